@@ -1,0 +1,88 @@
+#include "DurableWrite.h"
+
+#include "UniqueFd.h"
+#include "ingest/records/ImportRecords.h"
+#include "ingest/records/QuayError.h"
+#include "ingest/records/Uuid.h"
+
+#include <cstdio>
+
+#include <fcntl.h>
+
+namespace quaymark {
+
+namespace {
+
+// A temporary file that is removed unless it was committed.
+class TemporaryFile {
+public:
+    TemporaryFile(std::filesystem::path path, UniqueFd fd)
+        : path_(std::move(path))
+        , fd_(std::move(fd)) {}
+    ~TemporaryFile() {
+        fd_.reset();
+        if (!committed_) {
+            ::unlink(path_.c_str());
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    int fd() const { return fd_.get(); }
+    const std::filesystem::path& path() const { return path_; }
+    void committed() { committed_ = true; }
+
+private:
+    std::filesystem::path path_;
+    UniqueFd fd_;
+    bool committed_ = false;
+};
+
+} // namespace
+
+void syncFolder(const std::filesystem::path& folder) noexcept {
+    UniqueFd fd{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (fd) {
+        retryOnInterrupt([&] { return ::fsync(fd.get()); });
+    }
+}
+
+void durableWrite(std::string_view bytes, const std::filesystem::path& target) {
+    const std::string name = target.string();
+    const auto folder = target.parent_path();
+    const auto temporaryPath =
+        folder / (std::string(ImportDocuments::statusPrefix) + makeUuid() + ".tmp");
+
+    UniqueFd fd{retryOnInterrupt([&] {
+        return ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
+    })};
+    if (!fd) {
+        throw QuayError::io("Create status record", name, errno);
+    }
+    TemporaryFile temporary{temporaryPath, std::move(fd)};
+
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = retryOnInterrupt([&] {
+            return ::write(temporary.fd(), bytes.data() + written, bytes.size() - written);
+        });
+        if (n < 0) {
+            throw QuayError::io("Write", name, errno);
+        }
+        if (n == 0) {
+            throw QuayError::io("Write", name, EIO);
+        }
+        written += static_cast<size_t>(n);
+    }
+    if (retryOnInterrupt([&] { return ::fsync(temporary.fd()); }) != 0) {
+        throw QuayError::io("Flush status record", name, errno);
+    }
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
+        throw QuayError::io("Commit status record", name, errno);
+    }
+    temporary.committed();
+    syncFolder(folder);
+}
+
+} // namespace quaymark

@@ -1,0 +1,214 @@
+#include "FileCopy.h"
+
+#include "AlignedBuffer.h"
+#include "FileDigest.h"
+#include "SafeMove.h"
+#include "UniqueFd.h"
+#include "ingest/records/Sha256.h"
+
+#include <cmath>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace quaymark {
+
+namespace {
+
+// Volume checks while copying and while rereading, in bytes of the file.
+constexpr std::int64_t copyCheckInterval = 134'217'727;
+constexpr std::int64_t verifyCheckInterval = 134'217'728;
+constexpr double modifiedTolerance = 0.01;
+
+// The copy under its hidden name; removed on every exit unless it was moved into place.
+class PartialFile {
+public:
+    PartialFile(std::filesystem::path path, UniqueFd fd)
+        : path_(std::move(path))
+        , fd_(std::move(fd)) {}
+    ~PartialFile() {
+        fd_.reset();
+        ::unlink(path_.c_str());
+    }
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+
+    int fd() const { return fd_.get(); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    UniqueFd fd_;
+};
+
+double toSeconds(const timespec& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
+}
+
+double toSeconds(Timestamp date) {
+    return std::chrono::duration<double>(date.time_since_epoch()).count();
+}
+
+bool operator==(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+timespec toTimespec(Timestamp date) {
+    const auto since = date.time_since_epoch();
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds);
+    return {static_cast<time_t>(seconds.count()), static_cast<long>(nanoseconds.count())};
+}
+
+void checkVolumes(const ImportEngine::CopyContext& context) {
+    context.sourceGuard.check();
+    context.targetGuard.check();
+}
+
+void writeAll(int fd, const std::byte* data, size_t length, const std::string& output) {
+    while (length > 0) {
+        const ssize_t n = retryOnInterrupt([&] { return ::write(fd, data, length); });
+        if (n < 0) {
+            throw QuayError::io("Write", output, errno);
+        }
+        if (n == 0) {
+            throw QuayError::io("Write", output, EIO);
+        }
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+}
+
+} // namespace
+
+FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partialName,
+                               const CopyContext& context) {
+    checkVolumes(context);
+    const auto finalPath = context.importFolder / file.output;
+    std::filesystem::create_directories(finalPath.parent_path());
+    const auto partialPath = context.importFolder / partialName;
+
+    UniqueFd source{retryOnInterrupt(
+        [&] { return ::open(file.url.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); })};
+    if (!source) {
+        throw QuayError::io("Open source", file.relative, errno);
+    }
+    ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    struct stat before {};
+    if (::fstat(source.get(), &before) != 0) {
+        throw QuayError::io("Open source", file.relative, errno);
+    }
+    if (!S_ISREG(before.st_mode) || before.st_size != file.bytes) {
+        throw QuayError::changed(file.relative);
+    }
+    if (file.modified &&
+        std::fabs(toSeconds(before.st_mtim) - toSeconds(*file.modified)) > modifiedTolerance) {
+        throw QuayError::changed(file.relative);
+    }
+
+    UniqueFd partialFd{retryOnInterrupt([&] {
+        return ::open(partialPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0644);
+    })};
+    if (!partialFd) {
+        throw QuayError::io("Create destination", file.output, errno);
+    }
+    PartialFile partial{partialPath, std::move(partialFd)};
+
+    AlignedBuffer buffer(copyBlockSize);
+    Sha256 hash;
+    context.cancellation.check();
+
+    std::int64_t copied = 0;
+    std::int64_t lastCheck = 0;
+    for (;;) {
+        context.localCancel.check();
+        const ssize_t n =
+            retryOnInterrupt([&] { return ::read(source.get(), buffer.data(), buffer.size()); });
+        if (n < 0) {
+            throw QuayError::io("Read", file.relative, errno);
+        }
+        if (n == 0) {
+            struct stat after {};
+            if (::fstat(source.get(), &after) != 0 || copied != before.st_size ||
+                after.st_size != before.st_size || !(after.st_mtim == before.st_mtim) ||
+                !(after.st_ctim == before.st_ctim)) {
+                throw QuayError::changed(file.relative);
+            }
+            if (retryOnInterrupt([&] { return ::fsync(partial.fd()); }) != 0) {
+                throw QuayError::io("Flush destination", file.output, errno);
+            }
+            break;
+        }
+        hash.update(buffer.data(), static_cast<size_t>(n));
+        writeAll(partial.fd(), buffer.data(), static_cast<size_t>(n), file.output);
+
+        copied += n;
+        if (copied - lastCheck > copyCheckInterval) {
+            checkVolumes(context);
+            lastCheck = copied;
+        }
+        context.tracker.update(
+            [&](ImportProgress& state) {
+                state.copiedBytes += n;
+                state.currentFile = file.output;
+                ProgressTracker::recomputePhase(state);
+            },
+            copied == before.st_size ? ProgressTracker::Report::always
+                                     : ProgressTracker::Report::throttled);
+        context.cancellation.check();
+    }
+    const std::string copyHash = hash.finishHex();
+    // The written pages are clean after the flush; dropping them makes the reread hit storage.
+    ::posix_fadvise(partial.fd(), 0, 0, POSIX_FADV_DONTNEED);
+    ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_DONTNEED);
+
+    std::int64_t verified = 0;
+    const std::string rereadHash =
+        digest(partialPath, context.cancellation, [&](size_t length) {
+            context.localCancel.check();
+            const std::int64_t previous = verified;
+            verified += static_cast<std::int64_t>(length);
+            if (verified / verifyCheckInterval != previous / verifyCheckInterval) {
+                checkVolumes(context);
+            }
+            context.tracker.update(
+                [&](ImportProgress& state) {
+                    state.verifiedBytes += static_cast<std::int64_t>(length);
+                    state.currentFile = file.output;
+                    ProgressTracker::recomputePhase(state);
+                },
+                ProgressTracker::Report::throttled);
+        });
+    if (rereadHash != copyHash || verified != before.st_size) {
+        throw QuayError::verification(file.output);
+    }
+
+    context.cancellation.check();
+    context.localCancel.check();
+    checkVolumes(context);
+
+    if (file.modified) {
+        const timespec times[2] = {{0, UTIME_OMIT}, toTimespec(*file.modified)};
+        if (::futimens(partial.fd(), times) != 0) {
+            throw std::filesystem::filesystem_error(
+                "Cannot set the modification date", partialPath,
+                std::error_code(errno, std::generic_category()));
+        }
+    }
+    moveWithoutReplacing(partialPath, finalPath);
+
+    context.tracker.update(
+        [&](ImportProgress& state) {
+            state.verifiedFiles += 1;
+            state.currentFile = file.output;
+            ProgressTracker::recomputePhase(state);
+        },
+        ProgressTracker::Report::always);
+
+    return FileReceipt{file.output, before.st_size, copyHash, file.modified, file.relative};
+}
+
+} // namespace quaymark

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ingest/records/CancellationFlag.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace quaymark::ImportEngine {
+
+// Called with each block's length; may throw to stop the digest.
+using ChunkCallback = std::function<void(size_t)>;
+
+// SHA-256 of a file read from storage (its cached pages are dropped before and after).
+std::string digest(const std::filesystem::path& file, const CancellationFlag& cancellation,
+                   const ChunkCallback& onChunk = {});
+
+} // namespace quaymark::ImportEngine

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ingest/records/ImportRecords.h"
+
+#include <filesystem>
+
+namespace quaymark {
+
+// Writes the recovery journal of an import folder durably.
+void saveSession(const SessionRecord& record, const std::filesystem::path& folder);
+
+namespace ImportEngine {
+// Reads an import folder's recovery journal; refuses one too large to read safely before any
+// byte of it is read. Open, read and decoding errors pass through.
+SessionRecord readSession(const std::filesystem::path& folder);
+} // namespace ImportEngine
+
+// Reads a whole small document, refusing one over `limit` bytes with QuayError::unavailable.
+std::string readDocument(const std::filesystem::path& path, std::int64_t limit,
+                         const std::string& tooLargeMessage);
+
+} // namespace quaymark

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "UniqueFd.h"
+
+#include <filesystem>
+
+namespace quaymark {
+
+// Keeps a second run, of this process or another, out of an import folder.
+class SessionLock {
+public:
+    explicit SessionLock(const std::filesystem::path& folder);
+    SessionLock(SessionLock&&) noexcept = default;
+    SessionLock& operator=(SessionLock&&) noexcept = default;
+    ~SessionLock() { release(); }
+
+    int fd() const noexcept { return fd_.get(); }
+    bool held() const noexcept { return static_cast<bool>(fd_); }
+    void release() noexcept;
+
+private:
+    UniqueFd fd_;
+};
+
+} // namespace quaymark

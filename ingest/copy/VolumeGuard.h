@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <sys/types.h>
+
+namespace quaymark {
+
+// Notices a drive that was unplugged, or swapped for another, under a running import.
+struct VolumeGuard {
+    std::string path;
+    dev_t device = 0;
+
+    static VolumeGuard make(const std::filesystem::path& folder);
+    void check() const;
+};
+
+} // namespace quaymark

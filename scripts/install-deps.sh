@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package Quaymark needs to build, run and test.
+# Idempotent: when everything is present it only asks dpkg and returns.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    clang-format
+    libssl-dev openssl
+    nlohmann-json3-dev
+    libutf8proc-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test.
+#   scripts/test.sh            the normal build
+#   scripts/test.sh asan       AddressSanitizer + UndefinedBehaviorSanitizer
+#   scripts/test.sh tsan       ThreadSanitizer
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+preset=${1:-default}
+[[ "${CI:-}" == "true" && $# -eq 0 ]] && preset=ci
+
+scripts/install-deps.sh
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+ctest --preset "$preset" --timeout 600 -j "$(nproc)"
