@@ -5,9 +5,9 @@
 #include "ingest/records/QuayError.h"
 #include "ingest/records/Uuid.h"
 
-#include <cstdio>
-
 #include <fcntl.h>
+
+#include <cstdio>
 
 namespace quaymark {
 

@@ -6,11 +6,11 @@
 #include "UniqueFd.h"
 #include "ingest/records/Sha256.h"
 
-#include <cmath>
-#include <system_error>
-
 #include <fcntl.h>
 #include <sys/stat.h>
+
+#include <cmath>
+#include <system_error>
 
 namespace quaymark {
 
@@ -166,22 +166,21 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
     ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_DONTNEED);
 
     std::int64_t verified = 0;
-    const std::string rereadHash =
-        digest(partialPath, context.cancellation, [&](size_t length) {
-            context.localCancel.check();
-            const std::int64_t previous = verified;
-            verified += static_cast<std::int64_t>(length);
-            if (verified / verifyCheckInterval != previous / verifyCheckInterval) {
-                checkVolumes(context);
-            }
-            context.tracker.update(
-                [&](ImportProgress& state) {
-                    state.verifiedBytes += static_cast<std::int64_t>(length);
-                    state.currentFile = file.output;
-                    ProgressTracker::recomputePhase(state);
-                },
-                ProgressTracker::Report::throttled);
-        });
+    const std::string rereadHash = digest(partialPath, context.cancellation, [&](size_t length) {
+        context.localCancel.check();
+        const std::int64_t previous = verified;
+        verified += static_cast<std::int64_t>(length);
+        if (verified / verifyCheckInterval != previous / verifyCheckInterval) {
+            checkVolumes(context);
+        }
+        context.tracker.update(
+            [&](ImportProgress& state) {
+                state.verifiedBytes += static_cast<std::int64_t>(length);
+                state.currentFile = file.output;
+                ProgressTracker::recomputePhase(state);
+            },
+            ProgressTracker::Report::throttled);
+    });
     if (rereadHash != copyHash || verified != before.st_size) {
         throw QuayError::verification(file.output);
     }

@@ -12,8 +12,8 @@ std::string ImportEngine::digest(const std::filesystem::path& file,
                                  const CancellationFlag& cancellation,
                                  const ChunkCallback& onChunk) {
     const std::string name = file.string();
-    UniqueFd fd{retryOnInterrupt(
-        [&] { return ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); })};
+    UniqueFd fd{
+        retryOnInterrupt([&] { return ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); })};
     if (!fd) {
         throw QuayError::io("Open for verification", name, errno);
     }

@@ -1,20 +1,24 @@
 #include "SafeMove.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <system_error>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
 
 namespace quaymark {
 
 namespace {
 
-bool refusesFlag(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+bool refusesFlag(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
 
-bool hasNoHardLinks(int error) { return error == EPERM || error == EOPNOTSUPP || error == ENOSYS; }
+bool hasNoHardLinks(int error) {
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
 
 } // namespace
 

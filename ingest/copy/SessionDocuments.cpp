@@ -5,10 +5,10 @@
 #include "ingest/records/QuayError.h"
 #include "ingest/records/RecordsJson.h"
 
-#include <system_error>
-
 #include <fcntl.h>
 #include <sys/stat.h>
+
+#include <system_error>
 
 namespace quaymark {
 
@@ -35,8 +35,8 @@ std::string readDocument(const std::filesystem::path& path, std::int64_t limit,
             // The file may have grown since fstat; read on until the end, within the limit.
             text.resize(done + 65536);
         }
-        const ssize_t n =
-            retryOnInterrupt([&] { return ::read(fd.get(), text.data() + done, text.size() - done); });
+        const ssize_t n = retryOnInterrupt(
+            [&] { return ::read(fd.get(), text.data() + done, text.size() - done); });
         if (n < 0) {
             throw std::filesystem::filesystem_error(
                 "Cannot read", path, std::error_code(errno, std::generic_category()));

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <utility>
-
-#include <unistd.h>
 
 namespace quaymark {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
-
-#include <sys/types.h>
 
 namespace quaymark {
 

@@ -10,7 +10,9 @@ constexpr std::array<std::string_view, 4> phaseNames{"scanning", "copying", "ver
                                                      "finished"};
 }
 
-std::string_view toString(ImportPhase phase) { return phaseNames.at(static_cast<size_t>(phase)); }
+std::string_view toString(ImportPhase phase) {
+    return phaseNames.at(static_cast<size_t>(phase));
+}
 
 std::optional<ImportPhase> importPhaseFromString(std::string_view text) {
     for (size_t i = 0; i < phaseNames.size(); ++i) {

@@ -1,9 +1,9 @@
 #include "IsoDate.h"
 
+#include <time.h>
+
 #include <charconv>
 #include <stdexcept>
-
-#include <time.h>
 
 namespace quaymark {
 

@@ -130,9 +130,13 @@ std::string encodeDocument(const json& j) {
     return text;
 }
 
-std::string encodeSession(const SessionRecord& record) { return encodeDocument(json(record)); }
+std::string encodeSession(const SessionRecord& record) {
+    return encodeDocument(json(record));
+}
 
-std::string encodeReceipt(const ImportReceipt& receipt) { return encodeDocument(json(receipt)); }
+std::string encodeReceipt(const ImportReceipt& receipt) {
+    return encodeDocument(json(receipt));
+}
 
 SessionRecord decodeSession(std::string_view text) {
     return json::parse(text.begin(), text.end()).get<SessionRecord>();

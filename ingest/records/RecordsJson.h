@@ -3,7 +3,6 @@
 #include "ImportRecords.h"
 
 #include <nlohmann/json.hpp>
-
 #include <string>
 #include <string_view>
 

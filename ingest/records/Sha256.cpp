@@ -6,7 +6,9 @@
 
 namespace quaymark {
 
-void Sha256::ContextDeleter::operator()(evp_md_ctx_st* context) const { EVP_MD_CTX_free(context); }
+void Sha256::ContextDeleter::operator()(evp_md_ctx_st* context) const {
+    EVP_MD_CTX_free(context);
+}
 
 Sha256::Sha256()
     : context_(EVP_MD_CTX_new()) {
@@ -32,7 +34,9 @@ std::string Sha256::finishBytes() {
     return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
-std::string Sha256::finishHex() { return toHex(finishBytes()); }
+std::string Sha256::finishHex() {
+    return toHex(finishBytes());
+}
 
 std::string Sha256::hex(std::string_view data) {
     Sha256 hash;

@@ -1,16 +1,17 @@
 #include "TestFiles.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 
-#include <stdlib.h>
-
 namespace quaymark::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quaymark-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quaymark-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("Cannot create a temporary folder");
     }

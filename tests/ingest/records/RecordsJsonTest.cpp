@@ -1,0 +1,174 @@
+#include "ingest/records/RecordsJson.h"
+
+#include "TestFiles.h"
+#include "ingest/copy/SessionDocuments.h"
+#include "ingest/records/IsoDate.h"
+#include "ingest/records/QuayError.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace quaymark {
+namespace {
+
+using nlohmann::json;
+
+Timestamp at(const char* iso) {
+    return parseIsoDate(iso);
+}
+
+SessionRecord fullRecord() {
+    SessionRecord record;
+    record.source = "/media/CARD";
+    record.sourceVolume = "0A1B2C3D-0000-4000-8000-000000000001";
+    record.destination = "/srv/footage/2025-03-01/CAM-1_093005";
+    record.started = at("2025-03-01T09:30:05Z");
+    record.options = {"{date}/{camera}_{time}", 2, true, "CAM-1"};
+    record.completed = {
+        {"C0001.MP4", 1024, std::string(64, 'a'), at("2025-02-28T18:00:00Z"), "DCIM/C0001.MP4"},
+        {"C0002.MP4", 0, std::string(64, 'b'), std::nullopt, std::nullopt},
+    };
+    record.status = "interrupted";
+    record.failure = "Import cancelled. Completed files remain in the import folder.";
+    record.partialFiles = std::map<std::string, std::string>{
+        {"DCIM/C0003.MP4", ".quaymark-0A1B2C3D-0000-4000-8000-000000000002.partial"},
+        {"DCIM/B.MP4", ".quaymark-0A1B2C3D-0000-4000-8000-000000000003.partial"}};
+    record.plannedFiles =
+        std::map<std::string, std::int64_t>{{"Z.MP4", 5}, {"C0001.MP4", 1024}, {"a.MP4", 3}};
+    return record;
+}
+
+// Every object's keys, in the order they stand in the text.
+void expectSortedKeys(const std::string& text) {
+    std::vector<std::vector<std::string>> stack;
+    bool sawObject = false;
+    json::parser_callback_t callback = [&](int, json::parse_event_t event, json& parsed) {
+        if (event == json::parse_event_t::object_start) {
+            stack.emplace_back();
+            sawObject = true;
+        } else if (event == json::parse_event_t::key) {
+            stack.back().push_back(parsed.get<std::string>());
+        } else if (event == json::parse_event_t::object_end) {
+            EXPECT_TRUE(std::is_sorted(stack.back().begin(), stack.back().end()));
+            stack.pop_back();
+        }
+        return true;
+    };
+    const json parsed = json::parse(text, callback);
+    EXPECT_FALSE(parsed.is_null());
+    EXPECT_TRUE(sawObject);
+}
+
+TEST(RecordsJson, SessionRoundTripsWithSortedKeysAtEveryLevel) {
+    const SessionRecord record = fullRecord();
+    const std::string text = encodeSession(record);
+    EXPECT_EQ(decodeSession(text), record);
+    expectSortedKeys(text);
+    EXPECT_NE(text.find("\"started\": \"2025-03-01T09:30:05Z\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  \"completed\""), std::string::npos) << "pretty-printed:\n" << text;
+    EXPECT_LT(text.find("\"DCIM/B.MP4\""), text.find("\"DCIM/C0003.MP4\""));
+    EXPECT_LT(text.find("\"C0001.MP4\": 1024"), text.find("\"Z.MP4\""));
+    EXPECT_LT(text.find("\"Z.MP4\""), text.find("\"a.MP4\"")) << "byte order, not case-blind";
+}
+
+TEST(RecordsJson, AbsentOptionalsAreLeftOut) {
+    const FileReceipt bare{"C0002.MP4", 0, std::string(64, 'b'), std::nullopt, std::nullopt};
+    const json encoded = bare;
+    EXPECT_EQ(encoded.size(), 3u);
+    EXPECT_TRUE(encoded.contains("bytes") && encoded.contains("path") &&
+                encoded.contains("sha256"));
+
+    SessionRecord record = fullRecord();
+    record.sourceVolume.reset();
+    record.failure.reset();
+    record.partialFiles.reset();
+    record.plannedFiles.reset();
+    record.options.cameraName.reset();
+    const std::string text = encodeSession(record);
+    for (const char* key :
+         {"sourceVolume", "failure", "partialFiles", "plannedFiles", "cameraName", "null"}) {
+        EXPECT_EQ(text.find(key), std::string::npos) << key;
+    }
+    EXPECT_EQ(decodeSession(text), record);
+}
+
+TEST(RecordsJson, ReceiptRoundTripsWithItsFixedValues) {
+    ImportReceipt receipt;
+    receipt.source = "/media/CARD";
+    receipt.started = at("2025-03-01T09:30:05Z");
+    receipt.finished = at("2025-03-01T10:00:00Z");
+    receipt.files = fullRecord().completed;
+    const std::string text = encodeReceipt(receipt);
+    expectSortedKeys(text);
+    const json parsed = json::parse(text);
+    EXPECT_EQ(parsed.at("app"), "Brindleway Quaymark");
+    EXPECT_EQ(parsed.at("status"), "verified");
+    EXPECT_EQ(parsed.at("algorithm"), "SHA-256");
+    EXPECT_EQ(decodeReceipt(text), receipt);
+}
+
+TEST(RecordsJson, DecodingRejectsMissingRequiredKeysWithTheDecodersError) {
+    const json complete = json::parse(encodeSession(fullRecord()));
+    for (const char* key :
+         {"version", "source", "destination", "started", "options", "completed", "status"}) {
+        json broken = complete;
+        broken.erase(key);
+        EXPECT_THROW(decodeSession(broken.dump()), json::out_of_range) << key;
+    }
+    json noRule = complete;
+    noRule["options"].erase("folderRule");
+    EXPECT_THROW(decodeSession(noRule.dump()), json::out_of_range);
+    json noHash = complete;
+    noHash["completed"][0].erase("sha256");
+    EXPECT_THROW(decodeSession(noHash.dump()), json::out_of_range);
+}
+
+TEST(RecordsJson, ReadersAcceptAnyWhitespaceEscapedSlashesAndAMissingPlan) {
+    const std::string text =
+        R"({"version":1,"source":"\/media\/CARD","destination":"\/srv\/x","started":)"
+        R"("2025-03-01T09:30:05Z","options":{"folderRule":"{date}","parallelFiles":4,)"
+        "\n\t\"videosOnly\":false},\"completed\":[],\"status\":\"incomplete\"}";
+    const SessionRecord record = decodeSession(text);
+    EXPECT_EQ(record.source, "/media/CARD");
+    EXPECT_EQ(record.options.parallelFiles, 4);
+    EXPECT_FALSE(record.plannedFiles.has_value());
+    EXPECT_FALSE(record.options.cameraName.has_value());
+}
+
+TEST(IsoDate, WholeSecondsInUtcAndStrictParsing) {
+    const Timestamp date =
+        Timestamp{std::chrono::seconds{1740821405}} + std::chrono::milliseconds{999};
+    EXPECT_EQ(formatIsoDate(date), "2025-03-01T09:30:05Z");
+    EXPECT_EQ(parseIsoDate("2025-03-01T09:30:05Z"), Timestamp{std::chrono::seconds{1740821405}});
+    for (const char* bad : {"2025-03-01 09:30:05Z", "2025-03-01T09:30:05", "2025-13-01T09:30:05Z",
+                            "2025-03-01T09:30:05+01:00", "yesterday"}) {
+        EXPECT_THROW(parseIsoDate(bad), std::invalid_argument) << bad;
+    }
+}
+
+TEST(ReadSession, RefusesAnOversizedJournalBeforeReadingIt) {
+    test::TempDir folder;
+    const auto journal = folder / "_QUAYMARK_SESSION.json";
+    test::writeFile(journal, "not json at all");
+    // A sparse file: its size is over the limit, its content never read.
+    ASSERT_EQ(::truncate(journal.c_str(), 268'435'457), 0);
+    try {
+        ImportEngine::readSession(folder.path());
+        FAIL() << "an oversized journal must be refused";
+    } catch (const QuayError& error) {
+        EXPECT_STREQ(error.what(), "Recovery record is too large to read safely.");
+    }
+
+    test::writeFile(journal, encodeSession(fullRecord()));
+    EXPECT_EQ(ImportEngine::readSession(folder.path()), fullRecord());
+
+    std::filesystem::remove(journal);
+    EXPECT_THROW(ImportEngine::readSession(folder.path()), std::filesystem::filesystem_error);
+    test::writeFile(journal, "{\"version\": 1");
+    EXPECT_THROW(ImportEngine::readSession(folder.path()), json::parse_error);
+}
+
+} // namespace
+} // namespace quaymark
