@@ -1,6 +1,6 @@
 #include "FileDigest.h"
 
-#include "AlignedBuffer.h"
+#include "ReadAhead.h"
 #include "UniqueFd.h"
 #include "ingest/records/Sha256.h"
 
@@ -17,29 +17,31 @@ std::string ImportEngine::digest(const std::filesystem::path& file,
     if (!fd) {
         throw QuayError::io("Open for verification", name, errno);
     }
-    // A reread served from the page cache would prove nothing about the storage.
+    // A reread served from the page cache would prove nothing about the storage. Where the
+    // file system cannot read around the cache, drop the file's cached pages instead.
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     cancellation.check();
 
-    AlignedBuffer buffer(copyBlockSize);
     Sha256 hash;
-    for (;;) {
-        const ssize_t n =
-            retryOnInterrupt([&] { return ::read(fd.get(), buffer.data(), buffer.size()); });
-        if (n < 0) {
-            throw QuayError::io("Read", name, errno);
+    {
+        ReadAhead reader{fd.get(), 2};
+        for (;;) {
+            const ReadAhead::Block block = reader.next();
+            if (block.size < 0) {
+                throw QuayError::io("Read", name, block.error);
+            }
+            if (block.size == 0) {
+                break;
+            }
+            hash.update(block.data, static_cast<size_t>(block.size));
+            if (onChunk) {
+                onChunk(static_cast<size_t>(block.size));
+            }
+            cancellation.check();
         }
-        if (n == 0) {
-            ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
-            return hash.finishHex();
-        }
-        hash.update(buffer.data(), static_cast<size_t>(n));
-        if (onChunk) {
-            onChunk(static_cast<size_t>(n));
-        }
-        cancellation.check();
     }
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+    return hash.finishHex();
 }
 
 } // namespace quaymark

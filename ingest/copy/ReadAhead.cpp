@@ -1,0 +1,81 @@
+#include "ReadAhead.h"
+
+#include "UniqueFd.h"
+
+#include <fcntl.h>
+
+namespace quaymark {
+
+namespace {
+
+bool setDirect(int fd, bool on) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ((flags & O_DIRECT) != 0) == on) {
+        return false;
+    }
+    return ::fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
+}
+
+// Fills the buffer unless the file ends first, so that direct reads stay aligned.
+ReadAhead::Block readBlock(int fd, std::byte* data, size_t size, off_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = retryOnInterrupt([&] {
+            return ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        });
+        if (n < 0 && errno == EINVAL && setDirect(fd, false)) {
+            continue; // the file system refused direct reads at this alignment
+        }
+        if (n < 0) {
+            return {data, -1, errno};
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return {data, static_cast<ssize_t>(done), 0};
+}
+
+} // namespace
+
+ReadAhead::ReadAhead(int fd, size_t depth)
+    : fd_(fd) {
+    buffers_.reserve(depth);
+    for (size_t i = 0; i < depth; ++i) {
+        buffers_.emplace_back(copyBlockSize);
+    }
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    setDirect(fd_, true);
+    start();
+}
+
+ReadAhead::~ReadAhead() {
+    if (pending_.valid()) {
+        pending_.wait();
+    }
+}
+
+void ReadAhead::start() {
+    std::byte* const data = buffers_[current_].data();
+    pending_ = std::async(std::launch::async, [fd = fd_, data, offset = offset_] {
+        return readBlock(fd, data, copyBlockSize, offset);
+    });
+}
+
+ReadAhead::Block ReadAhead::next() {
+    if (ended_) {
+        return {nullptr, 0, 0};
+    }
+    const Block block = pending_.get();
+    if (block.size <= 0) {
+        ended_ = true;
+        return block;
+    }
+    offset_ += block.size;
+    current_ = (current_ + 1) % buffers_.size();
+    start();
+    return block;
+}
+
+} // namespace quaymark

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "AlignedBuffer.h"
+
+#include <sys/types.h>
+
+#include <future>
+#include <vector>
+
+namespace quaymark {
+
+// Reads a file block by block, the next block always on its way from storage while the caller
+// works on the current one. Reads bypass the page cache where the file system allows it: a
+// camera card's data is read once, and a reread must come from storage.
+class ReadAhead {
+public:
+    struct Block {
+        const std::byte* data = nullptr;
+        // Bytes in the block: 0 at the end of the file, -1 on error (see `error`).
+        ssize_t size = 0;
+        int error = 0;
+    };
+
+    // A returned block stays untouched until `depth` - 1 further calls to next().
+    ReadAhead(int fd, size_t depth);
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    Block next();
+
+private:
+    void start();
+
+    int fd_;
+    std::vector<AlignedBuffer> buffers_;
+    size_t current_ = 0;
+    off_t offset_ = 0;
+    bool ended_ = false;
+    // Declared last: joined before the buffers it fills are freed.
+    std::future<Block> pending_;
+};
+
+} // namespace quaymark
