@@ -1,0 +1,350 @@
+#include "ImportRun.h"
+
+#include "CopyPass.h"
+#include "JournalWriter.h"
+#include "VolumeIdentity.h"
+#include "ingest/copy/DiskWorkers.h"
+#include "ingest/copy/DurableWrite.h"
+#include "ingest/copy/FileDigest.h"
+#include "ingest/copy/SessionDocuments.h"
+#include "ingest/copy/SessionLock.h"
+#include "ingest/naming/ImportFolder.h"
+#include "ingest/records/RecordsJson.h"
+#include "ingest/records/Uuid.h"
+#include "ingest/scan/FileSize.h"
+#include "ingest/scan/LocationCheck.h"
+#include "ingest/scan/ResolvedPath.h"
+#include "ingest/scan/SourceScan.h"
+
+#include <sys/statvfs.h>
+
+#include <algorithm>
+
+namespace quaymark {
+
+namespace fs = std::filesystem;
+using PlannedMap = std::map<std::string, std::int64_t>;
+
+namespace {
+
+constexpr std::int64_t freeSpaceMargin = 16'777'216;
+
+PlannedMap plannedMap(const std::vector<SourceFile>& plan) {
+    PlannedMap map;
+    for (const auto& file : plan) {
+        map.emplace(file.output, file.bytes); // the first of two equal outputs counts
+    }
+    return map;
+}
+
+bool entryExists(const fs::path& path) {
+    std::error_code error;
+    return fs::symlink_status(path, error).type() != fs::file_type::not_found;
+}
+
+// One run of one import, in the order the journal's readers rely on.
+class ImportRun {
+public:
+    ImportRun(const ImportOptions& options, const CancellationFlag& cancellation,
+              const ImportEngine::ProgressCallback& progress,
+              const ImportEngine::RunEnvironment& environment)
+        : options_(options)
+        , cancellation_(cancellation)
+        , progress_(progress)
+        , environment_(environment) {}
+
+    ImportResult run(const fs::path& source, const fs::path& target,
+                     const std::optional<fs::path>& resumeFolder) {
+        prepare(source, target, resumeFolder);
+        try {
+            work();
+            return complete();
+        } catch (const std::exception& error) {
+            interrupt(error.what());
+            throw;
+        }
+    }
+
+private:
+    void report(const ImportProgress& progress) const {
+        if (progress_) {
+            progress_(progress);
+        }
+    }
+
+    void prepare(const fs::path& source, const fs::path& target,
+                 const std::optional<fs::path>& resumeFolder) {
+        source_ = ImportEngine::resolvedPath(source);
+        target_ = ImportEngine::resolvedPath(target);
+        ImportEngine::validateLocations(source_, target_);
+        cancellation_.check();
+        sourceGuard_.emplace(VolumeGuard::make(source_));
+        targetGuard_.emplace(VolumeGuard::make(target_));
+        report(ImportProgress{});
+
+        plan_ = ImportEngine::scan(source_, options_.videosOnly, cancellation_);
+        if (plan_.empty()) {
+            throw QuayError::noFiles();
+        }
+        for (const auto& file : plan_) {
+            total_ += file.bytes;
+        }
+        const std::optional<std::string> sourceVolume =
+            environment_.volumeIdentifier ? environment_.volumeIdentifier(source_) : std::nullopt;
+
+        if (!resumeFolder) {
+            folder_ =
+                ImportEngine::makeSession(target_, source_.filename().string(), options_, started_);
+            lock_.emplace(folder_);
+            SessionRecord record;
+            record.source = source_.string();
+            record.sourceVolume = sourceVolume;
+            record.destination = folder_.string();
+            record.started = started_;
+            record.options = options_;
+            journal_.emplace(std::move(record), folder_);
+        } else {
+            folder_ = ImportEngine::resolvedPath(*resumeFolder);
+            if (!ImportEngine::isInside(folder_, target_)) {
+                throw QuayError::invalidLocation(
+                    "Recovery folder must be inside the selected destination.");
+            }
+            lock_.emplace(folder_);
+            SessionRecord record = ImportEngine::readSession(folder_);
+            if (record.source != source_.string() || record.sourceVolume != sourceVolume ||
+                record.destination != folder_.string() ||
+                record.options.videosOnly != options_.videosOnly) {
+                throw QuayError::invalidLocation("This recovery belongs to a different source or "
+                                                 "import mode. Reconnect the original card.");
+            }
+            if (entryExists(folder_ / ImportDocuments::receipt)) {
+                throw QuayError::invalidLocation("This import already has a complete "
+                                                 "verification receipt. Start a new import "
+                                                 "instead.");
+            }
+            journal_.emplace(std::move(record), folder_);
+        }
+
+        PlannedMap planned = plannedMap(plan_);
+        const auto& recorded = journal_->record().plannedFiles;
+        if (recorded && *recorded != planned) {
+            throw QuayError::changed("The source file list differs from the interrupted import");
+        }
+        journal_->setPlannedFiles(std::move(planned));
+
+        durableWrite(ImportDocuments::incompleteText, folder_ / ImportDocuments::marker);
+        journal_->setStatus(SessionStatus::incomplete);
+        journal_->save();
+    }
+
+    void work() {
+        tracker_.emplace(ImportProgress{ImportPhase::copying,
+                                        total_,
+                                        0,
+                                        0,
+                                        static_cast<std::int64_t>(plan_.size()),
+                                        0,
+                                        {},
+                                        folder_},
+                         progress_);
+        tracker_->update(
+            [](ImportProgress& state) {
+                state.currentFile = "Preparing files…";
+                ProgressTracker::recomputePhase(state);
+            },
+            ProgressTracker::Report::always);
+
+        std::map<std::string, FileReceipt> previous;
+        for (const auto& receipt : journal_->record().completed) {
+            previous.emplace(receipt.sourcePath.value_or(receipt.path), receipt);
+        }
+        journal_->clearCompleted();
+
+        std::vector<const SourceFile*> pending;
+        for (const auto& file : plan_) {
+            recheck(file, previous, pending);
+        }
+        assignPartialNames(pending);
+        journal_->save();
+        checkFreeSpace(pending);
+
+        const ImportEngine::CopyContext context{folder_,       cancellation_, localCancel_,
+                                                *sourceGuard_, *targetGuard_, *tracker_};
+        ImportEngine::copyPending(pending, options_.parallelFiles, context, localCancel_,
+                                  *journal_);
+    }
+
+    // A file already in place from an earlier run is hashed on both sides instead of copied.
+    void recheck(const SourceFile& file, const std::map<std::string, FileReceipt>& previous,
+                 std::vector<const SourceFile*>& pending) {
+        cancellation_.check();
+        sourceGuard_->check();
+        targetGuard_->check();
+        const fs::path copy = folder_ / file.output;
+        if (!entryExists(copy)) {
+            pending.push_back(&file);
+            return;
+        }
+        const auto earlier = previous.find(file.relative);
+        if (earlier != previous.end() &&
+            (earlier->second.path != file.output || earlier->second.bytes != file.bytes)) {
+            throw QuayError::changed(file.relative);
+        }
+        const auto hashes = onWorker([&] {
+                                return std::pair{ImportEngine::digest(file.url, cancellation_),
+                                                 ImportEngine::digest(copy, cancellation_)};
+                            }).get();
+        if ((earlier != previous.end() && earlier->second.sha256 != hashes.first) ||
+            hashes.first != hashes.second) {
+            throw QuayError::verification(file.output);
+        }
+        journal_->addCompleted(
+            FileReceipt{file.output, file.bytes, hashes.first, file.modified, file.relative});
+        tracker_->update(
+            [&](ImportProgress& state) {
+                state.copiedBytes += file.bytes;
+                state.verifiedBytes += file.bytes;
+                state.verifiedFiles += 1;
+                state.currentFile = "Rechecked " + file.output;
+                ProgressTracker::recomputePhase(state);
+            },
+            ProgressTracker::Report::always);
+    }
+
+    void assignPartialNames(const std::vector<const SourceFile*>& pending) {
+        const auto& partials = journal_->record().partialFiles;
+        for (const SourceFile* file : pending) {
+            if (partials) {
+                if (const auto old = partials->find(file->relative); old != partials->end()) {
+                    removeOldPartial(old->second);
+                }
+            }
+            const std::string folderPart = fs::path(file->output).parent_path().generic_string();
+            const std::string name =
+                std::string(ImportDocuments::partialPrefix) + makeUuid() + ".partial";
+            journal_->setPartialFile(file->relative,
+                                     folderPart.empty() ? name : folderPart + "/" + name);
+        }
+    }
+
+    // A journal names partial files to delete; it must never lead outside the import folder.
+    void removeOldPartial(const std::string& entry) {
+        const fs::path path = ImportEngine::resolvedPath(folder_ / entry);
+        const std::string name = path.filename().string();
+        if (!ImportEngine::isInside(path, folder_) ||
+            !name.starts_with(ImportDocuments::partialPrefix) || path.extension() != ".partial") {
+            throw QuayError::invalidLocation("Invalid temporary-file recovery record.");
+        }
+        if (entryExists(path)) {
+            fs::remove(path);
+        }
+    }
+
+    void checkFreeSpace(const std::vector<const SourceFile*>& pending) const {
+        std::int64_t needed = 0;
+        for (const SourceFile* file : pending) {
+            needed += file->bytes;
+        }
+        const auto available =
+            environment_.freeSpace ? environment_.freeSpace(target_) : std::nullopt;
+        if (available && *available < needed + freeSpaceMargin) {
+            throw QuayError::unavailable("Not enough free space. Remaining copy requires " +
+                                         formatFileSize(needed) + ".");
+        }
+    }
+
+    ImportResult complete() {
+        cancellation_.check();
+        sourceGuard_->check();
+        targetGuard_->check();
+        if (plannedMap(ImportEngine::scan(source_, options_.videosOnly, cancellation_)) !=
+            journal_->record().plannedFiles) {
+            throw QuayError::changed("The source file list changed during import");
+        }
+
+        ImportReceipt receipt;
+        receipt.source = source_.string();
+        receipt.started = journal_->record().started;
+        receipt.finished = Clock::now();
+        receipt.files = journal_->record().completed;
+        std::stable_sort(receipt.files.begin(), receipt.files.end(),
+                         [](const auto& a, const auto& b) { return a.path < b.path; });
+        if (receipt.files.size() != plan_.size()) {
+            throw QuayError::unavailable("The import is missing files. Use Retry / recover.");
+        }
+
+        journal_->setStatus(SessionStatus::finalizing);
+        journal_->save();
+        durableWrite(encodeReceipt(receipt), folder_ / ImportDocuments::receipt);
+        std::error_code ignored;
+        fs::remove(folder_ / ImportDocuments::marker, ignored);
+        journal_->setStatus(SessionStatus::verified);
+        journal_->save();
+
+        const auto count = static_cast<std::int64_t>(plan_.size());
+        report(ImportProgress{ImportPhase::finished, total_, total_, total_, count, count,
+                              "Every file verified", folder_});
+        lock_->release();
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
+        return ImportResult{folder_, count, total_, elapsed};
+    }
+
+    void interrupt(const std::string& description) noexcept {
+        try {
+            journal_->setStatus(SessionStatus::interrupted, description);
+            journal_->save();
+        } catch (...) {
+        }
+        try {
+            durableWrite(ImportDocuments::interruptedText(description),
+                         folder_ / ImportDocuments::marker);
+        } catch (...) {
+        }
+    }
+
+    const ImportOptions& options_;
+    const CancellationFlag& cancellation_;
+    const ImportEngine::ProgressCallback& progress_;
+    const ImportEngine::RunEnvironment& environment_;
+    const Timestamp started_ = Clock::now();
+    const std::chrono::steady_clock::time_point clockStart_ = std::chrono::steady_clock::now();
+
+    fs::path source_;
+    fs::path target_;
+    fs::path folder_;
+    std::optional<VolumeGuard> sourceGuard_;
+    std::optional<VolumeGuard> targetGuard_;
+    std::vector<SourceFile> plan_;
+    std::int64_t total_ = 0;
+    std::optional<SessionLock> lock_;
+    std::optional<JournalWriter> journal_;
+    std::optional<ProgressTracker> tracker_;
+    CancellationFlag localCancel_;
+};
+
+} // namespace
+
+ImportEngine::RunEnvironment ImportEngine::systemEnvironment() {
+    RunEnvironment environment;
+    environment.freeSpace = [](const fs::path& folder) -> std::optional<std::int64_t> {
+        struct statvfs info {};
+        if (::statvfs(folder.c_str(), &info) != 0) {
+            return std::nullopt;
+        }
+        return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
+    };
+    environment.volumeIdentifier = volumeIdentifier;
+    return environment;
+}
+
+ImportResult ImportEngine::run(const fs::path& source, const fs::path& target,
+                               const ImportOptions& options, const CancellationFlag& cancellation,
+                               const std::optional<fs::path>& resumeFolder,
+                               const ProgressCallback& progress,
+                               const RunEnvironment& environment) {
+    ImportRun run{options, cancellation, progress, environment};
+    return run.run(source, target, resumeFolder);
+}
+
+} // namespace quaymark

@@ -1,0 +1,187 @@
+#include "ImportFixture.h"
+#include "ingest/scan/FileSize.h"
+
+namespace quaymark::test {
+namespace {
+
+TEST_F(ImportFixture, NewImportCopiesVerifiesAndLeavesAReceipt) {
+    makeCard();
+    const ImportResult result = run();
+    const fs::path folder = target / source.path().filename();
+    EXPECT_EQ(result.destination, folder);
+    EXPECT_EQ(result.fileCount, 10);
+
+    const ImportReceipt receipt = decodeReceipt(readFile(folder / "_QUAYMARK_VERIFIED.json"));
+    ASSERT_EQ(receipt.files.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(receipt.files.begin(), receipt.files.end(),
+                               [](const auto& a, const auto& b) { return a.path < b.path; }));
+    std::int64_t bytes = 0;
+    for (const auto& file : receipt.files) {
+        const std::string original = readFile(source / file.path);
+        EXPECT_EQ(readFile(folder / file.path), original);
+        EXPECT_EQ(file.sha256, Sha256::hex(original));
+        EXPECT_EQ(file.sourcePath, file.path);
+        bytes += file.bytes;
+    }
+    EXPECT_EQ(result.bytes, bytes);
+    EXPECT_EQ(receipt.source, source.path().string());
+
+    const SessionRecord record = journal(folder);
+    EXPECT_EQ(record.status, "verified");
+    EXPECT_FALSE(record.failure);
+    EXPECT_EQ(record.completed.size(), 10u);
+    EXPECT_EQ(record.plannedFiles->size(), 10u);
+    EXPECT_EQ(record.partialFiles->size(), 10u);
+    EXPECT_FALSE(fs::exists(folder / "_QUAYMARK_INCOMPLETE.txt"));
+    expectNoTemporaries(folder);
+
+    std::lock_guard lock(mutex);
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_EQ(reports.front(), ImportProgress{}) << "first a bare scanning report";
+    EXPECT_EQ(reports[1].currentFile, "Preparing files…");
+    EXPECT_EQ(reports[1].destination, folder);
+    EXPECT_EQ(reports.back(), (ImportProgress{ImportPhase::finished, bytes, bytes, bytes, 10, 10,
+                                              "Every file verified", folder}));
+}
+
+TEST_F(ImportFixture, SameNameTwiceMakesANumberedSecondFolder) {
+    makeCard(2);
+    const fs::path first = run().destination;
+    const fs::path second = run().destination;
+    EXPECT_EQ(second, fs::path(first.string() + "_002"));
+    EXPECT_EQ(journal(first).destination, first.string());
+    EXPECT_EQ(journal(second).destination, second.string());
+}
+
+TEST_F(ImportFixture, PreparationFailuresWriteNothing) {
+    EXPECT_EQ(runFailure(), "No matching files were found in this source.");
+    EXPECT_TRUE(listTree(target.path()).empty());
+
+    writeFile(source / "C0001.MP4", "x");
+    options.folderRule = "../escape";
+    EXPECT_EQ(runFailure(), "Use a relative folder rule with {date}, {time}, {source}, {year}, "
+                            "{month}, {day}, or {camera}. Avoid hidden folders, empty names and "
+                            "'..'.");
+    EXPECT_TRUE(listTree(target.path()).empty());
+
+    options.folderRule = "{source}";
+    cancellation.cancel();
+    EXPECT_EQ(runFailure(), "Import cancelled. Completed files remain in the import folder.");
+    EXPECT_TRUE(listTree(target.path()).empty());
+}
+
+TEST_F(ImportFixture, FreeSpaceMustCoverTheCopyAndSixteenMebibytes) {
+    makeCard(3);
+    const std::int64_t needed = 3 * 4096 + 0 + 1 + 2;
+    std::int64_t free = needed + 16'777'216;
+    environment.freeSpace = [&](const fs::path&) { return free; };
+    EXPECT_NO_THROW(run());
+
+    free -= 1;
+    EXPECT_EQ(runFailure(),
+              "Not enough free space. Remaining copy requires " + formatFileSize(needed) + ".");
+    const fs::path folder = target / (source.path().filename().string() + "_002");
+    EXPECT_EQ(journal(folder).status, "interrupted");
+    EXPECT_TRUE(markerOf(folder).starts_with("Import interrupted: Not enough free space."));
+}
+
+TEST_F(ImportFixture, NoParallelFilesMeansNothingIsCopiedAndTheImportIsShort) {
+    makeCard(2);
+    options.parallelFiles = 0;
+    EXPECT_EQ(runFailure(), "The import is missing files. Use Retry / recover.");
+    const fs::path folder = onlyImportFolder();
+    EXPECT_FALSE(fs::exists(folder / "_QUAYMARK_VERIFIED.json"));
+    EXPECT_EQ(journal(folder).status, "interrupted");
+}
+
+TEST_F(ImportFixture, CancellingMidCopyKeepsVerifiedFilesAndResumes) {
+    makeCard(6, 3 * 1024 * 1024);
+    options.parallelFiles = 1;
+    onReport = [&](const ImportProgress& progress) {
+        if (progress.verifiedFiles == 2) {
+            cancellation.cancel();
+        }
+    };
+    EXPECT_EQ(runFailure(), "Import cancelled. Completed files remain in the import folder.");
+    const fs::path folder = onlyImportFolder();
+    const SessionRecord record = journal(folder);
+    EXPECT_EQ(record.status, "interrupted");
+    EXPECT_EQ(record.failure, "Import cancelled. Completed files remain in the import folder.");
+    EXPECT_GE(record.completed.size(), 2u);
+    EXPECT_LT(record.completed.size(), 6u);
+    for (const auto& receipt : record.completed) {
+        EXPECT_EQ(Sha256::hex(readFile(folder / receipt.path)), receipt.sha256);
+    }
+    EXPECT_EQ(markerOf(folder),
+              "Import interrupted: Import cancelled. Completed files remain in the import "
+              "folder.\nUse Retry / recover after reconnecting the original source and "
+              "destination.\n");
+    expectNoTemporaries(folder);
+
+    CancellationFlag fresh;
+    onReport = nullptr;
+    const ImportResult result = ImportEngine::run(source.path(), target.path(), options, fresh,
+                                                  folder, nullptr, environment);
+    EXPECT_EQ(result.fileCount, 6);
+    EXPECT_EQ(decodeReceipt(readFile(folder / "_QUAYMARK_VERIFIED.json")).files.size(), 6u);
+    EXPECT_EQ(journal(folder).status, "verified");
+}
+
+TEST_F(ImportFixture, FileAddedDuringTheImportFailsTheFinalCheck) {
+    makeCard(3);
+    onReport = [&](const ImportProgress& progress) {
+        if (progress.verifiedFiles == 1) {
+            std::error_code ignored;
+            if (!fs::exists(source / "DCIM/NEW.MP4", ignored)) {
+                writeFile(source / "DCIM/NEW.MP4", "late");
+            }
+        }
+    };
+    EXPECT_EQ(runFailure(), "Source changed during import: The source file list changed during "
+                            "import. Keep the card untouched and try again.");
+    const fs::path folder = onlyImportFolder();
+    EXPECT_FALSE(fs::exists(folder / "_QUAYMARK_VERIFIED.json"));
+    EXPECT_EQ(journal(folder).status, "interrupted");
+    EXPECT_EQ(journal(folder).completed.size(), 3u) << "every planned file did verify";
+}
+
+TEST_F(ImportFixture, FirstCopyErrorWinsOverTheCancellationsItCauses) {
+    makeCard(4, 6 * 1024 * 1024);
+    options.parallelFiles = 2;
+    // Once planned, one clip grows on the card before its copy starts.
+    onReport = [&](const ImportProgress& progress) {
+        if (progress.currentFile == "Preparing files…") {
+            std::FILE* out = std::fopen((source / "DCIM/101/C0003.MP4").c_str(), "ab");
+            std::fputs("grown", out);
+            std::fclose(out);
+        }
+    };
+    EXPECT_EQ(runFailure(), "Source changed during import: DCIM/101/C0003.MP4. Keep the card "
+                            "untouched and try again.");
+    const fs::path folder = onlyImportFolder();
+    const SessionRecord record = journal(folder);
+    EXPECT_EQ(record.failure, "Source changed during import: DCIM/101/C0003.MP4. Keep the card "
+                              "untouched and try again.");
+    for (const auto& receipt : record.completed) {
+        EXPECT_TRUE(fs::exists(folder / receipt.path)) << "recorded files are in place";
+        EXPECT_NE(receipt.path, "DCIM/101/C0003.MP4");
+    }
+    expectNoTemporaries(folder);
+}
+
+TEST_F(ImportFixture, VideoOnlyImportsFlattenedClips) {
+    writeFile(source / "A/C0001.MP4", "a");
+    writeFile(source / "B/C0001.MP4", "b");
+    writeFile(source / "B/C0001.XML", "sidecar");
+    options.videosOnly = true;
+    const ImportResult result = run();
+    EXPECT_EQ(result.fileCount, 2);
+    const auto names = listTree(result.destination);
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                            [](const std::string& n) { return n.starts_with("C0001_"); }),
+              2);
+    EXPECT_EQ(std::find(names.begin(), names.end(), "B"), names.end()) << "flat, no folders";
+}
+
+} // namespace
+} // namespace quaymark::test

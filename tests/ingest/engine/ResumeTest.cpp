@@ -1,0 +1,157 @@
+#include "ImportFixture.h"
+#include "ingest/copy/SessionLock.h"
+
+namespace quaymark::test {
+namespace {
+
+class ResumeTest : public ImportFixture {
+protected:
+    fs::path folder;
+    SessionRecord finished;
+
+    // A verified import, taken back to the state an interrupted one would leave.
+    void importThenInterrupt(int keepInJournal, int keepOnDisk) {
+        makeCard();
+        folder = run().destination;
+        finished = journal(folder);
+        fs::remove(folder / "_QUAYMARK_VERIFIED.json");
+        SessionRecord record = finished;
+        std::sort(record.completed.begin(), record.completed.end(),
+                  [](const auto& a, const auto& b) { return a.path < b.path; });
+        for (size_t i = static_cast<size_t>(keepOnDisk); i < record.completed.size(); ++i) {
+            fs::remove(folder / record.completed[i].path);
+        }
+        record.completed.resize(static_cast<size_t>(keepInJournal));
+        record.status = "interrupted";
+        record.failure = "Drive disconnected or changed: x. Reconnect it and use Retry / recover.";
+        saveSession(record, folder);
+        writeFile(folder / "_QUAYMARK_INCOMPLETE.txt", "Import interrupted: x\n");
+    }
+
+    std::string journalText() const { return readFile(folder / "_QUAYMARK_SESSION.json"); }
+};
+
+TEST_F(ResumeTest, HardStopRechecksPromotedFilesAndCopiesTheRest) {
+    importThenInterrupt(2, 3);
+    // A crash also leaves the partial files of the copies that were running.
+    const auto& partials = *finished.partialFiles;
+    const std::string stale = partials.at("DCIM/101/C0009.MP4");
+    writeFile(folder / stale, "half a clip");
+
+    const ImportResult result = run(folder);
+    EXPECT_EQ(result.fileCount, 10);
+    EXPECT_FALSE(fs::exists(folder / stale));
+    expectNoTemporaries(folder);
+
+    const ImportReceipt receipt = decodeReceipt(readFile(folder / "_QUAYMARK_VERIFIED.json"));
+    ASSERT_EQ(receipt.files.size(), 10u);
+    for (const auto& file : receipt.files) {
+        EXPECT_EQ(Sha256::hex(readFile(folder / file.path)), file.sha256);
+        EXPECT_EQ(readFile(folder / file.path), readFile(source / file.path));
+    }
+    EXPECT_EQ(receipt.started, finished.started) << "the first run's start is kept";
+
+    std::lock_guard lock(mutex);
+    std::vector<std::string> rechecked;
+    for (const auto& report : reports) {
+        if (report.currentFile.starts_with("Rechecked ")) {
+            rechecked.push_back(report.currentFile);
+        }
+    }
+    EXPECT_EQ(rechecked, (std::vector<std::string>{"Rechecked DCIM/100/C0000.MP4",
+                                                   "Rechecked DCIM/100/C0002.MP4",
+                                                   "Rechecked DCIM/100/C0004.MP4"}));
+}
+
+TEST_F(ResumeTest, EditedCopyStopsTheResumeAsAMismatch) {
+    importThenInterrupt(10, 10);
+    writeFile(folder / "DCIM/101/C0003.MP4", patternBytes(4099, 99));
+    EXPECT_EQ(runFailure(folder), "Checksum mismatch: DCIM/101/C0003.MP4. The import has not "
+                                  "been marked verified.");
+    EXPECT_EQ(journal(folder).status, "interrupted");
+    EXPECT_EQ(journal(folder).failure, "Checksum mismatch: DCIM/101/C0003.MP4. The import has not "
+                                       "been marked verified.");
+    EXPECT_FALSE(fs::exists(folder / "_QUAYMARK_VERIFIED.json"));
+}
+
+TEST_F(ResumeTest, RefusalsLeaveTheJournalUntouched) {
+    importThenInterrupt(2, 2);
+    const std::string before = journalText();
+
+    TempDir elsewhere;
+    fs::create_directories(elsewhere / "import");
+    EXPECT_EQ(runFailure(elsewhere / "import"),
+              "Recovery folder must be inside the selected destination.");
+
+    options.videosOnly = true;
+    writeFile(source / "CLIP.MOV", "so that video-only mode finds a clip");
+    EXPECT_EQ(runFailure(folder), "This recovery belongs to a different source or import mode. "
+                                  "Reconnect the original card.");
+    options.videosOnly = false;
+    fs::remove(source / "CLIP.MOV");
+
+    environment.volumeIdentifier = [](const fs::path&) {
+        return std::optional<std::string>("0A1B2C3D-0000-4000-8000-000000000001");
+    };
+    EXPECT_EQ(runFailure(folder), "This recovery belongs to a different source or import mode. "
+                                  "Reconnect the original card.");
+    environment = ImportEngine::systemEnvironment();
+
+    {
+        SessionLock running{folder};
+        EXPECT_EQ(runFailure(folder),
+                  "This import is already running in another job or app window.");
+    }
+
+    writeFile(source / "DCIM/EXTRA.MP4", "new since");
+    EXPECT_EQ(runFailure(folder),
+              "Source changed during import: The source file list differs from the interrupted "
+              "import. Keep the card untouched and try again.");
+    fs::remove(source / "DCIM/EXTRA.MP4");
+
+    writeFile(folder / "_QUAYMARK_VERIFIED.json", "{}");
+    EXPECT_EQ(runFailure(folder), "This import already has a complete verification receipt. "
+                                  "Start a new import instead.");
+    fs::remove(folder / "_QUAYMARK_VERIFIED.json");
+
+    EXPECT_EQ(journalText(), before);
+    EXPECT_EQ(markerOf(folder), "Import interrupted: x\n");
+    EXPECT_NO_THROW(run(folder)) << "the right card still resumes";
+}
+
+TEST_F(ResumeTest, PartialEntryLeadingOutsideTheFolderIsRefusedAndNothingDeleted) {
+    importThenInterrupt(2, 2);
+    TempDir elsewhere;
+    writeFile(elsewhere / ".quaymark-X.partial", "not ours");
+    SessionRecord record = journal(folder);
+    (*record.partialFiles)["DCIM/101/C0009.MP4"] =
+        fs::relative(elsewhere / ".quaymark-X.partial", folder).string();
+    saveSession(record, folder);
+
+    EXPECT_EQ(runFailure(folder), "Invalid temporary-file recovery record.");
+    EXPECT_EQ(readFile(elsewhere / ".quaymark-X.partial"), "not ours");
+    EXPECT_EQ(journal(folder).status, "interrupted");
+
+    for (const char* entry : {"DCIM/101/KEEP.MP4", "DCIM/101/.quaymark-X.tmp"}) {
+        writeFile(folder / entry, "kept");
+        record = journal(folder);
+        (*record.partialFiles)["DCIM/101/C0009.MP4"] = entry;
+        saveSession(record, folder);
+        EXPECT_EQ(runFailure(folder), "Invalid temporary-file recovery record.") << entry;
+        EXPECT_EQ(readFile(folder / entry), "kept");
+        fs::remove(folder / entry);
+    }
+}
+
+TEST_F(ResumeTest, JournalWithoutAPlanAdoptsTheCurrentOne) {
+    importThenInterrupt(0, 0);
+    SessionRecord record = journal(folder);
+    record.plannedFiles.reset();
+    record.partialFiles.reset();
+    saveSession(record, folder);
+    EXPECT_EQ(run(folder).fileCount, 10);
+    EXPECT_EQ(journal(folder).plannedFiles, finished.plannedFiles);
+}
+
+} // namespace
+} // namespace quaymark::test
