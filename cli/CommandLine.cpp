@@ -1,0 +1,138 @@
+#include "CommandLine.h"
+
+#include <charconv>
+
+namespace quaymark::cli {
+
+const char* const usageText =
+    R"(Usage:
+  quaymark-ingest import SOURCE --to DEST [--to DEST ...] [--rule RULE] [--parallel 1-4]
+                         [--all-files] [--camera NAME] [--json]
+  quaymark-ingest resume FOLDER --source SOURCE [--all-files] [--parallel 1-4] [--json]
+  quaymark-ingest verify FOLDER [--json]
+  quaymark-ingest camera PATH... [--json]
+  quaymark-ingest --help
+
+import   Copies SOURCE into a new import folder below every DEST, side by side. Every file is
+         hashed with SHA-256 while copied, read back from storage and hashed again, and gets
+         its final name only when both hashes agree. Existing files are never replaced.
+           --rule RULE     folder rule (default "{date}/{camera}_{time}"); tokens {date}
+                           {time} {year} {month} {day} {camera} {source}
+           --parallel N    files copied at the same time per destination (default 2)
+           --all-files     keep the whole tree (default: video clips only, flattened)
+           --camera NAME   text for {camera} (default: read from the clips' metadata,
+                           else "Unknown Camera")
+resume   Continues an interrupted import in FOLDER (its destination is FOLDER's parent)
+         from its journal, without copying verified files again. Use the same mode
+         (--all-files or not) as the original import.
+verify   Reads back every file that FOLDER's verification receipt lists and compares size
+         and SHA-256; reports missing, changed and unlisted files. Writes nothing.
+camera   Prints the camera name found in the clips of each folder or file.
+
+--json   One JSON object per line (progress, results, errors) instead of text.
+
+Exit status: 0 when everything is verified, 1 on failure, 2 on a usage error,
+130 when interrupted (Ctrl-C); an interrupted import can be resumed.
+)";
+
+namespace {
+
+std::int64_t parallelValue(const std::string& text) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < 1 || value > 4) {
+        throw UsageError("--parallel takes a number from 1 to 4");
+    }
+    return value;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine command;
+    if (arguments.empty()) {
+        throw UsageError("a command is needed");
+    }
+    const std::string& verb = arguments[0];
+    if (verb == "--help" || verb == "-h" || verb == "help") {
+        return command;
+    }
+    if (verb == "import") {
+        command.kind = CommandKind::import;
+    } else if (verb == "resume") {
+        command.kind = CommandKind::resume;
+    } else if (verb == "verify") {
+        command.kind = CommandKind::verify;
+    } else if (verb == "camera") {
+        command.kind = CommandKind::camera;
+    } else {
+        throw UsageError("unknown command \"" + verb + "\"");
+    }
+
+    std::vector<std::string> positional;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const auto value = [&]() -> const std::string& {
+            if (i + 1 >= arguments.size()) {
+                throw UsageError(argument + " needs a value");
+            }
+            return arguments[++i];
+        };
+        const bool importing = command.kind == CommandKind::import;
+        const bool copying = importing || command.kind == CommandKind::resume;
+        if (argument == "--help" || argument == "-h") {
+            command.kind = CommandKind::help;
+            return command;
+        } else if (argument == "--json") {
+            command.json = true;
+        } else if (argument == "--to" && importing) {
+            command.destinations.push_back(value());
+        } else if (argument == "--rule" && importing) {
+            command.rule = value();
+        } else if (argument == "--camera" && importing) {
+            command.camera = value();
+        } else if (argument == "--source" && command.kind == CommandKind::resume) {
+            command.source = value();
+        } else if (argument == "--parallel" && copying) {
+            command.parallel = parallelValue(value());
+        } else if (argument == "--all-files" && copying) {
+            command.allFiles = true;
+        } else if (argument.starts_with("-") && argument != "-") {
+            throw UsageError("unknown option " + argument + " for " + verb);
+        } else {
+            positional.push_back(argument);
+        }
+    }
+
+    switch (command.kind) {
+    case CommandKind::import:
+        if (positional.size() != 1 || command.destinations.empty()) {
+            throw UsageError("import takes one SOURCE and at least one --to DEST");
+        }
+        command.source = positional[0];
+        break;
+    case CommandKind::resume:
+        if (positional.size() != 1 || command.source.empty()) {
+            throw UsageError("resume takes one FOLDER and --source SOURCE");
+        }
+        command.folder = positional[0];
+        break;
+    case CommandKind::verify:
+        if (positional.size() != 1) {
+            throw UsageError("verify takes one FOLDER");
+        }
+        command.folder = positional[0];
+        break;
+    case CommandKind::camera:
+        if (positional.empty()) {
+            throw UsageError("camera takes at least one PATH");
+        }
+        command.paths = positional;
+        break;
+    case CommandKind::help:
+        break;
+    }
+    return command;
+}
+
+} // namespace quaymark::cli

@@ -1,0 +1,236 @@
+#include "ImportCommand.h"
+
+#include "CameraCommand.h"
+#include "Signals.h"
+#include "ingest/engine/ImportRun.h"
+#include "ingest/engine/ProgressIntake.h"
+#include "ingest/scan/FileSize.h"
+
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+namespace quaymark::cli {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// One destination's run, shared between its thread and the main thread.
+struct DestinationRun {
+    std::string target;
+    std::optional<fs::path> resumeFolder;
+    CancellationFlag cancellation;
+
+    std::mutex mutex;
+    std::vector<ImportProgress> arrived; // snapshots not yet taken by the main thread
+    std::optional<ImportResult> result;
+    std::optional<std::string> error;
+    bool cancelled = false;
+    bool done = false;
+
+    // Main thread only.
+    ProgressIntake intake{Clock::now()};
+    Clock::time_point lastPrinted{};
+};
+
+const char* phaseName(ImportPhase phase) {
+    switch (phase) {
+    case ImportPhase::scanning:
+        return "scanning";
+    case ImportPhase::copying:
+        return "copying";
+    case ImportPhase::verifying:
+        return "verifying";
+    case ImportPhase::finished:
+        return "finished";
+    }
+    return "";
+}
+
+std::string speedText(double bytesPerSecond) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f MB/s", bytesPerSecond / 1e6);
+    return text;
+}
+
+std::string describe(const DestinationRun& run) {
+    const ImportProgress& p = run.intake.progress();
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%.0f%%", p.fraction() * 100);
+    return fs::path(run.target).filename().string() + ": " + phaseName(p.phase) + " " +
+           std::to_string(p.verifiedFiles) + "/" + std::to_string(p.totalFiles) + " files of " +
+           formatFileSize(p.totalBytes) + ", " + percent + ", " + speedText(run.intake.speed());
+}
+
+nlohmann::json progressEvent(const DestinationRun& run) {
+    const ImportProgress& p = run.intake.progress();
+    nlohmann::json event = {{"event", "progress"},
+                            {"destination", run.target},
+                            {"phase", phaseName(p.phase)},
+                            {"totalFiles", p.totalFiles},
+                            {"verifiedFiles", p.verifiedFiles},
+                            {"totalBytes", p.totalBytes},
+                            {"copiedBytes", p.copiedBytes},
+                            {"verifiedBytes", p.verifiedBytes},
+                            {"currentFile", p.currentFile},
+                            {"fraction", p.fraction()},
+                            {"speed", run.intake.speed()}};
+    if (p.destination) {
+        event["importFolder"] = p.destination->string();
+    }
+    return event;
+}
+
+void report(const DestinationRun& run, const CommandLine& command, Reporter& reporter) {
+    const auto& folder = run.intake.progress().destination;
+    if (reporter.json()) {
+        nlohmann::json event = {{"event", "result"}, {"destination", run.target}};
+        if (run.result) {
+            event["status"] = "verified";
+            event["importFolder"] = run.result->destination.string();
+            event["fileCount"] = run.result->fileCount;
+            event["bytes"] = run.result->bytes;
+            event["elapsed"] = run.result->elapsed;
+        } else {
+            event["status"] = run.cancelled ? "cancelled" : "failed";
+            event["error"] = run.error.value_or("");
+            if (folder) {
+                event["importFolder"] = folder->string();
+            }
+        }
+        reporter.event(event);
+        return;
+    }
+    if (run.result) {
+        char elapsed[32];
+        std::snprintf(elapsed, sizeof elapsed, "%.1f s", run.result->elapsed);
+        reporter.say("Verified   " + run.result->destination.string() + " (" +
+                     std::to_string(run.result->fileCount) + " files, " +
+                     formatFileSize(run.result->bytes) + " in " + elapsed + ")");
+        return;
+    }
+    reporter.say(std::string(run.cancelled ? "Cancelled  " : "Failed     ") + run.target + ": " +
+                 run.error.value_or(""));
+    if (folder) {
+        reporter.say("           resume with: quaymark-ingest resume '" + folder->string() +
+                     "' --source '" + command.source + "'" +
+                     (command.allFiles ? " --all-files" : ""));
+    }
+}
+
+} // namespace
+
+int runImport(const CommandLine& command, Reporter& reporter) {
+    InterruptWatch interrupts;
+
+    ImportOptions options{command.rule, command.parallel, !command.allFiles, command.camera};
+    std::vector<std::unique_ptr<DestinationRun>> runs;
+    if (command.kind == CommandKind::resume) {
+        auto run = std::make_unique<DestinationRun>();
+        run->resumeFolder = fs::absolute(command.folder).lexically_normal();
+        if (run->resumeFolder->filename().empty()) {
+            run->resumeFolder = run->resumeFolder->parent_path();
+        }
+        run->target = run->resumeFolder->parent_path().string();
+        runs.push_back(std::move(run));
+    } else {
+        for (const auto& destination : command.destinations) {
+            auto run = std::make_unique<DestinationRun>();
+            run->target = destination;
+            runs.push_back(std::move(run));
+        }
+        if (!options.cameraName) {
+            options.cameraName = detectCamera(command.source, interrupts);
+            if (interrupts.interrupted()) {
+                reporter.error("Interrupted before the import started.");
+                return 130;
+            }
+        }
+    }
+
+    std::vector<std::jthread> threads;
+    for (auto& owned : runs) {
+        DestinationRun* run = owned.get();
+        threads.emplace_back([run, &command, options] {
+            std::optional<ImportResult> result;
+            std::optional<std::string> error;
+            bool cancelled = false;
+            try {
+                result =
+                    ImportEngine::run(command.source, run->target, options, run->cancellation,
+                                      run->resumeFolder, [run](const ImportProgress& progress) {
+                                          std::lock_guard lock(run->mutex);
+                                          run->arrived.push_back(progress);
+                                      });
+            } catch (const QuayError& failure) {
+                error = failure.what();
+                cancelled = failure.kind() == QuayError::Kind::cancelled;
+            } catch (const std::exception& failure) {
+                error = failure.what();
+            }
+            std::lock_guard lock(run->mutex);
+            run->result = std::move(result);
+            run->error = std::move(error);
+            run->cancelled = cancelled;
+            run->done = true;
+        });
+    }
+
+    // The main thread takes interrupts, feeds the progress intakes and prints.
+    const auto printInterval = reporter.json()       ? std::chrono::milliseconds(1000)
+                               : reporter.terminal() ? std::chrono::milliseconds(200)
+                                                     : std::chrono::milliseconds(5000);
+    bool cancelling = false;
+    for (;;) {
+        if (interrupts.wait(std::chrono::milliseconds(100)) && !cancelling) {
+            cancelling = true;
+            for (auto& run : runs) {
+                run->cancellation.cancel();
+            }
+        }
+        bool allDone = true;
+        std::string line;
+        const auto now = Clock::now();
+        for (auto& run : runs) {
+            std::vector<ImportProgress> arrived;
+            {
+                std::lock_guard lock(run->mutex);
+                arrived.swap(run->arrived);
+                allDone = allDone && run->done;
+            }
+            for (const auto& snapshot : arrived) {
+                run->intake.accept(snapshot, now);
+            }
+            if (reporter.json()) {
+                if (!arrived.empty() && now - run->lastPrinted >= printInterval) {
+                    run->lastPrinted = now;
+                    reporter.event(progressEvent(*run));
+                }
+            } else {
+                line += (line.empty() ? "" : " | ") + describe(*run);
+            }
+        }
+        if (allDone) {
+            break;
+        }
+        if (!reporter.json() && now - runs.front()->lastPrinted >= printInterval) {
+            runs.front()->lastPrinted = now;
+            reporter.live(line);
+        }
+    }
+    threads.clear();
+
+    bool allVerified = true;
+    for (const auto& run : runs) {
+        report(*run, command, reporter);
+        allVerified = allVerified && run->result.has_value();
+    }
+    if (interrupts.interrupted()) {
+        return 130;
+    }
+    return allVerified ? 0 : 1;
+}
+
+} // namespace quaymark::cli

@@ -1,0 +1,53 @@
+#include "Reporter.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace quaymark::cli {
+
+Reporter::Reporter(bool json)
+    : json_(json)
+    , terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+void Reporter::event(const nlohmann::json& object) {
+    const std::string line = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void Reporter::clearLive() {
+    if (liveShown_) {
+        std::fputs("\r\033[K", stderr);
+        liveShown_ = false;
+    }
+}
+
+void Reporter::say(const std::string& line) {
+    clearLive();
+    std::fflush(stderr);
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void Reporter::live(const std::string& line) {
+    if (terminal_) {
+        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        liveShown_ = true;
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    std::fflush(stderr);
+}
+
+void Reporter::error(const std::string& message) {
+    if (json_) {
+        event({{"event", "error"}, {"message", message}});
+        return;
+    }
+    clearLive();
+    std::fprintf(stderr, "quaymark-ingest: %s\n", message.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace quaymark::cli

@@ -1,0 +1,41 @@
+// quaymark-ingest: the import engine for scripts, servers and tests.
+
+#include "CameraCommand.h"
+#include "CommandLine.h"
+#include "ImportCommand.h"
+#include "Reporter.h"
+#include "VerifyCommand.h"
+
+#include <cstdio>
+
+using namespace quaymark::cli;
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    CommandLine command;
+    try {
+        command = parseCommandLine(arguments);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "quaymark-ingest: %s\n\n%s", error.what(), usageText);
+        return 2;
+    }
+    Reporter reporter{command.json};
+    try {
+        switch (command.kind) {
+        case CommandKind::help:
+            std::fputs(usageText, stdout);
+            return 0;
+        case CommandKind::import:
+        case CommandKind::resume:
+            return runImport(command, reporter);
+        case CommandKind::verify:
+            return runVerify(command, reporter);
+        case CommandKind::camera:
+            return runCamera(command, reporter);
+        }
+    } catch (const std::exception& error) {
+        reporter.error(error.what());
+        return 1;
+    }
+    return 1;
+}
