@@ -1,0 +1,46 @@
+#include "cli/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace quaymark::cli {
+namespace {
+
+TEST(CommandLine, ImportTakesTheApplicationsDefaults) {
+    const CommandLine command = parseCommandLine({"import", "/card", "--to", "/a", "--to", "/b"});
+    EXPECT_EQ(command.kind, CommandKind::import);
+    EXPECT_EQ(command.source, "/card");
+    EXPECT_EQ(command.destinations, (std::vector<std::string>{"/a", "/b"}));
+    EXPECT_EQ(command.rule, "{date}/{camera}_{time}");
+    EXPECT_EQ(command.parallel, 2);
+    EXPECT_FALSE(command.allFiles) << "video clips only unless told";
+    EXPECT_FALSE(command.camera);
+    EXPECT_FALSE(command.json);
+}
+
+TEST(CommandLine, RefusesWhatCannotRun) {
+    const std::vector<std::vector<std::string>> refused = {
+        {},
+        {"copy", "/card"},
+        {"import", "/card"},
+        {"import", "--to", "/a"},
+        {"import", "/card", "/other", "--to", "/a"},
+        {"import", "/card", "--to"},
+        {"import", "/card", "--to", "/a", "--parallel", "0"},
+        {"import", "/card", "--to", "/a", "--parallel", "5"},
+        {"import", "/card", "--to", "/a", "--parallel", "2x"},
+        {"import", "/card", "--to", "/a", "--verbose"},
+        {"resume", "/a/import"},
+        {"resume", "/a/import", "--source", "/card", "--camera", "X"},
+        {"verify"},
+        {"verify", "/a/import", "--to", "/b"},
+        {"camera"},
+    };
+    for (const auto& arguments : refused) {
+        EXPECT_THROW(parseCommandLine(arguments), UsageError)
+            << ::testing::PrintToString(arguments);
+    }
+    EXPECT_EQ(parseCommandLine({"import", "--help"}).kind, CommandKind::help);
+}
+
+} // namespace
+} // namespace quaymark::cli

@@ -1,0 +1,163 @@
+#include "ChildProcess.h"
+#include "TestFiles.h"
+#include "ingest/copy/SessionDocuments.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <nlohmann/json.hpp>
+
+namespace quaymark::test {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::vector<std::string> ingest(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), QUAYMARK_INGEST);
+    return arguments;
+}
+
+std::vector<json> events(const std::string& output) {
+    std::vector<json> parsed;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        parsed.push_back(json::parse(line));
+    }
+    return parsed;
+}
+
+std::vector<json> eventsOf(const std::vector<json>& all, const std::string& kind) {
+    std::vector<json> chosen;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(chosen),
+                 [&](const json& event) { return event.at("event") == kind; });
+    return chosen;
+}
+
+TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
+    TempDir work;
+    writeFile(work / "CARD/DCIM/100/C0001.MP4", patternBytes(3 * 1024 * 1024, 1));
+    writeFile(work / "CARD/DCIM/100/C0001.XML", "<sidecar/>");
+    writeFile(work / "CARD/PRIVATE/C0002.MOV", patternBytes(1000, 2));
+    fs::create_directories(work / "A");
+    fs::create_directories(work / "B");
+
+    const auto imported =
+        runProcess(ingest({"import", (work / "CARD").string(), "--to", (work / "A").string(),
+                           "--to", (work / "B").string(), "--all-files", "--camera", "FX6",
+                           "--rule", "{camera}/{source}", "--json"}));
+    ASSERT_EQ(imported.status, 0) << imported.output << imported.errors;
+    const auto results = eventsOf(events(imported.output), "result");
+    ASSERT_EQ(results.size(), 2u);
+    std::vector<fs::path> folders;
+    for (const auto& result : results) {
+        EXPECT_EQ(result.at("status"), "verified");
+        EXPECT_EQ(result.at("fileCount"), 3);
+        folders.emplace_back(result.at("importFolder").get<std::string>());
+    }
+    EXPECT_EQ(folders[0], work / "A/FX6/CARD");
+    EXPECT_EQ(folders[1], work / "B/FX6/CARD");
+
+    for (const auto& folder : folders) {
+        const auto verified = runProcess(ingest({"verify", folder.string()}));
+        EXPECT_EQ(verified.status, 0) << verified.output << verified.errors;
+        EXPECT_NE(verified.output.find("All 3 files in " + folder.string() + " match the receipt."),
+                  std::string::npos)
+            << verified.output;
+    }
+
+    // One flipped byte, one lost sidecar and one stray file in the first copy.
+    std::string clip = readFile(folders[0] / "DCIM/100/C0001.MP4");
+    clip[1'234'567] ^= 0x01;
+    writeFile(folders[0] / "DCIM/100/C0001.MP4", clip);
+    fs::remove(folders[0] / "DCIM/100/C0001.XML");
+    writeFile(folders[0] / "notes.txt", "added later");
+    const std::string journalBefore = readFile(folders[0] / "_QUAYMARK_SESSION.json");
+
+    const auto failed = runProcess(ingest({"verify", folders[0].string(), "--json"}));
+    EXPECT_EQ(failed.status, 1);
+    std::map<std::string, std::string> states;
+    for (const auto& file : eventsOf(events(failed.output), "file")) {
+        states[file.at("path")] = file.at("status");
+    }
+    EXPECT_EQ(states, (std::map<std::string, std::string>{{"DCIM/100/C0001.MP4", "changed"},
+                                                          {"DCIM/100/C0001.XML", "missing"},
+                                                          {"PRIVATE/C0002.MOV", "matches"},
+                                                          {"notes.txt", "unlisted"}}));
+    EXPECT_EQ(readFile(folders[0] / "_QUAYMARK_SESSION.json"), journalBefore) << "writes nothing";
+
+    const auto human = runProcess(ingest({"verify", folders[0].string()}));
+    EXPECT_EQ(human.status, 1);
+    EXPECT_NE(human.output.find("Changed    DCIM/100/C0001.MP4"), std::string::npos)
+        << human.output;
+    EXPECT_EQ(runProcess(ingest({"verify", folders[1].string()})).status, 0);
+}
+
+TEST(IngestCommand, InterruptLeavesAResumableImport) {
+    TempDir work;
+    // A large sparse clip: the copy runs long enough to be interrupted, and costs no writes.
+    writeFile(work / "CARD/A001C001.MOV", "");
+    ASSERT_EQ(::truncate((work / "CARD/A001C001.MOV").c_str(), 1LL << 30), 0);
+    fs::create_directories(work / "A");
+
+    ChildProcess child(ingest({"import", (work / "CARD").string(), "--to", (work / "A").string(),
+                               "--parallel", "1", "--camera", "X", "--json"}));
+    fs::path folder;
+    while (const auto line = child.readLine()) {
+        const json event = json::parse(*line);
+        if (event.at("event") == "progress" && event.at("phase") == "copying") {
+            folder = event.at("importFolder").get<std::string>();
+            child.signal(SIGINT);
+            break;
+        }
+    }
+    ASSERT_EQ(child.wait(), 130) << child.output() << child.errors();
+    const auto results = eventsOf(events(child.output()), "result");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].at("status"), "cancelled");
+    EXPECT_EQ(results[0].at("error"),
+              "Import cancelled. Completed files remain in the import folder.");
+    const SessionRecord record = ImportEngine::readSession(folder);
+    EXPECT_EQ(record.status, "interrupted");
+    EXPECT_EQ(listTree(folder),
+              (std::vector<std::string>{".quaymark-import.lock", "_QUAYMARK_INCOMPLETE.txt",
+                                        "_QUAYMARK_SESSION.json"}));
+
+    const auto resumed = runProcess(
+        ingest({"resume", folder.string(), "--source", (work / "CARD").string(), "--json"}));
+    ASSERT_EQ(resumed.status, 0) << resumed.output << resumed.errors;
+    EXPECT_EQ(ImportEngine::readSession(folder).status, "verified");
+    EXPECT_EQ(fs::file_size(folder / "A001C001.MOV"), 1ULL << 30);
+}
+
+TEST(IngestCommand, ErrorsAndUsage) {
+    TempDir work;
+    writeFile(work / "CARD/C0001.MP4", "clip");
+
+    const auto nested = runProcess(ingest({"import", (work / "CARD").string(), "--to",
+                                           (work / "CARD/backup").string(), "--camera", "X"}));
+    EXPECT_EQ(nested.status, 1);
+    EXPECT_NE(nested.output.find("Choose separate source and destination folders. Neither can "
+                                 "contain the other."),
+              std::string::npos)
+        << nested.output;
+
+    const auto usage = runProcess(ingest({"import", (work / "CARD").string()}));
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.errors.find("Usage:"), std::string::npos);
+
+    const auto help = runProcess(ingest({"--help"}));
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("quaymark-ingest verify FOLDER"), std::string::npos);
+
+    const auto noReceipt = runProcess(ingest({"verify", (work / "CARD").string(), "--json"}));
+    EXPECT_EQ(noReceipt.status, 1);
+    const auto errors = eventsOf(events(noReceipt.output), "error");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].at("message").get<std::string>().find("No verification receipt"),
+              std::string::npos);
+}
+
+} // namespace
+} // namespace quaymark::test
