@@ -1,0 +1,37 @@
+#include "ingest/scan/FileSize.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace quaymark {
+namespace {
+
+TEST(FileSize, ReadsLikeAFileManagerInDecimalUnits) {
+    const std::vector<std::pair<std::int64_t, std::string>> cases{
+        {0, "0 bytes"},
+        {1, "1 byte"},
+        {512, "512 bytes"},
+        {999, "999 bytes"},
+        {1'000, "1 KB"},
+        {1'499, "1 KB"},
+        {1'500, "2 KB"},
+        {999'499, "999 KB"},
+        {999'500, "1 MB"}, // rounding up into the next unit
+        {1'250'000, "1.3 MB"},
+        {16'777'216, "16.8 MB"},
+        {1'234'567'890, "1.23 GB"},
+        {182'500'000'000, "182.5 GB"},
+        {999'995'000'000, "1 TB"},
+        {2'000'000'000'000, "2 TB"},
+        {std::numeric_limits<std::int64_t>::max(), "9.22 EB"},
+        {-1'500, "-2 KB"},
+        {std::numeric_limits<std::int64_t>::min(), "-9.22 EB"},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(formatFileSize(bytes), text) << bytes;
+    }
+}
+
+} // namespace
+} // namespace quaymark
