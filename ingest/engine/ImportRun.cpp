@@ -222,8 +222,8 @@ private:
             const std::string folderPart = fs::path(file->output).parent_path().generic_string();
             const std::string name =
                 std::string(ImportDocuments::partialPrefix) + makeUuid() + ".partial";
-            journal_->setPartialFile(file->relative,
-                                     folderPart.empty() ? name : folderPart + "/" + name);
+            const std::string partial = folderPart.empty() ? name : folderPart + "/" + name;
+            journal_->setPartialFile(file->relative, partial);
         }
     }
 

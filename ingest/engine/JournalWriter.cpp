@@ -3,6 +3,7 @@
 #include "ingest/copy/DurableWrite.h"
 #include "ingest/records/IsoDate.h"
 #include "ingest/records/RecordsJson.h"
+#include "ingest/records/StoredText.h"
 
 namespace quaymark {
 
@@ -34,7 +35,7 @@ JournalWriter::JournalWriter(SessionRecord record, std::filesystem::path folder)
         completedTexts_.push_back(nested(json(receipt), 2));
     }
     if (record_.plannedFiles) {
-        plannedFilesText_ = nested(json(*record_.plannedFiles), 1);
+        plannedFilesText_ = nested(storedJson(*record_.plannedFiles), 1);
     }
 }
 
@@ -54,7 +55,7 @@ void JournalWriter::setStatus(std::string_view status, std::optional<std::string
 }
 
 void JournalWriter::setPlannedFiles(std::map<std::string, std::int64_t> planned) {
-    plannedFilesText_ = nested(json(planned), 1);
+    plannedFilesText_ = nested(storedJson(planned), 1);
     record_.plannedFiles = std::move(planned);
 }
 
@@ -79,7 +80,7 @@ std::string JournalWriter::encode() const {
         text += "\": ";
         text += value;
     };
-    const auto string = [](const std::string& value) { return nested(json(value), 1); };
+    const auto string = [](const std::string& value) { return nested(json(storedText(value)), 1); };
 
     // Members in sorted key order, as the JSON library writes them.
     std::string completed = "[]";
@@ -99,7 +100,7 @@ std::string JournalWriter::encode() const {
     member("options", nested(json(record_.options), 1));
     if (record_.partialFiles) {
         if (partialFilesStale_) {
-            partialFilesText_ = nested(json(*record_.partialFiles), 1);
+            partialFilesText_ = nested(storedJson(*record_.partialFiles), 1);
             partialFilesStale_ = false;
         }
         member("partialFiles", partialFilesText_);

@@ -1,6 +1,7 @@
 #include "RecordsJson.h"
 
 #include "IsoDate.h"
+#include "StoredText.h"
 
 namespace quaymark {
 
@@ -8,28 +9,40 @@ using nlohmann::json;
 
 namespace {
 
-template <typename T>
-void putOptional(json& object, const char* key, const std::optional<T>& value) {
-    if (value) {
-        object[key] = *value;
-    }
+// Every text of a document is stored text; records in memory hold the bytes.
+std::string textAt(const json& object, const char* key) {
+    return rawText(object.at(key).get_ref<const std::string&>());
 }
 
-template <typename T>
-void getOptional(const json& object, const char* key, std::optional<T>& value) {
+std::optional<std::string> optionalTextAt(const json& object, const char* key) {
     const auto found = object.find(key);
     if (found == object.end() || found->is_null()) {
-        value.reset();
-    } else {
-        value = found->get<T>();
+        return std::nullopt;
+    }
+    return rawText(found->get_ref<const std::string&>());
+}
+
+void putText(json& object, const char* key, const std::optional<std::string>& value) {
+    if (value) {
+        object[key] = storedText(*value);
     }
 }
 
-std::optional<std::string> isoDate(const std::optional<Timestamp>& date) {
-    if (!date) {
+template <typename Value>
+std::optional<std::map<std::string, Value>> optionalMapAt(const json& object, const char* key) {
+    const auto found = object.find(key);
+    if (found == object.end() || found->is_null()) {
         return std::nullopt;
     }
-    return formatIsoDate(*date);
+    std::map<std::string, Value> map;
+    for (const auto& [name, value] : found->get_ref<const json::object_t&>()) {
+        if constexpr (std::is_same_v<Value, std::string>) {
+            map.emplace(rawText(name), rawText(value.template get_ref<const std::string&>()));
+        } else {
+            map.emplace(rawText(name), value.template get<Value>());
+        }
+    }
+    return map;
 }
 
 Timestamp dateAt(const json& object, const char* key) {
@@ -38,45 +51,64 @@ Timestamp dateAt(const json& object, const char* key) {
 
 } // namespace
 
+json storedJson(const std::map<std::string, std::string>& map) {
+    json object = json::object();
+    for (const auto& [name, value] : map) {
+        object[storedText(name)] = storedText(value);
+    }
+    return object;
+}
+
+json storedJson(const std::map<std::string, std::int64_t>& map) {
+    json object = json::object();
+    for (const auto& [name, value] : map) {
+        object[storedText(name)] = value;
+    }
+    return object;
+}
+
 void to_json(json& j, const ImportOptions& options) {
     j = json::object();
-    j["folderRule"] = options.folderRule;
+    j["folderRule"] = storedText(options.folderRule);
     j["parallelFiles"] = options.parallelFiles;
     j["videosOnly"] = options.videosOnly;
-    putOptional(j, "cameraName", options.cameraName);
+    putText(j, "cameraName", options.cameraName);
 }
 
 void from_json(const json& j, ImportOptions& options) {
-    options.folderRule = j.at("folderRule").get<std::string>();
+    options.folderRule = textAt(j, "folderRule");
     options.parallelFiles = j.at("parallelFiles").get<std::int64_t>();
     options.videosOnly = j.at("videosOnly").get<bool>();
-    getOptional(j, "cameraName", options.cameraName);
+    options.cameraName = optionalTextAt(j, "cameraName");
 }
 
 void to_json(json& j, const FileReceipt& receipt) {
     j = json::object();
-    j["path"] = receipt.path;
+    j["path"] = storedText(receipt.path);
     j["bytes"] = receipt.bytes;
     j["sha256"] = receipt.sha256;
-    putOptional(j, "sourceModified", isoDate(receipt.sourceModified));
-    putOptional(j, "sourcePath", receipt.sourcePath);
+    if (receipt.sourceModified) {
+        j["sourceModified"] = formatIsoDate(*receipt.sourceModified);
+    }
+    putText(j, "sourcePath", receipt.sourcePath);
 }
 
 void from_json(const json& j, FileReceipt& receipt) {
-    receipt.path = j.at("path").get<std::string>();
+    receipt.path = textAt(j, "path");
     receipt.bytes = j.at("bytes").get<std::int64_t>();
     receipt.sha256 = j.at("sha256").get<std::string>();
-    std::optional<std::string> modified;
-    getOptional(j, "sourceModified", modified);
+    const auto modified = j.find("sourceModified");
     receipt.sourceModified =
-        modified ? std::optional<Timestamp>(parseIsoDate(*modified)) : std::nullopt;
-    getOptional(j, "sourcePath", receipt.sourcePath);
+        modified == j.end() || modified->is_null()
+            ? std::nullopt
+            : std::optional<Timestamp>(parseIsoDate(modified->get_ref<const std::string&>()));
+    receipt.sourcePath = optionalTextAt(j, "sourcePath");
 }
 
 void to_json(json& j, const ImportReceipt& receipt) {
     j = json::object();
     j["app"] = receipt.app;
-    j["source"] = receipt.source;
+    j["source"] = storedText(receipt.source);
     j["started"] = formatIsoDate(receipt.started);
     j["finished"] = formatIsoDate(receipt.finished);
     j["status"] = receipt.status;
@@ -86,7 +118,7 @@ void to_json(json& j, const ImportReceipt& receipt) {
 
 void from_json(const json& j, ImportReceipt& receipt) {
     receipt.app = j.at("app").get<std::string>();
-    receipt.source = j.at("source").get<std::string>();
+    receipt.source = textAt(j, "source");
     receipt.started = dateAt(j, "started");
     receipt.finished = dateAt(j, "finished");
     receipt.status = j.at("status").get<std::string>();
@@ -97,34 +129,37 @@ void from_json(const json& j, ImportReceipt& receipt) {
 void to_json(json& j, const SessionRecord& record) {
     j = json::object();
     j["version"] = record.version;
-    j["source"] = record.source;
-    putOptional(j, "sourceVolume", record.sourceVolume);
-    j["destination"] = record.destination;
+    j["source"] = storedText(record.source);
+    putText(j, "sourceVolume", record.sourceVolume);
+    j["destination"] = storedText(record.destination);
     j["started"] = formatIsoDate(record.started);
     j["options"] = record.options;
     j["completed"] = record.completed;
     j["status"] = record.status;
-    putOptional(j, "failure", record.failure);
-    putOptional(j, "partialFiles", record.partialFiles);
-    putOptional(j, "plannedFiles", record.plannedFiles);
+    putText(j, "failure", record.failure);
+    if (record.partialFiles) {
+        j["partialFiles"] = storedJson(*record.partialFiles);
+    }
+    if (record.plannedFiles) {
+        j["plannedFiles"] = storedJson(*record.plannedFiles);
+    }
 }
 
 void from_json(const json& j, SessionRecord& record) {
     record.version = j.at("version").get<int>();
-    record.source = j.at("source").get<std::string>();
-    getOptional(j, "sourceVolume", record.sourceVolume);
-    record.destination = j.at("destination").get<std::string>();
+    record.source = textAt(j, "source");
+    record.sourceVolume = optionalTextAt(j, "sourceVolume");
+    record.destination = textAt(j, "destination");
     record.started = dateAt(j, "started");
     record.options = j.at("options").get<ImportOptions>();
     record.completed = j.at("completed").get<std::vector<FileReceipt>>();
     record.status = j.at("status").get<std::string>();
-    getOptional(j, "failure", record.failure);
-    getOptional(j, "partialFiles", record.partialFiles);
-    getOptional(j, "plannedFiles", record.plannedFiles);
+    record.failure = optionalTextAt(j, "failure");
+    record.partialFiles = optionalMapAt<std::string>(j, "partialFiles");
+    record.plannedFiles = optionalMapAt<std::int64_t>(j, "plannedFiles");
 }
 
 std::string encodeDocument(const json& j) {
-    // File names on Linux need not be UTF-8; a document must still be written.
     std::string text = j.dump(2, ' ', false, json::error_handler_t::replace);
     text += '\n';
     return text;

@@ -155,3 +155,40 @@ TEST_F(ResumeTest, JournalWithoutAPlanAdoptsTheCurrentOne) {
 
 } // namespace
 } // namespace quaymark::test
+
+namespace quaymark::test {
+namespace {
+
+// Linux file names are bytes; the journal can only hold text, yet such a card still resumes.
+TEST_F(ImportFixture, NamesThatAreNotUtf8StillResume) {
+    writeFile(source / "DCIM/C\xFF"
+                       "01.MP4",
+              patternBytes(5000, 1));
+    writeFile(source / "DCIM/C\xFE"
+                       "01.MP4",
+              patternBytes(6000, 2));
+    writeFile(source / "DCIM/C0003.MP4", patternBytes(7000, 3));
+    const fs::path folder = run().destination;
+    EXPECT_EQ(readFile(folder / "DCIM/C\xFF"
+                                "01.MP4"),
+              readFile(source / "DCIM/C\xFF"
+                                "01.MP4"));
+
+    fs::remove(folder / "_QUAYMARK_VERIFIED.json");
+    fs::remove(folder / "DCIM/C\xFE"
+                        "01.MP4");
+    SessionRecord record = journal(folder);
+    record.status = "interrupted";
+    record.completed.resize(1);
+    saveSession(record, folder);
+
+    EXPECT_EQ(run(folder).fileCount, 3);
+    EXPECT_EQ(readFile(folder / "DCIM/C\xFE"
+                                "01.MP4"),
+              readFile(source / "DCIM/C\xFE"
+                                "01.MP4"));
+    EXPECT_EQ(journal(folder).status, "verified");
+}
+
+} // namespace
+} // namespace quaymark::test

@@ -4,11 +4,13 @@
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/records/IsoDate.h"
 #include "ingest/records/QuayError.h"
+#include "ingest/records/StoredText.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 
 namespace quaymark {
 namespace {
@@ -168,6 +170,57 @@ TEST(ReadSession, RefusesAnOversizedJournalBeforeReadingIt) {
     EXPECT_THROW(ImportEngine::readSession(folder.path()), std::filesystem::filesystem_error);
     test::writeFile(journal, "{\"version\": 1");
     EXPECT_THROW(ImportEngine::readSession(folder.path()), json::parse_error);
+}
+
+} // namespace
+} // namespace quaymark
+
+namespace quaymark {
+namespace {
+
+TEST(StoredText, KeepsEveryNameDistinctAndReversible) {
+    const std::vector<std::string> names = {"DCIM/C0001.MP4",
+                                            "Caméra/été.MOV",
+                                            "C\xFF"
+                                            "01.MP4",
+                                            "C\xFE"
+                                            "01.MP4",
+                                            "\xC3"
+                                            "A.MOV",
+                                            "\xEF\x9E\x80 already a byte character",
+                                            std::string("nul\0in", 6)};
+    std::set<std::string> stored;
+    for (const auto& name : names) {
+        const std::string text = storedText(name);
+        EXPECT_EQ(rawText(text), name);
+        EXPECT_TRUE(stored.insert(text).second) << "collides: " << text;
+        EXPECT_NO_THROW((void)nlohmann::json(text).dump()) << "valid UTF-8 for the documents";
+    }
+    EXPECT_EQ(storedText("Caméra/été.MOV"), "Caméra/été.MOV") << "valid text is unchanged";
+}
+
+TEST(RecordsJson, NamesThatAreNotUtf8RoundTripExactly) {
+    SessionRecord record = fullRecord();
+    record.source = "/media/CARD\xFF";
+    record.completed[0].path = "C\xFF"
+                               "01.MP4";
+    record.completed[0].sourcePath = "DCIM/C\xFF"
+                                     "01.MP4";
+    record.partialFiles = std::map<std::string, std::string>{{"DCIM/C\xFF"
+                                                              "01.MP4",
+                                                              ".quaymark-1.partial"},
+                                                             {"DCIM/C\xFE"
+                                                              "01.MP4",
+                                                              "\xFE.partial"}};
+    record.plannedFiles = std::map<std::string, std::int64_t>{{"C\xFF"
+                                                               "01.MP4",
+                                                               1},
+                                                              {"C\xFE"
+                                                               "01.MP4",
+                                                               2}};
+    const std::string text = encodeSession(record);
+    EXPECT_EQ(decodeSession(text), record);
+    EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "nothing replaced";
 }
 
 } // namespace
