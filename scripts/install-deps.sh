@@ -10,6 +10,7 @@ packages=(
     libssl-dev openssl
     nlohmann-json3-dev
     libutf8proc-dev
+    rsync time
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
 )
 
