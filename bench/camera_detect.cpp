@@ -1,6 +1,6 @@
-// Camera detection over a card of 8 large clips whose metadata the QuickTime reader finds
-// (Part 2.2 performance constraint): the time and the bytes read must not grow with the clip
-// size, because only atom headers and small values are read.
+// Camera detection over a card of 8 large clips whose metadata the QuickTime reader finds:
+// the time and the bytes read must not grow with the clip size, because only atom headers
+// and small values are read.
 //   camera_detect_bench [work folder, default the temporary folder]
 // Each clip is a small real clip (made by ffmpeg when it is installed, else built byte by byte)
 // whose media atom is grown to the clip size with a 64-bit header; the growth is a hole of a

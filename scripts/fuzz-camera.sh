@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the QuickTime camera metadata reader (Part 2.1) with libFuzzer, AddressSanitizer and
+# Fuzzes the QuickTime camera metadata reader with libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer.
 #   scripts/fuzz-camera.sh [SECONDS]     run for SECONDS (default 600), at the lowest priority
 # Builds with clang in build/fuzz; the growing corpus is build/fuzz/corpus, and an input that

@@ -104,7 +104,7 @@ void runFallback(const std::shared_ptr<FallbackLoad>& load,
     load->changed.notify_all();
 }
 
-// Step 2.3 to 2.5 of Part 2.2: the fallback reader under the time limit.
+// The fallback reader, bounded by the time limit.
 std::optional<std::string> detectWithFallback(const std::filesystem::path& clip,
                                               const std::stop_token& stop,
                                               const std::shared_ptr<MetadataFramework>& framework) {
@@ -172,7 +172,7 @@ std::optional<std::string> CameraMetadata::detect(const std::vector<std::filesys
                 return name;
             }
         } catch (...) {
-            // A reader failure counts as no result (Part 2.2).
+            // A clip the reader cannot parse names no camera.
         }
         if (fallback) {
             try {
@@ -180,7 +180,7 @@ std::optional<std::string> CameraMetadata::detect(const std::vector<std::filesys
                     return name;
                 }
             } catch (...) {
-                // Detection never fails (Part 2.2).
+                // Detection never fails; a clip it cannot read names no camera.
             }
         }
     }

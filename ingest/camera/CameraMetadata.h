@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-// Part 2.2: one camera name from a list of clips.
+// One camera name from a list of clips.
 namespace quaymark::CameraMetadata {
 
 inline constexpr std::size_t probedClipLimit = 8;

@@ -3,11 +3,13 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
+#include <libavutil/log.h>
 }
 
 #include <sys/stat.h>
 
 #include <atomic>
+#include <mutex>
 
 namespace quaymark {
 
@@ -104,6 +106,10 @@ public:
 } // namespace
 
 std::shared_ptr<MetadataFramework> libavMetadataFramework() {
+    // A clip the fallback cannot read simply names no camera; libavformat's own complaints
+    // about it would only clutter the command's output.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     return std::make_shared<LibavFramework>();
 }
 

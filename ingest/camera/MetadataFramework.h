@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-// The fallback camera reader of Part 2.2: a container-metadata library behind the three
-// operations the Part names (open an asset, load its metadata items, cancel loading).
+// The fallback camera reader: a container-metadata library behind three
+// operations (open an asset, load its metadata items, cancel loading).
 // Production uses FFmpeg's libavformat; tests inject fakes.
 namespace quaymark {
 

@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
-// Part 2.1: reads the camera make and model from the keys/ilst metadata of a QuickTime or
-// MPEG-4 clip with bounded positioned reads, and returns them normalised (Part 2.2).
+// Reads the camera make and model from the keys/ilst metadata of a QuickTime or
+// MPEG-4 clip with bounded positioned reads, and returns them normalised.
 namespace quaymark::QuickTimeCameraReader {
 
-// The fixed limits of Part 2.1.
+// Fixed limits: a card can hold files that anyone wrote.
 inline constexpr std::size_t largestRead = 1'048'576;
 inline constexpr std::size_t atomsPerLevel = 4096;
 inline constexpr std::uint32_t largestKeyCount = 4096;

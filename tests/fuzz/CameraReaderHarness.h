@@ -24,8 +24,8 @@ public:
         : size_(size) {}
 
     void willRead(std::uint64_t offset, std::size_t count) override {
-        // Part 2.1 allows 1 MiB in one read; the walk itself never needs more than one key name
-        // or one value (1016 bytes), so check that tighter figure.
+        // The reader may ask for 1 MiB in one read; the walk itself never needs more than one key
+        // name or one value (1016 bytes), so check that tighter figure.
         constexpr std::size_t largestNeeded = QuickTimeCameraReader::largestDataPayload - 8;
         static_assert(largestNeeded <= QuickTimeCameraReader::largestRead);
         if (count > largestNeeded) {
