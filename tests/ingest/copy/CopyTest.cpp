@@ -91,14 +91,6 @@ TEST_F(CopyTest, CopiesExactBytesAndProvesThem) {
     EXPECT_EQ(last.currentFile, "DCIM/100/C0001.MP4");
 }
 
-TEST_F(CopyTest, FlattenedOutputGoesToItsOwnName) {
-    const SourceFile file = plan("A/C0001.MP4", "clip", "C0001_0123456789ab.MP4");
-    const FileReceipt receipt = copy(file);
-    EXPECT_EQ(receipt.path, "C0001_0123456789ab.MP4");
-    EXPECT_EQ(receipt.sourcePath, "A/C0001.MP4");
-    expectDestination({"C0001_0123456789ab.MP4"});
-}
-
 TEST_F(CopyTest, EmptySourceMakesAnEmptyVerifiedCopyWithOneReport) {
     const SourceFile file = plan("EMPTY.MOV", "");
     const FileReceipt receipt = copy(file);

@@ -51,18 +51,6 @@ TEST(DurableWrite, FailureKeepsThePreviousContentAndNamesTheTarget) {
     }
 }
 
-TEST(SaveSession, WritesTheJournalThatReadSessionReturns) {
-    test::TempDir folder;
-    SessionRecord record;
-    record.source = "/media/CARD";
-    record.destination = folder.path().string();
-    record.started = Timestamp{std::chrono::seconds{1740821405}};
-    record.options.folderRule = "{date}";
-    saveSession(record, folder.path());
-    EXPECT_EQ(ImportEngine::readSession(folder.path()), record);
-    EXPECT_EQ(test::readFile(folder / "_QUAYMARK_SESSION.json"), encodeSession(record));
-}
-
 TEST(SessionLock, SecondLockIsRefusedWhileTheFirstHolds) {
     test::TempDir folder;
     std::optional<SessionLock> first{std::in_place, folder.path()};
@@ -136,12 +124,6 @@ TEST(DiskWorkers, RunsAtMostItsThreadCountAtOnce) {
     changed.notify_all();
     ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return finished == 9; }));
     EXPECT_EQ(most, 4);
-}
-
-TEST(DiskWorkers, FutureCarriesTheResultOrTheError) {
-    EXPECT_EQ(onWorker([] { return 42; }).get(), 42);
-    auto failing = onWorker([]() -> int { throw QuayError::noFiles(); });
-    EXPECT_THROW(failing.get(), QuayError);
 }
 
 } // namespace

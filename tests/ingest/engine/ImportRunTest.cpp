@@ -169,19 +169,5 @@ TEST_F(ImportFixture, FirstCopyErrorWinsOverTheCancellationsItCauses) {
     expectNoTemporaries(folder);
 }
 
-TEST_F(ImportFixture, VideoOnlyImportsFlattenedClips) {
-    writeFile(source / "A/C0001.MP4", "a");
-    writeFile(source / "B/C0001.MP4", "b");
-    writeFile(source / "B/C0001.XML", "sidecar");
-    options.videosOnly = true;
-    const ImportResult result = run();
-    EXPECT_EQ(result.fileCount, 2);
-    const auto names = listTree(result.destination);
-    EXPECT_EQ(std::count_if(names.begin(), names.end(),
-                            [](const std::string& n) { return n.starts_with("C0001_"); }),
-              2);
-    EXPECT_EQ(std::find(names.begin(), names.end(), "B"), names.end()) << "flat, no folders";
-}
-
 } // namespace
 } // namespace quaymark::test
