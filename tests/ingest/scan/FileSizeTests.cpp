@@ -8,24 +8,21 @@ namespace quaymark {
 namespace {
 
 TEST(FileSize, ReadsLikeAFileManagerInDecimalUnits) {
+    // Half up at each unit's decimals, into the next unit where that reaches 1000; the extremes
+    // of the type must not overflow.
     const std::vector<std::pair<std::int64_t, std::string>> cases{
         {0, "0 bytes"},
         {1, "1 byte"},
-        {512, "512 bytes"},
         {999, "999 bytes"},
         {1'000, "1 KB"},
-        {1'499, "1 KB"},
         {1'500, "2 KB"},
         {999'499, "999 KB"},
-        {999'500, "1 MB"}, // rounding up into the next unit
+        {999'500, "1 MB"},
         {1'250'000, "1.3 MB"},
-        {16'777'216, "16.8 MB"},
         {1'234'567'890, "1.23 GB"},
         {182'500'000'000, "182.5 GB"},
         {999'995'000'000, "1 TB"},
-        {2'000'000'000'000, "2 TB"},
         {std::numeric_limits<std::int64_t>::max(), "9.22 EB"},
-        {-1'500, "-2 KB"},
         {std::numeric_limits<std::int64_t>::min(), "-9.22 EB"},
     };
     for (const auto& [bytes, text] : cases) {
