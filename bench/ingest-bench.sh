@@ -33,18 +33,13 @@ make_large() {
 
 make_small() {
     local root=$1/small
-    mkdir -p "$root"
-    head -c $((160 * 1024 * 1024)) /dev/urandom > "$1/pool"
-    local offset=0
     for d in $(seq 0 49); do
         mkdir -p "$root/DCIM/$((100 + d))MEDIA"
         for f in $(seq 0 99); do
-            local size=$((16384 + (d * 100 + f) * 7919 % 49152))
-            tail -c +$((offset + 1)) "$1/pool" | head -c "$size" > "$root/DCIM/$((100 + d))MEDIA/F$f.JPG"
-            offset=$(((offset + size) % (100 * 1024 * 1024)))
+            head -c $((16384 + (d * 100 + f) * 7919 % 49152)) /dev/urandom \
+                > "$root/DCIM/$((100 + d))MEDIA/F$f.JPG"
         done
     done
-    rm "$1/pool"
 }
 
 # Runs a command and prints "seconds peak-KiB".

@@ -174,9 +174,15 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
         if (writing.valid()) {
             writing.get(); // the previous block is on disk, or its error is thrown here
         }
-        writing = std::async(std::launch::async, [fd = partial.fd(), data = block.data, n, &file] {
-            writeAll(fd, data, static_cast<size_t>(n), file.output);
-        });
+        if (static_cast<size_t>(n) < copyBlockSize) {
+            // The last block: nothing is left to overlap its write with.
+            writeAll(partial.fd(), block.data, static_cast<size_t>(n), file.output);
+        } else {
+            writing =
+                std::async(std::launch::async, [fd = partial.fd(), data = block.data, n, &file] {
+                    writeAll(fd, data, static_cast<size_t>(n), file.output);
+                });
+        }
 
         copied += n;
         if (copied - lastCheck > copyCheckInterval) {

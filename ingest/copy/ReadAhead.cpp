@@ -3,6 +3,9 @@
 #include "UniqueFd.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 namespace quaymark {
 
@@ -41,6 +44,10 @@ ReadAhead::Block readBlock(int fd, std::byte* data, size_t size, off_t offset) {
 
 ReadAhead::ReadAhead(int fd, size_t depth)
     : fd_(fd) {
+    struct stat info {};
+    if (::fstat(fd_, &info) == 0) {
+        size_ = info.st_size;
+    }
     buffers_.reserve(depth);
     for (size_t i = 0; i < depth; ++i) {
         buffers_.emplace_back(copyBlockSize);
@@ -56,25 +63,39 @@ ReadAhead::~ReadAhead() {
     }
 }
 
+size_t ReadAhead::requestSize(off_t offset) const {
+    // At or past the expected end, one aligned unit still tells whether the file grew.
+    const auto remaining = static_cast<size_t>(std::max<off_t>(size_ - offset, 1));
+    const size_t aligned = (remaining + AlignedBuffer::alignment - 1) / AlignedBuffer::alignment *
+                           AlignedBuffer::alignment;
+    return std::min(aligned, copyBlockSize);
+}
+
 void ReadAhead::start() {
     std::byte* const data = buffers_[current_].data();
-    pending_ = std::async(std::launch::async, [fd = fd_, data, offset = offset_] {
-        return readBlock(fd, data, copyBlockSize, offset);
-    });
+    pending_ = std::async(std::launch::async,
+                          [fd = fd_, data, offset = offset_, size = requestSize(offset_)] {
+                              return readBlock(fd, data, size, offset);
+                          });
 }
 
 ReadAhead::Block ReadAhead::next() {
     if (ended_) {
         return {nullptr, 0, 0};
     }
-    const Block block = pending_.get();
+    // Past the expected end, the read that confirms the end costs less than a thread.
+    const Block block =
+        pending_.valid() ? pending_.get()
+                         : readBlock(fd_, buffers_[current_].data(), requestSize(offset_), offset_);
     if (block.size <= 0) {
         ended_ = true;
         return block;
     }
     offset_ += block.size;
     current_ = (current_ + 1) % buffers_.size();
-    start();
+    if (offset_ < size_) {
+        start();
+    }
     return block;
 }
 

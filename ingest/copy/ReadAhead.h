@@ -32,7 +32,12 @@ public:
 private:
     void start();
 
+    // How much to ask for at `offset`: direct reads cost by the size asked, not by the size
+    // read, so a small file is not read with a whole block's request.
+    size_t requestSize(off_t offset) const;
+
     int fd_;
+    off_t size_ = 0;
     std::vector<AlignedBuffer> buffers_;
     size_t current_ = 0;
     off_t offset_ = 0;

@@ -102,6 +102,12 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                 localCancel.cancel();
             }
         }
+        // The next copies start before the journal is saved, so that the disks stay busy
+        // while it is written; a failed save stops them like any other error.
+        while (!firstError && finished > 0 && next < pending.size()) {
+            start();
+            --finished;
+        }
         if (recorded) {
             try {
                 journal.save();
@@ -111,10 +117,6 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                 }
                 localCancel.cancel();
             }
-        }
-        while (!firstError && finished > 0 && next < pending.size()) {
-            start();
-            --finished;
         }
     }
     if (firstError) {
