@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace quaymark::test {
@@ -18,361 +20,216 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// What a fake asset does when its metadata is loaded.
-enum class Load {
-    items,               // returns the configured items at once
-    fail,                // the load fails
-    blockIgnoringCancel, // blocks until the test releases it, whatever cancelLoading says
-    blockUntilCancelled, // blocks until cancelLoading
-};
+const std::vector<MetadataItem> sony = {{"com.apple.quicktime.make", "SONY"},
+                                        {"com.apple.quicktime.model", "ILCE-7SM3"}};
 
-struct Behaviour {
-    Load load = Load::items;
-    std::vector<MetadataItem> items;
-};
+// The fallback's stand-in, recording what detection asks of it. Its assets share it, so it
+// outlives the loads that detection abandons.
+struct FakeFramework final : MetadataFramework, std::enable_shared_from_this<FakeFramework> {
+    struct Asset final : MetadataAsset {
+        Asset(std::shared_ptr<FakeFramework> owner, std::string file)
+            : fake(std::move(owner))
+            , name(std::move(file)) {
+            fake->update([&] { ++fake->alive; });
+        }
+        ~Asset() override {
+            fake->update([&] { --fake->alive; });
+        }
+        std::optional<std::vector<MetadataItem>> loadMetadata() override {
+            fake->update([&] { ++fake->loads; });
+            fake->waitFor([&] { return !fake->blocking.contains(name) || fake->released; });
+            const auto found = fake->items.find(name);
+            return found == fake->items.end() ? std::nullopt : std::optional(found->second);
+        }
+        void cancelLoading() noexcept override {
+            fake->update([&] { fake->cancelled.insert(name); });
+        }
 
-// Shared by the fake framework, its assets and the test; outlives abandoned loads.
-struct FakeState {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<std::string> opened; // file names, in order
-    int loading = 0;                 // loads inside loadMetadata now
-    int assetsAlive = 0;
-    int cancels = 0;
-    bool released = false;
-    int detectionsEnded = 0;
+        std::shared_ptr<FakeFramework> fake;
+        std::string name;
+    };
 
-    template <typename Predicate>
-    bool waitFor(Predicate predicate, std::chrono::seconds limit = 30s) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, limit, predicate);
+    std::shared_ptr<MetadataAsset> open(const std::filesystem::path& file) override {
+        update([&] { opened.push_back(file.filename().string()); });
+        if (onOpen) {
+            onOpen();
+        }
+        return std::make_shared<Asset>(shared_from_this(), file.filename().string());
     }
-    void release() {
+    void update(const std::function<void()>& change) {
         {
             std::lock_guard lock(mutex);
-            released = true;
+            change();
         }
         changed.notify_all();
     }
+    bool waitFor(const std::function<bool()>& done) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 30s, done);
+    }
+
+    // By file name, changed only while no detection runs. Loads of other files fail; blocking
+    // ones wait for the end of the test, whatever cancelLoading says (a dead device).
+    std::map<std::string, std::vector<MetadataItem>> items;
+    std::set<std::string> blocking;
+    std::function<void()> onOpen;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> opened; // in order
+    std::set<std::string> cancelled;
+    int loads = 0; // started
+    int alive = 0; // assets
+    bool released = false;
 };
-
-class FakeAsset final : public MetadataAsset {
-public:
-    FakeAsset(std::shared_ptr<FakeState> state, Behaviour behaviour)
-        : state_(std::move(state))
-        , behaviour_(std::move(behaviour)) {
-        std::lock_guard lock(state_->mutex);
-        ++state_->assetsAlive;
-    }
-    ~FakeAsset() override {
-        {
-            std::lock_guard lock(state_->mutex);
-            --state_->assetsAlive;
-        }
-        state_->changed.notify_all();
-    }
-
-    std::optional<std::vector<MetadataItem>> loadMetadata() override {
-        std::unique_lock lock(state_->mutex);
-        ++state_->loading;
-        state_->changed.notify_all();
-        std::optional<std::vector<MetadataItem>> result;
-        switch (behaviour_.load) {
-        case Load::items:
-            result = behaviour_.items;
-            break;
-        case Load::fail:
-            break;
-        case Load::blockIgnoringCancel:
-            state_->changed.wait(lock, [&] { return state_->released; });
-            break;
-        case Load::blockUntilCancelled:
-            state_->changed.wait(lock, [&] { return cancelled_; });
-            break;
-        }
-        --state_->loading;
-        state_->changed.notify_all();
-        return result;
-    }
-
-    void cancelLoading() noexcept override {
-        {
-            std::lock_guard lock(state_->mutex);
-            cancelled_ = true;
-            ++state_->cancels;
-        }
-        state_->changed.notify_all();
-    }
-
-private:
-    std::shared_ptr<FakeState> state_;
-    Behaviour behaviour_;
-    bool cancelled_ = false; // guarded by state_->mutex
-};
-
-class FakeFramework final : public MetadataFramework {
-public:
-    explicit FakeFramework(std::shared_ptr<FakeState> state)
-        : state_(std::move(state)) {}
-
-    std::shared_ptr<MetadataAsset> open(const std::filesystem::path& file) override {
-        const std::string name = file.filename().string();
-        {
-            std::lock_guard lock(state_->mutex);
-            state_->opened.push_back(name);
-        }
-        if (onOpen) {
-            onOpen(name);
-        }
-        const auto found = behaviours.find(name);
-        return std::make_shared<FakeAsset>(state_,
-                                           found == behaviours.end() ? Behaviour{} : found->second);
-    }
-
-    std::map<std::string, Behaviour> behaviours; // set before detection starts
-    std::function<void(const std::string&)> onOpen;
-
-private:
-    std::shared_ptr<FakeState> state_;
-};
-
-std::vector<MetadataItem> makeModel(std::string make, std::string model) {
-    return {{"com.apple.quicktime.make", std::move(make)},
-            {"com.apple.quicktime.model", std::move(model)}};
-}
 
 class DetectTest : public ::testing::Test {
 protected:
     std::filesystem::path clip(const std::string& name, std::string_view bytes = "no metadata") {
-        const std::filesystem::path file = dir_ / name;
-        writeFile(file, bytes);
-        return file;
+        writeFile(dir_ / name, bytes);
+        return dir_ / name;
     }
+    // A clip that the QuickTime reader names "Canon EOS R5".
     std::filesystem::path namedClip(const std::string& name) {
         return clip(name, clipWithUdtaMeta(makeModelMeta("Canon", "Canon EOS R5")));
     }
-    std::vector<std::string> opened() {
-        std::lock_guard lock(state_->mutex);
-        return state_->opened;
-    }
     std::optional<std::string> detect(const std::vector<std::filesystem::path>& clips,
                                       std::stop_token stop = {}) {
-        return CameraMetadata::detect(clips, std::move(stop), framework_);
+        return CameraMetadata::detect(clips, std::move(stop), fake_);
+    }
+    // A field of the fake, read under its lock.
+    template <typename T>
+    T seen(T FakeFramework::*field) {
+        std::lock_guard lock(fake_->mutex);
+        return (*fake_).*field;
     }
 
     void TearDown() override {
-        // Nothing a test started may still run: abandoned loads are released and must end.
-        state_->release();
-        EXPECT_TRUE(state_->waitFor([&] { return state_->assetsAlive == 0; }));
+        // Nothing a test started may still run: blocked loads are released and must end.
+        fake_->update([&] { fake_->released = true; });
+        EXPECT_TRUE(fake_->waitFor([&] { return fake_->alive == 0; }));
     }
 
     TempDir dir_;
-    std::shared_ptr<FakeState> state_ = std::make_shared<FakeState>();
-    std::shared_ptr<FakeFramework> framework_ = std::make_shared<FakeFramework>(state_);
+    std::shared_ptr<FakeFramework> fake_ = std::make_shared<FakeFramework>();
 };
 
-TEST_F(DetectTest, OnlyMxfR3dAndBrawClipsOpenNothing) {
-    // Their bytes would name a camera if they were read.
-    const std::vector<std::filesystem::path> clips = {namedClip("A001.MXF"), namedClip("A002.R3D"),
-                                                      namedClip("A003.braw"),
-                                                      namedClip("A004.mxf")};
-    EXPECT_EQ(detect(clips), std::nullopt);
-    EXPECT_TRUE(opened().empty());
-}
-
-TEST_F(DetectTest, AnEmptyListGivesNothing) {
-    EXPECT_EQ(detect({}), std::nullopt);
-    EXPECT_TRUE(opened().empty());
-}
-
-TEST_F(DetectTest, TheQuickTimeReaderComesFirst) {
-    framework_->behaviours["A.mov"] = {Load::items, makeModel("SONY", "ILCE-7SM3")};
-    EXPECT_EQ(detect({namedClip("A.mov")}), "Canon EOS R5");
-    EXPECT_TRUE(opened().empty());
-}
-
-TEST_F(DetectTest, ExtensionsMatchInAnyCase) {
-    for (const char* name : {"a.MOV", "b.Mp4", "c.m4V"}) {
-        EXPECT_EQ(detect({clip("x.txt"), namedClip(name)}), "Canon EOS R5") << name;
-    }
-    EXPECT_TRUE(opened().empty());
-    // No extension, or a name that only ends in the letters, is not probed.
-    EXPECT_EQ(detect({namedClip("mov"), namedClip("clipmov"), namedClip("x.mov.bak")}),
-              std::nullopt);
-    EXPECT_TRUE(opened().empty());
-}
-
-TEST_F(DetectTest, TenClipsWithoutMetadataTryExactlyEight) {
-    std::vector<std::filesystem::path> clips;
-    std::vector<std::string> expected;
-    for (int i = 0; i < 10; ++i) {
-        const std::string name = "C" + std::to_string(i) + ".mov";
-        clips.push_back(clip(name));
-        if (i < 8) {
-            expected.push_back(name);
+TEST_F(DetectTest, ProbesQuickTimeExtensionsInAnyCaseWithTheReaderFirst) {
+    // Every clip would be named if probed: "Canon EOS R5" by the reader, SONY by the fallback.
+    const std::vector<std::pair<std::vector<std::string>, std::optional<std::string>>> cases = {
+        {{"A001.MXF", "A002.R3D", "A003.braw", "A004.mxf", "x.txt"}, std::nullopt},
+        {{"mov", "clipmov", "x.mov.bak"}, std::nullopt},
+        {{"a.MOV"}, "Canon EOS R5"},
+        {{"b.Mp4"}, "Canon EOS R5"},
+        {{"c.m4V"}, "Canon EOS R5"},
+    };
+    for (const auto& [names, expected] : cases) {
+        std::vector<std::filesystem::path> clips;
+        for (const std::string& name : names) {
+            fake_->items[name] = sony;
+            clips.push_back(namedClip(name));
         }
-        // Clips of other kinds in between do not count.
-        clips.push_back(namedClip("C" + std::to_string(i) + ".MXF"));
+        EXPECT_EQ(detect(clips), expected) << names.front();
     }
-    EXPECT_EQ(detect(clips), std::nullopt);
-    EXPECT_EQ(opened(), expected);
+    EXPECT_TRUE(seen(&FakeFramework::opened).empty());
 }
 
-TEST_F(DetectTest, TheNinthClipIsNeverRead) {
+TEST_F(DetectTest, ProbesTheFirstEightClipsOnly) {
     std::vector<std::filesystem::path> clips;
-    for (int i = 0; i < 8; ++i) {
-        clips.push_back(clip("C" + std::to_string(i) + ".mp4"));
+    for (int i = 0; i < 10; ++i) {
+        // Other kinds in between do not count, and the ninth is not read: the reader would name it.
+        clips.push_back(namedClip("C" + std::to_string(i) + ".MXF"));
+        const std::string name = "C" + std::to_string(i) + ".mov";
+        clips.push_back(i == 8 ? namedClip(name) : clip(name));
     }
-    clips.push_back(namedClip("C8.mov"));
     EXPECT_EQ(detect(clips), std::nullopt);
-    EXPECT_EQ(opened().size(), 8u);
+    EXPECT_EQ(seen(&FakeFramework::opened),
+              (std::vector<std::string>{"C0.mov", "C1.mov", "C2.mov", "C3.mov", "C4.mov", "C5.mov",
+                                        "C6.mov", "C7.mov"}));
 }
 
-TEST_F(DetectTest, TheFallbackNamesAClipTheReaderCannot) {
-    framework_->behaviours["B.mov"] = {Load::items, makeModel("SONY", "ILCE-7SM3")};
-    EXPECT_EQ(detect({clip("A.mov"), clip("B.mov"), namedClip("C.mov")}), "SONY ILCE-7SM3");
-    EXPECT_EQ(opened(), (std::vector<std::string>{"A.mov", "B.mov"}));
-}
-
-TEST_F(DetectTest, AReaderFailureMovesOnToTheFallback) {
-    // The 64-bit size of this header is cut off by the end of the file.
-    framework_->behaviours["A.mov"] = {Load::items, makeModel("Canon", "EOS R5")};
-    EXPECT_EQ(detect({clip("A.mov", ftyp() + be32(1) + "moov")}), "Canon EOS R5");
+TEST_F(DetectTest, FailuresAndEmptyResultsMoveOnToTheNextClip) {
+    // A: the reader fails (a 64-bit size cut off by the end of the file) and so does the
+    // fallback. B: neither finds metadata. C: the fallback names it. D is never reached.
+    fake_->items["B.mov"] = {};
+    fake_->items["C.mov"] = sony;
+    EXPECT_EQ(detect({clip("A.mov", ftyp() + be32(1) + "moov"), clip("B.mov"), clip("C.mov"),
+                      namedClip("D.mov")}),
+              "SONY ILCE-7SM3");
+    EXPECT_EQ(seen(&FakeFramework::opened), (std::vector<std::string>{"A.mov", "B.mov", "C.mov"}));
 }
 
 TEST_F(DetectTest, FallbackItemsAreWalkedInOrder) {
-    framework_->behaviours["A.mov"] = {Load::items,
-                                       {{"model", "First"},
-                                        {"com.apple.quicktime.make", "Nikon"},
-                                        {"make", "Panasonic Corporation"},
-                                        {"com.apple.quicktime.model", "DC-GH6"},
-                                        {"com.apple.quicktime.software", "1.0"}}};
-    EXPECT_EQ(detect({clip("A.mov")}), "Panasonic DC-GH6");
-
-    // An item without a string value clears what an earlier one set.
-    framework_->behaviours["B.mov"] = {
-        Load::items, {{"model", "DC-GH6"}, {"com.apple.quicktime.model", std::nullopt}}};
-    framework_->behaviours["C.mov"] = {
-        Load::items, {{"make", "SONY"}, {"make", std::nullopt}, {"model", "ILCE-7SM3"}}};
-    EXPECT_EQ(detect({clip("B.mov"), clip("C.mov")}), "ILCE-7SM3");
-
-    // Identifiers are compared as they are.
-    framework_->behaviours["D.mov"] = {Load::items, {{"MODEL", "X1"}, {"Make", "Y"}}};
-    EXPECT_EQ(detect({clip("D.mov")}), std::nullopt);
+    const std::vector<std::pair<std::vector<MetadataItem>, std::optional<std::string>>> cases = {
+        {{{"model", "First"},
+          {"com.apple.quicktime.make", "Nikon"},
+          {"make", "Panasonic Corporation"},
+          {"com.apple.quicktime.model", "DC-GH6"},
+          {"com.apple.quicktime.software", "1.0"}},
+         "Panasonic DC-GH6"},
+        // An item without a string value clears what an earlier one set.
+        {{{"model", "DC-GH6"}, {"com.apple.quicktime.model", std::nullopt}}, std::nullopt},
+        {{{"make", "SONY"}, {"make", std::nullopt}, {"model", "ILCE-7SM3"}}, "ILCE-7SM3"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string name = std::to_string(i) + ".mov";
+        fake_->items[name] = cases[i].first;
+        EXPECT_EQ(detect({clip(name)}), cases[i].second) << "case " << i;
+    }
 }
 
-TEST_F(DetectTest, AFailedFallbackMovesOnToTheNextClip) {
-    framework_->behaviours["A.mov"] = {Load::fail, {}};
-    framework_->behaviours["B.mov"] = {Load::items, makeModel("SONY", "ILCE-7SM3")};
-    EXPECT_EQ(detect({clip("A.mov"), clip("B.mov")}), "SONY ILCE-7SM3");
-}
-
-TEST_F(DetectTest, CancellationBeforeTheFirstClipProbesNothing) {
-    std::stop_source stop;
-    stop.request_stop();
-    EXPECT_EQ(detect({namedClip("A.mov")}, stop.get_token()), std::nullopt);
-    EXPECT_TRUE(opened().empty());
-}
-
-TEST_F(DetectTest, CancellationBeforeTheSecondClipProbesNothingMore) {
-    std::stop_source stop;
-    // The caller's task is cancelled while the first clip is being probed.
-    framework_->onOpen = [&](const std::string&) { stop.request_stop(); };
-    // The second clip would be named by the QuickTime reader, the third by the fallback.
-    framework_->behaviours["C.mov"] = {Load::items, makeModel("SONY", "ILCE-7SM3")};
-    EXPECT_EQ(detect({clip("A.mov"), namedClip("B.mov"), clip("C.mov")}, stop.get_token()),
+TEST_F(DetectTest, CancellationIsObservedBeforeEveryClipAndWhileWaiting) {
+    std::stop_source before;
+    before.request_stop();
+    EXPECT_EQ(detect({namedClip("A.mov")}, before.get_token()), std::nullopt);
+    EXPECT_TRUE(seen(&FakeFramework::opened).empty());
+    // Cancelled while B's fallback is blocked: the wait ends at once, and neither C (named by the
+    // reader) nor D (by the fallback) is probed.
+    fake_->blocking = {"B.mov"};
+    fake_->items["D.mov"] = sony;
+    std::stop_source during;
+    std::jthread canceller([&] {
+        fake_->waitFor([&] { return fake_->loads == 1; });
+        during.request_stop();
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(detect({clip("B.mov"), namedClip("C.mov"), clip("D.mov")}, during.get_token()),
               std::nullopt);
-    EXPECT_EQ(opened(), std::vector<std::string>{"A.mov"});
+    EXPECT_LT(Clock::now() - start, CameraMetadata::fallbackTimeLimit);
+    EXPECT_EQ(seen(&FakeFramework::opened), std::vector<std::string>{"B.mov"});
+    EXPECT_TRUE(seen(&FakeFramework::cancelled).contains("B.mov"));
 }
 
-TEST_F(DetectTest, AFallbackThatBlocksIsAbandonedAtTheDeadline) {
-    framework_->behaviours["A.mov"] = {Load::blockIgnoringCancel, {}};
-    framework_->behaviours["B.mov"] = {Load::items, makeModel("SONY", "ILCE-7SM3")};
+TEST_F(DetectTest, AFallbackThatBlocksIsCancelledAndAbandonedAtTheDeadline) {
+    fake_->blocking = {"A.mov"};
+    fake_->items["B.mov"] = sony;
     const auto start = Clock::now();
     EXPECT_EQ(detect({clip("A.mov"), clip("B.mov")}), "SONY ILCE-7SM3");
     const auto elapsed = Clock::now() - start;
     // About 2 seconds for the blocked clip only; generous above for loaded machines.
     EXPECT_GE(elapsed, CameraMetadata::fallbackTimeLimit - 50ms);
     EXPECT_LT(elapsed, 10s);
-    {
-        std::lock_guard lock(state_->mutex);
-        EXPECT_EQ(state_->loading, 1); // still blocked: detection did not wait for it
-        EXPECT_GE(state_->cancels, 1); // but its loading was cancelled
-    }
-    // Once its call returns, the abandoned load ends and lets go of everything.
-    state_->release();
-    EXPECT_TRUE(state_->waitFor([&] { return state_->assetsAlive == 0; }));
-}
-
-TEST_F(DetectTest, ABlockedLoadIsCancelledAtTheDeadline) {
-    framework_->behaviours["A.mov"] = {Load::blockUntilCancelled, {}};
-    const auto start = Clock::now();
-    EXPECT_EQ(detect({clip("A.mov")}), std::nullopt);
-    EXPECT_GE(Clock::now() - start, CameraMetadata::fallbackTimeLimit - 50ms);
-    // The cancelled load returns and its thread ends without any release from the test.
-    EXPECT_TRUE(state_->waitFor([&] { return state_->assetsAlive == 0 && state_->loading == 0; }));
-}
-
-TEST_F(DetectTest, CancellationDuringABlockedFallbackEndsTheWait) {
-    framework_->behaviours["A.mov"] = {Load::blockIgnoringCancel, {}};
-    std::stop_source stop;
-    std::jthread canceller([&] {
-        state_->waitFor([&] { return state_->loading == 1; });
-        stop.request_stop();
-    });
-    const auto start = Clock::now();
-    EXPECT_EQ(detect({clip("A.mov"), namedClip("B.mov")}, stop.get_token()), std::nullopt);
-    // Ended by the cancellation, well before the 2-second limit would have.
-    EXPECT_LT(Clock::now() - start, CameraMetadata::fallbackTimeLimit);
-    EXPECT_EQ(opened(), std::vector<std::string>{"A.mov"});
-    std::lock_guard lock(state_->mutex);
-    EXPECT_GE(state_->cancels, 1);
-}
-
-TEST_F(DetectTest, FallbackThreadsEndWhenTheirLoadReturns) {
-    framework_->behaviours["A.mov"] = {Load::blockIgnoringCancel, {}};
-    EXPECT_EQ(detect({clip("A.mov")}), std::nullopt);
-    EXPECT_GE(runningFallbackLoads(), 1u);
-    state_->release();
-    EXPECT_TRUE(state_->waitFor([&] { return state_->assetsAlive == 0; }));
+    EXPECT_TRUE(seen(&FakeFramework::cancelled).contains("A.mov"));
+    EXPECT_EQ(seen(&FakeFramework::alive), 1); // A's, still blocked: detection did not wait for it
 }
 
 TEST_F(DetectTest, BlockedFallbacksDoNotPileUpWithoutBound) {
-    // Each detection leaves one load blocked (cancelled by its caller while blocked, the
-    // stand-in for a dead device) until the process-wide limit refuses to start another.
-    framework_->behaviours["A.mov"] = {Load::blockIgnoringCancel, {}};
+    // Each detection is cancelled once its load has started, leaving that load blocked, until
+    // the process-wide limit refuses to start another.
+    fake_->blocking = {"A.mov"};
     const std::filesystem::path blocked = clip("A.mov");
-    int started = 0;
-    bool refused = false;
-    for (std::size_t round = 0; round <= CameraMetadata::runningFallbackLimit && !refused;
-         ++round) {
-        std::stop_source stop;
-        std::jthread canceller([&, round] {
-            state_->waitFor([&] {
-                return state_->loading == static_cast<int>(round) + 1 ||
-                       state_->detectionsEnded > static_cast<int>(round);
-            });
-            stop.request_stop();
-        });
-        EXPECT_EQ(detect({blocked}, stop.get_token()), std::nullopt);
-        const std::size_t running = runningFallbackLoads();
-        {
-            std::lock_guard lock(state_->mutex);
-            ++state_->detectionsEnded;
-            if (state_->opened.size() == static_cast<std::size_t>(started)) {
-                refused = true;
-                EXPECT_GE(running, CameraMetadata::runningFallbackLimit);
-            }
-            started = static_cast<int>(state_->opened.size());
+    std::array<std::stop_source, CameraMetadata::runningFallbackLimit + 1> stops;
+    std::atomic<std::size_t> opens{0};
+    fake_->onOpen = [&] { stops[opens++].request_stop(); };
+    std::size_t started = 0;
+    for (; started < stops.size(); ++started) {
+        EXPECT_EQ(detect({blocked}, stops[started].get_token()), std::nullopt);
+        if (opens == started) { // refused
+            EXPECT_GE(runningFallbackLoads(), CameraMetadata::runningFallbackLimit);
+            break;
         }
-        state_->changed.notify_all();
     }
-    EXPECT_TRUE(refused);
-    EXPECT_GE(started, 1);
-    EXPECT_LE(started, static_cast<int>(CameraMetadata::runningFallbackLimit));
-    // Released, they all end; then fallbacks start again.
-    state_->release();
-    EXPECT_TRUE(state_->waitFor([&] { return state_->assetsAlive == 0; }));
+    EXPECT_GE(started, 1u);
+    EXPECT_LE(started, CameraMetadata::runningFallbackLimit);
 }
 
 } // namespace
