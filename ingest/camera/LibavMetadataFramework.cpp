@@ -41,9 +41,10 @@ public:
         if (cancelled_.load()) {
             return std::nullopt;
         }
-        // Only regular files: a FIFO or device node named like a clip would block the open.
+        // Only regular files, and never through a link: the QuickTime reader refuses those too,
+        // and a FIFO or device node named like a clip would block the open.
         struct stat status {};
-        if (::stat(file_.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (::lstat(file_.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
             return std::nullopt;
         }
         NewContext fresh{avformat_alloc_context()};
