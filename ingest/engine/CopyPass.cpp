@@ -2,6 +2,7 @@
 
 #include "ingest/copy/DiskWorkers.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -11,6 +12,8 @@
 namespace quaymark {
 
 namespace {
+
+constexpr std::chrono::milliseconds journalInterval{250};
 
 struct Outcome {
     std::optional<FileReceipt> receipt;
@@ -38,11 +41,22 @@ public:
         arrived_.notify_all();
     }
 
-    // Every outcome that has arrived, waiting for at least one; empty when none can come.
-    std::deque<Outcome> take() {
+    // Every outcome that has arrived, waiting for at least one until `deadline`; empty when
+    // the deadline passed first or no copy is running.
+    std::deque<Outcome> take(std::optional<std::chrono::steady_clock::time_point> deadline) {
         std::unique_lock lock(mutex_);
-        arrived_.wait(lock, [this] { return !outcomes_.empty() || running_ == 0; });
+        const auto ready = [this] { return !outcomes_.empty() || running_ == 0; };
+        if (deadline) {
+            arrived_.wait_until(lock, *deadline, ready);
+        } else {
+            arrived_.wait(lock, ready);
+        }
         return std::exchange(outcomes_, {});
+    }
+
+    bool running() {
+        std::lock_guard lock(mutex_);
+        return running_ > 0;
     }
 
 private:
@@ -84,39 +98,53 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
         start();
     }
 
-    for (;;) {
-        std::deque<Outcome> arrived = outcomes.take();
-        if (arrived.empty()) {
-            break;
+    // Receipts are recorded, and the journal saved, at most every `journalInterval` while
+    // copies run: the journal holds every receipt and is rewritten whole, so saving it per
+    // small file would cost more than copying. A crash before a save leaves promoted files
+    // that the journal does not list yet, which a resume rehashes in place.
+    std::vector<FileReceipt> unrecorded;
+    auto lastSave = std::chrono::steady_clock::now();
+    const auto record = [&] {
+        for (auto& receipt : unrecorded) {
+            journal.addCompleted(std::move(receipt));
         }
-        // Copies that finished together are recorded with one save of the journal.
+        unrecorded.clear();
+        try {
+            journal.save();
+        } catch (...) {
+            if (!firstError) {
+                firstError = std::current_exception();
+            }
+            localCancel.cancel();
+        }
+        lastSave = std::chrono::steady_clock::now();
+    };
+
+    for (;;) {
+        const auto deadline =
+            unrecorded.empty() ? std::nullopt : std::optional(lastSave + journalInterval);
         size_t finished = 0;
-        bool recorded = false;
-        for (auto& outcome : arrived) {
+        for (auto& outcome : outcomes.take(deadline)) {
             if (outcome.receipt) {
-                journal.addCompleted(std::move(*outcome.receipt));
-                recorded = true;
+                unrecorded.push_back(std::move(*outcome.receipt));
                 ++finished;
             } else if (!firstError) {
                 firstError = outcome.error;
                 localCancel.cancel();
             }
         }
-        // The next copies start before the journal is saved, so that the disks stay busy
-        // while it is written; a failed save stops them like any other error.
         while (!firstError && finished > 0 && next < pending.size()) {
             start();
             --finished;
         }
-        if (recorded) {
-            try {
-                journal.save();
-            } catch (...) {
-                if (!firstError) {
-                    firstError = std::current_exception();
-                }
-                localCancel.cancel();
-            }
+        const bool running = outcomes.running();
+        if (!unrecorded.empty() &&
+            (firstError || !running ||
+             std::chrono::steady_clock::now() >= lastSave + journalInterval)) {
+            record();
+        }
+        if (!running && unrecorded.empty()) {
+            break;
         }
     }
     if (firstError) {
