@@ -32,7 +32,8 @@ camera   Prints the camera name found in the clips of each folder or file.
 --json   One JSON object per line (progress, results, errors) instead of text.
 
 Exit status: 0 when everything is verified, 1 on failure, 2 on a usage error,
-130 when interrupted (Ctrl-C); an interrupted import can be resumed.
+130 when interrupted. Ctrl-C stops every run at its next block and leaves a journal to
+resume from; a second Ctrl-C stops at once.
 )";
 
 namespace {

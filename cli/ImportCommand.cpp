@@ -7,6 +7,7 @@
 #include "ingest/scan/FileSize.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -184,7 +185,13 @@ int runImport(const CommandLine& command, Reporter& reporter) {
                                                      : std::chrono::milliseconds(5000);
     bool cancelling = false;
     for (;;) {
-        if (interrupts.wait(std::chrono::milliseconds(100)) && !cancelling) {
+        if (interrupts.wait(std::chrono::milliseconds(100))) {
+            if (cancelling) {
+                // A second Ctrl-C does not wait for a copy stuck on a dead drive; the journals
+                // still allow a resume.
+                reporter.error("Stopped at once. Resume the import later.");
+                std::_Exit(130);
+            }
             cancelling = true;
             for (auto& run : runs) {
                 run->cancellation.cancel();

@@ -31,8 +31,9 @@ bool InterruptWatch::wait(std::chrono::milliseconds timeout) {
     siginfo_t info;
     if (sigtimedwait(&set, &info, &limit) > 0) {
         interrupted_ = true;
+        return true;
     }
-    return interrupted_;
+    return false;
 }
 
 } // namespace quaymark::cli

@@ -15,8 +15,9 @@ public:
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-    // Waits up to `timeout` for an interrupt; true when one came (now or earlier).
+    // Waits up to `timeout` for an interrupt; true when one came during this wait.
     bool wait(std::chrono::milliseconds timeout);
+    // True once any interrupt came.
     bool interrupted() const { return interrupted_; }
 
 private:
