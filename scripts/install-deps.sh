@@ -12,6 +12,7 @@ packages=(
     libutf8proc-dev
     rsync time
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
+    qt6-base-dev libblkid-dev
 )
 
 missing=()
