@@ -36,20 +36,6 @@ struct DestinationRun {
     Clock::time_point lastPrinted{};
 };
 
-const char* phaseName(ImportPhase phase) {
-    switch (phase) {
-    case ImportPhase::scanning:
-        return "scanning";
-    case ImportPhase::copying:
-        return "copying";
-    case ImportPhase::verifying:
-        return "verifying";
-    case ImportPhase::finished:
-        return "finished";
-    }
-    return "";
-}
-
 std::string speedText(double bytesPerSecond) {
     char text[32];
     std::snprintf(text, sizeof text, "%.0f MB/s", bytesPerSecond / 1e6);
@@ -60,7 +46,7 @@ std::string describe(const DestinationRun& run) {
     const ImportProgress& p = run.intake.progress();
     char percent[16];
     std::snprintf(percent, sizeof percent, "%.0f%%", p.fraction() * 100);
-    return fs::path(run.target).filename().string() + ": " + phaseName(p.phase) + " " +
+    return fs::path(run.target).filename().string() + ": " + std::string(toString(p.phase)) + " " +
            std::to_string(p.verifiedFiles) + "/" + std::to_string(p.totalFiles) + " files of " +
            formatFileSize(p.totalBytes) + ", " + percent + ", " + speedText(run.intake.speed());
 }
@@ -69,7 +55,7 @@ nlohmann::json progressEvent(const DestinationRun& run) {
     const ImportProgress& p = run.intake.progress();
     nlohmann::json event = {{"event", "progress"},
                             {"destination", run.target},
-                            {"phase", phaseName(p.phase)},
+                            {"phase", std::string(toString(p.phase))},
                             {"totalFiles", p.totalFiles},
                             {"verifiedFiles", p.verifiedFiles},
                             {"totalBytes", p.totalBytes},
