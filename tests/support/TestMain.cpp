@@ -1,0 +1,9 @@
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    quaymark::test::isolateHome();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
