@@ -1,0 +1,146 @@
+#include "ChildProcess.h"
+#include "TestFiles.h"
+#include "app/platform/Bookmarks.h"
+#include "app/platform/Volumes.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+namespace quaymark::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test::runProcess;
+using test::TempDir;
+
+// A loop device over an image file, detached when the test ends.
+class LoopDevice {
+public:
+    explicit LoopDevice(const fs::path& image) {
+        auto result = runProcess({"/usr/sbin/losetup", "--find", "--show", image.string()});
+        if (result.status == 0) {
+            device_ = result.output.substr(0, result.output.find('\n'));
+        } else {
+            error_ = result.errors;
+        }
+    }
+    ~LoopDevice() {
+        if (!device_.empty()) {
+            runProcess({"/usr/sbin/losetup", "--detach", device_});
+        }
+    }
+    LoopDevice(const LoopDevice&) = delete;
+    LoopDevice& operator=(const LoopDevice&) = delete;
+
+    const std::string& device() const { return device_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::string device_;
+    std::string error_;
+};
+
+// A mount made by the test, unmounted when it ends (lazily if something still holds it).
+class TestMount {
+public:
+    TestMount(const std::string& source, const fs::path& point, const char* type) {
+        fs::create_directories(point);
+        if (::mount(source.c_str(), point.c_str(), type, 0, nullptr) == 0) {
+            point_ = point;
+        } else {
+            error_ = std::strerror(errno);
+        }
+    }
+    ~TestMount() { unmount(); }
+    TestMount(const TestMount&) = delete;
+    TestMount& operator=(const TestMount&) = delete;
+
+    void unmount() {
+        if (!point_.empty() && ::umount2(point_.c_str(), 0) != 0) {
+            ::umount2(point_.c_str(), MNT_DETACH);
+        }
+        point_.clear();
+    }
+    bool mounted() const { return !point_.empty(); }
+    const std::string& error() const { return error_; }
+
+private:
+    fs::path point_;
+    std::string error_;
+};
+
+bool lists(const std::vector<VolumeInfo>& volumes, const fs::path& point) {
+    return std::any_of(volumes.begin(), volumes.end(),
+                       [&](const VolumeInfo& volume) { return volume.mountPoint == point; });
+}
+
+TEST(RealMount, ExtVolumeOnLoopDeviceAndItsBookmark) {
+    TempDir dir;
+    const fs::path root = fs::canonical(dir.path());
+    const fs::path image = root / "card.img";
+    { std::ofstream(image).flush(); }
+    fs::resize_file(image, 16 << 20);
+    const auto made = runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", "-L", "Card A", "-U",
+                                  "0d8e5f10-1234-4bcd-8ef0-0123456789ab", image.string()});
+    if (made.status != 0) {
+        GTEST_SKIP() << "mkfs.ext4 failed: " << made.errors;
+    }
+    LoopDevice loop(image);
+    if (loop.device().empty()) {
+        GTEST_SKIP() << "no loop device here: " << loop.error();
+    }
+    const fs::path first = root / "first place";
+    auto mount = std::make_unique<TestMount>(loop.device(), first, "ext4");
+    if (!mount->mounted()) {
+        GTEST_SKIP() << "mounting refused: " << mount->error();
+    }
+    fs::create_directories(first / "DCIM/100");
+
+    const auto volume = volumeOf(first / "DCIM/100");
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(volume->mountPoint, first);
+    EXPECT_EQ(volume->fileSystem, "ext4");
+    EXPECT_EQ(volume->device, loop.device());
+    EXPECT_EQ(volume->name, "Card A");
+    EXPECT_EQ(volume->uuid, "0D8E5F10-1234-4BCD-8EF0-0123456789AB");
+    EXPECT_EQ(volume->internal, false);
+    EXPECT_EQ(volume->ejectable, true);
+    EXPECT_TRUE(volume->local);
+    EXPECT_TRUE(lists(mountedVolumes(), first));
+
+    const auto bookmark = createBookmark(first / "DCIM/100");
+    ASSERT_TRUE(bookmark);
+    mount->unmount();
+    EXPECT_FALSE(resolveBookmark(*bookmark));
+
+    const fs::path second = root / "second\tplace";
+    mount = std::make_unique<TestMount>(loop.device(), second, "ext4");
+    ASSERT_TRUE(mount->mounted()) << mount->error();
+    EXPECT_EQ(resolveBookmark(*bookmark), second / "DCIM/100");
+}
+
+TEST(RealMount, TmpfsIsFoundByItsEscapedMountPointButHidden) {
+    TempDir dir;
+    const fs::path point = fs::canonical(dir.path()) / "scratch disk";
+    TestMount mount("tmpfs", point, "tmpfs");
+    if (!mount.mounted()) {
+        GTEST_SKIP() << "mounting refused: " << mount.error();
+    }
+    fs::create_directories(point / "inner");
+    const auto volume = volumeOf(point / "inner");
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(volume->mountPoint, point);
+    EXPECT_EQ(volume->name, "scratch disk");
+    EXPECT_FALSE(volume->uuid);
+    EXPECT_TRUE(volume->hidden);
+    EXPECT_FALSE(lists(mountedVolumes(), point));
+    EXPECT_TRUE(lists(mountedVolumes({}, true), point));
+}
+
+} // namespace
+} // namespace quaymark::platform
