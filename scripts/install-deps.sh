@@ -12,7 +12,7 @@ packages=(
     libutf8proc-dev
     rsync time
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
-    qt6-base-dev libblkid-dev
+    qt6-base-dev libblkid-dev exfatprogs exfat-fuse
 )
 
 missing=()

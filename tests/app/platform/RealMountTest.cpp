@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <optional>
 
 namespace quaymark::platform {
 namespace {
@@ -48,9 +50,18 @@ private:
 // A mount made by the test, unmounted when it ends (lazily if something still holds it).
 class TestMount {
 public:
-    TestMount(const std::string& source, const fs::path& point, const char* type) {
+    // `type` "exfat-fuse" mounts through the FUSE driver, as this kernel has no exFAT.
+    TestMount(const std::string& source, const fs::path& point, const std::string& type) {
         fs::create_directories(point);
-        if (::mount(source.c_str(), point.c_str(), type, 0, nullptr) == 0) {
+        if (type == "exfat-fuse") {
+            const auto result =
+                runProcess({"/usr/sbin/mount.exfat-fuse", "-o", "rw", source, point.string()});
+            if (result.status == 0) {
+                point_ = point;
+            } else {
+                error_ = result.errors;
+            }
+        } else if (::mount(source.c_str(), point.c_str(), type.c_str(), 0, nullptr) == 0) {
             point_ = point;
         } else {
             error_ = std::strerror(errno);
@@ -79,23 +90,32 @@ bool lists(const std::vector<VolumeInfo>& volumes, const fs::path& point) {
                        [&](const VolumeInfo& volume) { return volume.mountPoint == point; });
 }
 
-TEST(RealMount, ExtVolumeOnLoopDeviceAndItsBookmark) {
+struct Format {
+    std::vector<std::string> make; // the image path is appended
+    std::string mountType;
+    std::string fileSystem;          // as mountinfo shows it
+    std::optional<std::string> uuid; // checked for shape only when absent
+};
+
+void checkCardOnLoopDevice(const Format& format) {
     TempDir dir;
     const fs::path root = fs::canonical(dir.path());
     const fs::path image = root / "card.img";
     { std::ofstream(image).flush(); }
     fs::resize_file(image, 16 << 20);
-    const auto made = runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", "-L", "Card A", "-U",
-                                  "0d8e5f10-1234-4bcd-8ef0-0123456789ab", image.string()});
-    if (made.status != 0) {
-        GTEST_SKIP() << "mkfs.ext4 failed: " << made.errors;
+    auto command = format.make;
+    command.push_back(image.string());
+    if (!fs::exists(command.front())) {
+        GTEST_SKIP() << command.front() << " is not installed";
     }
+    const auto made = runProcess(command);
+    ASSERT_EQ(made.status, 0) << made.errors;
     LoopDevice loop(image);
     if (loop.device().empty()) {
         GTEST_SKIP() << "no loop device here: " << loop.error();
     }
     const fs::path first = root / "first place";
-    auto mount = std::make_unique<TestMount>(loop.device(), first, "ext4");
+    auto mount = std::make_unique<TestMount>(loop.device(), first, format.mountType);
     if (!mount->mounted()) {
         GTEST_SKIP() << "mounting refused: " << mount->error();
     }
@@ -104,10 +124,16 @@ TEST(RealMount, ExtVolumeOnLoopDeviceAndItsBookmark) {
     const auto volume = volumeOf(first / "DCIM/100");
     ASSERT_TRUE(volume);
     EXPECT_EQ(volume->mountPoint, first);
-    EXPECT_EQ(volume->fileSystem, "ext4");
+    EXPECT_EQ(volume->fileSystem, format.fileSystem);
     EXPECT_EQ(volume->device, loop.device());
     EXPECT_EQ(volume->name, "Card A");
-    EXPECT_EQ(volume->uuid, "0D8E5F10-1234-4BCD-8EF0-0123456789AB");
+    ASSERT_TRUE(volume->uuid);
+    if (format.uuid) {
+        EXPECT_EQ(volume->uuid, format.uuid);
+    } else {
+        EXPECT_EQ(volume->uuid->size(), 9u);
+        EXPECT_EQ(volume->uuid->find_first_not_of("0123456789ABCDEF-"), std::string::npos);
+    }
     EXPECT_EQ(volume->internal, false);
     EXPECT_EQ(volume->ejectable, true);
     EXPECT_TRUE(volume->local);
@@ -119,9 +145,23 @@ TEST(RealMount, ExtVolumeOnLoopDeviceAndItsBookmark) {
     EXPECT_FALSE(resolveBookmark(*bookmark));
 
     const fs::path second = root / "second\tplace";
-    mount = std::make_unique<TestMount>(loop.device(), second, "ext4");
+    mount = std::make_unique<TestMount>(loop.device(), second, format.mountType);
     ASSERT_TRUE(mount->mounted()) << mount->error();
     EXPECT_EQ(resolveBookmark(*bookmark), second / "DCIM/100");
+}
+
+TEST(RealMount, Ext4CardFollowedToAnotherMountPoint) {
+    checkCardOnLoopDevice({{"/usr/sbin/mkfs.ext4", "-q", "-F", "-L", "Card A", "-U",
+                            "0d8e5f10-1234-4bcd-8ef0-0123456789ab"},
+                           "ext4",
+                           "ext4",
+                           "0D8E5F10-1234-4BCD-8EF0-0123456789AB"});
+}
+
+// FUSE mounts carry an anonymous device number: the card is found through the mount's source.
+TEST(RealMount, ExfatCardOverFuseFollowedToAnotherMountPoint) {
+    checkCardOnLoopDevice(
+        {{"/usr/sbin/mkfs.exfat", "-L", "Card A"}, "exfat-fuse", "fuseblk", std::nullopt});
 }
 
 TEST(RealMount, TmpfsIsFoundByItsEscapedMountPointButHidden) {
