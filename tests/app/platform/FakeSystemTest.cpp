@@ -182,6 +182,9 @@ TEST_F(FakeMachine, BookmarkWithoutVolumeUuidUsesThePath) {
     fs::remove(at("share/clips"));
     EXPECT_FALSE(resolveBookmark(*bookmark, paths()));
     EXPECT_FALSE(createBookmark(at("share/clips"), paths()));
+    // A name that is not UTF-8 cannot be stored: no bookmark rather than a wrong path.
+    fs::create_directories(at("share/\xff"));
+    EXPECT_FALSE(createBookmark(at("share/\xff"), paths()));
 }
 
 TEST(Bookmark, RefusesMalformedRecords) {
