@@ -2,6 +2,7 @@
 
 #include "CameraCommand.h"
 #include "Signals.h"
+#include "app/platform/Volumes.h"
 #include "ingest/engine/ImportRun.h"
 #include "ingest/engine/ProgressIntake.h"
 #include "ingest/scan/FileSize.h"
@@ -107,6 +108,16 @@ void report(const DestinationRun& run, const CommandLine& command, Reporter& rep
     }
 }
 
+// The application's volume identity, so that the command and the application can resume
+// each other's imports.
+ImportEngine::RunEnvironment runEnvironment() {
+    ImportEngine::RunEnvironment environment = ImportEngine::systemEnvironment();
+    environment.volumeIdentifier = [](const fs::path& folder) {
+        return platform::volumeUuid(folder);
+    };
+    return environment;
+}
+
 } // namespace
 
 int runImport(const CommandLine& command, Reporter& reporter) {
@@ -145,12 +156,13 @@ int runImport(const CommandLine& command, Reporter& reporter) {
             std::optional<std::string> error;
             bool cancelled = false;
             try {
-                result =
-                    ImportEngine::run(command.source, run->target, options, run->cancellation,
-                                      run->resumeFolder, [run](const ImportProgress& progress) {
-                                          std::lock_guard lock(run->mutex);
-                                          run->arrived.push_back(progress);
-                                      });
+                result = ImportEngine::run(
+                    command.source, run->target, options, run->cancellation, run->resumeFolder,
+                    [run](const ImportProgress& progress) {
+                        std::lock_guard lock(run->mutex);
+                        run->arrived.push_back(progress);
+                    },
+                    runEnvironment());
             } catch (const QuayError& failure) {
                 error = failure.what();
                 cancelled = failure.kind() == QuayError::Kind::cancelled;
