@@ -1,0 +1,43 @@
+#pragma once
+
+#include "BrowserEntry.h"
+
+#include <QAbstractListModel>
+
+namespace quaymark {
+
+// A folder listing for QML, one row per entry.
+class BrowserEntryModel : public QAbstractListModel {
+    Q_OBJECT
+    Q_PROPERTY(int count READ rowCount NOTIFY countChanged)
+
+public:
+    enum Role {
+        PathRole = Qt::UserRole + 1,
+        NameRole,
+        IsDirectoryRole,
+        IsSymbolicLinkRole,
+        BytesRole,
+        ModifiedRole,
+        IsVideoRole,
+    };
+
+    using QAbstractListModel::QAbstractListModel;
+
+    // Replaces every row; an identical listing (a reload that found no change) leaves the view
+    // and its scroll position alone.
+    void setEntries(QList<BrowserEntry> entries);
+    const QList<BrowserEntry>& entries() const { return entries_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+signals:
+    void countChanged();
+
+private:
+    QList<BrowserEntry> entries_;
+};
+
+} // namespace quaymark

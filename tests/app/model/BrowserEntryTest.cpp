@@ -1,0 +1,165 @@
+#include "app/model/BrowserEntry.h"
+
+#include "TestFiles.h"
+#include "app/model/BrowserEntryModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace quaymark {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString qpath(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+QStringList names(const QList<BrowserEntry>& entries) {
+    QStringList result;
+    for (const auto& entry : entries) {
+        result.append(entry.path.section(QLatin1Char('/'), -1));
+    }
+    return result;
+}
+
+TEST(ReadDirectoryTest, FoldersFirstThenNamesByNumberWithoutCaseAndNoHiddenFiles) {
+    test::TempDir folder;
+    fs::create_directory(folder / "Z");
+    for (const char* name : {"B", "a", "10.mov", "9.mov", ".hidden", ".DS_Store"}) {
+        test::writeFile(folder / name, name);
+    }
+    const DirectoryListing listing = readDirectory(qpath(folder.path()), false);
+    ASSERT_FALSE(listing.error) << listing.error->toStdString();
+    EXPECT_EQ(names(listing.entries),
+              (QStringList{u"Z"_qs, u"9.mov"_qs, u"10.mov"_qs, u"a"_qs, u"B"_qs}));
+
+    const BrowserEntry& z = listing.entries[0];
+    EXPECT_EQ(z.path, qpath(folder / "Z"));
+    EXPECT_TRUE(z.isDirectory);
+    EXPECT_EQ(z.bytes, 0);
+    const BrowserEntry& tenMov = listing.entries[2];
+    EXPECT_FALSE(tenMov.isDirectory);
+    EXPECT_EQ(tenMov.bytes, 6);
+    ASSERT_TRUE(tenMov.modified);
+    EXPECT_EQ(tenMov.modified->toSecsSinceEpoch(),
+              std::chrono::duration_cast<std::chrono::seconds>(
+                  std::chrono::file_clock::to_sys(fs::last_write_time(folder / "10.mov"))
+                      .time_since_epoch())
+                  .count());
+}
+
+TEST(ReadDirectoryTest, VideoOnlyListsClipsOfEverySubFolderFlat) {
+    test::TempDir folder;
+    test::writeFile(folder / "DCIM/100/clip2.mov", "two");
+    test::writeFile(folder / "PRIVATE/M4ROOT/CLIP/clip1.MP4", "one");
+    test::writeFile(folder / "top.mov", "top");
+    test::writeFile(folder / "DCIM/100/photo.jpg", "photo");
+    test::writeFile(folder / "notes.txt", "notes");
+
+    const DirectoryListing listing = readDirectory(qpath(folder.path()), true);
+    ASSERT_FALSE(listing.error) << listing.error->toStdString();
+    EXPECT_EQ(names(listing.entries),
+              (QStringList{u"clip1.MP4"_qs, u"clip2.mov"_qs, u"top.mov"_qs}));
+    for (const auto& entry : listing.entries) {
+        EXPECT_FALSE(entry.isDirectory);
+        EXPECT_EQ(entry.bytes, 3);
+    }
+}
+
+TEST(ReadDirectoryTest, UnreadableFolderGivesNoEntriesAndTheReason) {
+    test::TempDir folder;
+    test::writeFile(folder / "file.mov", "clip");
+    const struct {
+        fs::path path;
+        bool videosOnly;
+        const char16_t* reason; // nullptr: any text
+    } cases[] = {
+        {folder / "missing", false, u": No such file or directory"},
+        {folder / "file.mov", false, u": Not a directory"},
+        {folder / "missing", true, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.string() + (c.videosOnly ? " videos only" : ""));
+        const DirectoryListing listing = readDirectory(qpath(c.path), c.videosOnly);
+        EXPECT_TRUE(listing.entries.isEmpty());
+        ASSERT_TRUE(listing.error);
+        EXPECT_FALSE(listing.error->isEmpty());
+        if (c.reason) {
+            EXPECT_EQ(*listing.error, qpath(c.path) + QStringView(c.reason));
+        }
+    }
+}
+
+TEST(ReadDirectoryTest, SymbolicLinksAreListedAndFlaggedButNotFollowed) {
+    test::TempDir folder;
+    test::writeFile(folder / "target/clip.mov", "twelve bytes");
+    fs::create_directory_symlink(folder / "target", folder / "folderLink");
+    fs::create_symlink(folder / "target/clip.mov", folder / "fileLink");
+    fs::create_symlink(folder / "nowhere", folder / "danglingLink");
+
+    const DirectoryListing listing = readDirectory(qpath(folder.path()), false);
+    ASSERT_FALSE(listing.error) << listing.error->toStdString();
+    ASSERT_EQ(names(listing.entries),
+              (QStringList{u"target"_qs, u"danglingLink"_qs, u"fileLink"_qs, u"folderLink"_qs}));
+    for (const auto& link : listing.entries.mid(1)) {
+        SCOPED_TRACE(link.path.toStdString());
+        EXPECT_TRUE(link.isSymbolicLink);
+        EXPECT_FALSE(link.isDirectory);
+        EXPECT_EQ(link.bytes, 0);
+    }
+}
+
+TEST(BrowserEntryModelTest, RowsFollowTheEntriesWithTheirRoles) {
+    BrowserEntryModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy counts(&model, &BrowserEntryModel::countChanged);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+
+    const QDateTime noon = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
+    const QList<BrowserEntry> listing = {
+        {u"/card/DCIM"_qs, true, false, 0, noon},
+        {u"/card/A001.MOV"_qs, false, false, 4096, noon},
+        {u"/card/link.mov"_qs, false, true, 0, std::nullopt},
+    };
+    model.setEntries(listing);
+    model.setEntries(listing);
+    EXPECT_EQ(model.property("count").toInt(), 3);
+    EXPECT_EQ(counts.count(), 1);
+    EXPECT_EQ(resets.count(), 1) << "an unchanged listing leaves the view alone";
+
+    const QHash<int, QByteArray> roles = model.roleNames();
+    const auto value = [&](int row, const char* role) {
+        return model.data(model.index(row), roles.key(role));
+    };
+    EXPECT_EQ(value(1, "path").toString(), u"/card/A001.MOV");
+    EXPECT_EQ(value(1, "name").toString(), u"A001.MOV");
+    EXPECT_EQ(value(1, "bytes").toLongLong(), 4096);
+    EXPECT_EQ(value(1, "modified").toDateTime(), noon);
+    EXPECT_FALSE(value(2, "modified").toDateTime().isValid());
+    const struct {
+        const char* role;
+        bool rows[3];
+    } flags[] = {
+        {"isDirectory", {true, false, false}},
+        {"isSymbolicLink", {false, false, true}},
+        {"isVideo", {false, true, true}},
+    };
+    for (const auto& flag : flags) {
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_EQ(value(row, flag.role).toBool(), flag.rows[row])
+                << flag.role << " row " << row;
+        }
+    }
+
+    model.setEntries({});
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(counts.count(), 2);
+}
+
+} // namespace
+} // namespace quaymark
