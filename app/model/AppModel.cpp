@@ -1,0 +1,259 @@
+#include "AppModel.h"
+
+#include "Background.h"
+#include "app/platform/Bookmarks.h"
+#include "app/shell/AppDiagnostics.h"
+#include "app/shell/SingleInstance.h"
+#include "ingest/naming/FolderNaming.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace quaymark {
+
+namespace {
+
+const QString unknownCamera = QStringLiteral("Unknown Camera");
+
+QVariantMap toVariantMap(const QMap<QString, QString>& map) {
+    QVariantMap result;
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        result.insert(it.key(), it.value());
+    }
+    return result;
+}
+
+QMap<QString, QString> toTextMap(const QVariantMap& map) {
+    QMap<QString, QString> result;
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        result.insert(it.key(), it.value().toString());
+    }
+    return result;
+}
+
+std::string bytesOf(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+
+QString textOf(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+} // namespace
+
+AppModel::AppModel(Setup setup, QObject* parent)
+    : QObject(parent)
+    , setup_(std::move(setup))
+    , cameraName_(unknownCamera) {
+    if (!setup_.preferences) {
+        setup_.preferences = std::make_unique<PreferenceStore>();
+    }
+    if (setup_.instance && !setup_.instance->acquireSingleInstance()) {
+        // The running instance has been asked to show itself; this one ends.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
+        return;
+    }
+    started_ = true;
+    AppDiagnostics::log(QStringLiteral("Launch version 1.1; recovery monitoring enabled"));
+    load();
+    reloadSource();
+    reloadTarget();
+}
+
+AppModel::~AppModel() {
+    cameraTask_.request_stop();
+}
+
+void AppModel::load() {
+    loading_ = true;
+    PreferenceStore& store = *setup_.preferences;
+    preferences_ = store.load();
+    loadDestinations();
+    if (store.migrateFolderRule(preferences_.folderRule)) {
+        loading_ = false;
+        savePreferences();
+        loading_ = true;
+        store.markMigrated();
+    }
+    loading_ = false;
+    savePreferences();
+}
+
+void AppModel::loadDestinations() {
+    targets_.clear();
+    for (const auto& location : preferences_.destinations) {
+        QString folder = location.path;
+        if (location.bookmark) {
+            if (const auto resolved =
+                    platform::resolveBookmark(location.bookmark->toStdString(), setup_.system)) {
+                folder = textOf(*resolved);
+            }
+        }
+        targets_.append(folder);
+        if (platform::startAccessingSecurityScope(bytesOf(folder))) {
+            scopes_.append(folder);
+        }
+    }
+}
+
+void AppModel::savePreferences() {
+    if (loading_) {
+        return;
+    }
+    preferences_.destinations.clear();
+    for (const auto& folder : targets_) {
+        SavedLocation location{folder, std::nullopt};
+        if (const auto bookmark = platform::createBookmark(bytesOf(folder), setup_.system)) {
+            location.bookmark = QByteArray::fromStdString(*bookmark);
+        }
+        preferences_.destinations.append(location);
+    }
+    setup_.preferences->save(preferences_);
+}
+
+void AppModel::rememberRecovery(const QString& folder) {
+    if (preferences_.recoveryFolders.contains(folder)) {
+        return;
+    }
+    preferences_.recoveryFolders.append(folder);
+    setup_.preferences->saveRecoveryFolders(preferences_.recoveryFolders);
+    emit recoveryFoldersChanged();
+}
+
+void AppModel::forgetRecovery(const QString& folder) {
+    const bool removed = preferences_.recoveryFolders.removeAll(folder) > 0;
+    setup_.preferences->saveRecoveryFolders(preferences_.recoveryFolders);
+    if (removed) {
+        emit recoveryFoldersChanged();
+    }
+}
+
+void AppModel::setAutoEnabled(bool enabled) {
+    if (preferences_.autoEnabled != enabled) {
+        preferences_.autoEnabled = enabled;
+        savePreferences();
+        emit autoEnabledChanged();
+    }
+}
+
+QVariantMap AppModel::enrolled() const {
+    return toVariantMap(preferences_.enrolled);
+}
+
+void AppModel::setEnrolled(const QVariantMap& enrolled) {
+    preferences_.enrolled = toTextMap(enrolled);
+    savePreferences();
+    emit enrolledChanged();
+    emit cameraChanged();
+}
+
+void AppModel::setFolderRule(const QString& rule) {
+    if (preferences_.folderRule != rule) {
+        preferences_.folderRule = rule;
+        savePreferences();
+        emit folderRuleChanged();
+        emit namingPreviewChanged();
+    }
+}
+
+void AppModel::setParallelFiles(int count) {
+    count = std::clamp(count, 1, 4);
+    if (preferences_.parallelFiles != count) {
+        preferences_.parallelFiles = count;
+        savePreferences();
+        emit parallelFilesChanged();
+    }
+}
+
+void AppModel::setVideosOnly(bool videosOnly) {
+    if (preferences_.videosOnly != videosOnly) {
+        preferences_.videosOnly = videosOnly;
+        savePreferences();
+        emit videosOnlyChanged();
+        reloadSource();
+    }
+}
+
+QVariantMap AppModel::cameraOverrides() const {
+    return toVariantMap(preferences_.cameraOverrides);
+}
+
+void AppModel::setCameraOverrides(const QVariantMap& overrides) {
+    preferences_.cameraOverrides = toTextMap(overrides);
+    savePreferences();
+    emit cameraOverridesChanged();
+    emit cameraChanged();
+    emit namingPreviewChanged();
+}
+
+void AppModel::setShowSettings(bool show) {
+    if (showSettings_ != show) {
+        showSettings_ = show;
+        emit showSettingsChanged();
+    }
+}
+
+void AppModel::setMessage(const QString& message) {
+    if (message_ != message) {
+        message_ = message;
+        emit messageChanged();
+    }
+}
+
+QString AppModel::cameraKey() const {
+    if (source_.isEmpty() || !sourceVolume_) {
+        return {};
+    }
+    return sourceVolume_->isEmpty() ? source_ : *sourceVolume_;
+}
+
+QString AppModel::cameraOverride() const {
+    const QString key = cameraKey();
+    return key.isEmpty() ? QString() : preferences_.cameraOverrides.value(key);
+}
+
+void AppModel::setCameraOverride(const QString& name) {
+    const QString key = cameraKey();
+    if (key.isEmpty()) {
+        return;
+    }
+    if (name.isEmpty()) {
+        preferences_.cameraOverrides.remove(key);
+    } else {
+        preferences_.cameraOverrides.insert(key, name); // as typed, untrimmed
+    }
+    savePreferences();
+    emit cameraOverridesChanged();
+    emit cameraChanged();
+    emit namingPreviewChanged();
+}
+
+QString AppModel::effectiveCamera() const {
+    const QString override = cameraOverride();
+    return override.isEmpty() ? cameraName_ : override;
+}
+
+bool AppModel::enrolledSource() const {
+    return sourceVolume_ && !sourceVolume_->isEmpty() &&
+           preferences_.enrolled.contains(*sourceVolume_);
+}
+
+QString AppModel::namingPreview() const {
+    const QString sourceName =
+        source_.isEmpty() ? QStringLiteral("CAMERA_CARD") : QDir(source_).dirName();
+    try {
+        const auto pieces = FolderNaming::components(preferences_.folderRule.toStdString(),
+                                                     sourceName.toStdString(), Clock::now(),
+                                                     effectiveCamera().toStdString());
+        QStringList names;
+        for (const auto& piece : pieces) {
+            names.append(QString::fromStdString(piece));
+        }
+        return names.join(QLatin1Char('/'));
+    } catch (const std::exception&) {
+        return QStringLiteral("Invalid folder rule");
+    }
+}
+
+} // namespace quaymark

@@ -1,0 +1,169 @@
+#pragma once
+
+#include "BrowserEntryModel.h"
+#include "FolderPicker.h"
+#include "PreferenceStore.h"
+#include "app/platform/Volumes.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+namespace quaymark {
+
+class SingleInstance;
+
+// The import model the whole window observes: saved settings, the source and destination
+// listings and the camera name of the source. Lives on the main thread; blocking work runs on
+// pool threads and comes back queued.
+class AppModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QStringList targets READ targets NOTIFY targetsChanged)
+    Q_PROPERTY(QString primaryTarget READ primaryTarget NOTIFY targetsChanged)
+    Q_PROPERTY(bool autoEnabled READ autoEnabled WRITE setAutoEnabled NOTIFY autoEnabledChanged)
+    Q_PROPERTY(QVariantMap enrolled READ enrolled WRITE setEnrolled NOTIFY enrolledChanged)
+    Q_PROPERTY(QString folderRule READ folderRule WRITE setFolderRule NOTIFY folderRuleChanged)
+    Q_PROPERTY(
+        int parallelFiles READ parallelFiles WRITE setParallelFiles NOTIFY parallelFilesChanged)
+    Q_PROPERTY(bool videosOnly READ videosOnly WRITE setVideosOnly NOTIFY videosOnlyChanged)
+    Q_PROPERTY(QVariantMap cameraOverrides READ cameraOverrides WRITE setCameraOverrides NOTIFY
+                   cameraOverridesChanged)
+    Q_PROPERTY(QStringList recoveryFolders READ recoveryFolders NOTIFY recoveryFoldersChanged)
+    Q_PROPERTY(QString cameraName READ cameraName NOTIFY cameraNameChanged)
+    Q_PROPERTY(bool showSettings READ showSettings WRITE setShowSettings NOTIFY showSettingsChanged)
+    Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
+    Q_PROPERTY(QString cameraKey READ cameraKey NOTIFY cameraChanged)
+    Q_PROPERTY(
+        QString cameraOverride READ cameraOverride WRITE setCameraOverride NOTIFY cameraChanged)
+    Q_PROPERTY(QString effectiveCamera READ effectiveCamera NOTIFY cameraChanged)
+    Q_PROPERTY(bool enrolledSource READ enrolledSource NOTIFY cameraChanged)
+    Q_PROPERTY(QString namingPreview READ namingPreview NOTIFY namingPreviewChanged)
+    Q_PROPERTY(QString source READ source NOTIFY sourceChanged)
+    Q_PROPERTY(BrowserEntryModel* sourceEntries READ sourceEntries CONSTANT)
+    Q_PROPERTY(BrowserEntryModel* targetEntries READ targetEntries CONSTANT)
+    Q_PROPERTY(QString sourceBrowserError READ sourceBrowserError NOTIFY sourceListingChanged)
+    Q_PROPERTY(QString targetBrowserError READ targetBrowserError NOTIFY targetListingChanged)
+    Q_PROPERTY(bool sourceLoading READ sourceLoading NOTIFY sourceListingChanged)
+    Q_PROPERTY(bool targetLoading READ targetLoading NOTIFY targetListingChanged)
+
+public:
+    struct Setup {
+        // The process's single-instance guard; none where a test makes a second model.
+        SingleInstance* instance = nullptr;
+        // The user's store unless given.
+        std::unique_ptr<PreferenceStore> preferences;
+        FolderPicker* folderPicker = nullptr;
+        platform::SystemPaths system;
+    };
+
+    explicit AppModel(Setup setup, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    // False when another instance runs: this one loaded nothing and is quitting.
+    bool started() const { return started_; }
+
+    QStringList targets() const { return targets_; }
+    QString primaryTarget() const { return targets_.value(0); }
+    bool autoEnabled() const { return preferences_.autoEnabled; }
+    void setAutoEnabled(bool enabled);
+    QVariantMap enrolled() const;
+    void setEnrolled(const QVariantMap& enrolled);
+    QString folderRule() const { return preferences_.folderRule; }
+    void setFolderRule(const QString& rule);
+    int parallelFiles() const { return preferences_.parallelFiles; }
+    void setParallelFiles(int count);
+    bool videosOnly() const { return preferences_.videosOnly; }
+    void setVideosOnly(bool videosOnly);
+    QVariantMap cameraOverrides() const;
+    void setCameraOverrides(const QVariantMap& overrides);
+    QStringList recoveryFolders() const { return preferences_.recoveryFolders; }
+    QString cameraName() const { return cameraName_; }
+    bool showSettings() const { return showSettings_; }
+    void setShowSettings(bool show);
+    QString message() const { return message_; }
+    void setMessage(const QString& message);
+
+    QString cameraKey() const;
+    QString cameraOverride() const;
+    void setCameraOverride(const QString& name);
+    QString effectiveCamera() const;
+    bool enrolledSource() const;
+    QString namingPreview() const;
+
+    QString source() const { return source_; }
+    BrowserEntryModel* sourceEntries() { return &sourceEntries_; }
+    BrowserEntryModel* targetEntries() { return &targetEntries_; }
+    QString sourceBrowserError() const { return sourceError_; }
+    QString targetBrowserError() const { return targetError_; }
+    bool sourceLoading() const { return sourceLoading_; }
+    bool targetLoading() const { return targetLoading_; }
+
+    void savePreferences();
+    void rememberRecovery(const QString& folder);
+    void forgetRecovery(const QString& folder);
+
+    Q_INVOKABLE void reloadSource();
+    Q_INVOKABLE void reloadTarget();
+    Q_INVOKABLE void setSource(const QString& folder);
+    Q_INVOKABLE void chooseSource(const QString& folder);
+    Q_INVOKABLE void chooseTarget(bool backup, const QString& folder);
+    Q_INVOKABLE void navigateTarget(const QString& folder);
+    // The folder dialog, then chooseSource or chooseTarget with its answer.
+    Q_INVOKABLE void pickSource();
+    Q_INVOKABLE void pickTarget(bool backup);
+    void pickFolder(const QString& title, std::function<void(std::optional<QString>)> completion);
+
+signals:
+    void targetsChanged();
+    void autoEnabledChanged();
+    void enrolledChanged();
+    void folderRuleChanged();
+    void parallelFilesChanged();
+    void videosOnlyChanged();
+    void cameraOverridesChanged();
+    void recoveryFoldersChanged();
+    void cameraNameChanged();
+    void showSettingsChanged();
+    void messageChanged();
+    void cameraChanged();
+    void namingPreviewChanged();
+    void sourceChanged();
+    void sourceListingChanged();
+    void targetListingChanged();
+
+private:
+    void load();
+    void loadDestinations();
+    void startCameraDetection(const QString& folder);
+
+    Setup setup_;
+    bool started_ = false;
+    bool loading_ = true;
+    StoredPreferences preferences_;
+    QStringList targets_;
+    QStringList scopes_;
+    QString cameraName_;
+    bool showSettings_ = false;
+    QString message_;
+
+    QString source_;
+    // The source's volume UUID once read: absent while unknown, empty when it has none.
+    std::optional<QString> sourceVolume_;
+    BrowserEntryModel sourceEntries_;
+    BrowserEntryModel targetEntries_;
+    QString sourceError_;
+    QString targetError_;
+    bool sourceLoading_ = false;
+    bool targetLoading_ = false;
+    QString sourceGeneration_;
+    QString targetGeneration_;
+    std::stop_source cameraTask_;
+};
+
+} // namespace quaymark

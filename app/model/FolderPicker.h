@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace quaymark {
+
+// Asks the user for a folder. The window fills this with its folder dialog; tests answer
+// directly. The completion runs on the main thread, with nothing when the dialog was dismissed.
+class FolderPicker {
+public:
+    virtual ~FolderPicker() = default;
+    virtual void pickFolder(const QString& title,
+                            std::function<void(std::optional<QString>)> completion) = 0;
+};
+
+} // namespace quaymark

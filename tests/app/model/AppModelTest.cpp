@@ -1,0 +1,174 @@
+#include "app/model/AppModel.h"
+
+#include "ChildProcess.h"
+#include "TestFiles.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+namespace quaymark {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// Answers folder dialogs with whatever the test queued.
+class AnsweringPicker : public FolderPicker {
+public:
+    std::optional<QString> answer;
+    QStringList titles;
+    void pickFolder(const QString& title,
+                    std::function<void(std::optional<QString>)> completion) override {
+        titles.append(title);
+        completion(answer);
+    }
+};
+
+class AppModelTest : public ::testing::Test {
+protected:
+    test::TempDir home;
+    AnsweringPicker picker;
+    QString preferences = text(home / "Quaymark.conf");
+
+    std::unique_ptr<AppModel> makeModel() {
+        AppModel::Setup setup;
+        setup.preferences = std::make_unique<PreferenceStore>(preferences);
+        setup.folderPicker = &picker;
+        auto model = std::make_unique<AppModel>(std::move(setup));
+        settle();
+        return model;
+    }
+
+    // Every background listing and detection has ended and its result was delivered.
+    static void settle() {
+        ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(30'000));
+        QCoreApplication::sendPostedEvents();
+    }
+
+    static QStringList names(const BrowserEntryModel& entries) {
+        QStringList result;
+        for (const auto& entry : entries.entries()) {
+            result.append(QFileInfo(entry.path).fileName());
+        }
+        return result;
+    }
+};
+
+TEST_F(AppModelTest, FirstStartPreviewsWithTheMigratedRule) {
+    const auto model = makeModel();
+    EXPECT_EQ(model->folderRule(), u"{date}/{camera}_{time}");
+    const QStringList preview = model->namingPreview().split(QLatin1Char('/'));
+    ASSERT_EQ(preview.size(), 2);
+    EXPECT_TRUE(preview[1].startsWith(u"Unknown Camera_")) << preview[1].toStdString();
+
+    model->setFolderRule(QStringLiteral("{source}/{Date}"));
+    EXPECT_EQ(model->namingPreview(), u"Invalid folder rule");
+    model->setFolderRule(QStringLiteral("{source}"));
+    EXPECT_EQ(model->namingPreview(), u"CAMERA_CARD");
+}
+
+TEST_F(AppModelTest, RecoveryFoldersAndSettingsOutliveTheModel) {
+    {
+        const auto model = makeModel();
+        model->rememberRecovery(QStringLiteral("/srv/a"));
+        model->rememberRecovery(QStringLiteral("/srv/b"));
+        model->rememberRecovery(QStringLiteral("/srv/a"));
+        model->forgetRecovery(QStringLiteral("/srv/b"));
+        model->setParallelFiles(9);
+        model->setVideosOnly(false);
+    }
+    const auto again = makeModel();
+    EXPECT_EQ(again->recoveryFolders(), QStringList{QStringLiteral("/srv/a")});
+    EXPECT_EQ(again->parallelFiles(), 4);
+    EXPECT_FALSE(again->videosOnly());
+}
+
+TEST_F(AppModelTest, CameraOverrideIsKeptPerCardAndFallsBackToTheDetectedName) {
+    const auto model = makeModel();
+    fs::create_directories(home / "CARD1");
+    fs::create_directories(home / "CARD2");
+    model->setSource(text(home / "CARD1"));
+    settle();
+    // These folders lie on a volume without a UUID here: the key is the path.
+    ASSERT_EQ(model->cameraKey(), text(home / "CARD1"));
+    model->setCameraOverride(QStringLiteral(" FX6 A "));
+    EXPECT_EQ(model->effectiveCamera(), u" FX6 A ") << "stored as typed";
+
+    model->setSource(text(home / "CARD2"));
+    settle();
+    EXPECT_EQ(model->cameraOverride(), QString());
+    EXPECT_EQ(model->effectiveCamera(), u"Unknown Camera");
+
+    model->setSource(text(home / "CARD1"));
+    settle();
+    EXPECT_EQ(model->effectiveCamera(), u" FX6 A ");
+    model->setCameraOverride(QString());
+    EXPECT_EQ(model->effectiveCamera(), u"Unknown Camera");
+    EXPECT_TRUE(model->cameraOverrides().isEmpty());
+}
+
+TEST_F(AppModelTest, LaterSourceWinsItsListingAndItsCameraName) {
+    const fs::path withClip = home / "A";
+    fs::create_directories(withClip);
+    const auto made = test::runProcess(
+        {"/usr/bin/ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i",
+         "color=c=black:s=64x64:d=0.1", "-movflags", "use_metadata_tags", "-metadata",
+         "com.apple.quicktime.make=Sony", "-metadata", "com.apple.quicktime.model=ILCE-7SM3",
+         (withClip / "C0001.MOV").string()});
+    if (made.status != 0) {
+        GTEST_SKIP() << "ffmpeg cannot make a clip here: " << made.errors;
+    }
+    test::writeFile(home / "B/other.MP4", "not a clip with metadata");
+
+    const auto model = makeModel();
+    model->setSource(text(withClip));
+    settle();
+    EXPECT_EQ(model->cameraName(), u"Sony ILCE-7SM3");
+
+    model->setSource(text(withClip));
+    model->setSource(text(home / "B"));
+    settle();
+    EXPECT_EQ(model->cameraName(), u"Unknown Camera") << "A's late result never lands";
+    EXPECT_EQ(names(*model->sourceEntries()), QStringList{QStringLiteral("other.MP4")});
+    EXPECT_FALSE(model->sourceLoading());
+}
+
+TEST_F(AppModelTest, DestinationsRefuseDuplicatesEvenThroughLinks) {
+    fs::create_directories(home / "main/sub");
+    fs::create_directories(home / "backup");
+    fs::create_symlink(home / "main", home / "main-link");
+    const auto model = makeModel();
+
+    picker.answer = text(home / "main");
+    model->pickTarget(false);
+    picker.answer = text(home / "backup");
+    model->pickTarget(true);
+    EXPECT_EQ(picker.titles,
+              (QStringList{QStringLiteral("Choose your main destination — local or mounted "
+                                          "network folder"),
+                           QStringLiteral("Choose a backup destination")}));
+    EXPECT_EQ(model->targets(), (QStringList{text(home / "main"), text(home / "backup")}));
+
+    model->chooseTarget(true, text(home / "main-link"));
+    EXPECT_EQ(model->message(), u"That folder is already a destination.");
+    model->setMessage({});
+    model->chooseTarget(false, text(home / "main-link"));
+    EXPECT_EQ(model->message(), QString()) << "the main destination may replace itself";
+    model->navigateTarget(text(home / "backup"));
+    EXPECT_EQ(model->message(), u"That folder is already a backup destination.");
+
+    model->navigateTarget(text(home / "main/sub"));
+    settle();
+    EXPECT_EQ(model->primaryTarget(), text(home / "main/sub"));
+    EXPECT_EQ(makeModel()->targets(), (QStringList{text(home / "main/sub"), text(home / "backup")}))
+        << "saved at once";
+}
+
+} // namespace
+} // namespace quaymark
