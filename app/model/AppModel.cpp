@@ -55,6 +55,8 @@ AppModel::AppModel(Setup setup, QObject* parent)
         return;
     }
     started_ = true;
+    connect(this, &AppModel::sourceChanged, this, &AppModel::canStartChanged);
+    connect(this, &AppModel::targetsChanged, this, &AppModel::canStartChanged);
     AppDiagnostics::log(QStringLiteral("Launch version 1.1; recovery monitoring enabled"));
     load();
     reloadSource();

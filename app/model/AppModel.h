@@ -2,6 +2,7 @@
 
 #include "BrowserEntryModel.h"
 #include "FolderPicker.h"
+#include "ImportBatch.h"
 #include "PreferenceStore.h"
 #include "app/platform/Volumes.h"
 
@@ -51,6 +52,9 @@ class AppModel : public QObject {
     Q_PROPERTY(QString targetBrowserError READ targetBrowserError NOTIFY targetListingChanged)
     Q_PROPERTY(bool sourceLoading READ sourceLoading NOTIFY sourceListingChanged)
     Q_PROPERTY(bool targetLoading READ targetLoading NOTIFY targetListingChanged)
+    Q_PROPERTY(QList<ImportBatch*> batches READ batches NOTIFY batchesChanged)
+    Q_PROPERTY(bool processing READ processing NOTIFY processingChanged)
+    Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
 
 public:
     struct Setup {
@@ -104,6 +108,15 @@ public:
     bool sourceLoading() const { return sourceLoading_; }
     bool targetLoading() const { return targetLoading_; }
 
+    QList<ImportBatch*> batches() const { return batches_; }
+    bool processing() const { return processing_; }
+    bool canStart() const { return !source_.isEmpty() && !targets_.isEmpty(); }
+    // Checks and queues one batch of `source` to every destination; refusals set `message`.
+    Q_INVOKABLE void enqueue(const QString& source, bool automatic = false);
+    // A new one-destination batch that resumes the job's import folder where it has one.
+    Q_INVOKABLE void retry(DestinationJob* job, ImportBatch* batch);
+    Q_INVOKABLE void clearFinished();
+
     void savePreferences();
     void rememberRecovery(const QString& folder);
     void forgetRecovery(const QString& folder);
@@ -136,11 +149,20 @@ signals:
     void sourceChanged();
     void sourceListingChanged();
     void targetListingChanged();
+    void batchesChanged();
+    void processingChanged();
+    void canStartChanged();
 
 private:
     void load();
     void loadDestinations();
     void startCameraDetection(const QString& folder);
+    void startQueue();
+    void processQueue();
+    void fixCameraName(ImportBatch* batch);
+    void startJobs(ImportBatch* batch);
+    void runEngine(ImportBatch* batch, DestinationJob* job);
+    void jobEnded(ImportBatch* batch, DestinationJob* job);
 
     Setup setup_;
     bool started_ = false;
@@ -164,6 +186,9 @@ private:
     QString sourceGeneration_;
     QString targetGeneration_;
     std::stop_source cameraTask_;
+
+    QList<ImportBatch*> batches_; // newest first, children of the model
+    bool processing_ = false;
 };
 
 } // namespace quaymark

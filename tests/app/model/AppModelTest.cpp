@@ -1,6 +1,7 @@
 #include "app/model/AppModel.h"
 
 #include "ChildProcess.h"
+#include "QtPrinting.h"
 #include "TestFiles.h"
 
 #include <QSignalSpy>

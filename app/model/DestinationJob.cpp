@@ -1,0 +1,89 @@
+#include "DestinationJob.h"
+
+#include <QFile>
+#include <QUuid>
+
+namespace quaymark {
+
+namespace {
+
+QString statusFor(ImportPhase phase) {
+    switch (phase) {
+    case ImportPhase::scanning:
+        return QStringLiteral("Scanning");
+    case ImportPhase::copying:
+        return QStringLiteral("Copying & verifying");
+    case ImportPhase::verifying:
+        return QStringLiteral("Verifying");
+    case ImportPhase::finished:
+        return QStringLiteral("Finalizing");
+    }
+    return {};
+}
+
+QString textOf(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+} // namespace
+
+DestinationJob::DestinationJob(QString target, std::optional<QString> resumeFolder, QObject* parent)
+    : QObject(parent)
+    , id_(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper())
+    , target_(std::move(target))
+    , resumeFolder_(std::move(resumeFolder)) {}
+
+QString DestinationJob::phase() const {
+    return QString::fromLatin1(toString(intake_.progress().phase));
+}
+
+QString DestinationJob::currentFile() const {
+    return QString::fromStdString(intake_.progress().currentFile);
+}
+
+QString DestinationJob::importFolder() const {
+    if (const auto& destination = intake_.progress().destination) {
+        return textOf(*destination);
+    }
+    return resumeFolder_.value_or(QString());
+}
+
+QVariantList DestinationJob::samples() const {
+    QVariantList list;
+    for (const double sample : intake_.samples()) {
+        list.append(sample);
+    }
+    return list;
+}
+
+void DestinationJob::start(TimePoint now) {
+    status_ = QStringLiteral("Scanning");
+    intake_ = ProgressIntake(now);
+    emit changed();
+}
+
+void DestinationJob::accept(const ImportProgress& progress, TimePoint now) {
+    if (finished() || !intake_.accept(progress, now)) {
+        return;
+    }
+    status_ = statusFor(progress.phase);
+    emit changed();
+    if (progress.destination && !sessionNamed_) {
+        sessionNamed_ = true;
+        emit sessionStarted(textOf(*progress.destination));
+    }
+}
+
+void DestinationJob::succeed(const ImportResult& result) {
+    result_ = result;
+    status_ = QStringLiteral("Verified");
+    emit changed();
+}
+
+void DestinationJob::fail(const QString& description, bool cancelled) {
+    error_ = description;
+    status_ = cancelled ? QStringLiteral("Cancelled") : QStringLiteral("Failed");
+    emit changed();
+}
+
+} // namespace quaymark

@@ -1,0 +1,265 @@
+#include "AppModel.h"
+#include "Background.h"
+#include "app/shell/AppDiagnostics.h"
+#include "ingest/camera/CameraMetadata.h"
+#include "ingest/engine/ImportRun.h"
+#include "ingest/naming/FolderNaming.h"
+#include "ingest/scan/SourceScan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <thread>
+
+namespace quaymark {
+
+namespace {
+
+const QString unknownCamera = QStringLiteral("Unknown Camera");
+
+std::filesystem::path pathOf(const QString& folder) {
+    return QFile::encodeName(folder).toStdString();
+}
+
+QString standardised(const QString& folder) {
+    return QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+struct EngineOutcome {
+    std::optional<ImportResult> result;
+    QString error;
+    bool cancelled = false;
+};
+
+// Hands `call` to the main thread; it runs only if `object` still exists there.
+template <typename Object, typename Call>
+void onMainThread(QPointer<Object> object, Call call) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [object, call = std::move(call)]() mutable {
+            if (object) {
+                call(*object);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
+void AppModel::enqueue(const QString& source, bool automatic) {
+    const QString wanted = standardised(source);
+    try {
+        FolderNaming::components(preferences_.folderRule.toStdString(),
+                                 QFileInfo(wanted).fileName().toStdString(), Clock::now(),
+                                 effectiveCamera().toStdString());
+    } catch (const std::exception& error) {
+        setMessage(QString::fromStdString(error.what()));
+        return;
+    }
+    if (targets_.isEmpty()) {
+        setMessage(QStringLiteral("Choose at least one destination first."));
+        return;
+    }
+    for (const ImportBatch* batch : batches_) {
+        if (batch->active() && standardised(batch->source()) == wanted) {
+            setMessage(QStringLiteral("This source is already in the import queue."));
+            return;
+        }
+    }
+    ImportOptions options{preferences_.folderRule.toStdString(),
+                          std::clamp(preferences_.parallelFiles, 1, 4), preferences_.videosOnly,
+                          effectiveCamera().toStdString()};
+    auto* batch = new ImportBatch(source, automatic, std::move(options), this);
+    for (const QString& target : targets_) {
+        batch->addJob(new DestinationJob(target, std::nullopt));
+    }
+    batches_.prepend(batch);
+    emit batchesChanged();
+    startQueue();
+}
+
+void AppModel::retry(DestinationJob* job, ImportBatch* batch) {
+    if (!job || !batch) {
+        return;
+    }
+    const QString folder = job->importFolder();
+    auto* again = new ImportBatch(batch->source(), false, batch->options(), this);
+    again->addJob(new DestinationJob(
+        job->target(), folder.isEmpty() ? std::nullopt : std::optional<QString>(folder)));
+    batches_.prepend(again);
+    emit batchesChanged();
+    startQueue();
+}
+
+void AppModel::clearFinished() {
+    QList<ImportBatch*> kept;
+    for (ImportBatch* batch : batches_) {
+        if (batch->active()) {
+            kept.append(batch);
+        } else {
+            batch->deleteLater();
+        }
+    }
+    batches_ = kept;
+    emit batchesChanged();
+}
+
+void AppModel::startQueue() {
+    if (processing_) {
+        return; // the running queue picks the batch up
+    }
+    processing_ = true;
+    emit processingChanged();
+    QMetaObject::invokeMethod(this, &AppModel::processQueue, Qt::QueuedConnection);
+}
+
+void AppModel::processQueue() {
+    ImportBatch* batch = nullptr;
+    for (auto it = batches_.rbegin(); it != batches_.rend() && !batch; ++it) {
+        if ((*it)->state() == u"Queued") {
+            batch = *it;
+        }
+    }
+    if (!batch) {
+        processing_ = false;
+        emit processingChanged();
+        return;
+    }
+    batch->setState(QStringLiteral("Importing"));
+    AppDiagnostics::log(u"Import start source=" + batch->source() + u" destinations=" +
+                        QString::number(batch->jobs().size()) + u" automatic=" +
+                        (batch->automatic() ? u"true" : u"false"));
+    const auto jobs = batch->jobs();
+    const bool resuming = std::any_of(jobs.begin(), jobs.end(), [](const DestinationJob* job) {
+        return job->resumeFolder().has_value();
+    });
+    if (resuming) {
+        startJobs(batch); // keeps the camera name it was given
+    } else {
+        fixCameraName(batch);
+    }
+}
+
+// The user's override for the card, else the name read from its clips, else "Unknown Camera".
+void AppModel::fixCameraName(ImportBatch* batch) {
+    const QString source = batch->source();
+    runInBackground(
+        this,
+        [source, system = setup_.system] {
+            const auto uuid = platform::volumeUuid(pathOf(source), system);
+            return uuid ? QString::fromStdString(*uuid) : source;
+        },
+        [batch = QPointer<ImportBatch>(batch), source](AppModel& model, QString key) {
+            if (!batch) {
+                return;
+            }
+            if (const QString override = model.preferences_.cameraOverrides.value(key);
+                !override.isEmpty()) {
+                batch->options().cameraName = override.toStdString();
+                model.startJobs(batch);
+                return;
+            }
+            runInBackground(
+                &model,
+                [source] {
+                    std::vector<std::filesystem::path> clips;
+                    try {
+                        clips = ImportEngine::videoFiles(pathOf(source));
+                    } catch (const std::exception&) {
+                        // The import itself reports an unreadable source.
+                    }
+                    return CameraMetadata::detect(clips, std::stop_token());
+                },
+                [batch, key](AppModel& later, std::optional<std::string> detected) {
+                    if (!batch) {
+                        return;
+                    }
+                    // An override typed while detection ran still wins.
+                    const QString override = later.preferences_.cameraOverrides.value(key);
+                    batch->options().cameraName =
+                        !override.isEmpty() ? override.toStdString()
+                                            : detected.value_or(unknownCamera.toStdString());
+                    later.startJobs(batch);
+                });
+        });
+}
+
+void AppModel::startJobs(ImportBatch* batch) {
+    const auto now = std::chrono::steady_clock::now();
+    for (DestinationJob* job : batch->jobs()) {
+        connect(job, &DestinationJob::sessionStarted, this, &AppModel::rememberRecovery);
+        job->start(now);
+    }
+    for (DestinationJob* job : batch->jobs()) {
+        runEngine(batch, job);
+    }
+}
+
+void AppModel::runEngine(ImportBatch* batch, DestinationJob* job) {
+    ImportEngine::RunEnvironment environment = ImportEngine::systemEnvironment();
+    environment.volumeIdentifier = [system = setup_.system](const std::filesystem::path& folder) {
+        return platform::volumeUuid(folder, system);
+    };
+    std::optional<std::filesystem::path> resume;
+    if (job->resumeFolder()) {
+        resume = pathOf(*job->resumeFolder());
+    }
+    // The run owns everything it uses and reports through weak references, so quitting never
+    // waits for it: its journal makes an abandoned import resumable.
+    std::thread([source = pathOf(batch->source()), target = pathOf(job->target()),
+                 options = batch->options(), cancellation = job->cancellation(), resume,
+                 environment, model = QPointer<AppModel>(this),
+                 batchRef = QPointer<ImportBatch>(batch), jobRef = QPointer<DestinationJob>(job)] {
+        EngineOutcome outcome;
+        try {
+            outcome.result = ImportEngine::run(
+                source, target, options, *cancellation, resume,
+                [jobRef](const ImportProgress& progress) {
+                    onMainThread(jobRef, [progress](DestinationJob& receiver) {
+                        receiver.accept(progress, std::chrono::steady_clock::now());
+                    });
+                },
+                environment);
+        } catch (const QuayError& error) {
+            outcome.error = QString::fromStdString(error.what());
+            outcome.cancelled = error.kind() == QuayError::Kind::cancelled;
+        } catch (const std::exception& error) {
+            outcome.error = QString::fromStdString(error.what());
+        }
+        onMainThread(model, [batchRef, jobRef, outcome](AppModel& owner) {
+            if (!batchRef || !jobRef) {
+                return;
+            }
+            if (outcome.result) {
+                jobRef->succeed(*outcome.result);
+            } else {
+                jobRef->fail(outcome.error, outcome.cancelled);
+            }
+            owner.jobEnded(batchRef, jobRef);
+        });
+    }).detach();
+}
+
+void AppModel::jobEnded(ImportBatch* batch, DestinationJob* job) {
+    if (const auto& result = job->result()) {
+        const QString folder =
+            QFile::decodeName(QByteArray::fromStdString(result->destination.native()));
+        forgetRecovery(folder);
+        AppDiagnostics::log(u"Verified " + QString::number(result->fileCount) + u" files, " +
+                            QString::number(result->bytes) + u" bytes at " + folder);
+    } else {
+        AppDiagnostics::log(u"Import failed target=" + job->target() + u": " + job->error());
+    }
+    const auto jobs = batch->jobs();
+    if (!std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->finished(); })) {
+        return;
+    }
+    const bool verified =
+        std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
+    batch->setState(verified ? QStringLiteral("Verified") : QStringLiteral("Needs attention"));
+    reloadTarget();
+    processQueue();
+}
+
+} // namespace quaymark

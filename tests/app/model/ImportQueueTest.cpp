@@ -1,0 +1,170 @@
+#include "QtPrinting.h"
+#include "TestFiles.h"
+#include "app/model/AppModel.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace quaymark {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+QString text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+class ImportQueueTest : public ::testing::Test {
+protected:
+    test::TempDir home;
+    std::unique_ptr<AppModel> model;
+
+    void SetUp() override {
+        AppModel::Setup setup;
+        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+        model = std::make_unique<AppModel>(std::move(setup));
+        model->setFolderRule(QStringLiteral("{source}"));
+        model->setVideosOnly(false);
+    }
+
+    void addDestinations(int count) {
+        for (int i = 0; i < count; ++i) {
+            fs::create_directories(home / ("D" + std::to_string(i)));
+            model->chooseTarget(i > 0, text(home / ("D" + std::to_string(i))));
+        }
+    }
+
+    fs::path makeCard(const std::string& name, int files = 3) {
+        for (int i = 0; i < files; ++i) {
+            test::writeFile(home / name / ("C000" + std::to_string(i) + ".MP4"),
+                            test::patternBytes(10'000 + static_cast<size_t>(i)));
+        }
+        return home / name;
+    }
+
+    void waitIdle() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->processing(); }, 60'000));
+    }
+};
+
+TEST_F(ImportQueueTest, RefusalsSetTheMessageAndQueueNothing) {
+    const fs::path card = makeCard("CARD");
+    model->enqueue(text(card));
+    EXPECT_EQ(model->message(), u"Choose at least one destination first.");
+
+    addDestinations(1);
+    model->setFolderRule(QStringLiteral("{Date}"));
+    model->enqueue(text(card));
+    EXPECT_EQ(model->message(), u"Use a relative folder rule with {date}, {time}, {source}, "
+                                u"{year}, {month}, {day}, or {camera}. Avoid hidden folders, "
+                                u"empty names and '..'.");
+    EXPECT_TRUE(model->batches().isEmpty());
+
+    model->setFolderRule(QStringLiteral("{source}"));
+    model->setMessage({});
+    model->enqueue(text(card));
+    model->enqueue(text(card) + u"/./");
+    EXPECT_EQ(model->message(), u"This source is already in the import queue.");
+    EXPECT_EQ(model->batches().size(), 1);
+    waitIdle();
+    model->enqueue(text(card));
+    EXPECT_EQ(model->batches().size(), 2) << "accepted once the first has finished";
+    waitIdle();
+}
+
+TEST_F(ImportQueueTest, BatchesRunOldestFirstWithEveryDestinationAtOnce) {
+    addDestinations(3);
+    model->setParallelFiles(9);
+    QStringList events;
+    model->enqueue(text(makeCard("FIRST")));
+    model->enqueue(text(makeCard("SECOND")));
+    ASSERT_EQ(model->batches().size(), 2);
+    for (ImportBatch* batch : model->batches()) {
+        EXPECT_EQ(batch->options().parallelFiles, 4);
+        QObject::connect(batch, &ImportBatch::stateChanged, [&events, batch] {
+            events.append(QDir(batch->source()).dirName() + u' ' + batch->state());
+        });
+        for (DestinationJob* job : batch->jobs()) {
+            QObject::connect(job, &DestinationJob::changed, [&events, job] {
+                if (job->status() == u"Scanning" && !events.contains(job->id())) {
+                    events.append(job->id());
+                }
+            });
+        }
+    }
+    waitIdle();
+    ASSERT_EQ(events.size(), 1 + 3 + 1 + 1 + 3 + 1) << events.join(u", ").toStdString();
+    EXPECT_EQ(events[0], u"FIRST Importing") << "oldest first, though shown last";
+    EXPECT_EQ(events.mid(1, 3), (QStringList{model->batches()[1]->jobs()[0]->id(),
+                                             model->batches()[1]->jobs()[1]->id(),
+                                             model->batches()[1]->jobs()[2]->id()}))
+        << "all destinations start together";
+    EXPECT_EQ(events[4], u"FIRST Verified");
+    EXPECT_EQ(events[5], u"SECOND Importing");
+    for (DestinationJob* job : model->batches()[0]->jobs()) {
+        EXPECT_EQ(job->status(), u"Verified");
+        EXPECT_EQ(job->verifiedFiles(), 3);
+    }
+    EXPECT_TRUE(model->recoveryFolders().isEmpty()) << "verified imports are forgotten";
+}
+
+TEST_F(ImportQueueTest, CancelledDestinationRetriesIntoItsImportFolder) {
+    addDestinations(2);
+    test::writeFile(home / "BIG/A001.MOV", "");
+    ASSERT_EQ(::truncate((home / "BIG/A001.MOV").c_str(), 512LL << 20), 0);
+    model->enqueue(text(home / "BIG"));
+    ImportBatch* batch = model->batches()[0];
+    DestinationJob* first = batch->jobs()[0];
+    QObject::connect(first, &DestinationJob::sessionStarted, first, &DestinationJob::cancel);
+    waitIdle();
+
+    EXPECT_EQ(first->status(), u"Cancelled");
+    EXPECT_EQ(first->error(), u"Import cancelled. Completed files remain in the import folder.");
+    EXPECT_EQ(batch->jobs()[1]->status(), u"Verified");
+    EXPECT_EQ(batch->state(), u"Needs attention");
+    const QString folder = first->importFolder();
+    EXPECT_EQ(model->recoveryFolders(), QStringList{folder}) << "kept for recovery";
+
+    model->retry(first, batch);
+    waitIdle();
+    ImportBatch* again = model->batches()[0];
+    EXPECT_EQ(again->jobs()[0]->status(), u"Verified");
+    EXPECT_EQ(again->jobs()[0]->importFolder(), folder) << "resumed, not a new folder";
+    EXPECT_TRUE(model->recoveryFolders().isEmpty());
+
+    model->clearFinished();
+    EXPECT_TRUE(model->batches().isEmpty());
+}
+
+TEST(DestinationJob, SpeedIsSampledAtMostEveryThreeTenthsAndSmoothed) {
+    DestinationJob job{QStringLiteral("/d"), std::nullopt};
+    const auto start = std::chrono::steady_clock::now();
+    job.start(start);
+    const auto snapshot = [](ImportPhase phase, std::int64_t copied, std::int64_t verified) {
+        return ImportProgress{phase, 1'000'000'000, copied, verified, 1, 0, {}, {}};
+    };
+    job.accept(snapshot(ImportPhase::copying, 10'000'000, 0), start + 100ms);
+    EXPECT_EQ(job.speed(), 0) << "too soon for a sample";
+    EXPECT_EQ(job.status(), u"Copying & verifying");
+    job.accept(snapshot(ImportPhase::copying, 40'000'000, 0), start + 400ms);
+    EXPECT_DOUBLE_EQ(job.speed(), 100'000'000) << "first sample: the plain rate";
+    job.accept(snapshot(ImportPhase::verifying, 1'000'000'000, 20'000'000), start + 800ms);
+    EXPECT_DOUBLE_EQ(job.speed(), 0.55 * 50'000'000 + 0.45 * 100'000'000)
+        << "verifying follows verified bytes";
+    job.accept(snapshot(ImportPhase::copying, 5, 0), start + 2s);
+    EXPECT_EQ(job.status(), u"Verifying") << "a backward snapshot is dropped";
+    for (int i = 0; i < 50; ++i) {
+        job.accept(snapshot(ImportPhase::verifying, 1'000'000'000, 20'000'000 + i),
+                   start + 3s + i * 400ms);
+    }
+    EXPECT_EQ(job.samples().size(), 40);
+    job.fail(QStringLiteral("x"), false);
+    job.accept(snapshot(ImportPhase::finished, 1'000'000'000, 1'000'000'000), start + 60s);
+    EXPECT_EQ(job.status(), u"Failed") << "nothing changes a finished job";
+}
+
+} // namespace
+} // namespace quaymark
