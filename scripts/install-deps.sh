@@ -13,6 +13,7 @@ packages=(
     rsync time
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
     qt6-base-dev libblkid-dev exfatprogs exfat-fuse
+    dbus
 )
 
 missing=()

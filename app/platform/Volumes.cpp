@@ -213,7 +213,11 @@ std::optional<std::string> volumeUuid(const fs::path& path, const SystemPaths& s
 }
 
 std::vector<VolumeInfo> mountedVolumes(const SystemPaths& system, bool includeHidden) {
-    const auto mounts = readMountTable(system.mountInfo);
+    return volumesOf(readMountTable(system.mountInfo), system, includeHidden);
+}
+
+std::vector<VolumeInfo> volumesOf(const std::vector<MountEntry>& mounts, const SystemPaths& system,
+                                  bool includeHidden) {
     std::vector<VolumeInfo> volumes;
     for (size_t i = 0; i < mounts.size(); ++i) {
         const auto covered = std::any_of(

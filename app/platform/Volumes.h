@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MountTable.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -42,5 +44,9 @@ std::optional<std::string> volumeUuid(const std::filesystem::path& path,
 // Every mounted volume in mount order, without hidden ones (unless asked) and without mounts
 // covered by a later mount at the same place.
 std::vector<VolumeInfo> mountedVolumes(const SystemPaths& system = {}, bool includeHidden = false);
+
+// The same for a mount table already read.
+std::vector<VolumeInfo> volumesOf(const std::vector<MountEntry>& mounts,
+                                  const SystemPaths& system = {}, bool includeHidden = false);
 
 } // namespace quaymark::platform

@@ -1,14 +1,12 @@
 #include "ChildProcess.h"
 #include "TestFiles.h"
+#include "TestMounts.h"
 #include "app/platform/Bookmarks.h"
 #include "app/platform/Volumes.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -19,71 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::runProcess;
 using test::TempDir;
-
-// A loop device over an image file, detached when the test ends.
-class LoopDevice {
-public:
-    explicit LoopDevice(const fs::path& image) {
-        auto result = runProcess({"/usr/sbin/losetup", "--find", "--show", image.string()});
-        if (result.status == 0) {
-            device_ = result.output.substr(0, result.output.find('\n'));
-        } else {
-            error_ = result.errors;
-        }
-    }
-    ~LoopDevice() {
-        if (!device_.empty()) {
-            runProcess({"/usr/sbin/losetup", "--detach", device_});
-        }
-    }
-    LoopDevice(const LoopDevice&) = delete;
-    LoopDevice& operator=(const LoopDevice&) = delete;
-
-    const std::string& device() const { return device_; }
-    const std::string& error() const { return error_; }
-
-private:
-    std::string device_;
-    std::string error_;
-};
-
-// A mount made by the test, unmounted when it ends (lazily if something still holds it).
-class TestMount {
-public:
-    // `type` "exfat-fuse" mounts through the FUSE driver, as this kernel has no exFAT.
-    TestMount(const std::string& source, const fs::path& point, const std::string& type) {
-        fs::create_directories(point);
-        if (type == "exfat-fuse") {
-            const auto result =
-                runProcess({"/usr/sbin/mount.exfat-fuse", "-o", "rw", source, point.string()});
-            if (result.status == 0) {
-                point_ = point;
-            } else {
-                error_ = result.errors;
-            }
-        } else if (::mount(source.c_str(), point.c_str(), type.c_str(), 0, nullptr) == 0) {
-            point_ = point;
-        } else {
-            error_ = std::strerror(errno);
-        }
-    }
-    ~TestMount() { unmount(); }
-    TestMount(const TestMount&) = delete;
-    TestMount& operator=(const TestMount&) = delete;
-
-    void unmount() {
-        if (!point_.empty() && ::umount2(point_.c_str(), 0) != 0) {
-            ::umount2(point_.c_str(), MNT_DETACH);
-        }
-        point_.clear();
-    }
-    bool mounted() const { return !point_.empty(); }
-    const std::string& error() const { return error_; }
-
-private:
-    fs::path point_;
-    std::string error_;
-};
 
 bool lists(const std::vector<VolumeInfo>& volumes, const fs::path& point) {
     return std::any_of(volumes.begin(), volumes.end(),

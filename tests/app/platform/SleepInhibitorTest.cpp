@@ -1,0 +1,233 @@
+#include "app/platform/SleepInhibitor.h"
+
+#include "ChildProcess.h"
+
+#include <QDBusConnection>
+#include <QDBusUnixFileDescriptor>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QObject>
+#include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+namespace quaymark::platform {
+namespace {
+
+using Way = SleepInhibitor::Way;
+
+// Bus tests run in a child of this test program, so that each starts its bus connections
+// afresh against a bus of its own; the variable marks such a child.
+constexpr const char* childMarker = "QUAYMARK_BUS_TEST_CHILD";
+
+void expectChildPasses(std::vector<std::string> command, const std::string& test) {
+    command.insert(command.end(), {"/usr/bin/env", std::string(childMarker) + "=1",
+                                   std::filesystem::read_symlink("/proc/self/exe").string(),
+                                   "--gtest_filter=" + test});
+    const auto result = test::runProcess(command);
+    EXPECT_EQ(result.status, 0) << result.output << result.errors;
+    EXPECT_NE(result.output.find("[       OK ] " + test), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.find("[  SKIPPED ]"), std::string::npos) << result.output;
+}
+
+void expectChildPassesOnSessionBus(const std::string& test) {
+    if (!std::filesystem::exists("/usr/bin/dbus-run-session")) {
+        GTEST_SKIP() << "dbus-run-session is not installed (Debian package dbus)";
+    }
+    expectChildPasses({"/usr/bin/dbus-run-session", "--"}, test);
+}
+
+class FakeScreenSaver : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+public:
+    struct Calls {
+        std::vector<std::pair<QString, QString>> inhibited; // application, reason
+        std::vector<uint> uninhibited;
+    };
+    Calls calls() const {
+        QMutexLocker lock(&mutex_);
+        return calls_;
+    }
+
+public slots:
+    uint Inhibit(const QString& application, const QString& reason) {
+        QMutexLocker lock(&mutex_);
+        calls_.inhibited.emplace_back(application, reason);
+        return 41 + static_cast<uint>(calls_.inhibited.size());
+    }
+    void UnInhibit(uint cookie) {
+        QMutexLocker lock(&mutex_);
+        calls_.uninhibited.push_back(cookie);
+    }
+
+private:
+    mutable QMutex mutex_;
+    Calls calls_;
+};
+
+// Hands out the write end of a pipe as its lock and keeps the read end, which sees the end of
+// the pipe once every copy of the lock is closed.
+class FakeLogind : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+    ~FakeLogind() override {
+        if (readEnd_ >= 0) {
+            ::close(readEnd_);
+        }
+    }
+    QStringList arguments() const {
+        QMutexLocker lock(&mutex_);
+        return arguments_;
+    }
+    bool released() const {
+        QMutexLocker lock(&mutex_);
+        pollfd end{readEnd_, POLLIN, 0};
+        return readEnd_ >= 0 && ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
+    }
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
+                                    const QString& mode) {
+        QMutexLocker lock(&mutex_);
+        arguments_ = {what, who, why, mode};
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            return {};
+        }
+        readEnd_ = ends[0];
+        QDBusUnixFileDescriptor lockEnd(ends[1]); // holds a copy
+        ::close(ends[1]);
+        return lockEnd;
+    }
+
+private:
+    mutable QMutex mutex_;
+    QStringList arguments_;
+    int readEnd_ = -1;
+};
+
+// Serves a fake object (and owns it) on a connection of its own from a thread of its own, so
+// that it can answer while the code under test waits for it on the main thread.
+class FakeService {
+public:
+    FakeService(const QString& name, const QString& path, QObject* object)
+        : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
+        , name_(name)
+        , object_(object) {
+        thread_.start();
+        object->moveToThread(&thread_);
+        EXPECT_TRUE(bus_.registerObject(path, object, QDBusConnection::ExportAllSlots));
+        EXPECT_TRUE(bus_.registerService(name));
+    }
+    ~FakeService() {
+        bus_.unregisterService(name_);
+        thread_.quit();
+        thread_.wait();
+        QDBusConnection::disconnectFromBus(name_);
+        delete object_;
+    }
+    FakeService(const FakeService&) = delete;
+    FakeService& operator=(const FakeService&) = delete;
+
+private:
+    QDBusConnection bus_;
+    QString name_;
+    QObject* object_;
+    QThread thread_;
+};
+
+bool inChild() {
+    return qEnvironmentVariableIsSet(childMarker);
+}
+
+TEST(SleepInhibitor, WithoutAnyBusNothingIsInhibitedAtOnce) {
+    expectChildPasses({"/usr/bin/env", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus",
+                       "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/bus"},
+                      "SleepInhibitorChild.WithoutBus");
+}
+
+TEST(SleepInhibitor, ScreenSaverInhibitedUntilDestroyed) {
+    expectChildPassesOnSessionBus("SleepInhibitorChild.ScreenSaver");
+}
+
+TEST(SleepInhibitor, LogindLockHeldUntilDestroyed) {
+    expectChildPassesOnSessionBus("SleepInhibitorChild.Logind");
+}
+
+TEST(SleepInhibitorChild, WithoutBus) {
+    if (!inChild()) {
+        GTEST_SKIP() << "runs as a child of SleepInhibitor.WithoutAnyBusNothingIsInhibitedAtOnce";
+    }
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(SleepInhibitor(QStringLiteral("Verified camera media import")).way(), Way::none);
+    EXPECT_LT(timer.elapsed(), 1500);
+}
+
+TEST(SleepInhibitorChild, ScreenSaver) {
+    if (!inChild()) {
+        GTEST_SKIP() << "runs as a child of SleepInhibitor.ScreenSaverInhibitedUntilDestroyed";
+    }
+    // No logind here, whatever the machine has.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
+    EXPECT_EQ(SleepInhibitor(QStringLiteral("Video project download")).way(), Way::none);
+
+    // Both places where desktops serve the interface.
+    for (const QString& path :
+         {QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("/ScreenSaver")}) {
+        SCOPED_TRACE(path.toStdString());
+        auto* fake = new FakeScreenSaver;
+        FakeService service(QStringLiteral("org.freedesktop.ScreenSaver"), path, fake);
+        {
+            SleepInhibitor inhibitor(QStringLiteral("Verified camera media import"));
+            EXPECT_EQ(inhibitor.way(), Way::screenSaver);
+            const auto calls = fake->calls();
+            ASSERT_EQ(calls.inhibited.size(), 1u);
+            EXPECT_EQ(calls.inhibited[0].first, QStringLiteral("Quaymark"));
+            EXPECT_EQ(calls.inhibited[0].second, QStringLiteral("Verified camera media import"));
+            EXPECT_TRUE(calls.uninhibited.empty());
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !fake->calls().uninhibited.empty(); }, 10000));
+        EXPECT_EQ(fake->calls().uninhibited, std::vector<uint>{42});
+    }
+}
+
+TEST(SleepInhibitorChild, Logind) {
+    if (!inChild()) {
+        GTEST_SKIP() << "runs as a child of SleepInhibitor.LogindLockHeldUntilDestroyed";
+    }
+    // The session bus stands in for the system bus, where logind would be.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+    auto* logind = new FakeLogind;
+    FakeService service(QStringLiteral("org.freedesktop.login1"),
+                        QStringLiteral("/org/freedesktop/login1"), logind);
+    {
+        SleepInhibitor inhibitor(QStringLiteral("Verified camera media import"));
+        EXPECT_EQ(inhibitor.way(), Way::logind);
+        EXPECT_EQ(
+            logind->arguments(),
+            QStringList({QStringLiteral("idle:sleep"), QStringLiteral("Quaymark"),
+                         QStringLiteral("Verified camera media import"), QStringLiteral("block")}));
+        EXPECT_FALSE(logind->released());
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return logind->released(); }, 10000));
+}
+
+} // namespace
+} // namespace quaymark::platform
+
+#include "SleepInhibitorTest.moc"
