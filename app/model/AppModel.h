@@ -116,6 +116,8 @@ public:
     // A new one-destination batch that resumes the job's import folder where it has one.
     Q_INVOKABLE void retry(DestinationJob* job, ImportBatch* batch);
     Q_INVOKABLE void clearFinished();
+    // Queues an interrupted import folder again, with its journal's source and options.
+    Q_INVOKABLE void recover(const QString& folder);
 
     void savePreferences();
     void rememberRecovery(const QString& folder);

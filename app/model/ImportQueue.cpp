@@ -2,6 +2,7 @@
 #include "Background.h"
 #include "app/shell/AppDiagnostics.h"
 #include "ingest/camera/CameraMetadata.h"
+#include "ingest/copy/SessionDocuments.h"
 #include "ingest/engine/ImportRun.h"
 #include "ingest/naming/FolderNaming.h"
 #include "ingest/scan/SourceScan.h"
@@ -88,6 +89,29 @@ void AppModel::retry(DestinationJob* job, ImportBatch* batch) {
     again->addJob(new DestinationJob(
         job->target(), folder.isEmpty() ? std::nullopt : std::optional<QString>(folder)));
     batches_.prepend(again);
+    emit batchesChanged();
+    startQueue();
+}
+
+void AppModel::recover(const QString& folder) {
+    SessionRecord journal;
+    try {
+        journal = ImportEngine::readSession(pathOf(folder));
+    } catch (const std::exception& error) {
+        setMessage(u"Cannot recover this import: " + QString::fromStdString(error.what()) +
+                   u". Version 1.0 imports have no recovery journal; start a fresh import "
+                   u"without deleting your source.");
+        return;
+    }
+    if (QFile::exists(folder + u'/' + QString::fromLatin1(ImportDocuments::receipt))) {
+        forgetRecovery(folder);
+        setMessage(QStringLiteral("This import is already verified."));
+        return;
+    }
+    const QString source = QFile::decodeName(QByteArray::fromStdString(journal.source));
+    auto* batch = new ImportBatch(source, false, journal.options, this);
+    batch->addJob(new DestinationJob(QFileInfo(QDir::cleanPath(folder)).path(), folder));
+    batches_.prepend(batch);
     emit batchesChanged();
     startQueue();
 }

@@ -168,3 +168,44 @@ TEST(DestinationJob, SpeedIsSampledAtMostEveryThreeTenthsAndSmoothed) {
 
 } // namespace
 } // namespace quaymark
+
+namespace quaymark {
+namespace {
+
+TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
+    addDestinations(1);
+    test::writeFile(home / "BIG/A001.MOV", "");
+    ASSERT_EQ(::truncate((home / "BIG/A001.MOV").c_str(), 512LL << 20), 0);
+    model->enqueue(text(home / "BIG"));
+    DestinationJob* job = model->batches()[0]->jobs()[0];
+    QObject::connect(job, &DestinationJob::sessionStarted, job, &DestinationJob::cancel);
+    waitIdle();
+    const QString folder = job->importFolder();
+    ASSERT_EQ(job->status(), u"Cancelled");
+
+    // A restart: a new model over the same stored settings.
+    model.reset();
+    SetUp();
+    ASSERT_EQ(model->recoveryFolders(), QStringList{folder});
+    model->setFolderRule(QStringLiteral("{date}/changed"));
+    model->recover(folder);
+    ImportBatch* batch = model->batches()[0];
+    EXPECT_FALSE(batch->automatic());
+    EXPECT_EQ(batch->options().folderRule, "{source}") << "the journal's own options";
+    EXPECT_EQ(batch->jobs()[0]->target(), text(home / "D0"));
+    waitIdle();
+    EXPECT_EQ(batch->jobs()[0]->status(), u"Verified") << batch->jobs()[0]->error().toStdString();
+    EXPECT_TRUE(model->recoveryFolders().isEmpty());
+    EXPECT_TRUE(PreferenceStore(text(home / "Quaymark.conf")).load().recoveryFolders.isEmpty());
+
+    model->recover(folder);
+    EXPECT_EQ(model->message(), u"This import is already verified.");
+    model->recover(text(home / "D0"));
+    EXPECT_TRUE(model->message().startsWith(u"Cannot recover this import: "));
+    EXPECT_TRUE(model->message().endsWith(u". Version 1.0 imports have no recovery journal; "
+                                          u"start a fresh import without deleting your source."));
+    EXPECT_EQ(model->batches().size(), 1) << "refusals queue nothing";
+}
+
+} // namespace
+} // namespace quaymark
