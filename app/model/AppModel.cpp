@@ -61,6 +61,7 @@ AppModel::AppModel(Setup setup, QObject* parent)
     load();
     reloadSource();
     reloadTarget();
+    watchDrives();
 }
 
 AppModel::~AppModel() {

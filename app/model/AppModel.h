@@ -4,14 +4,19 @@
 #include "FolderPicker.h"
 #include "ImportBatch.h"
 #include "PreferenceStore.h"
+#include "app/platform/MountWatcher.h"
+#include "app/platform/SleepInhibitor.h"
 #include "app/platform/Volumes.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
 
+#include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -55,6 +60,8 @@ class AppModel : public QObject {
     Q_PROPERTY(QList<ImportBatch*> batches READ batches NOTIFY batchesChanged)
     Q_PROPERTY(bool processing READ processing NOTIFY processingChanged)
     Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
+    // The mounted external volumes: maps with "url", "name", "uuid" and "removable".
+    Q_PROPERTY(QVariantList volumes READ volumes NOTIFY volumesChanged)
 
 public:
     struct Setup {
@@ -64,6 +71,8 @@ public:
         std::unique_ptr<PreferenceStore> preferences;
         FolderPicker* folderPicker = nullptr;
         platform::SystemPaths system;
+        // Between the readability probes of a newly mounted drive.
+        std::chrono::milliseconds probeInterval{1000};
     };
 
     explicit AppModel(Setup setup, QObject* parent = nullptr);
@@ -119,6 +128,11 @@ public:
     // Queues an interrupted import folder again, with its journal's source and options.
     Q_INVOKABLE void recover(const QString& folder);
 
+    QVariantList volumes() const { return volumes_; }
+    Q_INVOKABLE void refreshVolumes();
+    // Enrolls the source's drive for automatic import, or un-enrolls it.
+    Q_INVOKABLE void enrollSource();
+
     void savePreferences();
     void rememberRecovery(const QString& folder);
     void forgetRecovery(const QString& folder);
@@ -154,6 +168,7 @@ signals:
     void batchesChanged();
     void processingChanged();
     void canStartChanged();
+    void volumesChanged();
 
 private:
     void load();
@@ -165,6 +180,9 @@ private:
     void startJobs(ImportBatch* batch);
     void runEngine(ImportBatch* batch, DestinationJob* job);
     void jobEnded(ImportBatch* batch, DestinationJob* job);
+    void watchDrives();
+    void scheduleMount(const QString& mountPoint);
+    void handleMount(const QString& mountPoint);
 
     Setup setup_;
     bool started_ = false;
@@ -191,6 +209,14 @@ private:
 
     QList<ImportBatch*> batches_; // newest first, children of the model
     bool processing_ = false;
+    // Keeps the machine awake while a batch runs.
+    std::unique_ptr<platform::SleepInhibitor> inhibitor_;
+
+    QVariantList volumes_;
+    std::unique_ptr<platform::MountWatcher> watcher_;
+    QSet<QString> processedMounts_;
+    // The readiness probes of newly mounted drives, by mount point.
+    std::map<QString, std::unique_ptr<QObject>> mountTasks_;
 };
 
 } // namespace quaymark

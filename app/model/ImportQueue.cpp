@@ -210,6 +210,10 @@ void AppModel::fixCameraName(ImportBatch* batch) {
 }
 
 void AppModel::startJobs(ImportBatch* batch) {
+    if (!inhibitor_) {
+        inhibitor_ = std::make_unique<platform::SleepInhibitor>(
+            QStringLiteral("Verified camera media import"));
+    }
     const auto now = std::chrono::steady_clock::now();
     for (DestinationJob* job : batch->jobs()) {
         connect(job, &DestinationJob::sessionStarted, this, &AppModel::rememberRecovery);
@@ -282,6 +286,7 @@ void AppModel::jobEnded(ImportBatch* batch, DestinationJob* job) {
     const bool verified =
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
     batch->setState(verified ? QStringLiteral("Verified") : QStringLiteral("Needs attention"));
+    inhibitor_.reset();
     reloadTarget();
     processQueue();
 }

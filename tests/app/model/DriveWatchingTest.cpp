@@ -1,0 +1,112 @@
+#include "ChildProcess.h"
+#include "QtPrinting.h"
+#include "TestFiles.h"
+#include "TestMounts.h"
+#include "app/model/AppModel.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quaymark {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::LoopDevice;
+using platform::TestMount;
+
+QString text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+constexpr const char* cardUuid = "5D0C2B7A-1E4F-4C55-9A21-3B6E8F0D1C42";
+
+// An ext4 card image with one clip, on a loop device of its own.
+class DriveWatchingTest : public ::testing::Test {
+protected:
+    test::TempDir home;
+    std::unique_ptr<LoopDevice> loop;
+    std::unique_ptr<AppModel> model;
+
+    void SetUp() override {
+        const fs::path image = home / "card.img";
+        test::writeFile(image, "");
+        fs::resize_file(image, 16 << 20);
+        const auto made = test::runProcess(
+            {"/usr/sbin/mkfs.ext4", "-q", "-U", cardUuid, "-L", "CARD", image.string()});
+        if (made.status != 0) {
+            GTEST_SKIP() << "cannot make an ext4 image: " << made.errors;
+        }
+        loop = std::make_unique<LoopDevice>(image);
+        if (loop->device().empty()) {
+            GTEST_SKIP() << "no loop device here: " << loop->error();
+        }
+        {
+            TestMount card(loop->device(), home / "CARD", "ext4");
+            if (!card.mounted()) {
+                GTEST_SKIP() << "mounting is refused here: " << card.error();
+            }
+            test::writeFile(home / "CARD/DCIM/C0001.MP4", test::patternBytes(100'000));
+        }
+        fs::create_directories(home / "D0");
+        AppModel::Setup setup;
+        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+        setup.probeInterval = std::chrono::milliseconds(100);
+        model = std::make_unique<AppModel>(std::move(setup));
+        model->setFolderRule(QStringLiteral("{source}"));
+        model->chooseTarget(false, text(home / "D0"));
+    }
+
+    bool imported(qsizetype batches) {
+        return QTest::qWaitFor(
+            [&] {
+                return model->batches().size() == batches && !model->processing() &&
+                       !model->batches()[0]->active();
+            },
+            60'000);
+    }
+};
+
+TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
+    {
+        TestMount card(loop->device(), home / "CARD", "ext4");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->volumes().isEmpty(); }, 30'000));
+        const QVariantMap volume = model->volumes()[0].toMap();
+        EXPECT_EQ(volume.value(QStringLiteral("name")).toString(), u"CARD");
+        EXPECT_TRUE(volume.value(QStringLiteral("removable")).toBool()) << "a disk image ejects";
+
+        model->setSource(text(home / "CARD"));
+        model->enrollSource();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->enrolled().isEmpty(); }, 30'000));
+        EXPECT_EQ(model->enrolled(),
+                  (QVariantMap{{QString::fromLatin1(cardUuid), QStringLiteral("CARD")}}));
+        EXPECT_TRUE(model->batches().isEmpty()) << "mounted before automatic import was on";
+    }
+    model->setAutoEnabled(true);
+
+    for (int mount = 1; mount <= 2; ++mount) {
+        SCOPED_TRACE(mount);
+        TestMount card(loop->device(), home / "CARD", "ext4");
+        ASSERT_TRUE(card.mounted()) << card.error();
+        ASSERT_TRUE(imported(mount)) << "no call from the test starts it";
+        ImportBatch* batch = model->batches()[0];
+        EXPECT_TRUE(batch->automatic());
+        EXPECT_EQ(batch->state(), u"Verified") << batch->jobs()[0]->error().toStdString();
+        // Clips only, flattened: the default mode.
+        EXPECT_EQ(test::readFile(home / "D0/CARD/C0001.MP4"), test::patternBytes(100000));
+        fs::remove_all(home / "D0/CARD");
+        card.unmount();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->volumes().isEmpty(); }, 30'000));
+    }
+
+    fs::create_directories(home / "plain");
+    model->setSource(text(home / "plain"));
+    model->setMessage({});
+    model->enrollSource();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->message().isEmpty(); }, 30'000));
+    EXPECT_EQ(model->message(), u"Select an external card or SSD with a stable volume ID to "
+                                u"enable automatic importing.");
+}
+
+} // namespace
+} // namespace quaymark
