@@ -182,6 +182,7 @@ private:
     void jobEnded(ImportBatch* batch, DestinationJob* job);
     void watchDrives();
     void scheduleMount(const QString& mountPoint);
+    void endMountTask(const QString& mountPoint);
     void handleMount(const QString& mountPoint);
 
     Setup setup_;

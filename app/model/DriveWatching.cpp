@@ -183,14 +183,22 @@ void AppModel::scheduleMount(const QString& mountPoint) {
             reloadSource();
             reloadTarget();
             handleMount(mountPoint);
-            mountTasks_.erase(mountPoint);
+            endMountTask(mountPoint);
         },
         [this, mountPoint] {
             setMessage(QStringLiteral(
                 "The connected drive did not become readable. Reconnect it to try again."));
-            mountTasks_.erase(mountPoint);
+            endMountTask(mountPoint);
         });
     mountTasks_[mountPoint] = std::move(task);
+}
+
+// Called from the task itself, so it is deleted once its call has returned.
+void AppModel::endMountTask(const QString& mountPoint) {
+    auto node = mountTasks_.extract(mountPoint);
+    if (!node.empty()) {
+        node.mapped().release()->deleteLater();
+    }
 }
 
 void AppModel::handleMount(const QString& mountPoint) {
