@@ -1,0 +1,66 @@
+#include "DownloadRunner.h"
+
+#include "DownloadError.h"
+
+#include <QMetaObject>
+
+#include <system_error>
+
+namespace quaymark {
+
+DownloadRunner::DownloadRunner(QObject* parent)
+    : QObject(parent) {}
+
+DownloadRunner::~DownloadRunner() {
+    if (thread_.joinable()) {
+        control_->cancel();
+        thread_.join();
+    }
+}
+
+void DownloadRunner::cancel() {
+    control_->cancel();
+}
+
+void DownloadRunner::start(const QString& executable, const QStringList& arguments) {
+    Q_ASSERT(!thread_.joinable());
+    std::vector<std::string> list;
+    for (const QString& argument : arguments)
+        list.push_back(argument.toStdString());
+    thread_ = std::thread(
+        [this, control = control_, path = executable.toStdString(), list = std::move(list)] {
+            // Queued calls keep their order and are dropped if this object is gone by then.
+            const auto post = [this](auto function) {
+                QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+            };
+            DownloadOutcome outcome;
+            try {
+                const std::string transcript =
+                    DownloadProcess::run(path, list, *control, [&](const std::string& text) {
+                        post([this, text = QString::fromStdString(text)] { emit line(text); });
+                    });
+                outcome.transcript = QString::fromStdString(transcript);
+            } catch (const DownloadCancelled&) {
+                outcome.kind = DownloadOutcome::Kind::Cancelled;
+            } catch (const DownloadError& error) {
+                outcome.kind = DownloadOutcome::Kind::Failed;
+                outcome.domain = QString::fromStdString(error.domain);
+                outcome.code = error.code;
+                outcome.description = QString::fromStdString(error.description);
+            } catch (const std::system_error& error) {
+                outcome.kind = DownloadOutcome::Kind::Failed;
+                outcome.code = error.code().value();
+                outcome.description = QString::fromStdString(error.code().message());
+            } catch (const std::exception& error) {
+                // Nothing may escape this thread; the helper is already stopped and reaped.
+                outcome.kind = DownloadOutcome::Kind::Failed;
+                outcome.description = QString::fromUtf8(error.what());
+            }
+            post([this, outcome] {
+                thread_.join(); // the thread has finished its last step, posting this call
+                emit finished(outcome);
+            });
+        });
+}
+
+} // namespace quaymark

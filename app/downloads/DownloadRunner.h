@@ -1,0 +1,47 @@
+#pragma once
+
+#include "DownloadProcess.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <thread>
+
+namespace quaymark {
+
+// How a helper run ended.
+struct DownloadOutcome {
+    enum class Kind { Succeeded, Failed, Cancelled };
+    Kind kind = Kind::Succeeded;
+    QString transcript;  // Succeeded
+    QString domain;      // Failed: "Quaymark.Download", or empty for a launch failure
+    int code = 0;        // Failed: exit status or errno of the launch
+    QString description; // Failed
+};
+
+// Runs one helper on a thread of its own and reports to the thread that owns this object (the
+// main thread): every output line in order, then the outcome. Destroying it stops the helper
+// and waits for the thread.
+class DownloadRunner : public QObject {
+    Q_OBJECT
+public:
+    explicit DownloadRunner(QObject* parent = nullptr);
+    ~DownloadRunner() override;
+
+    // One run per runner.
+    void start(const QString& executable, const QStringList& arguments);
+    void cancel();
+
+signals:
+    void line(const QString& text);
+    void finished(const quaymark::DownloadOutcome& outcome);
+
+private:
+    std::shared_ptr<ProcessControl> control_ = std::make_shared<ProcessControl>();
+    std::thread thread_;
+};
+
+} // namespace quaymark

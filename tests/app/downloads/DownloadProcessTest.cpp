@@ -1,0 +1,200 @@
+#include "app/downloads/DownloadProcess.h"
+
+#include "TestFiles.h"
+#include "app/downloads/DownloadError.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace quaymark {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct RunResult {
+    std::vector<std::string> lines;
+    std::string transcript;
+    std::optional<DownloadError> error;
+};
+
+RunResult runShell(const std::string& script, ProcessControl& control) {
+    RunResult result;
+    try {
+        result.transcript =
+            DownloadProcess::run("/bin/sh", {"-c", script}, control,
+                                 [&](const std::string& line) { result.lines.push_back(line); });
+    } catch (const DownloadError& error) {
+        result.error = error;
+    }
+    return result;
+}
+
+RunResult runShell(const std::string& script) {
+    ProcessControl control;
+    return runShell(script, control);
+}
+
+struct OutputCase {
+    const char* name;
+    const char* script;
+    std::vector<std::string> lines;
+    std::string transcript;
+};
+
+TEST(DownloadProcessTest, DeliversLinesInOrderAndReturnsTranscript) {
+    const OutputCase cases[] = {
+        {"unterminated last line", "printf 'a\\nb'", {"a", "b"}, "a\nb"},
+        {"windows line endings", "printf 'x\\r\\ny\\r\\n'", {"x\r", "y\r"}, "x\r\ny\r\n"},
+        {"both streams interleaved",
+         "echo out; echo err >&2; echo again",
+         {"out", "err", "again"},
+         "out\nerr\nagain\n"},
+        {"invalid bytes replaced", "printf '\\377ok\\n'", {"\xEF\xBF\xBDok"}, "\xEF\xBF\xBDok\n"},
+        {"empty lines kept", "printf '\\n\\nz\\n'", {"", "", "z"}, "\n\nz\n"},
+        {"no output", "true", {}, ""},
+    };
+    for (const OutputCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RunResult result = runShell(c.script);
+        EXPECT_FALSE(result.error.has_value());
+        EXPECT_EQ(result.lines, c.lines);
+        EXPECT_EQ(result.transcript, c.transcript);
+    }
+}
+
+TEST(DownloadProcessTest, NonZeroExitCarriesStatusAndOutputTail) {
+    const RunResult silent = runShell("exit 2");
+    ASSERT_TRUE(silent.error.has_value());
+    EXPECT_EQ(silent.error->domain, "Quaymark.Download");
+    EXPECT_EQ(silent.error->code, 2);
+    EXPECT_EQ(silent.error->description, "The download helper stopped unexpectedly.");
+
+    const RunResult talking = runShell("echo first; echo 'ERROR: gone' >&2; exit 1");
+    ASSERT_TRUE(talking.error.has_value());
+    EXPECT_EQ(talking.error->code, 1);
+    EXPECT_EQ(talking.error->description, "first\nERROR: gone\n");
+    EXPECT_EQ(talking.lines, (std::vector<std::string>{"first", "ERROR: gone"}));
+}
+
+TEST(DownloadProcessTest, BoundsPendingLineAndTranscript) {
+    // 34,464 'a' then 65,536 'b' without a line feed: only the b's survive.
+    const RunResult longLine = runShell("head -c 34464 /dev/zero | tr '\\0' a;"
+                                        "head -c 65536 /dev/zero | tr '\\0' b");
+    ASSERT_EQ(longLine.lines.size(), 1u);
+    EXPECT_EQ(longLine.lines[0], std::string(65536, 'b'));
+    EXPECT_EQ(longLine.transcript, std::string(4096, 'b'));
+
+    // Characters, not bytes: 5000 two-byte letters, a line feed and "end" keep 4091 letters.
+    const RunResult manyLines =
+        runShell("i=0; while [ $i -lt 5000 ]; do printf '\\303\\251'; i=$((i+1)); done;"
+                 "echo; echo end");
+    std::string expected;
+    for (int i = 0; i < 4091; ++i)
+        expected += "\xC3\xA9";
+    EXPECT_EQ(manyLines.transcript, expected + "\nend\n");
+}
+
+TEST(DownloadProcessTest, LaunchFailureAndCancelBeforeLaunch) {
+    ProcessControl control;
+    EXPECT_THROW(
+        {
+            try {
+                DownloadProcess::run("/nonexistent/helper", {}, control, [](const std::string&) {});
+            } catch (const std::system_error& error) {
+                EXPECT_EQ(error.code().value(), ENOENT);
+                throw;
+            }
+        },
+        std::system_error);
+
+    test::TempDir folder;
+    ProcessControl stopped;
+    stopped.cancel();
+    stopped.cancel();
+    EXPECT_THROW(DownloadProcess::run("/usr/bin/touch", {(folder / "ran").string()}, stopped,
+                                      [](const std::string&) {}),
+                 DownloadCancelled);
+    EXPECT_FALSE(std::filesystem::exists(folder / "ran"));
+}
+
+// Runs `script` on another thread, cancels after its first line, and returns that line and how
+// long the helper took to end after the cancel.
+struct Cancelled {
+    std::string firstLine;
+    std::chrono::steady_clock::duration afterCancel;
+    bool threwCancelled = false;
+};
+
+Cancelled cancelAfterFirstLine(const std::string& script) {
+    ProcessControl control;
+    std::promise<std::string> first;
+    bool delivered = false;
+    auto run = std::async(std::launch::async, [&] {
+        try {
+            DownloadProcess::run("/bin/sh", {"-c", script}, control, [&](const std::string& line) {
+                if (!std::exchange(delivered, true))
+                    first.set_value(line);
+            });
+        } catch (const DownloadCancelled&) {
+            return true;
+        }
+        return false;
+    });
+    auto firstLine = first.get_future();
+    if (firstLine.wait_for(30s) != std::future_status::ready) {
+        ADD_FAILURE() << "the helper printed nothing";
+        control.cancel();
+        return {};
+    }
+    Cancelled result{firstLine.get(), {}, false};
+    const auto start = std::chrono::steady_clock::now();
+    control.cancel();
+    EXPECT_EQ(run.wait_for(30s), std::future_status::ready);
+    result.afterCancel = std::chrono::steady_clock::now() - start;
+    result.threwCancelled = run.get();
+    return result;
+}
+
+bool processGone(pid_t pid) {
+    if (::kill(pid, 0) != 0)
+        return errno == ESRCH;
+    // Reparented and exited but not yet collected by whoever reaps orphans here.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    return close != std::string::npos && line.size() > close + 2 && line[close + 2] == 'Z';
+}
+
+TEST(DownloadProcessTest, CancelStopsTheWholeGroup) {
+    const Cancelled result = cancelAfterFirstLine("sleep 60 & echo $!; wait");
+    EXPECT_TRUE(result.threwCancelled);
+    EXPECT_LT(result.afterCancel, 4s); // SIGTERM was enough
+    const pid_t grandchild = std::stoi(result.firstLine);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!processGone(grandchild) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(processGone(grandchild));
+}
+
+TEST(DownloadProcessTest, HelperIgnoringTermIsKilledAfterFiveSeconds) {
+    // The ignored disposition is inherited by sleep, so the whole group ignores SIGTERM.
+    const Cancelled result = cancelAfterFirstLine("trap '' TERM; echo ready; exec sleep 60");
+    EXPECT_EQ(result.firstLine, "ready");
+    EXPECT_TRUE(result.threwCancelled);
+    EXPECT_GE(result.afterCancel, 4900ms);
+    EXPECT_LT(result.afterCancel, 15s);
+}
+
+} // namespace
+} // namespace quaymark
