@@ -1,0 +1,67 @@
+#include "ProjectStore.h"
+
+#include "ingest/copy/DurableWrite.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUuid>
+
+#include <filesystem>
+
+namespace quaymark {
+
+ProjectStore::ProjectStore(QString dataFolder)
+    : folder_(std::move(dataFolder)) {}
+
+QString ProjectStore::filePath() const {
+    return folder_ + u"/download-projects.json";
+}
+
+ProjectStore::Loaded ProjectStore::load() const {
+    Loaded loaded;
+    QFile file(filePath());
+    if (!file.exists()) {
+        return loaded;
+    }
+    try {
+        if (!file.open(QIODevice::ReadOnly)) {
+            throw std::runtime_error(file.errorString().toStdString());
+        }
+        const QByteArray bytes = file.readAll();
+        loaded.projects = decodeProjects(nlohmann::json::parse(bytes.begin(), bytes.end()));
+    } catch (const std::exception&) {
+        loaded.projects.clear();
+        const QString copy = folder_ + u"/download-projects-unreadable-" +
+                             QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                             u".json";
+        loaded.message =
+            QFile::copy(filePath(), copy)
+                ? u"Saved projects could not be read. A recovery copy was preserved at " + copy +
+                      u'.'
+                : QStringLiteral("Saved projects could not be read or backed up. Existing data "
+                                 "has not been modified.");
+        return loaded;
+    }
+    for (auto& project : loaded.projects) {
+        for (auto& link : project.links) {
+            if (link.state == LinkState::downloading || link.state == LinkState::queued ||
+                link.state == LinkState::merging) {
+                link.state = LinkState::paused;
+                link.speed = 0;
+            }
+        }
+    }
+    return loaded;
+}
+
+std::optional<QString> ProjectStore::save(const QList<VideoProject>& projects) const {
+    try {
+        std::filesystem::create_directories(QFile::encodeName(folder_).toStdString());
+        durableWrite(encodeProjects(projects).dump(), QFile::encodeName(filePath()).toStdString());
+    } catch (const std::exception& error) {
+        return u"Could not save download projects: " + QString::fromStdString(error.what());
+    }
+    return std::nullopt;
+}
+
+} // namespace quaymark

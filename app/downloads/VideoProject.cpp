@@ -1,0 +1,137 @@
+#include "VideoProject.h"
+
+#include "app/platform/Bookmarks.h"
+
+#include <QFile>
+
+namespace quaymark {
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+namespace {
+
+QString uuidText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::string utf8(const QString& text) {
+    return text.toStdString();
+}
+
+QString textAt(const json& object, const char* key) {
+    return QString::fromStdString(object.at(key).get<std::string>());
+}
+
+std::optional<QString> optionalTextAt(const json& object, const char* key) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        return std::nullopt;
+    }
+    return QString::fromStdString(found->get<std::string>());
+}
+
+QUuid uuidAt(const json& object, const char* key) {
+    const QUuid id = QUuid::fromString(textAt(object, key));
+    if (id.isNull()) {
+        throw std::invalid_argument(std::string("Invalid UUID under ") + key);
+    }
+    return id;
+}
+
+} // namespace
+
+QString VideoProject::derivedDirectoryName() const {
+    QString base = name;
+    base.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('_'));
+    base = base.trimmed();
+    base = base.isEmpty() ? QStringLiteral("B-roll") : base.left(100);
+    return base + u'_' + uuidText(id).left(8);
+}
+
+std::optional<QString> VideoProject::folder(const platform::SystemPaths& system) const {
+    if (!destination) {
+        return std::nullopt;
+    }
+    QString base = destination->path;
+    if (destination->bookmark) {
+        if (const auto resolved =
+                platform::resolveBookmark(destination->bookmark->toStdString(), system)) {
+            base = QFile::decodeName(QByteArray::fromStdString(resolved->native()));
+        }
+    }
+    return base + u'/' + directoryName.value_or(derivedDirectoryName());
+}
+
+ordered_json encodeProjects(const QList<VideoProject>& projects) {
+    ordered_json array = ordered_json::array();
+    for (const auto& project : projects) {
+        ordered_json object;
+        object["id"] = utf8(uuidText(project.id));
+        object["name"] = utf8(project.name);
+        if (project.destination) {
+            ordered_json location;
+            location["path"] = utf8(project.destination->path);
+            if (project.destination->bookmark) {
+                location["bookmark"] = project.destination->bookmark->toBase64().toStdString();
+            }
+            object["destination"] = location;
+        }
+        if (project.directoryName) {
+            object["directoryName"] = utf8(*project.directoryName);
+        }
+        ordered_json links = ordered_json::array();
+        for (const auto& link : project.links) {
+            ordered_json entry;
+            entry["id"] = utf8(uuidText(link.id));
+            entry["url"] = utf8(link.url);
+            entry["title"] = utf8(link.title);
+            entry["state"] = utf8(link.state);
+            entry["fraction"] = link.fraction;
+            entry["speed"] = link.speed;
+            if (link.output) {
+                entry["output"] = utf8(*link.output);
+            }
+            if (link.error) {
+                entry["error"] = utf8(*link.error);
+            }
+            links.push_back(entry);
+        }
+        object["links"] = links;
+        array.push_back(object);
+    }
+    return array;
+}
+
+QList<VideoProject> decodeProjects(const json& array) {
+    QList<VideoProject> projects;
+    for (const auto& object : array.get_ref<const json::array_t&>()) {
+        VideoProject project;
+        project.id = uuidAt(object, "id");
+        project.name = textAt(object, "name");
+        if (const auto found = object.find("destination"); found != object.end()) {
+            SavedLocation location{textAt(*found, "path"), std::nullopt};
+            if (const auto bookmark = optionalTextAt(*found, "bookmark")) {
+                location.bookmark = QByteArray::fromBase64(bookmark->toLatin1());
+            }
+            project.destination = location;
+        }
+        project.directoryName = optionalTextAt(object, "directoryName");
+        for (const auto& entry : object.at("links").get_ref<const json::array_t&>()) {
+            VideoLink link;
+            link.id = uuidAt(entry, "id");
+            link.url = textAt(entry, "url");
+            link.title = textAt(entry, "title");
+            link.state = textAt(entry, "state");
+            link.fraction = entry.at("fraction").get<double>();
+            link.speed = entry.at("speed").get<double>();
+            link.output = optionalTextAt(entry, "output");
+            link.error = optionalTextAt(entry, "error");
+            project.links.append(link);
+        }
+        projects.append(project);
+    }
+    return projects;
+}
+
+} // namespace quaymark
