@@ -54,9 +54,10 @@ public:
         return std::exchange(outcomes_, {});
     }
 
-    bool running() {
+    // True while a copy runs or an outcome waits to be taken: more is still to come.
+    bool busy() {
         std::lock_guard lock(mutex_);
-        return running_ > 0;
+        return running_ > 0 || !outcomes_.empty();
     }
 
 private:
@@ -137,13 +138,14 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
             start();
             --finished;
         }
-        const bool running = outcomes.running();
+        // An outcome delivered since take() still counts, so that none is left behind.
+        const bool busy = outcomes.busy();
         if (!unrecorded.empty() &&
-            (firstError || !running ||
+            (firstError || !busy ||
              std::chrono::steady_clock::now() >= lastSave + journalInterval)) {
             record();
         }
-        if (!running && unrecorded.empty()) {
+        if (!busy && unrecorded.empty()) {
             break;
         }
     }
