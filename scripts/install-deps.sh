@@ -12,7 +12,7 @@ packages=(
     libutf8proc-dev
     rsync time
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
-    qt6-base-dev libblkid-dev exfatprogs exfat-fuse
+    qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse
     dbus
 )
 
