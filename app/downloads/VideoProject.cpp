@@ -1,5 +1,6 @@
 #include "VideoProject.h"
 
+#include "app/model/PathText.h"
 #include "app/platform/Bookmarks.h"
 
 #include <QFile>
@@ -57,7 +58,7 @@ std::optional<QString> VideoProject::folder(const platform::SystemPaths& system)
     if (destination->bookmark) {
         if (const auto resolved =
                 platform::resolveBookmark(destination->bookmark->toStdString(), system)) {
-            base = QFile::decodeName(QByteArray::fromStdString(resolved->native()));
+            base = textOf(*resolved);
         }
     }
     return base + u'/' + directoryName.value_or(derivedDirectoryName());

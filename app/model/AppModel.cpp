@@ -1,6 +1,7 @@
 #include "AppModel.h"
 
 #include "Background.h"
+#include "PathText.h"
 #include "app/platform/Bookmarks.h"
 #include "app/shell/AppDiagnostics.h"
 #include "app/shell/SingleInstance.h"
@@ -11,35 +12,7 @@
 
 namespace quaymark {
 
-namespace {
-
-const QString unknownCamera = QStringLiteral("Unknown Camera");
-
-QVariantMap toVariantMap(const QMap<QString, QString>& map) {
-    QVariantMap result;
-    for (auto it = map.begin(); it != map.end(); ++it) {
-        result.insert(it.key(), it.value());
-    }
-    return result;
-}
-
-QMap<QString, QString> toTextMap(const QVariantMap& map) {
-    QMap<QString, QString> result;
-    for (auto it = map.begin(); it != map.end(); ++it) {
-        result.insert(it.key(), it.value().toString());
-    }
-    return result;
-}
-
-std::string bytesOf(const QString& text) {
-    return QFile::encodeName(text).toStdString();
-}
-
-QString textOf(const std::filesystem::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
-}
-
-} // namespace
+namespace {} // namespace
 
 AppModel::AppModel(Setup setup, QObject* parent)
     : QObject(parent)
@@ -94,7 +67,7 @@ void AppModel::loadDestinations() {
             }
         }
         targets_.append(folder);
-        if (platform::startAccessingSecurityScope(bytesOf(folder))) {
+        if (platform::startAccessingSecurityScope(pathOf(folder))) {
             scopes_.append(folder);
         }
     }
@@ -107,7 +80,7 @@ void AppModel::savePreferences() {
     preferences_.destinations.clear();
     for (const auto& folder : targets_) {
         SavedLocation location{folder, std::nullopt};
-        if (const auto bookmark = platform::createBookmark(bytesOf(folder), setup_.system)) {
+        if (const auto bookmark = platform::createBookmark(pathOf(folder), setup_.system)) {
             location.bookmark = QByteArray::fromStdString(*bookmark);
         }
         preferences_.destinations.append(location);

@@ -25,6 +25,9 @@ namespace quaymark {
 
 class SingleInstance;
 
+// The camera name when neither an override nor the clips name one.
+inline const QString unknownCamera = QStringLiteral("Unknown Camera");
+
 // The import model the whole window observes: saved settings, the source and destination
 // listings and the camera name of the source. Lives on the main thread; blocking work runs on
 // pool threads and comes back queued.
@@ -110,12 +113,12 @@ public:
     QString namingPreview() const;
 
     QString source() const { return source_; }
-    BrowserEntryModel* sourceEntries() { return &sourceEntries_; }
-    BrowserEntryModel* targetEntries() { return &targetEntries_; }
-    QString sourceBrowserError() const { return sourceError_; }
-    QString targetBrowserError() const { return targetError_; }
-    bool sourceLoading() const { return sourceLoading_; }
-    bool targetLoading() const { return targetLoading_; }
+    BrowserEntryModel* sourceEntries() { return &sourceListing_.entries; }
+    BrowserEntryModel* targetEntries() { return &targetListing_.entries; }
+    QString sourceBrowserError() const { return sourceListing_.error; }
+    QString targetBrowserError() const { return targetListing_.error; }
+    bool sourceLoading() const { return sourceListing_.loading; }
+    bool targetLoading() const { return targetListing_.loading; }
 
     QList<ImportBatch*> batches() const { return batches_; }
     bool processing() const { return processing_; }
@@ -171,8 +174,19 @@ signals:
     void volumesChanged();
 
 private:
+    // One folder listing as the browser shows it.
+    struct Listing {
+        BrowserEntryModel entries;
+        QString error;
+        bool loading = false;
+        // Renewed at every reload; only the newest listing's result is applied.
+        QString generation;
+    };
+
     void load();
     void loadDestinations();
+    void reload(Listing AppModel::*listing, const QString& folder, bool videosOnly,
+                void (AppModel::*changed)());
     void startCameraDetection(const QString& folder);
     void startQueue();
     void processQueue();
@@ -198,14 +212,8 @@ private:
     QString source_;
     // The source's volume UUID once read: absent while unknown, empty when it has none.
     std::optional<QString> sourceVolume_;
-    BrowserEntryModel sourceEntries_;
-    BrowserEntryModel targetEntries_;
-    QString sourceError_;
-    QString targetError_;
-    bool sourceLoading_ = false;
-    bool targetLoading_ = false;
-    QString sourceGeneration_;
-    QString targetGeneration_;
+    Listing sourceListing_;
+    Listing targetListing_;
     std::stop_source cameraTask_;
 
     QList<ImportBatch*> batches_; // newest first, children of the model

@@ -1,6 +1,7 @@
 #include "AppModel.h"
 #include "Background.h"
 #include "BrowserEntry.h"
+#include "PathText.h"
 #include "app/platform/Bookmarks.h"
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/scan/SourceScan.h"
@@ -13,69 +14,49 @@ namespace quaymark {
 
 namespace {
 
-const QString unknownCamera = QStringLiteral("Unknown Camera");
-
 // Folders compare in their standardised form with symbolic links resolved.
 QString resolved(const QString& folder) {
     const QString canonical = QFileInfo(folder).canonicalFilePath();
     return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
 }
 
-std::filesystem::path pathOf(const QString& folder) {
-    return QFile::encodeName(folder).toStdString();
-}
-
 } // namespace
 
-void AppModel::reloadSource() {
-    sourceGeneration_ = QUuid::createUuid().toString();
-    if (source_.isEmpty()) {
-        sourceEntries_.setEntries({});
-        sourceError_.clear();
-        sourceLoading_ = false;
-        emit sourceListingChanged();
+void AppModel::reload(Listing AppModel::*listing, const QString& folder, bool videosOnly,
+                      void (AppModel::*changed)()) {
+    Listing& current = this->*listing;
+    current.generation = QUuid::createUuid().toString();
+    if (folder.isEmpty()) {
+        current.entries.setEntries({});
+        current.error.clear();
+        current.loading = false;
+        emit(this->*changed)();
         return;
     }
-    sourceLoading_ = true;
-    emit sourceListingChanged();
+    current.loading = true;
+    emit(this->*changed)();
     runInBackground(
-        this,
-        [folder = source_, videosOnly = preferences_.videosOnly] {
-            return readDirectory(folder, videosOnly);
-        },
-        [generation = sourceGeneration_](AppModel& model, DirectoryListing listing) {
-            if (model.sourceGeneration_ != generation) {
+        this, [folder, videosOnly] { return readDirectory(folder, videosOnly); },
+        [listing, changed, generation = current.generation](AppModel& model,
+                                                            DirectoryListing result) {
+            Listing& latest = model.*listing;
+            if (latest.generation != generation) {
                 return; // a newer listing was asked for
             }
-            model.sourceEntries_.setEntries(std::move(listing.entries));
-            model.sourceError_ = listing.error.value_or(QString());
-            model.sourceLoading_ = false;
-            emit model.sourceListingChanged();
+            latest.entries.setEntries(std::move(result.entries));
+            latest.error = result.error.value_or(QString());
+            latest.loading = false;
+            emit(model.*changed)();
         });
+}
+
+void AppModel::reloadSource() {
+    reload(&AppModel::sourceListing_, source_, preferences_.videosOnly,
+           &AppModel::sourceListingChanged);
 }
 
 void AppModel::reloadTarget() {
-    targetGeneration_ = QUuid::createUuid().toString();
-    if (targets_.isEmpty()) {
-        targetEntries_.setEntries({});
-        targetError_.clear();
-        targetLoading_ = false;
-        emit targetListingChanged();
-        return;
-    }
-    targetLoading_ = true;
-    emit targetListingChanged();
-    runInBackground(
-        this, [folder = primaryTarget()] { return readDirectory(folder, false); },
-        [generation = targetGeneration_](AppModel& model, DirectoryListing listing) {
-            if (model.targetGeneration_ != generation) {
-                return;
-            }
-            model.targetEntries_.setEntries(std::move(listing.entries));
-            model.targetError_ = listing.error.value_or(QString());
-            model.targetLoading_ = false;
-            emit model.targetListingChanged();
-        });
+    reload(&AppModel::targetListing_, primaryTarget(), false, &AppModel::targetListingChanged);
 }
 
 void AppModel::setSource(const QString& folder) {

@@ -1,5 +1,7 @@
 #include "DestinationJob.h"
 
+#include "PathText.h"
+
 #include <QFile>
 #include <QUuid>
 
@@ -19,10 +21,6 @@ QString statusFor(ImportPhase phase) {
         return QStringLiteral("Finalizing");
     }
     return {};
-}
-
-QString textOf(const std::filesystem::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
 }
 
 } // namespace

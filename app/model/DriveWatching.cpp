@@ -1,5 +1,6 @@
 #include "AppModel.h"
 #include "Background.h"
+#include "PathText.h"
 
 #include <QCollator>
 #include <QFile>
@@ -14,14 +15,6 @@ namespace {
 
 const QString notEnrollable = QStringLiteral(
     "Select an external card or SSD with a stable volume ID to enable automatic importing.");
-
-QString textOf(const std::filesystem::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
-}
-
-std::filesystem::path pathOf(const QString& folder) {
-    return QFile::encodeName(folder).toStdString();
-}
 
 // Removable for the drives list: a local volume that is removable or ejectable, or that says
 // it is not internal (a USB SSD often reports neither flag).

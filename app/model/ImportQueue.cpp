@@ -1,5 +1,6 @@
 #include "AppModel.h"
 #include "Background.h"
+#include "PathText.h"
 #include "app/shell/AppDiagnostics.h"
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/copy/SessionDocuments.h"
@@ -16,12 +17,6 @@
 namespace quaymark {
 
 namespace {
-
-const QString unknownCamera = QStringLiteral("Unknown Camera");
-
-std::filesystem::path pathOf(const QString& folder) {
-    return QFile::encodeName(folder).toStdString();
-}
 
 QString standardised(const QString& folder) {
     return QDir::cleanPath(QDir(folder).absolutePath());

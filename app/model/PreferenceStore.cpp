@@ -48,7 +48,9 @@ QMap<QString, QString> textDictionary(const QVariant& value) {
     return result;
 }
 
-QVariantMap variantMap(const QMap<QString, QString>& map) {
+} // namespace
+
+QVariantMap toVariantMap(const QMap<QString, QString>& map) {
     QVariantMap result;
     for (auto it = map.begin(); it != map.end(); ++it) {
         result.insert(it.key(), it.value());
@@ -56,7 +58,13 @@ QVariantMap variantMap(const QMap<QString, QString>& map) {
     return result;
 }
 
-} // namespace
+QMap<QString, QString> toTextMap(const QVariantMap& map) {
+    QMap<QString, QString> result;
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        result.insert(it.key(), it.value().toString());
+    }
+    return result;
+}
 
 PreferenceStore::PreferenceStore()
     : settings_(QStringLiteral("Brindleway"), QStringLiteral("Quaymark")) {}
@@ -129,9 +137,9 @@ StoredPreferences PreferenceStore::load() const {
 
 void PreferenceStore::save(const StoredPreferences& preferences) {
     settings_.setValue(autoEnabledKey, preferences.autoEnabled);
-    settings_.setValue(enrolledKey, variantMap(preferences.enrolled));
+    settings_.setValue(enrolledKey, toVariantMap(preferences.enrolled));
     settings_.setValue(videosOnlyKey, preferences.videosOnly);
-    settings_.setValue(cameraOverridesKey, variantMap(preferences.cameraOverrides));
+    settings_.setValue(cameraOverridesKey, toVariantMap(preferences.cameraOverrides));
     settings_.setValue(folderRuleKey, preferences.folderRule);
     settings_.setValue(parallelFilesKey, preferences.parallelFiles);
     settings_.setValue(destinationsKey, encodeDestinations(preferences.destinations));

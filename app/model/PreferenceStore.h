@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <optional>
 
@@ -33,6 +34,10 @@ struct StoredPreferences {
 
     bool operator==(const StoredPreferences&) const = default;
 };
+
+// Text dictionaries as QML sees them, and back.
+QVariantMap toVariantMap(const QMap<QString, QString>& map);
+QMap<QString, QString> toTextMap(const QVariantMap& map);
 
 // The per-user preference keys of the import side. Values a user could not have written
 // (another type, a broken list) fall back to their defaults; nothing is reported.

@@ -49,33 +49,31 @@ MountWatcher::MountWatcher(const SystemPaths& system, QObject* parent)
     : QObject(parent)
     , system_(system)
     , fd_(::open(system.mountInfo.c_str(), O_RDONLY | O_CLOEXEC)) {
-    if (fd_ >= 0) {
-        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Exception);
+    if (fd_) {
+        notifier_ = std::make_unique<QSocketNotifier>(fd_.get(), QSocketNotifier::Exception);
         connect(notifier_.get(), &QSocketNotifier::activated, this, &MountWatcher::refresh);
     }
     volumes_ = read();
 }
 
+// The notifier goes before the descriptor it watches.
 MountWatcher::~MountWatcher() {
     notifier_.reset();
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
 }
 
 std::vector<VolumeInfo> MountWatcher::read() const {
-    if (fd_ < 0) {
+    if (!fd_) {
         return {};
     }
     // A table that cannot be read now says nothing about the mounts: keep the last one, as
     // reporting every volume unmounted would be wrong.
-    if (::lseek(fd_, 0, SEEK_SET) != 0) {
+    if (::lseek(fd_.get(), 0, SEEK_SET) != 0) {
         return volumes_;
     }
     std::string text;
     std::array<char, 16384> buffer{};
     for (;;) {
-        const ssize_t count = ::read(fd_, buffer.data(), buffer.size());
+        const ssize_t count = ::read(fd_.get(), buffer.data(), buffer.size());
         if (count < 0 && errno == EINTR) {
             continue;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Volumes.h"
+#include "ingest/copy/UniqueFd.h"
 
 #include <QObject>
 
@@ -35,7 +36,7 @@ public:
     // Visible volumes as of the last read.
     const std::vector<VolumeInfo>& volumes() const { return volumes_; }
     // False when the mount table could not be opened; nothing is then reported.
-    bool watching() const { return fd_ >= 0; }
+    bool watching() const { return static_cast<bool>(fd_); }
 
 public slots:
     // Reads the table again and reports what changed; runs by itself on every change.
@@ -53,7 +54,7 @@ private:
     std::vector<VolumeInfo> read() const;
 
     SystemPaths system_;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::vector<VolumeInfo> volumes_;
 };
