@@ -1,0 +1,150 @@
+#pragma once
+
+#include "DownloadRunner.h"
+#include "DownloadTools.h"
+#include "ProjectStore.h"
+#include "VideoProject.h"
+#include "app/model/FolderPicker.h"
+#include "app/platform/SleepInhibitor.h"
+#include "app/platform/Volumes.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+namespace quaymark {
+
+// The video projects the downloads screen observes, and the queue that downloads their links
+// one at a time with yt-dlp. Lives on the main thread; each helper runs on a thread of its own.
+class DownloadModel : public QObject {
+    Q_OBJECT
+    // Maps with "id", "name", "destination", "folder", "links", "downloadedCount" and
+    // "countText"; each link a map of its fields with "id" and "speedText".
+    Q_PROPERTY(QVariantList projects READ projectList NOTIFY projectsChanged)
+    // The selected project's id, empty for none.
+    Q_PROPERTY(QString selected READ selectedText WRITE setSelectedText NOTIFY selectedChanged)
+    // The selected project as in `projects`; an empty map for none.
+    Q_PROPERTY(QVariantMap project READ projectMap NOTIFY projectChanged)
+    Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
+    Q_PROPERTY(QString newName READ newName WRITE setNewName NOTIFY newNameChanged)
+    Q_PROPERTY(QString linkText READ linkText WRITE setLinkText NOTIFY linkTextChanged)
+    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(bool installing READ installing NOTIFY installingChanged)
+    Q_PROPERTY(QString toolStatus READ toolStatus NOTIFY toolStatusChanged)
+    Q_PROPERTY(bool toolsReady READ toolsReady NOTIFY toolStatusChanged)
+
+public:
+    struct Setup {
+        // The application data folder unless given.
+        std::optional<QString> dataFolder;
+        // The standard lookup unless given.
+        std::optional<DownloadTools> tools;
+        FolderPicker* folderPicker = nullptr;
+        platform::SystemPaths system;
+    };
+
+    explicit DownloadModel(Setup setup, QObject* parent = nullptr);
+    ~DownloadModel() override;
+
+    const QList<VideoProject>& projects() const { return projects_; }
+    std::optional<QUuid> selected() const { return selected_; }
+    void setSelected(std::optional<QUuid> id);
+    // The selected project, if any.
+    const VideoProject* project() const;
+
+    QVariantList projectList() const;
+    QString selectedText() const;
+    void setSelectedText(const QString& id);
+    QVariantMap projectMap() const;
+
+    QString message() const { return message_; }
+    // An empty text clears the message.
+    void setMessage(const QString& message);
+    QString newName() const { return newName_; }
+    void setNewName(const QString& name);
+    QString linkText() const { return linkText_; }
+    void setLinkText(const QString& text);
+    bool busy() const { return busy_; }
+    bool installing() const { return installing_; }
+    QString toolStatus() const { return toolStatus_; }
+    bool toolsReady() const { return tools_.ready(); }
+
+    // The project's download folder as text; empty without a destination.
+    QString folderOf(const VideoProject& project) const;
+
+    // The exact command line for one link: tools, the project folder and the address.
+    static QStringList arguments(const QString& ffmpegFolder, const QString& deno,
+                                 const QString& projectFolder, const QString& url);
+
+    Q_INVOKABLE void createProject();
+    Q_INVOKABLE void rename(const QString& name);
+    Q_INVOKABLE void chooseFolder();
+    Q_INVOKABLE void addLinks();
+    Q_INVOKABLE void remove(const QString& linkId);
+    Q_INVOKABLE void downloadAll();
+    Q_INVOKABLE void pauseAll();
+
+signals:
+    void projectsChanged();
+    void selectedChanged();
+    void projectChanged();
+    void messageChanged();
+    void newNameChanged();
+    void linkTextChanged();
+    void busyChanged();
+    void installingChanged();
+    void toolStatusChanged();
+
+private:
+    struct Pair {
+        QUuid project;
+        QUuid link;
+        bool operator==(const Pair&) const = default;
+    };
+
+    VideoProject* findProject(const QUuid& id);
+    VideoLink* findLink(const Pair& pair);
+    // Writes the whole list and tells the observers; a failure becomes the message.
+    void save();
+    // Applies `change` to the link of `pair`, if both still exist, and tells the observers.
+    template <typename Change>
+    void change(const Pair& pair, Change change);
+
+    // The worker loop, one helper at a time.
+    void processQueue();
+    void startNext();
+    // Starts the helper for `pair`; false when the pair is skipped or failed before launch.
+    bool launch(const Pair& pair);
+    void line(const QString& text, const Pair& pair);
+    void finished(const DownloadOutcome& outcome, const Pair& pair);
+    void fail(const Pair& pair, const QString& description);
+    void endQueue();
+    void setBusy(bool busy);
+
+    Setup setup_;
+    DownloadTools tools_;
+    ProjectStore store_;
+    QList<VideoProject> projects_;
+    std::optional<QUuid> selected_;
+    QString message_;
+    QString newName_;
+    QString linkText_;
+    bool busy_ = false;
+    bool installing_ = false;
+    QString toolStatus_;
+
+    std::deque<Pair> queue_;
+    std::optional<Pair> active_;
+    std::unique_ptr<DownloadRunner> runner_;
+    std::unique_ptr<platform::SleepInhibitor> activity_;
+    QStringList scopes_;
+};
+
+} // namespace quaymark
