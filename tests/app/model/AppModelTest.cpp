@@ -175,5 +175,27 @@ TEST_F(AppModelTest, DestinationsRefuseDuplicatesEvenThroughLinks) {
         << "saved at once";
 }
 
+TEST_F(AppModelTest, EnrolledDrivesAreListedByIdentifierAndRemovedForGood) {
+    {
+        const auto model = makeModel();
+        model->setEnrolled({{QStringLiteral("B-2"), QString()},
+                            {QStringLiteral("A-1"), QStringLiteral("Card")},
+                            {QStringLiteral("C-3"), QStringLiteral("SSD")}});
+        QStringList titles;
+        for (const QVariant& drive : model->enrolledDrives()) {
+            titles.append(drive.toMap()[QStringLiteral("title")].toString());
+        }
+        EXPECT_EQ(titles, (QStringList{QStringLiteral("Card"), QStringLiteral("B-2"),
+                                       QStringLiteral("SSD")}));
+        QSignalSpy changed(model.get(), &AppModel::enrolledChanged);
+        model->unenroll(QStringLiteral("A-1"));
+        model->unenroll(QStringLiteral("unknown"));
+        EXPECT_EQ(changed.count(), 1);
+    }
+    const auto model = makeModel();
+    EXPECT_EQ(model->enrolled().keys(),
+              (QStringList{QStringLiteral("B-2"), QStringLiteral("C-3")}));
+}
+
 } // namespace
 } // namespace quaymark
