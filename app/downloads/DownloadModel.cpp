@@ -222,6 +222,7 @@ void DownloadModel::chooseFolder() {
     }
     setup_.folderPicker->pickFolder(
         QStringLiteral("Choose a folder for this video project"),
+        QStringLiteral("Save project here"),
         [model = QPointer(this), id = *selected_](std::optional<QString> folder) {
             VideoProject* project = model && folder ? model->findProject(id) : nullptr;
             if (!project) {

@@ -24,11 +24,13 @@ public:
     std::optional<QString> answer;
     bool deferred = false;
     QStringList titles;
+    QStringList buttons;
     std::function<void(std::optional<QString>)> pending;
 
-    void pickFolder(const QString& title,
+    void pickFolder(const QString& title, const QString& confirm,
                     std::function<void(std::optional<QString>)> completion) override {
         titles.append(title);
+        buttons.append(confirm);
         if (deferred) {
             pending = std::move(completion);
         } else {

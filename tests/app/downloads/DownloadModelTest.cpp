@@ -100,6 +100,7 @@ TEST_F(DownloadModelTest, TheChosenFolderFreezesTheProjectsFolderName) {
     model->chooseFolder(); // dismissed
     EXPECT_FALSE(model->project()->destination);
     EXPECT_EQ(picker.titles, QStringList{QStringLiteral("Choose a folder for this video project")});
+    EXPECT_EQ(picker.buttons, QStringList{QStringLiteral("Save project here")});
 
     fs::create_directories(home / "first");
     fs::create_directories(home / "second");

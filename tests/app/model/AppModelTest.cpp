@@ -24,9 +24,11 @@ class AnsweringPicker : public FolderPicker {
 public:
     std::optional<QString> answer;
     QStringList titles;
-    void pickFolder(const QString& title,
+    QStringList buttons;
+    void pickFolder(const QString& title, const QString& confirm,
                     std::function<void(std::optional<QString>)> completion) override {
         titles.append(title);
+        buttons.append(confirm);
         completion(answer);
     }
 };
@@ -158,6 +160,7 @@ TEST_F(AppModelTest, DestinationsRefuseDuplicatesEvenThroughLinks) {
               (QStringList{QStringLiteral("Choose your main destination — local or mounted "
                                           "network folder"),
                            QStringLiteral("Choose a backup destination")}));
+    EXPECT_EQ(picker.buttons, QStringList(2, QStringLiteral("Choose folder")));
     EXPECT_EQ(model->targets(), (QStringList{text(home / "main"), text(home / "backup")}));
 
     model->chooseTarget(true, text(home / "main-link"));
