@@ -30,7 +30,9 @@ bool QuaymarkApp::start() {
     if (!model_->started()) {
         return false;
     }
-    // DOWNLOADS: the download model is created here once its implementation lands.
+    DownloadModel::Setup downloadSetup;
+    downloadSetup.folderPicker = &actions_;
+    downloads_ = std::make_unique<DownloadModel>(std::move(downloadSetup));
 
     engine_ = makeUiEngine();
     window_ =

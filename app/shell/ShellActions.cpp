@@ -9,14 +9,14 @@ namespace quaymark {
 ShellActions::ShellActions(QObject* parent)
     : QObject(parent) {}
 
-void ShellActions::pickFolder(const QString& title,
+void ShellActions::pickFolder(const QString& title, const QString& confirm,
                               std::function<void(std::optional<QString>)> completion) {
     if (pending_) {
         completion(std::nullopt);
         return;
     }
     pending_ = std::move(completion);
-    emit folderRequested(title);
+    emit folderRequested(title, confirm);
 }
 
 void ShellActions::answerFolder(const QUrl& folder) {

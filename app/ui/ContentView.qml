@@ -43,14 +43,16 @@ Rectangle {
                 onReveal: (path) => root.shell.reveal(path)
                 onOpenFolder: (folder) => root.shell.openFolder(folder)
             }
-            DownloadsScreen {
-                objectName: "downloadsScreen"
+            DownloadsView {
+                objectName: "downloadsView"
                 downloads: root.downloads
+                onOpenFolder: (folder) => root.shell.openFolder(folder)
+                onReveal: (path) => root.shell.reveal(path)
             }
         }
     }
 
-    SettingsSheet {
+    ImportSettings {
         model: root.model
     }
 

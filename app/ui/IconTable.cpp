@@ -39,6 +39,11 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("film"), QStringLiteral("film")},
         {QStringLiteral("doc"), QStringLiteral("file")},
         {QStringLiteral("checkmark.seal.fill"), QStringLiteral("badge-check")},
+        {QStringLiteral("rectangle.stack"), QStringLiteral("gallery-vertical-end")},
+        {QStringLiteral("rectangle.stack.badge.plus"), QStringLiteral("layers-plus")},
+        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("circle-check")},
+        {QStringLiteral("shippingbox"), QStringLiteral("package")},
+        {QStringLiteral("arrow.up.forward.square"), QStringLiteral("square-arrow-out-up-right")},
         {QStringLiteral("stop.circle"), QStringLiteral("circle-stop")},
         {QStringLiteral("xmark.circle"), QStringLiteral("circle-x")},
     };

@@ -94,7 +94,6 @@ ApplicationWindow {
         objectName: "folderDialog"
         // The toolkit's own dialog follows the application's dark palette.
         options: FolderDialog.DontUseNativeDialog
-        acceptLabel: "Choose folder"
         onAccepted: window.shell.answerFolder(selectedFolder)
         onRejected: window.shell.answerFolder("")
     }
@@ -133,8 +132,9 @@ ApplicationWindow {
 
     Connections {
         target: window.shell
-        function onFolderRequested(title) {
+        function onFolderRequested(title, confirm) {
             folderDialog.title = title
+            folderDialog.acceptLabel = confirm
             folderDialog.open()
         }
         function onQuitConfirmationRequested() {
