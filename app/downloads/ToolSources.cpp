@@ -1,0 +1,33 @@
+#include "ToolSources.h"
+
+namespace quaymark {
+
+std::string ToolEndpoints::defaultMediaSite() {
+    return QUAYMARK_MEDIA_SITE;
+}
+
+std::array<MediaTool, 2> ToolInstallConfig::defaultMediaTools() {
+    return {MediaTool{"ffmpeg", QUAYMARK_FFMPEG_ARCHIVE, QUAYMARK_FFMPEG_SHA256},
+            MediaTool{"ffprobe", QUAYMARK_FFPROBE_ARCHIVE, QUAYMARK_FFPROBE_SHA256}};
+}
+
+const std::array<ReleaseTool, 2>& releaseTools() {
+#if defined(__aarch64__)
+    static constexpr std::array<ReleaseTool, 2> tools{
+        ReleaseTool{"yt-dlp", "yt-dlp/yt-dlp", "yt-dlp_linux_aarch64",
+                    "Downloading verified video downloader…"},
+        ReleaseTool{"deno", "denoland/deno", "deno-aarch64-unknown-linux-gnu.zip",
+                    "Downloading verified JavaScript runtime…"}};
+#elif defined(__x86_64__)
+    static constexpr std::array<ReleaseTool, 2> tools{
+        ReleaseTool{"yt-dlp", "yt-dlp/yt-dlp", "yt-dlp_linux",
+                    "Downloading verified video downloader…"},
+        ReleaseTool{"deno", "denoland/deno", "deno-x86_64-unknown-linux-gnu.zip",
+                    "Downloading verified JavaScript runtime…"}};
+#else
+#error "The download tools are published for x86_64 and aarch64 only"
+#endif
+    return tools;
+}
+
+} // namespace quaymark
