@@ -158,7 +158,8 @@ void AppModel::navigateTarget(const QString& folder) {
 void AppModel::pickFolder(const QString& title,
                           std::function<void(std::optional<QString>)> completion) {
     if (setup_.folderPicker) {
-        setup_.folderPicker->pickFolder(title, std::move(completion));
+        setup_.folderPicker->pickFolder(title, QStringLiteral("Choose folder"),
+                                        std::move(completion));
     }
 }
 
