@@ -131,6 +131,17 @@ void syncFile(const fs::path& path) {
         throw fileError(errno, "Could not save " + path.string());
 }
 
+// One installation runs at a time; a staging folder found now was left by one that never
+// ended (a crash, a power cut).
+void removeStaleStaging(const fs::path& toolsFolder) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(toolsFolder)) {
+        std::error_code ignored;
+        if (entry.path().filename().string().starts_with("setup-") && entry.is_directory(ignored) &&
+            !entry.is_symlink(ignored))
+            fs::remove_all(entry.path(), ignored);
+    }
+}
+
 void checkStop(const std::stop_token& stop) {
     if (stop.stop_requested())
         throw DownloadCancelled();
@@ -172,6 +183,7 @@ void DownloadTools::install(const ToolInstallConfig& config, const Status& statu
         fetchedMedia.push_back(&tool);
     }
 
+    removeStaleStaging(toolsFolder);
     const StagingFolder staging(toolsFolder);
     const HttpsClient client(config.endpoints.trustedCertificates, stop);
     const ReleaseService service(client, config.endpoints);

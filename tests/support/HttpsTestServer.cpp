@@ -125,7 +125,12 @@ HttpsTestServer::~HttpsTestServer() {
 
 void HttpsTestServer::serve(const std::string& path, std::string body, int status) {
     std::lock_guard guard(lock_);
-    answers_[path] = Answer{status, std::move(body)};
+    answers_[path] = Answer{status, std::move(body), {}};
+}
+
+void HttpsTestServer::redirect(const std::string& path, const std::string& location) {
+    std::lock_guard guard(lock_);
+    answers_[path] = Answer{302, {}, location};
 }
 
 std::string HttpsTestServer::url(const std::string& path) const {
@@ -183,15 +188,17 @@ void HttpsTestServer::answer(int client) {
         return;
     const std::string path = head.substr(space + 1, end - space - 1);
 
-    Answer found{404, "Not Found"};
+    Answer found{404, "Not Found", {}};
     {
         std::lock_guard guard(lock_);
         requests_.push_back(Request{path, header(head, "User-Agent")});
         if (const auto it = answers_.find(path); it != answers_.end())
             found = it->second;
     }
-    sendAll(ssl.get(), "HTTP/1.1 " + std::to_string(found.status) +
-                           " Test\r\nContent-Length: " + std::to_string(found.body.size()) +
+    const std::string location =
+        found.location.empty() ? "" : "Location: " + found.location + "\r\n";
+    sendAll(ssl.get(), "HTTP/1.1 " + std::to_string(found.status) + " Test\r\n" + location +
+                           "Content-Length: " + std::to_string(found.body.size()) +
                            "\r\nConnection: close\r\n\r\n" + found.body);
     SSL_shutdown(ssl.get());
 }

@@ -24,6 +24,8 @@ public:
     HttpsTestServer& operator=(const HttpsTestServer&) = delete;
 
     void serve(const std::string& path, std::string body, int status = 200);
+    // Answers `path` with 302 and a Location header.
+    void redirect(const std::string& path, const std::string& location);
     // "https://127.0.0.1:<port>" followed by `path`.
     std::string url(const std::string& path = {}) const;
     // The certificate (PEM) a client must trust.
@@ -43,6 +45,7 @@ private:
     struct Answer {
         int status;
         std::string body;
+        std::string location;
     };
 
     TempDir folder_;

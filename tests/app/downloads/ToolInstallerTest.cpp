@@ -105,6 +105,8 @@ private:
 
 TEST_F(ToolInstallerTest, InstallsVerifiedToolsAndReplacesThemOnTheNextRun) {
     publish("1.0");
+    // Left by an installation that never ended, with a power cut say.
+    test::writeFile(tools / "setup-6B0D4C2E-0000-4000-8000-000000000000" / "yt-dlp_linux", "x");
     install();
     EXPECT_EQ(statuses, (std::vector<std::string>{"Downloading verified video downloader…",
                                                   "Downloading verified JavaScript runtime…",
@@ -128,6 +130,31 @@ TEST_F(ToolInstallerTest, InstallsVerifiedToolsAndReplacesThemOnTheNextRun) {
     EXPECT_EQ(installed(), (std::vector<std::string>{"deno", "yt-dlp"}));
     EXPECT_EQ(test::readFile(tools / "yt-dlp"), helper("yt-dlp 2.0"));
     EXPECT_EQ(test::readFile(tools / "deno"), helper("deno 2.0"));
+}
+
+TEST_F(ToolInstallerTest, DownloadsFollowRedirectsOverHttpsOnly) {
+    publish("1.0");
+    const std::string ytdlp = helper("yt-dlp 4.0");
+    server.serve("/storage/yt-dlp", ytdlp);
+    server.redirect("/download/yt-dlp", server.url("/storage/yt-dlp"));
+    const auto redirected = [&] {
+        return std::vector<nlohmann::json>{
+            {{"name", ytdlpAsset},
+             {"browser_download_url", server.url("/download/yt-dlp")},
+             {"digest", "sha256:" + Sha256::hex(ytdlp)}}};
+    };
+    release("yt-dlp/yt-dlp", redirected());
+    install();
+    EXPECT_EQ(test::readFile(tools / "yt-dlp"), ytdlp);
+
+    server.redirect("/download/yt-dlp", "http://127.0.0.1:1/yt-dlp");
+    const DownloadError error = failure();
+    EXPECT_EQ(error.domain, "Quaymark.Network");
+    EXPECT_EQ(error.code, 5);
+    EXPECT_TRUE(error.description.starts_with("Could not download " +
+                                              server.url("/download/yt-dlp") + ": "))
+        << error.description;
+    EXPECT_EQ(test::readFile(tools / "yt-dlp"), ytdlp);
 }
 
 TEST_F(ToolInstallerTest, ChecksumListsAreReadByFileName) {
