@@ -16,6 +16,7 @@ inline constexpr int noChecksum = 1;
 inline constexpr int checksumMismatch = 2;
 inline constexpr int mediaHelperMissing = 3;
 inline constexpr int badArchive = 4;
+inline constexpr int trialTimedOut = 5;
 } // namespace ToolsError
 
 // Codes of networkErrorDomain.

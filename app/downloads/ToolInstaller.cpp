@@ -14,10 +14,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 namespace quaymark {
 
@@ -117,12 +121,33 @@ void installMedia(const HttpsClient& client, const std::string& site, const Medi
     unpack(file, tool.name, staging);
 }
 
-// Runs the staged tool once; a tool that cannot even report its version is never installed.
-void smokeTest(const fs::path& path, const std::string& name, std::stop_token stop) {
+// Runs the staged tool once; a tool that cannot even report its version is never installed,
+// and one that never answers does not hold the installation up.
+void smokeTest(const fs::path& path, const std::string& name, std::chrono::milliseconds limit,
+               std::stop_token stop) {
     ProcessControl control;
     const std::stop_callback cancel(stop, [&] { control.cancel(); });
+    std::atomic<bool> timedOut = false;
+    std::jthread watchdog([&](std::stop_token finished) {
+        std::mutex lock;
+        std::condition_variable_any wake;
+        std::unique_lock guard(lock);
+        if (!wake.wait_for(guard, finished, limit, [] { return false; }) &&
+            !finished.stop_requested()) {
+            timedOut = true;
+            control.cancel();
+        }
+    });
     const std::string argument = name == "ffmpeg" || name == "ffprobe" ? "-version" : "--version";
-    DownloadProcess::run(path.string(), {argument}, control, [](const std::string&) {});
+    try {
+        DownloadProcess::run(path.string(), {argument}, control, [](const std::string&) {});
+    } catch (const DownloadCancelled&) {
+        if (timedOut && !stop.stop_requested())
+            throw DownloadError(toolsErrorDomain, ToolsError::trialTimedOut,
+                                name + " did not answer " + argument +
+                                    " in time; installation stopped.");
+        throw;
+    }
 }
 
 void syncFile(const fs::path& path) {
@@ -209,7 +234,7 @@ void DownloadTools::install(const ToolInstallConfig& config, const Status& statu
         const fs::path path = staging / name;
         if (::chmod(path.c_str(), 0755) != 0)
             throw fileError(errno, "Could not make " + name + " executable");
-        smokeTest(path, name, stop);
+        smokeTest(path, name, config.trialLimit, stop);
         syncFile(path);
     }
     checkStop(stop);

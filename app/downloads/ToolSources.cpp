@@ -13,20 +13,17 @@ std::array<MediaTool, 2> ToolInstallConfig::defaultMediaTools() {
 
 const std::array<ReleaseTool, 2>& releaseTools() {
 #if defined(__aarch64__)
-    static constexpr std::array<ReleaseTool, 2> tools{
-        ReleaseTool{"yt-dlp", "yt-dlp/yt-dlp", "yt-dlp_linux_aarch64",
-                    "Downloading verified video downloader…"},
-        ReleaseTool{"deno", "denoland/deno", "deno-aarch64-unknown-linux-gnu.zip",
-                    "Downloading verified JavaScript runtime…"}};
+    constexpr std::string_view ytdlp = "yt-dlp_linux_aarch64";
+    constexpr std::string_view deno = "deno-aarch64-unknown-linux-gnu.zip";
 #elif defined(__x86_64__)
-    static constexpr std::array<ReleaseTool, 2> tools{
-        ReleaseTool{"yt-dlp", "yt-dlp/yt-dlp", "yt-dlp_linux",
-                    "Downloading verified video downloader…"},
-        ReleaseTool{"deno", "denoland/deno", "deno-x86_64-unknown-linux-gnu.zip",
-                    "Downloading verified JavaScript runtime…"}};
+    constexpr std::string_view ytdlp = "yt-dlp_linux";
+    constexpr std::string_view deno = "deno-x86_64-unknown-linux-gnu.zip";
 #else
 #error "The download tools are published for x86_64 and aarch64 only"
 #endif
+    static constexpr std::array<ReleaseTool, 2> tools{
+        ReleaseTool{"yt-dlp", "yt-dlp/yt-dlp", ytdlp, "Downloading verified video downloader…"},
+        ReleaseTool{"deno", "denoland/deno", deno, "Downloading verified JavaScript runtime…"}};
     return tools;
 }
 

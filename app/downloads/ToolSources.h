@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -42,6 +43,8 @@ struct ToolInstallConfig {
     std::array<MediaTool, 2> media = defaultMediaTools();
     // Where the tools go; empty for DownloadTools::toolsFolder().
     std::filesystem::path toolsFolder;
+    // How long a tool may take to report its version.
+    std::chrono::milliseconds trialLimit = std::chrono::seconds(60);
 
     // ffmpeg and ffprobe with this build's archives and digests.
     static std::array<MediaTool, 2> defaultMediaTools();

@@ -330,6 +330,15 @@ TEST_F(ToolInstallerTest, AToolThatFailsItsTrialRunIsTheError) {
     // The tools installed before stay as they were.
     EXPECT_EQ(installed(), (std::vector<std::string>{"deno", "yt-dlp"}));
     EXPECT_EQ(test::readFile(tools / "yt-dlp"), helper("yt-dlp 1.0"));
+
+    const std::string stuck = "#!/bin/sh\nexec sleep 600\n";
+    release("yt-dlp/yt-dlp", {asset(ytdlpAsset, stuck, "sha256:" + Sha256::hex(stuck))});
+    config.trialLimit = std::chrono::milliseconds(100);
+    const DownloadError late = failure();
+    EXPECT_EQ(late.domain, "Quaymark.Tools");
+    EXPECT_EQ(late.code, 5);
+    EXPECT_EQ(late.description, "yt-dlp did not answer --version in time; installation stopped.");
+    EXPECT_EQ(test::readFile(tools / "yt-dlp"), helper("yt-dlp 1.0"));
 }
 
 TEST_F(ToolInstallerTest, MediaHelpersComeFromTheSystemOrAPinnedArchive) {
