@@ -108,7 +108,7 @@ long HttpsClient::perform(const std::string& url,
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
     if (!trustedCertificates_.empty()) {
         curl_easy_setopt(handle, CURLOPT_CAINFO, trustedCertificates_.c_str());
-        curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+        curl_easy_setopt(handle, CURLOPT_CAPATH, static_cast<char*>(nullptr));
     }
 
     const CURLcode result = curl_easy_perform(handle);

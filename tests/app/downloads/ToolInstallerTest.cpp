@@ -281,6 +281,15 @@ TEST_F(ToolInstallerTest, ReleaseProblemsAreReportedAsNetworkErrors) {
         EXPECT_EQ(installed(), std::vector<std::string>{});
     }
 
+    // The server's certificate is trusted only when the configuration says so.
+    publish("1.0");
+    config.endpoints.trustedCertificates.clear();
+    const DownloadError untrusted = failure();
+    EXPECT_EQ(untrusted.code, 5);
+    EXPECT_TRUE(untrusted.description.starts_with("Could not download " + server.url(latest)))
+        << untrusted.description;
+    config.endpoints.trustedCertificates = server.certificate();
+
     // Nothing is fetched once a stop is asked for.
     std::stop_source stop;
     stop.request_stop();
