@@ -37,6 +37,9 @@ class DownloadModel : public QObject {
     Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(QString newName READ newName WRITE setNewName NOTIFY newNameChanged)
     Q_PROPERTY(QString linkText READ linkText WRITE setLinkText NOTIFY linkTextChanged)
+    // Whether the new name and the pasted text hold more than blanks.
+    Q_PROPERTY(bool canCreate READ canCreate NOTIFY newNameChanged)
+    Q_PROPERTY(bool canAddLinks READ canAddLinks NOTIFY linkTextChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(bool installing READ installing NOTIFY installingChanged)
     Q_PROPERTY(QString toolStatus READ toolStatus NOTIFY toolStatusChanged)
@@ -75,6 +78,8 @@ public:
     void setNewName(const QString& name);
     QString linkText() const { return linkText_; }
     void setLinkText(const QString& text);
+    bool canCreate() const { return !newName_.trimmed().isEmpty(); }
+    bool canAddLinks() const { return !linkText_.trimmed().isEmpty(); }
     bool busy() const { return busy_; }
     bool installing() const { return installing_; }
     QString toolStatus() const { return toolStatus_; }
