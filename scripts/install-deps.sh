@@ -14,6 +14,7 @@ packages=(
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
     qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse
     dbus
+    libcurl4-openssl-dev libarchive-dev
 )
 
 missing=()
