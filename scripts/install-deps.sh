@@ -19,6 +19,7 @@ packages=(
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
     qml6-module-qtquick-shapes qml6-module-qt-labs-folderlistmodel qml6-module-qtqml-models
     qml6-module-qtqml-workerscript qml6-module-qttest
+    libcurl4-openssl-dev libarchive-dev
 )
 
 missing=()

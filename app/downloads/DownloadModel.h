@@ -3,6 +3,7 @@
 #include "DownloadRunner.h"
 #include "DownloadTools.h"
 #include "ProjectStore.h"
+#include "ToolSources.h"
 #include "VideoProject.h"
 #include "app/model/FolderPicker.h"
 #include "app/platform/SleepInhibitor.h"
@@ -18,6 +19,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace quaymark {
 
@@ -51,6 +53,8 @@ public:
         std::optional<DownloadTools> tools;
         FolderPicker* folderPicker = nullptr;
         platform::SystemPaths system;
+        // Where installTools() fetches from and installs to.
+        ToolInstallConfig installer;
     };
 
     explicit DownloadModel(Setup setup, QObject* parent = nullptr);
@@ -95,6 +99,9 @@ public:
     Q_INVOKABLE void remove(const QString& linkId);
     Q_INVOKABLE void downloadAll();
     Q_INVOKABLE void pauseAll();
+    // Fetches, verifies and installs the download tools on a thread of its own; nothing while
+    // a download or an installation runs.
+    Q_INVOKABLE void installTools();
 
 signals:
     void projectsChanged();
@@ -132,6 +139,8 @@ private:
     void fail(const Pair& pair, const QString& description);
     void endQueue();
     void setBusy(bool busy);
+    void showToolStatus(const QString& status);
+    void installFinished(const std::optional<QString>& failure);
 
     Setup setup_;
     DownloadTools tools_;
@@ -150,6 +159,8 @@ private:
     std::unique_ptr<DownloadRunner> runner_;
     std::unique_ptr<platform::SleepInhibitor> activity_;
     QStringList scopes_;
+    // Last, so that it is stopped and joined before anything it reports to goes away.
+    std::jthread installer_;
 };
 
 } // namespace quaymark
