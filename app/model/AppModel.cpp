@@ -124,6 +124,25 @@ void AppModel::setEnrolled(const QVariantMap& enrolled) {
     emit cameraChanged();
 }
 
+QVariantList AppModel::enrolledDrives() const {
+    QVariantList drives;
+    // QMap keeps its keys in ascending text order.
+    for (auto it = preferences_.enrolled.cbegin(); it != preferences_.enrolled.cend(); ++it) {
+        drives.append(
+            QVariantMap{{QStringLiteral("id"), it.key()},
+                        {QStringLiteral("title"), it.value().isEmpty() ? it.key() : it.value()}});
+    }
+    return drives;
+}
+
+void AppModel::unenroll(const QString& id) {
+    if (preferences_.enrolled.remove(id) > 0) {
+        savePreferences();
+        emit enrolledChanged();
+        emit cameraChanged();
+    }
+}
+
 void AppModel::setFolderRule(const QString& rule) {
     if (preferences_.folderRule != rule) {
         preferences_.folderRule = rule;

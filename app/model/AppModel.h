@@ -37,6 +37,9 @@ class AppModel : public QObject {
     Q_PROPERTY(QString primaryTarget READ primaryTarget NOTIFY targetsChanged)
     Q_PROPERTY(bool autoEnabled READ autoEnabled WRITE setAutoEnabled NOTIFY autoEnabledChanged)
     Q_PROPERTY(QVariantMap enrolled READ enrolled WRITE setEnrolled NOTIFY enrolledChanged)
+    // The enrolled drives in identifier order: maps with "id" and "title" (the stored name, or
+    // the identifier when none is stored).
+    Q_PROPERTY(QVariantList enrolledDrives READ enrolledDrives NOTIFY enrolledChanged)
     Q_PROPERTY(QString folderRule READ folderRule WRITE setFolderRule NOTIFY folderRuleChanged)
     Q_PROPERTY(
         int parallelFiles READ parallelFiles WRITE setParallelFiles NOTIFY parallelFilesChanged)
@@ -90,6 +93,8 @@ public:
     void setAutoEnabled(bool enabled);
     QVariantMap enrolled() const;
     void setEnrolled(const QVariantMap& enrolled);
+    QVariantList enrolledDrives() const;
+    Q_INVOKABLE void unenroll(const QString& id);
     QString folderRule() const { return preferences_.folderRule; }
     void setFolderRule(const QString& rule);
     int parallelFiles() const { return preferences_.parallelFiles; }

@@ -169,7 +169,8 @@ void AppModel::removeTarget(int index) {
 void AppModel::pickFolder(const QString& title,
                           std::function<void(std::optional<QString>)> completion) {
     if (setup_.folderPicker) {
-        setup_.folderPicker->pickFolder(title, std::move(completion));
+        setup_.folderPicker->pickFolder(title, QStringLiteral("Choose folder"),
+                                        std::move(completion));
     }
 }
 

@@ -12,7 +12,8 @@ namespace quaymark {
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
-    virtual void pickFolder(const QString& title,
+    // `confirm` names the dialog's accept button.
+    virtual void pickFolder(const QString& title, const QString& confirm,
                             std::function<void(std::optional<QString>)> completion) = 0;
 };
 

@@ -24,9 +24,11 @@ class AnsweringPicker : public FolderPicker {
 public:
     std::optional<QString> answer;
     QStringList titles;
-    void pickFolder(const QString& title,
+    QStringList buttons;
+    void pickFolder(const QString& title, const QString& confirm,
                     std::function<void(std::optional<QString>)> completion) override {
         titles.append(title);
+        buttons.append(confirm);
         completion(answer);
     }
 };
@@ -158,6 +160,7 @@ TEST_F(AppModelTest, DestinationsRefuseDuplicatesEvenThroughLinks) {
               (QStringList{QStringLiteral("Choose your main destination — local or mounted "
                                           "network folder"),
                            QStringLiteral("Choose a backup destination")}));
+    EXPECT_EQ(picker.buttons, QStringList(2, QStringLiteral("Choose folder")));
     EXPECT_EQ(model->targets(), (QStringList{text(home / "main"), text(home / "backup")}));
 
     model->chooseTarget(true, text(home / "main-link"));
@@ -173,6 +176,28 @@ TEST_F(AppModelTest, DestinationsRefuseDuplicatesEvenThroughLinks) {
     EXPECT_EQ(model->primaryTarget(), text(home / "main/sub"));
     EXPECT_EQ(makeModel()->targets(), (QStringList{text(home / "main/sub"), text(home / "backup")}))
         << "saved at once";
+}
+
+TEST_F(AppModelTest, EnrolledDrivesAreListedByIdentifierAndRemovedForGood) {
+    {
+        const auto model = makeModel();
+        model->setEnrolled({{QStringLiteral("B-2"), QString()},
+                            {QStringLiteral("A-1"), QStringLiteral("Card")},
+                            {QStringLiteral("C-3"), QStringLiteral("SSD")}});
+        QStringList titles;
+        for (const QVariant& drive : model->enrolledDrives()) {
+            titles.append(drive.toMap()[QStringLiteral("title")].toString());
+        }
+        EXPECT_EQ(titles, (QStringList{QStringLiteral("Card"), QStringLiteral("B-2"),
+                                       QStringLiteral("SSD")}));
+        QSignalSpy changed(model.get(), &AppModel::enrolledChanged);
+        model->unenroll(QStringLiteral("A-1"));
+        model->unenroll(QStringLiteral("unknown"));
+        EXPECT_EQ(changed.count(), 1);
+    }
+    const auto model = makeModel();
+    EXPECT_EQ(model->enrolled().keys(),
+              (QStringList{QStringLiteral("B-2"), QStringLiteral("C-3")}));
 }
 
 } // namespace

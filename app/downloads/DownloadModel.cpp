@@ -1,0 +1,291 @@
+#include "DownloadModel.h"
+
+#include "app/model/PathText.h"
+#include "app/platform/Bookmarks.h"
+#include "app/shell/AppDiagnostics.h"
+
+#include <QPointer>
+#include <QRegularExpression>
+#include <QUrl>
+
+namespace quaymark {
+
+namespace {
+
+QString idText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+// The speed a link row shows: only while the helper downloads, and a dash before the first
+// measurement.
+QString speedText(const VideoLink& link) {
+    if (link.state != LinkState::downloading) {
+        return {};
+    }
+    if (link.speed <= 0) {
+        return QStringLiteral("— MB/s");
+    }
+    return QString::number(link.speed / 1'000'000, 'f', 1) + u" MB/s";
+}
+
+QVariantMap linkMap(const VideoLink& link) {
+    return {
+        {QStringLiteral("id"), idText(link.id)},
+        {QStringLiteral("url"), link.url},
+        {QStringLiteral("title"), link.title},
+        {QStringLiteral("state"), link.state},
+        {QStringLiteral("fraction"), link.fraction},
+        {QStringLiteral("speed"), link.speed},
+        {QStringLiteral("speedText"), speedText(link)},
+        {QStringLiteral("output"), link.output.value_or(QString())},
+        {QStringLiteral("error"), link.error.value_or(QString())},
+    };
+}
+
+QVariantMap projectSummary(const VideoProject& project) {
+    QVariantList links;
+    qsizetype downloaded = 0;
+    for (const auto& link : project.links) {
+        links.append(linkMap(link));
+        downloaded += link.state == LinkState::downloaded ? 1 : 0;
+    }
+    return {
+        {QStringLiteral("id"), idText(project.id)},
+        {QStringLiteral("name"), project.name},
+        {QStringLiteral("destination"),
+         project.destination ? project.destination->path : QString()},
+        {QStringLiteral("links"), links},
+        {QStringLiteral("downloadedCount"), downloaded},
+        {QStringLiteral("countText"),
+         QStringLiteral("%1/%2 downloaded").arg(downloaded).arg(project.links.size())},
+    };
+}
+
+// Every line-break character a pasted text may carry, a CR/LF pair giving one empty piece.
+const QRegularExpression
+    lineBreaks(QStringLiteral("[\\n\\r\\x{000B}\\x{000C}\\x{0085}\\x{2028}\\x{2029}]"));
+
+bool acceptable(const QString& candidate) {
+    const QUrl url(candidate, QUrl::StrictMode);
+    if (!url.isValid()) {
+        return false;
+    }
+    const QString scheme = url.scheme().toLower();
+    return (scheme == u"http" || scheme == u"https") && !url.host().isEmpty() &&
+           url.userName().isEmpty() && url.password().isEmpty();
+}
+
+} // namespace
+
+DownloadModel::DownloadModel(Setup setup, QObject* parent)
+    : QObject(parent)
+    , setup_(std::move(setup))
+    , tools_(setup_.tools ? *setup_.tools : DownloadTools::standard())
+    , store_(setup_.dataFolder.value_or(AppDiagnostics::directory())) {
+    ProjectStore::Loaded loaded = store_.load();
+    projects_ = std::move(loaded.projects);
+    message_ = loaded.message.value_or(QString());
+    if (!projects_.isEmpty()) {
+        selected_ = projects_.first().id;
+    }
+    toolStatus_ = tools_.ready() ? QStringLiteral("Download tools ready")
+                                 : QStringLiteral("Install download tools once to get started");
+}
+
+// The running helper is stopped and reaped by its runner; its link stays as saved, and the
+// next start shows it paused.
+DownloadModel::~DownloadModel() = default;
+
+void DownloadModel::setSelected(std::optional<QUuid> id) {
+    if (selected_ == id) {
+        return;
+    }
+    selected_ = id;
+    emit selectedChanged();
+    emit projectChanged();
+}
+
+const VideoProject* DownloadModel::project() const {
+    for (const auto& candidate : projects_) {
+        if (selected_ && candidate.id == *selected_) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+QVariantList DownloadModel::projectList() const {
+    QVariantList list;
+    for (const auto& project : projects_) {
+        list.append(projectSummary(project));
+    }
+    return list;
+}
+
+QString DownloadModel::selectedText() const {
+    return selected_ ? idText(*selected_) : QString();
+}
+
+void DownloadModel::setSelectedText(const QString& id) {
+    const QUuid uuid = QUuid::fromString(id);
+    setSelected(uuid.isNull() ? std::nullopt : std::optional(uuid));
+}
+
+QVariantMap DownloadModel::projectMap() const {
+    const VideoProject* selected = project();
+    if (!selected) {
+        return {};
+    }
+    QVariantMap map = projectSummary(*selected);
+    map.insert(QStringLiteral("folder"), folderOf(*selected));
+    return map;
+}
+
+QString DownloadModel::folderOf(const VideoProject& project) const {
+    return project.folder(setup_.system).value_or(QString());
+}
+
+void DownloadModel::setMessage(const QString& message) {
+    if (message_ != message) {
+        message_ = message;
+        emit messageChanged();
+    }
+}
+
+void DownloadModel::setNewName(const QString& name) {
+    if (newName_ != name) {
+        newName_ = name;
+        emit newNameChanged();
+    }
+}
+
+void DownloadModel::setLinkText(const QString& text) {
+    if (linkText_ != text) {
+        linkText_ = text;
+        emit linkTextChanged();
+    }
+}
+
+VideoProject* DownloadModel::findProject(const QUuid& id) {
+    for (auto& project : projects_) {
+        if (project.id == id) {
+            return &project;
+        }
+    }
+    return nullptr;
+}
+
+VideoLink* DownloadModel::findLink(const Pair& pair) {
+    if (VideoProject* project = findProject(pair.project)) {
+        for (auto& link : project->links) {
+            if (link.id == pair.link) {
+                return &link;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void DownloadModel::save() {
+    emit projectsChanged();
+    emit projectChanged();
+    if (const auto failure = store_.save(projects_)) {
+        setMessage(*failure);
+    }
+}
+
+void DownloadModel::createProject() {
+    const QString name = newName_.trimmed();
+    if (name.isEmpty()) {
+        return;
+    }
+    VideoProject project;
+    project.name = name;
+    projects_.prepend(project);
+    setSelected(project.id);
+    setNewName(QString());
+    save();
+}
+
+void DownloadModel::rename(const QString& name) {
+    VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
+    if (!selected || busy_ || selected->name == name) {
+        return;
+    }
+    selected->name = name;
+    save();
+}
+
+void DownloadModel::chooseFolder() {
+    if (!selected_ || !setup_.folderPicker) {
+        return;
+    }
+    setup_.folderPicker->pickFolder(
+        QStringLiteral("Choose a folder for this video project"),
+        QStringLiteral("Save project here"),
+        [model = QPointer(this), id = *selected_](std::optional<QString> folder) {
+            VideoProject* project = model && folder ? model->findProject(id) : nullptr;
+            if (!project) {
+                return;
+            }
+            if (platform::startAccessingSecurityScope(pathOf(*folder)) &&
+                !model->scopes_.contains(*folder)) {
+                model->scopes_.append(*folder);
+            }
+            SavedLocation location{*folder, std::nullopt};
+            if (const auto bookmark =
+                    platform::createBookmark(pathOf(*folder), model->setup_.system)) {
+                location.bookmark = QByteArray::fromStdString(*bookmark);
+            }
+            project->destination = location;
+            if (!project->directoryName) {
+                project->directoryName = project->derivedDirectoryName();
+            }
+            model->save();
+        });
+}
+
+void DownloadModel::addLinks() {
+    VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
+    if (!selected) {
+        return;
+    }
+    int invalid = 0;
+    for (const QString& piece : linkText_.split(lineBreaks)) {
+        const QString candidate = piece.trimmed();
+        if (candidate.isEmpty()) {
+            continue;
+        }
+        if (!acceptable(candidate)) {
+            ++invalid;
+            continue;
+        }
+        const bool known =
+            std::any_of(selected->links.cbegin(), selected->links.cend(),
+                        [&](const VideoLink& link) { return link.url == candidate; });
+        if (!known) {
+            VideoLink link;
+            link.url = candidate;
+            selected->links.append(link);
+        }
+    }
+    setLinkText(QString());
+    save();
+    if (invalid > 0) {
+        setMessage(QString::number(invalid) +
+                   u" invalid link(s) skipped. Paste one HTTP or HTTPS video link per line.");
+    }
+}
+
+void DownloadModel::remove(const QString& linkId) {
+    VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
+    const QUuid id = QUuid::fromString(linkId);
+    if (!selected || (active_ && active_->link == id)) {
+        return;
+    }
+    std::erase_if(queue_, [&](const Pair& pair) { return pair.link == id; });
+    selected->links.removeIf([&](const VideoLink& link) { return link.id == id; });
+    save();
+}
+
+} // namespace quaymark

@@ -1,0 +1,321 @@
+// The download queue: one yt-dlp run at a time, its tagged output lines applied to the link it
+// downloads, and the confirmation of the file it reports.
+#include "DownloadError.h"
+#include "DownloadModel.h"
+#include "app/model/PathText.h"
+#include "app/platform/Bookmarks.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+namespace quaymark {
+
+namespace {
+
+const QString destinationUnavailable =
+    QStringLiteral("The destination drive or folder is unavailable.");
+const QString unconfirmedOutput =
+    QStringLiteral("The helper exited without a confirmed output file. Retry to resume any "
+                   "partial download.");
+
+double numberAt(const nlohmann::json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_number() ? found->get<double>() : 0;
+}
+
+std::optional<nlohmann::json> parsed(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    nlohmann::json value = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (value.is_discarded()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<QString> stringAfter(const QString& line, QStringView tag) {
+    const auto value = parsed(line.mid(tag.size()));
+    if (!value || !value->is_string()) {
+        return std::nullopt;
+    }
+    return QString::fromStdString(value->get<std::string>());
+}
+
+// A volume that was unplugged often leaves its empty mount point behind; downloading there
+// would fill the system disk instead of the drive the user chose.
+bool volumeMissing(const SavedLocation& destination, const platform::SystemPaths& system) {
+    if (!destination.bookmark) {
+        return false;
+    }
+    const std::string bookmark = destination.bookmark->toStdString();
+    const auto record = platform::decodeBookmark(bookmark);
+    return record && record->volumeUuid && !platform::resolveBookmark(bookmark, system);
+}
+
+} // namespace
+
+QStringList DownloadModel::arguments(const QString& ffmpegFolder, const QString& deno,
+                                     const QString& projectFolder, const QString& url) {
+    return {
+        QStringLiteral("--ignore-config"),
+        QStringLiteral("--no-playlist"),
+        QStringLiteral("--newline"),
+        QStringLiteral("--no-colors"),
+        QStringLiteral("--progress"),
+        QStringLiteral("--progress-delta"),
+        QStringLiteral("0.5"),
+        QStringLiteral("--progress-template"),
+        QStringLiteral("download:QM_PROGRESS:%(progress)j"),
+        // --print silences yt-dlp's own messages; this brings back the merge notice.
+        QStringLiteral("--progress-template"),
+        QStringLiteral("postprocess:[%(progress.postprocessor)s] %(progress.status)s"),
+        QStringLiteral("--print"),
+        QStringLiteral("before_dl:QM_TITLE:%(title)j"),
+        QStringLiteral("--print"),
+        QStringLiteral("after_move:QM_FILE:%(filepath)j"),
+        QStringLiteral("--no-simulate"),
+        QStringLiteral("--format"),
+        QStringLiteral("bv*+ba/b"),
+        QStringLiteral("--merge-output-format"),
+        QStringLiteral("mkv"),
+        QStringLiteral("--ffmpeg-location"),
+        ffmpegFolder,
+        QStringLiteral("--js-runtimes"),
+        u"deno:" + deno,
+        QStringLiteral("--continue"),
+        QStringLiteral("--no-overwrites"),
+        QStringLiteral("--retries"),
+        QStringLiteral("10"),
+        QStringLiteral("--fragment-retries"),
+        QStringLiteral("10"),
+        QStringLiteral("--socket-timeout"),
+        QStringLiteral("30"),
+        QStringLiteral("--paths"),
+        u"home:" + projectFolder,
+        QStringLiteral("--paths"),
+        u"temp:" + projectFolder + u"/.incomplete",
+        QStringLiteral("--output"),
+        QStringLiteral("%(title).140B [%(extractor_key)s-%(id)s].%(ext)s"),
+        QStringLiteral("--write-info-json"),
+        QStringLiteral("--"),
+        url,
+    };
+}
+
+template <typename Change>
+void DownloadModel::change(const Pair& pair, Change change) {
+    if (VideoLink* link = findLink(pair)) {
+        change(*link);
+        emit projectsChanged();
+        emit projectChanged();
+    }
+}
+
+void DownloadModel::setBusy(bool busy) {
+    if (busy_ != busy) {
+        busy_ = busy;
+        emit busyChanged();
+    }
+}
+
+void DownloadModel::downloadAll() {
+    if (!tools_.ready()) {
+        setMessage(QStringLiteral(
+            "Install the download tools first. This keeps the Quaymark app itself small."));
+        return;
+    }
+    VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
+    if (!selected || !selected->folder(setup_.system)) {
+        setMessage(QStringLiteral("Choose a folder for this project first."));
+        return;
+    }
+    for (auto& link : selected->links) {
+        const Pair pair{selected->id, link.id};
+        const bool waiting = std::any_of(queue_.cbegin(), queue_.cend(),
+                                         [&](const Pair& entry) { return entry.link == link.id; });
+        if (link.state == LinkState::downloaded || active_ == pair || waiting) {
+            continue;
+        }
+        queue_.push_back(pair);
+        link.state = LinkState::queued;
+        link.error.reset();
+    }
+    save();
+    if (!busy_) {
+        setBusy(true);
+        QMetaObject::invokeMethod(this, &DownloadModel::processQueue, Qt::QueuedConnection);
+    }
+}
+
+void DownloadModel::pauseAll() {
+    if (runner_) {
+        runner_->cancel();
+    }
+    for (const Pair& pair : queue_) {
+        change(pair, [](VideoLink& link) {
+            link.state = LinkState::paused;
+            link.speed = 0;
+        });
+    }
+    queue_.clear();
+    save();
+}
+
+void DownloadModel::processQueue() {
+    activity_ =
+        std::make_unique<platform::SleepInhibitor>(QStringLiteral("Video project download"));
+    startNext();
+}
+
+void DownloadModel::startNext() {
+    while (!queue_.empty()) {
+        const Pair pair = queue_.front();
+        queue_.pop_front();
+        if (launch(pair)) {
+            return; // finished() continues the loop
+        }
+    }
+    endQueue();
+}
+
+bool DownloadModel::launch(const Pair& pair) {
+    const VideoProject* project = findProject(pair.project);
+    if (!project || !findLink(pair)) {
+        return false;
+    }
+    const auto folder = project->folder(setup_.system);
+    const auto ytdlp = tools_.tool("yt-dlp");
+    const auto ffmpeg = tools_.tool("ffmpeg");
+    const auto deno = tools_.tool("deno");
+    if (!folder || !ytdlp || !ffmpeg || !deno) {
+        return false;
+    }
+    runner_ = std::make_unique<DownloadRunner>();
+    active_ = pair;
+    change(pair, [](VideoLink& link) {
+        link.state = LinkState::downloading;
+        link.error.reset();
+    });
+    save();
+
+    const std::filesystem::path target = pathOf(*folder);
+    std::error_code error;
+    if (volumeMissing(*project->destination, setup_.system) ||
+        !std::filesystem::is_directory(target.parent_path(), error)) {
+        fail(pair, destinationUnavailable);
+        return false;
+    }
+    std::filesystem::create_directories(target, error);
+    if (error) {
+        fail(pair, QString::fromStdString(error.message()));
+        return false;
+    }
+    connect(runner_.get(), &DownloadRunner::line, this,
+            [this, pair](const QString& text) { line(text, pair); });
+    connect(runner_.get(), &DownloadRunner::finished, this,
+            [this, pair](const DownloadOutcome& outcome) { finished(outcome, pair); });
+    runner_->start(textOf(*ytdlp), arguments(textOf(ffmpeg->parent_path()), textOf(*deno), *folder,
+                                             findLink(pair)->url));
+    return true;
+}
+
+void DownloadModel::line(const QString& text, const Pair& pair) {
+    if (active_ != pair) {
+        return; // a late line of a run that has ended
+    }
+    static constexpr QStringView progressTag = u"QM_PROGRESS:";
+    static constexpr QStringView titleTag = u"QM_TITLE:";
+    static constexpr QStringView fileTag = u"QM_FILE:";
+    if (text.startsWith(progressTag)) {
+        const auto value = parsed(text.mid(progressTag.size()));
+        if (!value || !value->is_object()) {
+            return;
+        }
+        const double downloaded = numberAt(*value, "downloaded_bytes");
+        const auto total = value->find("total_bytes");
+        const double size = total != value->end() && total->is_number()
+                                ? total->get<double>()
+                                : numberAt(*value, "total_bytes_estimate");
+        const double speed = numberAt(*value, "speed");
+        change(pair, [&](VideoLink& link) {
+            link.fraction = size > 0 ? std::clamp(downloaded / size, 0.0, 1.0) : 0;
+            link.speed = speed;
+        });
+    } else if (text.startsWith(titleTag)) {
+        if (const auto title = stringAfter(text, titleTag)) {
+            change(pair, [&](VideoLink& link) { link.title = *title; });
+        }
+    } else if (text.startsWith(fileTag)) {
+        if (const auto output = stringAfter(text, fileTag)) {
+            change(pair, [&](VideoLink& link) { link.output = *output; });
+        }
+    } else if (text.contains(u"[Merger]")) {
+        change(pair, [](VideoLink& link) {
+            link.state = LinkState::merging;
+            link.speed = 0;
+        });
+    }
+}
+
+void DownloadModel::finished(const DownloadOutcome& outcome, const Pair& pair) {
+    // This call comes from the runner itself, so it may only go once the call has returned.
+    runner_.release()->deleteLater();
+    switch (outcome.kind) {
+    case DownloadOutcome::Kind::Succeeded: {
+        // The tail may hold lines whose forwarded copies have not been applied yet.
+        for (const QString& piece : outcome.transcript.split(u'\n', Qt::SkipEmptyParts)) {
+            line(piece, pair);
+        }
+        const VideoLink* link = findLink(pair);
+        if (link && link->output && QFileInfo(*link->output).isFile()) {
+            change(pair, [](VideoLink& done) {
+                done.state = LinkState::downloaded;
+                done.fraction = 1.0;
+                done.speed = 0;
+            });
+        } else {
+            fail(pair, unconfirmedOutput);
+            break;
+        }
+        save();
+        active_.reset();
+        break;
+    }
+    case DownloadOutcome::Kind::Cancelled:
+        change(pair, [](VideoLink& link) {
+            link.state = LinkState::paused;
+            link.speed = 0;
+        });
+        save();
+        active_.reset();
+        break;
+    case DownloadOutcome::Kind::Failed:
+        fail(pair, outcome.description);
+        break;
+    }
+    startNext();
+}
+
+void DownloadModel::fail(const Pair& pair, const QString& description) {
+    change(pair, [&](VideoLink& link) {
+        link.state = LinkState::failed;
+        link.error = description;
+        link.speed = 0;
+    });
+    save();
+    active_.reset();
+    runner_.reset();
+}
+
+void DownloadModel::endQueue() {
+    activity_.reset();
+    setBusy(false);
+    active_.reset();
+    runner_.reset();
+    save();
+}
+
+} // namespace quaymark

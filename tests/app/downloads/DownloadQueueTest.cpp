@@ -1,0 +1,222 @@
+#include "DownloadFixture.h"
+#include "TestMounts.h"
+
+#include <QObject>
+
+#include <unistd.h>
+
+namespace quaymark::test {
+namespace {
+
+using DownloadQueueTest = DownloadFixture;
+
+const QString unconfirmed = QStringLiteral(
+    "The helper exited without a confirmed output file. Retry to resume any partial download.");
+const QString unavailable = QStringLiteral("The destination drive or folder is unavailable.");
+
+QString url(const char* mode) {
+    return u"https://videos.example/watch/" + QString::fromLatin1(mode);
+}
+
+// Every state and fraction a link went through, in order, as the observers saw them.
+struct LinkHistory {
+    QStringList states;
+    QList<double> fractions;
+
+    void watch(DownloadModel& model, int project, int link) {
+        QObject::connect(&model, &DownloadModel::projectsChanged, &model, [&, project, link] {
+            const VideoLink& now = model.projects().at(project).links.at(link);
+            if (states.isEmpty() || states.last() != now.state) {
+                states.append(now.state);
+            }
+            if (fractions.isEmpty() || fractions.last() != now.fraction) {
+                fractions.append(now.fraction);
+            }
+        });
+    }
+};
+
+TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
+    installTools();
+    const auto model = makeModel();
+    addProject(*model, picker, QStringLiteral("Harbour"), home / "videos");
+    paste(*model,
+          {url("plain"), url("merge"), url("nofile"), url("missing"), url("fail"), url("silent")});
+    LinkHistory plain;
+    LinkHistory merge;
+    plain.watch(*model, 0, 0);
+    merge.watch(*model, 0, 1);
+
+    model->downloadAll();
+    EXPECT_TRUE(model->busy());
+    for (const auto& link : model->project()->links) {
+        EXPECT_EQ(link.state, u"Queued");
+    }
+    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+
+    const QString folder = model->folderOf(*model->project());
+    const VideoLink& done = linkAt(*model, 0, 0);
+    EXPECT_EQ(done.state, u"Downloaded");
+    EXPECT_EQ(done.title, u"Clip \"plain\"");
+    EXPECT_EQ(done.output, folder + u"/Clip \"plain\" [Fake-plain].mkv");
+    EXPECT_EQ(readFile(test::fs::path(done.output->toStdString())), "video plain");
+    EXPECT_EQ(done.fraction, 1.0);
+    EXPECT_EQ(done.speed, 0);
+    EXPECT_FALSE(done.error);
+    EXPECT_EQ(plain.states, (QStringList{QStringLiteral("Queued"), QStringLiteral("Downloading"),
+                                         QStringLiteral("Downloaded")}));
+    // Unknown totals read as nothing done; the estimate stands in for a missing total.
+    // (The output tail replayed at the end repeats them within the same turn.)
+    EXPECT_EQ(plain.fractions.mid(0, 3), (QList<double>{0, 0.25, 1.0}));
+    EXPECT_EQ(plain.fractions.last(), 1.0);
+
+    EXPECT_EQ(linkAt(*model, 0, 1).state, u"Downloaded");
+    EXPECT_TRUE(merge.states.contains(u"Merging"));
+    EXPECT_EQ(merge.states.last(), u"Downloaded");
+
+    for (int index : {2, 3}) {
+        EXPECT_EQ(linkAt(*model, 0, index).state, u"Failed");
+        EXPECT_EQ(linkAt(*model, 0, index).error, unconfirmed);
+    }
+    EXPECT_EQ(linkAt(*model, 0, 4).state, u"Failed");
+    EXPECT_TRUE(linkAt(*model, 0, 4)
+                    .error->contains(
+                        u"ERROR: [generic] Unable to download webpage: HTTP Error 404: Not Found"));
+    EXPECT_EQ(linkAt(*model, 0, 5).error, u"The download helper stopped unexpectedly.");
+    EXPECT_EQ(model->message(), u"");
+
+    // What the screen saw is what the next start sees.
+    const auto restarted = makeModel();
+    EXPECT_EQ(restarted->projects(), model->projects());
+
+    // Only the failed links go again.
+    model->downloadAll();
+    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloaded");
+    EXPECT_EQ(linkAt(*model, 0, 2).state, u"Queued");
+    EXPECT_FALSE(linkAt(*model, 0, 2).error);
+    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    EXPECT_EQ(linkAt(*model, 0, 2).state, u"Failed");
+}
+
+TEST_F(DownloadQueueTest, PausingStopsTheHelperAndAnotherStartResumesItsPartialFile) {
+    installTools();
+    const auto model = makeModel();
+    addProject(*model, picker, QStringLiteral("Pause"), home / "videos");
+    paste(*model, {url("pause"), url("plain"), url("merge")});
+    const QString pausing = model->project()->links[0].id.toString();
+    const QString queued = model->project()->links[1].id.toString();
+
+    model->downloadAll();
+    model->downloadAll(); // nothing is queued twice
+    ASSERT_TRUE(waitUntil([&] { return linkAt(*model, 0, 0).fraction == 0.25; }));
+    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloading");
+    EXPECT_EQ(linkAt(*model, 0, 0).speed, 1'500'000);
+    EXPECT_EQ(model->projectMap()[QStringLiteral("links")]
+                  .toList()[0]
+                  .toMap()[QStringLiteral("speedText")]
+                  .toString(),
+              u"1.5 MB/s");
+
+    model->remove(pausing); // the running link stays
+    model->remove(queued);  // a waiting one goes, and leaves the queue
+    ASSERT_EQ(model->project()->links.size(), 2);
+    model->rename(QStringLiteral("Renamed while busy"));
+    EXPECT_EQ(model->project()->name, u"Pause");
+
+    model->pauseAll();
+    EXPECT_EQ(linkAt(*model, 0, 1).state, u"Paused"); // was still waiting
+    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Paused");
+    EXPECT_EQ(linkAt(*model, 0, 0).speed, 0);
+    const fs::path folder = model->folderOf(*model->project()).toStdString();
+    EXPECT_TRUE(fs::exists(folder / ".incomplete" / "pause.mkv.part"));
+
+    model->downloadAll();
+    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloaded");
+    EXPECT_EQ(readFile(folder / "Clip \"pause\" [Fake-pause].mkv"), "first half|second half");
+    EXPECT_EQ(linkAt(*model, 0, 1).state, u"Downloaded");
+}
+
+TEST_F(DownloadQueueTest, AMissingDestinationFailsItsLinkAndTheQueueGoesOn) {
+    installTools();
+    const auto model = makeModel();
+    addProject(*model, picker, QStringLiteral("Gone"), home / "drive");
+    paste(*model, {url("plain")});
+    addProject(*model, picker, QStringLiteral("Here"), home / "disk");
+    paste(*model, {url("plain")});
+
+    model->setSelected(model->projects()[1].id);
+    model->downloadAll();
+    model->setSelected(model->projects()[0].id);
+    model->downloadAll();
+    fs::remove_all(home / "drive"); // before the queue gets to it
+    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+
+    EXPECT_EQ(linkAt(*model, 1, 0).state, u"Failed");
+    EXPECT_EQ(linkAt(*model, 1, 0).error, unavailable);
+    EXPECT_FALSE(fs::exists(home / "drive"));
+    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloaded");
+}
+
+TEST_F(DownloadQueueTest, AnUnpluggedDriveIsNotReplacedByItsEmptyMountPoint) {
+    if (::geteuid() != 0 || !fs::exists("/usr/sbin/mkfs.ext4")) {
+        GTEST_SKIP() << "needs root and e2fsprogs";
+    }
+    const fs::path image = home / "drive.img";
+    writeFile(image, "");
+    fs::resize_file(image, 8 << 20);
+    ASSERT_EQ(runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", image.string()}).status, 0);
+    platform::LoopDevice loop(image);
+    if (loop.device().empty()) {
+        GTEST_SKIP() << "no loop device here: " << loop.error();
+    }
+    const fs::path point = home / "mnt";
+    platform::TestMount mount(loop.device(), point, "ext4");
+    if (!mount.mounted()) {
+        GTEST_SKIP() << "mounting refused: " << mount.error();
+    }
+
+    installTools();
+    const auto model = makeModel();
+    addProject(*model, picker, QStringLiteral("Card"), point);
+    paste(*model, {url("plain")});
+    mount.unmount();
+    model->downloadAll();
+    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    EXPECT_EQ(linkAt(*model, 0, 0).error, unavailable);
+    EXPECT_TRUE(fs::is_empty(point));
+}
+
+TEST_F(DownloadQueueTest, LinksActiveWhenTheApplicationStoppedComeBackPaused) {
+    installTools();
+    {
+        const auto model = makeModel();
+        addProject(*model, picker, QStringLiteral("Restart"), home / "videos");
+        paste(*model, {url("pause"), url("plain")});
+        model->downloadAll();
+        ASSERT_TRUE(waitUntil([&] { return linkAt(*model, 0, 0).fraction == 0.25; }));
+    } // the application quits mid-download
+    const auto model = makeModel();
+    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Paused");
+    EXPECT_EQ(linkAt(*model, 0, 0).speed, 0);
+    EXPECT_EQ(linkAt(*model, 0, 1).state, u"Paused");
+    EXPECT_FALSE(model->busy());
+}
+
+TEST_F(DownloadQueueTest, TheCommandLineIsExactlyTheOneTheHelperExpects) {
+    const QStringList arguments =
+        DownloadModel::arguments(QStringLiteral("/opt/tools"), QStringLiteral("/opt/tools/deno"),
+                                 QStringLiteral("/videos/Trip_0A1B2C3D"), QStringLiteral("-x"));
+    ASSERT_EQ(arguments.size(), 41);
+    EXPECT_EQ(arguments[21], u"/opt/tools");
+    EXPECT_EQ(arguments[23], u"deno:/opt/tools/deno");
+    EXPECT_EQ(arguments[33], u"home:/videos/Trip_0A1B2C3D");
+    EXPECT_EQ(arguments[35], u"temp:/videos/Trip_0A1B2C3D/.incomplete");
+    // An address that looks like an option is never read as one.
+    EXPECT_EQ(arguments[39], u"--");
+    EXPECT_EQ(arguments[40], u"-x");
+}
+
+} // namespace
+} // namespace quaymark::test
