@@ -14,14 +14,14 @@ QUrl ShellActions::startFolder() const {
     return QUrl::fromLocalFile(QDir::homePath());
 }
 
-void ShellActions::pickFolder(const QString& title,
+void ShellActions::pickFolder(const QString& title, const QString& confirm,
                               std::function<void(std::optional<QString>)> completion) {
     if (pending_) {
         completion(std::nullopt);
         return;
     }
     pending_ = std::move(completion);
-    emit folderRequested(title);
+    emit folderRequested(title, confirm);
 }
 
 void ShellActions::answerFolder(const QUrl& folder) {

@@ -23,7 +23,7 @@ public:
     QUrl startFolder() const;
 
     // One dialog at a time: a request while one is open is answered with nothing at once.
-    void pickFolder(const QString& title,
+    void pickFolder(const QString& title, const QString& confirm,
                     std::function<void(std::optional<QString>)> completion) override;
     bool folderPending() const { return static_cast<bool>(pending_); }
     // The dialog's answer; an empty URL means it was dismissed.
@@ -37,7 +37,7 @@ public:
     Q_INVOKABLE void quitAnyway();
 
 signals:
-    void folderRequested(const QString& title);
+    void folderRequested(const QString& title, const QString& confirm);
     // Shown in front of the user before the question is asked.
     void windowWanted();
     void quitConfirmationRequested();

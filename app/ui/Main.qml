@@ -118,7 +118,6 @@ ApplicationWindow {
         objectName: "folderDialog"
         // The toolkit's own dialog follows the application's dark palette.
         options: FolderDialog.DontUseNativeDialog
-        acceptLabel: "Choose folder"
         currentFolder: window.shell.startFolder
         onAccepted: window.shell.answerFolder(selectedFolder)
         onRejected: window.shell.answerFolder("")
@@ -158,8 +157,9 @@ ApplicationWindow {
 
     Connections {
         target: window.shell
-        function onFolderRequested(title) {
+        function onFolderRequested(title, confirm) {
             folderDialog.title = title
+            folderDialog.acceptLabel = confirm
             folderDialog.open()
         }
         function onQuitConfirmationRequested() {
