@@ -5,7 +5,7 @@
 
 #include "app/platform/DesktopServices.h"
 
-#include "ChildProcess.h"
+#include "BusChild.h"
 #include "QtPrinting.h"
 
 #include <QDBusConnection>
@@ -21,19 +21,11 @@
 namespace quaymark::platform {
 namespace {
 
-constexpr const char* childMarker = "QUAYMARK_BUS_TEST_CHILD";
-
-void expectChildPasses(std::vector<std::string> command, const std::string& test) {
-    command.insert(command.end(), {"/usr/bin/env", std::string(childMarker) + "=1",
-                                   std::filesystem::read_symlink("/proc/self/exe").string(),
-                                   "--gtest_also_run_disabled_tests", "--gtest_filter=" + test});
-    const auto result = test::runProcess(command);
-    EXPECT_EQ(result.status, 0) << result.output << result.errors;
-    EXPECT_NE(result.output.find("[       OK ] " + test), std::string::npos) << result.output;
-}
+using test::expectChildPasses;
+using test::expectChildPassesOnSessionBus;
 
 bool inChild() {
-    return qEnvironmentVariableIsSet(childMarker);
+    return test::inBusChild();
 }
 
 class FakeFileManager : public QObject {
@@ -102,10 +94,7 @@ private:
 };
 
 TEST(DesktopServices, FileManagerAndNotificationsOverTheSessionBus) {
-    if (!std::filesystem::exists("/usr/bin/dbus-run-session")) {
-        GTEST_SKIP() << "dbus-run-session is not installed (Debian package dbus)";
-    }
-    expectChildPasses({"/usr/bin/dbus-run-session", "--"}, "DesktopServicesChild.DISABLED_OnBus");
+    expectChildPassesOnSessionBus("DesktopServicesChild.DISABLED_OnBus");
 }
 
 TEST(DesktopServices, WithoutABusNotificationsAreDroppedAndFoldersStillOpen) {
