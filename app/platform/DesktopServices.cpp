@@ -30,7 +30,8 @@ void askFileManager(const QString& method, const QString& path, const QString& f
         QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
                                        QStringLiteral("/org/freedesktop/FileManager1"),
                                        QStringLiteral("org.freedesktop.FileManager1"), method);
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    // URIs as the interface wants them: percent-encoded, not as a person would read them.
+    call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, busTimeoutMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [fallbackFolder](QDBusPendingCallWatcher* finished) {

@@ -47,7 +47,10 @@ bool QuaymarkApp::start() {
     showMainWindow();
     actions_.guard().attach(model_.get(), downloads_.get());
 
-    connect(&instance_, &SingleInstance::activationRequested, this, &QuaymarkApp::showMainWindow);
+    connect(&instance_, &SingleInstance::activationRequested, this, [this] {
+        AppDiagnostics::log(QStringLiteral("Activation requested by a second start"));
+        showMainWindow();
+    });
     connect(&actions_, &ShellActions::windowWanted, this, &QuaymarkApp::showMainWindow);
 
     statusMenu_ = std::make_unique<StatusMenu>(*model_);

@@ -3,11 +3,16 @@
 #include "app/platform/DesktopServices.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 namespace quaymark {
 
 ShellActions::ShellActions(QObject* parent)
     : QObject(parent) {}
+
+QUrl ShellActions::startFolder() const {
+    return QUrl::fromLocalFile(QDir::homePath());
+}
 
 void ShellActions::pickFolder(const QString& title, const QString& confirm,
                               std::function<void(std::optional<QString>)> completion) {

@@ -13,11 +13,14 @@ namespace quaymark {
 // picker, the file manager, and quitting through the quit guard.
 class ShellActions : public QObject, public FolderPicker {
     Q_OBJECT
+    // Where the folder dialog opens: the home folder.
+    Q_PROPERTY(QUrl startFolder READ startFolder CONSTANT)
 
 public:
     explicit ShellActions(QObject* parent = nullptr);
 
     QuitGuard& guard() { return guard_; }
+    QUrl startFolder() const;
 
     // One dialog at a time: a request while one is open is answered with nothing at once.
     void pickFolder(const QString& title, const QString& confirm,

@@ -249,7 +249,9 @@ Rectangle {
                             Layout.fillWidth: true
                         }
                         Label {
-                            text: entryRow.isDirectory ? "Folder" : Format.fileSize(entryRow.bytes)
+                            // A link's own size says nothing about what it points to.
+                            text: entryRow.isDirectory ? "Folder"
+                                : entryRow.isSymbolicLink ? "Link" : Format.fileSize(entryRow.bytes)
                             font.pixelSize: 11
                             color: QuayTheme.secondary
                         }

@@ -32,13 +32,17 @@ QString Format::fileSize(qint64 bytes) {
     return QString::fromStdString(formatFileSize(bytes));
 }
 
-QVariant Format::graphPoints(const QVariantList& samples, double width, double height) {
+QVariantList Format::graphPoints(const QVariantList& samples, double width, double height) {
     QList<double> values;
     values.reserve(samples.size());
     for (const QVariant& sample : samples) {
         values.append(sample.toDouble());
     }
-    return QVariant::fromValue(speedGraphPoints(values, width, height));
+    QVariantList points;
+    for (const QPointF& point : speedGraphPoints(values, width, height)) {
+        points.append(point);
+    }
+    return points;
 }
 
 QString Format::lastComponent(const QString& path) {

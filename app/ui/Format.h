@@ -25,9 +25,9 @@ public:
 
     // Decimal units, as a file manager shows sizes: "182.5 GB".
     Q_INVOKABLE static QString fileSize(qint64 bytes);
-    // The graph's points as a polygon for a PathPolyline.
-    Q_INVOKABLE static QVariant graphPoints(const QVariantList& samples, double width,
-                                            double height);
+    // The graph's points, each a point value.
+    Q_INVOKABLE static QVariantList graphPoints(const QVariantList& samples, double width,
+                                                double height);
     // The last component of a folder path; the path itself for "/".
     Q_INVOKABLE static QString lastComponent(const QString& path);
     // The parent folder; "/" stays "/".

@@ -112,8 +112,7 @@ Rectangle {
 
         RowLayout {
             Layout.fillWidth: true
-            Layout.preferredHeight: 300
-            Layout.minimumHeight: 240
+            Layout.preferredHeight: 290
             spacing: 14
             BrowserPane {
                 objectName: "sourcePane"

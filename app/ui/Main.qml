@@ -19,6 +19,30 @@ ApplicationWindow {
     height: 1000
     color: QuayTheme.background
 
+    // Every control, popup and dialog of the window reads these.
+    palette.window: QuayTheme.background
+    palette.windowText: QuayTheme.text
+    palette.base: QuayTheme.sidebar
+    palette.alternateBase: QuayTheme.panel
+    palette.text: QuayTheme.text
+    palette.placeholderText: QuayTheme.secondary
+    palette.button: QuayTheme.control
+    palette.buttonText: QuayTheme.text
+    palette.brightText: "white"
+    palette.light: Qt.lighter(QuayTheme.control, 1.4)
+    palette.midlight: Qt.lighter(QuayTheme.control, 1.2)
+    palette.mid: Qt.darker(QuayTheme.control, 1.3)
+    palette.dark: Qt.darker(QuayTheme.control, 1.7)
+    palette.shadow: "black"
+    palette.highlight: QuayTheme.selection
+    palette.highlightedText: "white"
+    palette.toolTipBase: Qt.lighter(QuayTheme.panel, 1.5)
+    palette.toolTipText: QuayTheme.text
+    palette.link: QuayTheme.mint
+    palette.disabled.windowText: Qt.darker(QuayTheme.secondary, 1.3)
+    palette.disabled.text: Qt.darker(QuayTheme.secondary, 1.3)
+    palette.disabled.buttonText: Qt.darker(QuayTheme.secondary, 1.3)
+
     Action {
         id: chooseSourceAction
         text: "Choose Source…"
@@ -94,6 +118,7 @@ ApplicationWindow {
         objectName: "folderDialog"
         // The toolkit's own dialog follows the application's dark palette.
         options: FolderDialog.DontUseNativeDialog
+        currentFolder: window.shell.startFolder
         onAccepted: window.shell.answerFolder(selectedFolder)
         onRejected: window.shell.answerFolder("")
     }

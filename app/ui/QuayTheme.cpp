@@ -10,7 +10,7 @@ void applyDarkAppearance() {
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
     const QColor text = QuayTheme::text();
     const QColor dimmed = QuayTheme::secondary();
-    const QColor button = QuayTheme::panel().lighter(135);
+    const QColor button = QuayTheme::control();
     QPalette palette;
     palette.setColor(QPalette::Window, QuayTheme::background());
     palette.setColor(QPalette::WindowText, text);
@@ -28,7 +28,7 @@ void applyDarkAppearance() {
     palette.setColor(QPalette::Mid, button.darker(130));
     palette.setColor(QPalette::Dark, button.darker(170));
     palette.setColor(QPalette::Shadow, Qt::black);
-    palette.setColor(QPalette::Highlight, QuayTheme::mint().darker(170));
+    palette.setColor(QPalette::Highlight, QuayTheme::selection());
     palette.setColor(QPalette::HighlightedText, Qt::white);
     palette.setColor(QPalette::Link, QuayTheme::mint());
     palette.setColor(QPalette::LinkVisited, QuayTheme::mint().darker(120));

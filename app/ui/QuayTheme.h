@@ -21,6 +21,9 @@ class QuayTheme : public QObject {
     Q_PROPERTY(QColor line READ line CONSTANT)
     Q_PROPERTY(QColor orange READ orange CONSTANT)
     Q_PROPERTY(QColor text READ text CONSTANT)
+    // Controls: buttons, fields and the selection.
+    Q_PROPERTY(QColor control READ control CONSTANT)
+    Q_PROPERTY(QColor selection READ selection CONSTANT)
 
 public:
     using QObject::QObject;
@@ -34,6 +37,8 @@ public:
     // The desktop's usual orange for errors on a dark background.
     static QColor orange() { return QColor(0xff, 0x9f, 0x0a); }
     static QColor text() { return QColor(0xec, 0xef, 0xf1); }
+    static QColor control() { return panel().lighter(135); }
+    static QColor selection() { return mint().darker(170); }
 };
 
 // Dark everywhere: the Fusion style over a complete dark palette, so that the toolkit's own

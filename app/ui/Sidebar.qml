@@ -45,7 +45,7 @@ Rectangle {
 
     ColumnLayout {
         anchors.fill: parent
-        anchors.margins: 18
+        anchors.margins: 16
         anchors.topMargin: 22
         spacing: 14
 
@@ -176,16 +176,16 @@ Rectangle {
         Rectangle {
             Layout.fillWidth: true
             Layout.topMargin: 6
-            implicitHeight: autoColumn.implicitHeight + 24
+            implicitHeight: autoColumn.implicitHeight + 20
             radius: 9
             color: QuayTheme.panel
             ColumnLayout {
                 id: autoColumn
                 anchors.fill: parent
-                anchors.margins: 12
+                anchors.margins: 10
                 spacing: 8
                 RowLayout {
-                    spacing: 8
+                    spacing: 6
                     QuayIcon {
                         name: "bolt.circle.fill"
                         size: 17
@@ -199,6 +199,7 @@ Rectangle {
                     }
                     Switch {
                         objectName: "autoSwitch"
+                        padding: 0
                         checked: sidebar.model.autoEnabled
                         onToggled: sidebar.model.autoEnabled = checked
                         Accessible.name: "Automatic ingest"

@@ -30,6 +30,13 @@ inline bool settle() {
     return done;
 }
 
+// Objects the scene handed to deleteLater (canvases, their painters) are gone afterwards.
+inline void flushDeletions() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 template <typename Condition>
 bool waitFor(Condition condition) {
     return QTest::qWaitFor(condition, 30'000);
@@ -119,6 +126,13 @@ public:
         }
     }
 
+    ~MainWindowHarness() {
+        engine_.reset();
+        flushDeletions();
+    }
+    MainWindowHarness(const MainWindowHarness&) = delete;
+    MainWindowHarness& operator=(const MainWindowHarness&) = delete;
+
     QQuickWindow* window() const { return window_; }
     ShellActions& actions() { return actions_; }
 
@@ -159,6 +173,14 @@ public:
         (void)QTest::qWaitForWindowExposed(window_);
         window_->grabWindow();
     }
+
+    ~ComponentHarness() {
+        root_.reset();
+        engine_.reset();
+        flushDeletions();
+    }
+    ComponentHarness(const ComponentHarness&) = delete;
+    ComponentHarness& operator=(const ComponentHarness&) = delete;
 
     QQuickWindow* window() const { return window_; }
 
