@@ -104,7 +104,7 @@ protected:
     ShellActions actions;
     std::unique_ptr<AppModel> model;
     std::unique_ptr<DownloadModel> downloads;
-    std::unique_ptr<QQmlApplicationEngine> engine;
+    std::unique_ptr<test::MainWindowHarness> screen;
     QQuickWindow* window = nullptr;
 
     void SetUp() override {
@@ -118,21 +118,15 @@ protected:
         downloadSetup.folderPicker = &actions;
         downloads = std::make_unique<DownloadModel>(std::move(downloadSetup));
         ASSERT_TRUE(test::settle());
-        engine = makeUiEngine();
-        window = loadMainWindow(
-            *engine, {{QStringLiteral("model"), QVariant::fromValue(model.get())},
-                      {QStringLiteral("downloads"), QVariant::fromValue(downloads.get())},
-                      {QStringLiteral("shell"), QVariant::fromValue(&actions)}});
+        screen = std::make_unique<test::MainWindowHarness>(*model, actions, downloads.get());
+        window = screen->window();
         ASSERT_NE(window, nullptr);
-        window->show();
-        window->requestActivate();
-        (void)QTest::qWaitForWindowActive(window);
         find<QObject>(window, "contentView")->setProperty("section", QStringLiteral("downloads"));
         render();
     }
 
     void TearDown() override {
-        engine.reset();
+        screen.reset();
         downloads.reset();
         model.reset();
         test::settle();

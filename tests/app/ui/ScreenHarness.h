@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestFiles.h"
+#include "app/downloads/DownloadModel.h"
 #include "app/model/AppModel.h"
 #include "app/shell/ShellActions.h"
 #include "app/ui/UiSetup.h"
@@ -106,18 +108,26 @@ inline void doubleClick(QQuickItem* item) {
     QTest::mouseDClick(item->window(), Qt::LeftButton, Qt::NoModifier, centre);
 }
 
-// The real main window over a real model, shown offscreen.
+// The real main window over real models, shown offscreen.
 class MainWindowHarness {
 public:
-    // `actions` should be the model's folder picker too, as in the application.
-    MainWindowHarness(AppModel& model, ShellActions& actions)
+    // `actions` should be the models' folder picker too, as in the application. Without a
+    // download model the window gets an empty one of its own.
+    MainWindowHarness(AppModel& model, ShellActions& actions, DownloadModel* downloads = nullptr)
         : actions_(actions)
         , engine_(makeUiEngine()) {
-        window_ = loadMainWindow(
-            *engine_,
-            {{QStringLiteral("model"), QVariant::fromValue(&model)},
-             {QStringLiteral("downloads"), QVariant::fromValue(static_cast<QObject*>(nullptr))},
-             {QStringLiteral("shell"), QVariant::fromValue(&actions_)}});
+        if (!downloads) {
+            DownloadModel::Setup setup;
+            setup.dataFolder = QString::fromStdString(downloadsHome_.path().string());
+            setup.tools = DownloadTools({downloadsHome_ / "tools"});
+            setup.folderPicker = &actions;
+            ownDownloads_ = std::make_unique<DownloadModel>(std::move(setup));
+            downloads = ownDownloads_.get();
+        }
+        window_ =
+            loadMainWindow(*engine_, {{QStringLiteral("model"), QVariant::fromValue(&model)},
+                                      {QStringLiteral("downloads"), QVariant::fromValue(downloads)},
+                                      {QStringLiteral("shell"), QVariant::fromValue(&actions_)}});
         if (window_) {
             window_->show();
             window_->requestActivate();
@@ -151,6 +161,8 @@ public:
 
 private:
     ShellActions& actions_;
+    TempDir downloadsHome_;
+    std::unique_ptr<DownloadModel> ownDownloads_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QQuickWindow* window_ = nullptr;
 };
