@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QQmlProperty>
+#include <QQmlPropertyMap>
 
 #include <cstdio>
 
@@ -44,6 +45,62 @@ void feed(DestinationJob& job, ImportPhase phase, double rate, const char* file)
         job.accept(progressOf(phase, done, 96'000'000'000, step * 2, 412, file),
                    start + std::chrono::milliseconds(300 * step));
     }
+}
+
+QVariantMap linkIn(const char* state, const char* title, double fraction, double speed,
+                   const char* speedText, const char* error = "") {
+    static int number = 0;
+    ++number;
+    return {{QStringLiteral("id"), QStringLiteral("LINK-%1").arg(number)},
+            {QStringLiteral("url"),
+             QStringLiteral("https://www.youtube.com/watch?v=b-roll-%1").arg(number)},
+            {QStringLiteral("title"), QString::fromUtf8(title)},
+            {QStringLiteral("state"), QString::fromLatin1(state)},
+            {QStringLiteral("fraction"), fraction},
+            {QStringLiteral("speed"), speed},
+            {QStringLiteral("speedText"), QString::fromUtf8(speedText)},
+            {QStringLiteral("output"),
+             fraction >= 1 ? QStringLiteral("/media/ssd/Harbour.mkv") : QString()},
+            {QStringLiteral("error"), QString::fromUtf8(error)}};
+}
+
+// The download model's published state, hand-fed so that every link state is in one picture.
+void fillDownloads(QQmlPropertyMap& state, bool installing) {
+    const QVariantList links{
+        linkIn("Downloaded", "Harbour at dawn, drone pass", 1, 0, ""),
+        linkIn("Downloading", "Fish market interviews (raw)", 0.42, 8'400'000, "8.4 MB/s"),
+        linkIn("Merging", "Night ferry crossing", 0.98, 0, ""),
+        linkIn("Queued", "Waiting for video details", 0, 0, ""),
+        linkIn("Paused", "Lighthouse time-lapse", 0.18, 0, ""),
+        linkIn("Failed", "Private rehearsal", 0, 0, "",
+               "ERROR: [youtube] b-roll-6: Private video. Sign in if you've been granted access "
+               "to this video"),
+    };
+    const QVariantMap project{{QStringLiteral("id"), QStringLiteral("P1")},
+                              {QStringLiteral("name"), QStringLiteral("Harbour documentary")},
+                              {QStringLiteral("folder"),
+                               QStringLiteral("/media/ssd/Research/Harbour documentary_8C1F20AB")},
+                              {QStringLiteral("links"), links},
+                              {QStringLiteral("countText"), QStringLiteral("1/6 downloaded")}};
+    const QVariantMap other{{QStringLiteral("id"), QStringLiteral("P2")},
+                            {QStringLiteral("name"), QStringLiteral("Market B-roll")},
+                            {QStringLiteral("links"), QVariantList{}},
+                            {QStringLiteral("countText"), QStringLiteral("0/0 downloaded")}};
+    state.insert(QStringLiteral("projects"), QVariantList{project, other});
+    state.insert(QStringLiteral("project"), project);
+    state.insert(QStringLiteral("selected"), QStringLiteral("P1"));
+    state.insert(QStringLiteral("busy"), !installing);
+    state.insert(QStringLiteral("installing"), installing);
+    state.insert(QStringLiteral("toolsReady"), !installing);
+    state.insert(QStringLiteral("toolStatus"),
+                 installing ? QStringLiteral("Downloading verified JavaScript runtime…")
+                            : QStringLiteral("Download tools ready"));
+    state.insert(QStringLiteral("message"), QString());
+    state.insert(QStringLiteral("newName"), QString());
+    state.insert(QStringLiteral("linkText"),
+                 installing ? QString() : QStringLiteral("https://vimeo.com/76979871"));
+    state.insert(QStringLiteral("canCreate"), false);
+    state.insert(QStringLiteral("canAddLinks"), !installing);
 }
 
 class Studio {
@@ -171,6 +228,26 @@ public:
         shoot("08-quit-alert");
     }
 
+    void downloads() {
+        QMetaObject::invokeMethod(screen_->find<QObject>("quitAlert"), "close");
+        model_->setEnrolled({{QStringLiteral("0A1B-2C3D"), QStringLiteral("A7S_CARD")},
+                             {QStringLiteral("5E6F-7A8B"), QString()}});
+        model_->setShowSettings(true);
+        shoot("09-settings");
+        model_->setShowSettings(false);
+
+        screen_->find<QObject>("contentView")->setProperty("section", QStringLiteral("downloads"));
+        shoot("10-downloads-empty");
+        // Hand-fed state instead of the model's, as for the batches above.
+        for (const bool installing : {false, true}) {
+            QQmlPropertyMap state;
+            fillDownloads(state, installing);
+            QQmlProperty::write(screen_->find<QObject>("downloadsView"),
+                                QStringLiteral("downloads"), QVariant::fromValue(&state));
+            shoot(installing ? "12-downloads-installing" : "11-downloads-links");
+        }
+    }
+
     bool ok() const { return ok_; }
 
 private:
@@ -199,5 +276,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     studio.run();
+    studio.downloads();
     return studio.ok() ? 0 : 1;
 }
