@@ -112,7 +112,8 @@ Rectangle {
 
         RowLayout {
             Layout.fillWidth: true
-            Layout.preferredHeight: 290
+            // Smaller windows give the room to the transfer activity first.
+            Layout.preferredHeight: Math.min(290, Math.max(220, screen.height * 0.3 - 20))
             spacing: 14
             BrowserPane {
                 objectName: "sourcePane"

@@ -274,6 +274,35 @@ TEST_F(MainWindowScreenTest, MenuShortcutsOpenTheDialogsAndStartFollowsCanStart)
     EXPECT_TRUE(model->showSettings());
 }
 
+TEST_F(MainWindowScreenTest, SidebarSwitchesSectionsAndFollowsAutomaticIngest) {
+    auto* enroll = screen->find("enrollButton");
+    EXPECT_EQ(textOf(enroll), u"Enroll source drive");
+    EXPECT_FALSE(enroll->isEnabled()) << "no source, nothing to enrol";
+    EXPECT_EQ(textOf(screen->find("autoNote")),
+              u"Enroll a card or SSD, then turn this on for hands-free imports.");
+    click(screen->find("autoSwitch"));
+    EXPECT_TRUE(model->autoEnabled());
+    EXPECT_EQ(textOf(screen->find("autoNote")),
+              u"Newly connected enrolled drives import to every saved destination. Keep the app "
+              u"running.");
+    model->setAutoEnabled(false);
+    EXPECT_FALSE(screen->find("autoSwitch")->property("checked").toBool());
+
+    click(screen->find("downloadsSection"));
+    screen->render();
+    EXPECT_FALSE(screen->find("importScreen")->isVisible());
+    EXPECT_TRUE(screen->find("downloadsScreen")->isVisible());
+    click(screen->find("ingestSection"));
+    screen->render();
+    EXPECT_TRUE(screen->find("importScreen")->isVisible());
+
+    auto* sheet = screen->find<QObject>("settingsSheet");
+    model->setShowSettings(true);
+    EXPECT_TRUE(sheet->property("visible").toBool());
+    QMetaObject::invokeMethod(sheet, "reject");
+    EXPECT_FALSE(model->showSettings()) << "dismissing the sheet clears the request";
+}
+
 TEST_F(MainWindowScreenTest, RecoveryMenuCountsTheInterruptedImports) {
     auto* button = screen->find("recoveryMenuButton");
     EXPECT_FALSE(button->isVisible());

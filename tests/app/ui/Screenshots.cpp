@@ -226,6 +226,12 @@ public:
 
         QMetaObject::invokeMethod(screen_->find<QObject>("quitAlert"), "open");
         shoot("08-quit-alert");
+        QMetaObject::invokeMethod(screen_->find<QObject>("quitAlert"), "close");
+
+        // The smallest window the user can make, with a running batch first.
+        showBatches({importing(), failed(), verified()});
+        screen_->window()->resize(1200, 900);
+        shoot("09-minimum-size");
     }
 
     void downloads() {
