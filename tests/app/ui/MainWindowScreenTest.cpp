@@ -291,12 +291,12 @@ TEST_F(MainWindowScreenTest, SidebarSwitchesSectionsAndFollowsAutomaticIngest) {
     click(screen->find("downloadsSection"));
     screen->render();
     EXPECT_FALSE(screen->find("importScreen")->isVisible());
-    EXPECT_TRUE(screen->find("downloadsScreen")->isVisible());
+    EXPECT_TRUE(screen->find("downloadsView")->isVisible());
     click(screen->find("ingestSection"));
     screen->render();
     EXPECT_TRUE(screen->find("importScreen")->isVisible());
 
-    auto* sheet = screen->find<QObject>("settingsSheet");
+    auto* sheet = screen->find<QObject>("importSettings");
     model->setShowSettings(true);
     EXPECT_TRUE(sheet->property("visible").toBool());
     QMetaObject::invokeMethod(sheet, "reject");
