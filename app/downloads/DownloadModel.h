@@ -3,6 +3,7 @@
 #include "DownloadRunner.h"
 #include "DownloadTools.h"
 #include "ProjectStore.h"
+#include "ToolSources.h"
 #include "VideoProject.h"
 #include "app/model/FolderPicker.h"
 #include "app/platform/SleepInhibitor.h"
@@ -18,6 +19,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace quaymark {
 
@@ -35,6 +37,9 @@ class DownloadModel : public QObject {
     Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(QString newName READ newName WRITE setNewName NOTIFY newNameChanged)
     Q_PROPERTY(QString linkText READ linkText WRITE setLinkText NOTIFY linkTextChanged)
+    // Whether the new name and the pasted text hold more than blanks.
+    Q_PROPERTY(bool canCreate READ canCreate NOTIFY newNameChanged)
+    Q_PROPERTY(bool canAddLinks READ canAddLinks NOTIFY linkTextChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(bool installing READ installing NOTIFY installingChanged)
     Q_PROPERTY(QString toolStatus READ toolStatus NOTIFY toolStatusChanged)
@@ -48,6 +53,8 @@ public:
         std::optional<DownloadTools> tools;
         FolderPicker* folderPicker = nullptr;
         platform::SystemPaths system;
+        // Where installTools() fetches from and installs to.
+        ToolInstallConfig installer;
     };
 
     explicit DownloadModel(Setup setup, QObject* parent = nullptr);
@@ -71,6 +78,8 @@ public:
     void setNewName(const QString& name);
     QString linkText() const { return linkText_; }
     void setLinkText(const QString& text);
+    bool canCreate() const { return !newName_.trimmed().isEmpty(); }
+    bool canAddLinks() const { return !linkText_.trimmed().isEmpty(); }
     bool busy() const { return busy_; }
     bool installing() const { return installing_; }
     QString toolStatus() const { return toolStatus_; }
@@ -90,6 +99,9 @@ public:
     Q_INVOKABLE void remove(const QString& linkId);
     Q_INVOKABLE void downloadAll();
     Q_INVOKABLE void pauseAll();
+    // Fetches, verifies and installs the download tools on a thread of its own; nothing while
+    // a download or an installation runs.
+    Q_INVOKABLE void installTools();
 
 signals:
     void projectsChanged();
@@ -127,6 +139,8 @@ private:
     void fail(const Pair& pair, const QString& description);
     void endQueue();
     void setBusy(bool busy);
+    void showToolStatus(const QString& status);
+    void installFinished(const std::optional<QString>& failure);
 
     Setup setup_;
     DownloadTools tools_;
@@ -145,6 +159,8 @@ private:
     std::unique_ptr<DownloadRunner> runner_;
     std::unique_ptr<platform::SleepInhibitor> activity_;
     QStringList scopes_;
+    // Last, so that it is stopped and joined before anything it reports to goes away.
+    std::jthread installer_;
 };
 
 } // namespace quaymark

@@ -2,11 +2,16 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <stop_token>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace quaymark {
+
+struct ToolInstallConfig;
 
 // Finds the helper executables the download side needs.
 class DownloadTools {
@@ -25,6 +30,15 @@ public:
     std::optional<std::filesystem::path> tool(std::string_view name) const;
     // Every one of the four tools is found.
     bool ready() const;
+
+    using Status = std::function<void(const std::string&)>;
+    // Fetches yt-dlp and deno from their latest releases and the media helpers this lookup
+    // does not find outside the tools folder, checks each against its SHA-256, runs each once,
+    // and only then renames them into the tools folder. Blocking; `status` gets a short text
+    // at each stage on the calling thread. Throws DownloadError, DownloadCancelled once `stop`
+    // is requested, or the file system's error.
+    void install(const ToolInstallConfig& config, const Status& status,
+                 std::stop_token stop = {}) const;
 
 private:
     std::vector<std::filesystem::path> folders_;

@@ -18,12 +18,14 @@ TEST_F(DownloadModelTest, ProjectsAreCreatedNewestFirstAndOutliveTheModel) {
         EXPECT_EQ(model->message(), u"");
         EXPECT_TRUE(model->projectMap().isEmpty());
 
-        model->setNewName(QStringLiteral(" \n\t "));
+        model->setNewName(QStringLiteral(" \n\t\u2029 "));
+        EXPECT_FALSE(model->canCreate());
         model->createProject();
         EXPECT_TRUE(model->projects().isEmpty()); // a blank name makes nothing
         EXPECT_FALSE(fs::exists(data / "download-projects.json"));
 
         model->setNewName(QStringLiteral("  Harbour  \n"));
+        EXPECT_TRUE(model->canCreate());
         model->createProject();
         model->setNewName(QStringLiteral("Market"));
         model->createProject();

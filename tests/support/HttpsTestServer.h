@@ -1,0 +1,63 @@
+#pragma once
+
+#include "TestFiles.h"
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+typedef struct ssl_ctx_st SSL_CTX;
+
+namespace quaymark::test {
+
+// A real HTTPS server on 127.0.0.1 with a self-signed certificate made for it, answering GET
+// requests from a table of paths, one connection at a time on a thread of its own. Paths not
+// in the table get 404.
+class HttpsTestServer {
+public:
+    HttpsTestServer();
+    ~HttpsTestServer();
+    HttpsTestServer(const HttpsTestServer&) = delete;
+    HttpsTestServer& operator=(const HttpsTestServer&) = delete;
+
+    void serve(const std::string& path, std::string body, int status = 200);
+    // Answers `path` with 302 and a Location header.
+    void redirect(const std::string& path, const std::string& location);
+    // "https://127.0.0.1:<port>" followed by `path`.
+    std::string url(const std::string& path = {}) const;
+    // The certificate (PEM) a client must trust.
+    const std::filesystem::path& certificate() const { return certificate_; }
+
+    struct Request {
+        std::string path;
+        std::string userAgent;
+    };
+    std::vector<Request> requests() const;
+    std::vector<std::string> requestedPaths() const;
+
+private:
+    void loop();
+    void answer(int client);
+
+    struct Answer {
+        int status;
+        std::string body;
+        std::string location;
+    };
+
+    TempDir folder_;
+    std::filesystem::path certificate_;
+    SSL_CTX* context_ = nullptr;
+    int listener_ = -1;
+    int wake_[2] = {-1, -1};
+    int port_ = 0;
+    mutable std::mutex lock_;
+    std::map<std::string, Answer> answers_;
+    std::vector<Request> requests_;
+    std::thread thread_;
+};
+
+} // namespace quaymark::test
