@@ -14,12 +14,12 @@ packages=(
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
     qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse
     dbus
+    libcurl4-openssl-dev libarchive-dev
     qt6-declarative-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
     qml6-module-qtquick-shapes qml6-module-qt-labs-folderlistmodel qml6-module-qtqml-models
     qml6-module-qtqml-workerscript qml6-module-qttest
-    libcurl4-openssl-dev libarchive-dev
 )
 
 missing=()
