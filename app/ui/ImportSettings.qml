@@ -115,7 +115,7 @@ Dialog {
 
             Separator {}
 
-            Switch {
+            QuaySwitch {
                 objectName: "videosOnlySwitch"
                 text: "Video clips only · show and copy clips without subfolders"
                 checked: sheet.model.videosOnly
@@ -184,7 +184,7 @@ Dialog {
 
             Separator {}
 
-            Switch {
+            QuaySwitch {
                 objectName: "autoImportSwitch"
                 text: "Automatically import newly connected enrolled drives"
                 checked: sheet.model.autoEnabled

@@ -197,29 +197,13 @@ Rectangle {
                         font.weight: Font.Medium
                         Layout.fillWidth: true
                     }
-                    Switch {
+                    QuaySwitch {
                         id: autoSwitch
                         objectName: "autoSwitch"
                         padding: 0
                         checked: sidebar.model.autoEnabled
                         onToggled: sidebar.model.autoEnabled = checked
                         Accessible.name: "Automatic ingest"
-                        indicator: Rectangle {
-                            implicitWidth: 34
-                            implicitHeight: 18
-                            x: autoSwitch.leftPadding
-                            y: (autoSwitch.height - height) / 2
-                            radius: 9
-                            color: autoSwitch.checked ? QuayTheme.mint : Qt.rgba(1, 1, 1, 0.16)
-                            Rectangle {
-                                width: 14
-                                height: 14
-                                radius: 7
-                                y: 2
-                                x: autoSwitch.checked ? parent.width - width - 2 : 2
-                                color: autoSwitch.checked ? QuayTheme.background : QuayTheme.text
-                            }
-                        }
                     }
                 }
                 Label {
