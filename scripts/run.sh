@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and starts Quaymark.
-# Until the desktop application exists, this builds the headless quaymark-ingest command and
-# shows how to use it; arguments are passed on to it.
+# Installs what is missing, builds everything and starts Quaymark, the desktop application.
+# Arguments are passed on to it. The headless import command is built alongside, as
+# build/default/cli/quaymark-ingest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,12 +9,4 @@ scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
 
-ingest=build/default/cli/quaymark-ingest
-if [[ $# -gt 0 ]]; then
-    exec "$ingest" "$@"
-fi
-echo
-echo "Built $ingest, the import engine as a command. For example:"
-echo "  $ingest import /media/\$USER/CARD --to /srv/footage --to /mnt/backup"
-echo "  $ingest verify /srv/footage/2025-03-01/Sony_ILCE-7SM3_093005"
-echo "  scripts/run.sh --help        (everything it can do)"
+exec build/default/app/shell/quaymark "$@"

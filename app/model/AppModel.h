@@ -151,9 +151,13 @@ public:
     Q_INVOKABLE void chooseSource(const QString& folder);
     Q_INVOKABLE void chooseTarget(bool backup, const QString& folder);
     Q_INVOKABLE void navigateTarget(const QString& folder);
+    // Drops a destination from future imports; the next one becomes the main copy.
+    Q_INVOKABLE void removeTarget(int index);
     // The folder dialog, then chooseSource or chooseTarget with its answer.
     Q_INVOKABLE void pickSource();
     Q_INVOKABLE void pickTarget(bool backup);
+    // The folder dialog, then recover with its answer.
+    Q_INVOKABLE void pickRecovery();
     void pickFolder(const QString& title, std::function<void(std::optional<QString>)> completion);
 
 signals:

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QUuid>
 
 namespace quaymark {
@@ -155,6 +156,16 @@ void AppModel::navigateTarget(const QString& folder) {
     reloadTarget();
 }
 
+void AppModel::removeTarget(int index) {
+    if (index < 0 || index >= targets_.size()) {
+        return;
+    }
+    targets_.removeAt(index);
+    emit targetsChanged();
+    savePreferences();
+    reloadTarget();
+}
+
 void AppModel::pickFolder(const QString& title,
                           std::function<void(std::optional<QString>)> completion) {
     if (setup_.folderPicker) {
@@ -164,10 +175,11 @@ void AppModel::pickFolder(const QString& title,
 }
 
 void AppModel::pickSource() {
+    // The dialog may answer after the model is gone.
     pickFolder(QStringLiteral("Choose a camera card, SSD or source folder"),
-               [this](std::optional<QString> folder) {
-                   if (folder) {
-                       chooseSource(*folder);
+               [model = QPointer<AppModel>(this)](std::optional<QString> folder) {
+                   if (model && folder) {
+                       model->chooseSource(*folder);
                    }
                });
 }
@@ -176,11 +188,21 @@ void AppModel::pickTarget(bool backup) {
     const QString title =
         backup ? QStringLiteral("Choose a backup destination")
                : QStringLiteral("Choose your main destination — local or mounted network folder");
-    pickFolder(title, [this, backup](std::optional<QString> folder) {
-        if (folder) {
-            chooseTarget(backup, *folder);
+    pickFolder(title, [model = QPointer<AppModel>(this), backup](std::optional<QString> folder) {
+        if (model && folder) {
+            model->chooseTarget(backup, *folder);
         }
     });
+}
+
+void AppModel::pickRecovery() {
+    pickFolder(
+        QStringLiteral("Choose an interrupted import folder containing _QUAYMARK_SESSION.json"),
+        [model = QPointer<AppModel>(this)](std::optional<QString> folder) {
+            if (model && folder) {
+                model->recover(*folder);
+            }
+        });
 }
 
 } // namespace quaymark

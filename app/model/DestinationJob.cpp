@@ -1,6 +1,7 @@
 #include "DestinationJob.h"
 
 #include "PathText.h"
+#include "TransferText.h"
 
 #include <QFile>
 #include <QUuid>
@@ -52,6 +53,29 @@ QVariantList DestinationJob::samples() const {
         list.append(sample);
     }
     return list;
+}
+
+QString DestinationJob::resultFolder() const {
+    return result_ ? textOf(result_->destination) : QString();
+}
+
+QString DestinationJob::speedText() const {
+    return quaymark::speedText(speed());
+}
+
+QString DestinationJob::detailText() const {
+    if (error_) {
+        return *error_;
+    }
+    if (result_) {
+        return verifiedSummary(*result_);
+    }
+    const QString file = currentFile();
+    return file.isEmpty() ? QStringLiteral("Waiting to start…") : file;
+}
+
+QString DestinationJob::progressText() const {
+    return progressSummary(intake_.progress());
 }
 
 void DestinationJob::start(TimePoint now) {

@@ -32,6 +32,13 @@ class DestinationJob : public QObject {
     Q_PROPERTY(QString importFolder READ importFolder NOTIFY changed)
     Q_PROPERTY(double speed READ speed NOTIFY changed)
     Q_PROPERTY(QVariantList samples READ samples NOTIFY changed)
+    Q_PROPERTY(bool failed READ failed NOTIFY changed)
+    // The verified import folder; empty until the job is verified.
+    Q_PROPERTY(QString resultFolder READ resultFolder NOTIFY changed)
+    Q_PROPERTY(QString speedText READ speedText NOTIFY changed)
+    // The error, else the verified summary, else the file being copied.
+    Q_PROPERTY(QString detailText READ detailText NOTIFY changed)
+    Q_PROPERTY(QString progressText READ progressText NOTIFY changed)
 
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -53,6 +60,11 @@ public:
     QString importFolder() const;
     double speed() const { return result_ || error_ ? 0.0 : intake_.speed(); }
     QVariantList samples() const;
+    bool failed() const { return error_.has_value(); }
+    QString resultFolder() const;
+    QString speedText() const;
+    QString detailText() const;
+    QString progressText() const;
 
     const ImportProgress& progress() const { return intake_.progress(); }
     const std::optional<ImportResult>& result() const { return result_; }

@@ -1,6 +1,6 @@
 #include "app/platform/SleepInhibitor.h"
 
-#include "ChildProcess.h"
+#include "BusChild.h"
 
 #include <QDBusConnection>
 #include <QDBusUnixFileDescriptor>
@@ -25,27 +25,8 @@ namespace {
 
 using Way = SleepInhibitor::Way;
 
-// Bus tests run in a child of this test program, so that each starts its bus connections
-// afresh against a bus of its own; the variable marks such a child. The child tests are
-// disabled so that only their parents run them.
-constexpr const char* childMarker = "QUAYMARK_BUS_TEST_CHILD";
-
-void expectChildPasses(std::vector<std::string> command, const std::string& test) {
-    command.insert(command.end(), {"/usr/bin/env", std::string(childMarker) + "=1",
-                                   std::filesystem::read_symlink("/proc/self/exe").string(),
-                                   "--gtest_also_run_disabled_tests", "--gtest_filter=" + test});
-    const auto result = test::runProcess(command);
-    EXPECT_EQ(result.status, 0) << result.output << result.errors;
-    EXPECT_NE(result.output.find("[       OK ] " + test), std::string::npos) << result.output;
-    EXPECT_EQ(result.output.find("[  SKIPPED ]"), std::string::npos) << result.output;
-}
-
-void expectChildPassesOnSessionBus(const std::string& test) {
-    if (!std::filesystem::exists("/usr/bin/dbus-run-session")) {
-        GTEST_SKIP() << "dbus-run-session is not installed (Debian package dbus)";
-    }
-    expectChildPasses({"/usr/bin/dbus-run-session", "--"}, test);
-}
+using test::expectChildPasses;
+using test::expectChildPassesOnSessionBus;
 
 class FakeScreenSaver : public QObject {
     Q_OBJECT
@@ -151,7 +132,7 @@ private:
 };
 
 bool inChild() {
-    return qEnvironmentVariableIsSet(childMarker);
+    return test::inBusChild();
 }
 
 TEST(SleepInhibitor, WithoutAnyBusNothingIsInhibitedAtOnce) {

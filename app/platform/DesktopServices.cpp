@@ -1,0 +1,70 @@
+#include "DesktopServices.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+#include <QVariantMap>
+
+namespace quaymark::platform {
+
+namespace {
+
+constexpr int busTimeoutMs = 2000;
+const QString applicationName = QStringLiteral("Brindleway Quaymark");
+
+void openWithDefaultHandler(const QString& folder) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+// Asks the file manager, falling back to `fallbackFolder` when the call fails or times out.
+void askFileManager(const QString& method, const QString& path, const QString& fallbackFolder) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openWithDefaultHandler(fallbackFolder);
+        return;
+    }
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+                                       QStringLiteral("/org/freedesktop/FileManager1"),
+                                       QStringLiteral("org.freedesktop.FileManager1"), method);
+    // URIs as the interface wants them: percent-encoded, not as a person would read them.
+    call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, busTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [fallbackFolder](QDBusPendingCallWatcher* finished) {
+                         if (finished->isError()) {
+                             openWithDefaultHandler(fallbackFolder);
+                         }
+                         finished->deleteLater();
+                     });
+}
+
+} // namespace
+
+void postNotification(const QString& summary, const QString& body) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    call << applicationName << uint(0) << QStringLiteral("quaymark") << summary << body
+         << QStringList() << QVariantMap() << int(-1);
+    // Nobody waits for the answer; a desktop without a notification service just drops it.
+    bus.asyncCall(call, busTimeoutMs);
+}
+
+void revealInFileManager(const QString& path) {
+    askFileManager(QStringLiteral("ShowItems"), path, QFileInfo(path).absolutePath());
+}
+
+void openInFileManager(const QString& folder) {
+    askFileManager(QStringLiteral("ShowFolders"), folder, folder);
+}
+
+} // namespace quaymark::platform

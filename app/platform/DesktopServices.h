@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace quaymark::platform {
+
+// The desktop's shared services over the session bus. Every call returns at once; without a
+// session bus, or when nothing answers, notifications are dropped and the file manager
+// requests fall back to opening a folder with the desktop's default handler.
+
+// A desktop notification (org.freedesktop.Notifications).
+void postNotification(const QString& summary, const QString& body);
+
+// Shows the file manager with `path` selected (org.freedesktop.FileManager1.ShowItems), else
+// opens the folder that holds it.
+void revealInFileManager(const QString& path);
+
+// Opens `folder` itself in the file manager (ShowFolders), else with the default handler.
+void openInFileManager(const QString& folder);
+
+} // namespace quaymark::platform

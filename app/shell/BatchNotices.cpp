@@ -1,0 +1,57 @@
+#include "BatchNotices.h"
+
+#include "app/model/AppModel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+
+namespace quaymark {
+
+BatchNotices::BatchNotices(AppModel& model, std::function<bool()> windowActive, Post post,
+                           QObject* parent)
+    : QObject(parent)
+    , model_(model)
+    , windowActive_(std::move(windowActive))
+    , post_(std::move(post)) {
+    connect(&model_, &AppModel::batchesChanged, this, &BatchNotices::watch);
+    watch();
+}
+
+void BatchNotices::watch() {
+    QSet<ImportBatch*> current;
+    for (ImportBatch* batch : model_.batches()) {
+        current.insert(batch);
+        if (!watched_.contains(batch)) {
+            connect(batch, &ImportBatch::stateChanged, this,
+                    [this, batch = QPointer<ImportBatch>(batch)] {
+                        if (batch) {
+                            ended(batch);
+                        }
+                    });
+        }
+    }
+    // Cleared batches are deleted later; forgetting them keeps a reused address from hiding
+    // a new batch.
+    watched_ = current;
+}
+
+void BatchNotices::ended(ImportBatch* batch) {
+    const QString state = batch->state();
+    QString summary;
+    if (state == u"Verified") {
+        summary = QStringLiteral("Import verified");
+    } else if (state == u"Needs attention") {
+        summary = QStringLiteral("Import needs attention");
+    } else {
+        return;
+    }
+    if (windowActive_()) {
+        return;
+    }
+    const QString clean = QDir::cleanPath(batch->source());
+    const QString name = QFileInfo(clean).fileName();
+    post_(summary, name.isEmpty() ? clean : name);
+}
+
+} // namespace quaymark

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "ShellActions.h"
+#include "SingleInstance.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QQuickWindow>
+
+#include <memory>
+
+class QQmlApplicationEngine;
+
+namespace quaymark {
+
+class AppModel;
+class BatchNotices;
+class DownloadModel;
+class StatusMenu;
+
+// The application root: the two models for the whole run, the one main window, the status
+// menu and the quit guard. Lives on the main thread inside a QApplication.
+class QuaymarkApp : public QObject {
+    Q_OBJECT
+
+public:
+    QuaymarkApp();
+    ~QuaymarkApp() override;
+
+    // False for a second start: the running instance has been asked to show its window and
+    // this one should end. Also false when the window cannot be created.
+    bool start();
+
+    AppModel* model() const { return model_.get(); }
+    QQuickWindow* window() const { return window_; }
+    StatusMenu* statusMenu() const { return statusMenu_.get(); }
+    ShellActions& actions() { return actions_; }
+
+    // Shows the main window (again) in front of the others.
+    void showMainWindow();
+
+private:
+    // Declared first so that it is destroyed last: the models hold its folder picker.
+    ShellActions actions_;
+    SingleInstance instance_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<DownloadModel> downloads_;
+    // Destroyed before the models its bindings read.
+    std::unique_ptr<QQmlApplicationEngine> engine_;
+    QPointer<QQuickWindow> window_;
+    std::unique_ptr<StatusMenu> statusMenu_;
+    std::unique_ptr<BatchNotices> notices_;
+};
+
+} // namespace quaymark

@@ -1,0 +1,18 @@
+#include "QuitGuard.h"
+
+#include "app/downloads/DownloadModel.h"
+#include "app/model/AppModel.h"
+
+namespace quaymark {
+
+void QuitGuard::attach(AppModel* model, DownloadModel* downloads) {
+    model_ = model;
+    downloads_ = downloads;
+}
+
+bool QuitGuard::workRunning() const {
+    return (model_ && model_->processing()) || (downloads_ && downloads_->busy()) ||
+           (downloads_ && downloads_->installing());
+}
+
+} // namespace quaymark

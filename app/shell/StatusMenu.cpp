@@ -1,0 +1,81 @@
+#include "StatusMenu.h"
+
+#include "app/model/AppModel.h"
+#include "app/ui/IconTable.h"
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace quaymark {
+
+namespace {
+
+QIcon trayIcon(const QString& symbol) {
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48, 64}) {
+        icon.addPixmap(QPixmap::fromImage(renderIcon(symbol, QSize(side, side), Qt::white)));
+    }
+    return icon;
+}
+
+} // namespace
+
+StatusMenu::StatusMenu(AppModel& model, QObject* parent)
+    : QObject(parent)
+    , model_(model) {
+    menu_.addAction(QStringLiteral("Brindleway Quaymark"))->setEnabled(false);
+    status_ = menu_.addAction(QString());
+    status_->setEnabled(false);
+    menu_.addSeparator();
+    connect(menu_.addAction(QStringLiteral("Open Quaymark")), &QAction::triggered, this,
+            &StatusMenu::openRequested);
+    automatic_ = menu_.addAction(QStringLiteral("Automatic ingest"));
+    automatic_->setCheckable(true);
+    connect(automatic_, &QAction::toggled, &model_, &AppModel::setAutoEnabled);
+    connect(menu_.addAction(QStringLiteral("Import Settings…")), &QAction::triggered, this,
+            &StatusMenu::settingsRequested);
+    menu_.addSeparator();
+    QAction* quit = menu_.addAction(QStringLiteral("Quit Quaymark"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &StatusMenu::quitRequested);
+
+    connect(&model_, &AppModel::processingChanged, this, &StatusMenu::update);
+    connect(&model_, &AppModel::autoEnabledChanged, this, &StatusMenu::update);
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = std::make_unique<QSystemTrayIcon>();
+        tray_->setToolTip(QStringLiteral("Brindleway Quaymark"));
+        tray_->setContextMenu(&menu_);
+        connect(tray_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger ||
+                        reason == QSystemTrayIcon::DoubleClick) {
+                        emit openRequested();
+                    }
+                });
+    }
+    update();
+    if (tray_) {
+        tray_->show();
+    }
+}
+
+StatusMenu::~StatusMenu() = default;
+
+QString StatusMenu::symbol() const {
+    return model_.processing() ? QStringLiteral("arrow.down.circle.fill")
+                               : QStringLiteral("sdcard");
+}
+
+void StatusMenu::update() {
+    status_->setText(model_.processing() ? QStringLiteral("Import in progress")
+                                         : QStringLiteral("Ready to import"));
+    if (automatic_->isChecked() != model_.autoEnabled()) {
+        automatic_->setChecked(model_.autoEnabled());
+    }
+    if (tray_) {
+        tray_->setIcon(trayIcon(symbol()));
+    }
+}
+
+} // namespace quaymark

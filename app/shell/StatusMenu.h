@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QAction>
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+#include <memory>
+
+namespace quaymark {
+
+class AppModel;
+
+// The status menu in the desktop's tray: import state, the window, automatic ingest, settings
+// and quit. Where the desktop has no tray the menu is built but never shown.
+class StatusMenu : public QObject {
+    Q_OBJECT
+
+public:
+    explicit StatusMenu(AppModel& model, QObject* parent = nullptr);
+    ~StatusMenu() override;
+
+    QMenu& menu() { return menu_; }
+    bool inTray() const { return tray_ != nullptr; }
+    // The symbol the tray shows: "arrow.down.circle.fill" while importing, else "sdcard".
+    QString symbol() const;
+
+signals:
+    void openRequested();
+    void settingsRequested();
+    void quitRequested();
+
+private:
+    void update();
+
+    AppModel& model_;
+    QMenu menu_;
+    QAction* status_ = nullptr;
+    QAction* automatic_ = nullptr;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+};
+
+} // namespace quaymark

@@ -1,0 +1,82 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// One import batch: its source, state and one row per destination.
+Rectangle {
+    id: card
+
+    required property var batch
+    signal retry(var job)
+    signal openFolder(string folder)
+
+    readonly property bool cancellable: batch.state === "Importing" || batch.state === "Queued"
+
+    implicitHeight: column.implicitHeight + 32
+    radius: 10
+    color: QuayTheme.panel
+
+    ColumnLayout {
+        id: column
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 10
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 8
+            QuayIcon { name: "sdcard"; color: QuayTheme.mint; size: 16 }
+            Label {
+                text: Format.lastComponent(card.batch.source)
+                font.pixelSize: 14
+                font.weight: Font.DemiBold
+                elide: Text.ElideRight
+                Layout.maximumWidth: 420
+            }
+            Rectangle {
+                objectName: "autoBadge"
+                visible: card.batch.automatic
+                color: Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.1)
+                radius: 4
+                implicitWidth: autoText.implicitWidth + 10
+                implicitHeight: autoText.implicitHeight + 6
+                Label {
+                    id: autoText
+                    anchors.centerIn: parent
+                    text: "AUTO"
+                    font.pixelSize: 11
+                    font.bold: true
+                    color: QuayTheme.mint
+                }
+            }
+            Item { Layout.fillWidth: true }
+            Label {
+                objectName: "batchState"
+                text: card.batch.state
+                font.pixelSize: 12
+                color: card.batch.state === "Verified" ? QuayTheme.mint : QuayTheme.secondary
+            }
+            FlatButton {
+                objectName: "cancelBatchButton"
+                visible: card.cancellable
+                symbol: "stop.circle"
+                iconSize: 18
+                tint: QuayTheme.secondary
+                tip: "Cancel all destinations in this import"
+                onClicked: card.batch.cancel()
+            }
+        }
+
+        Repeater {
+            model: card.batch.jobs
+            delegate: TransferRow {
+                required property var modelData
+                job: modelData
+                Layout.fillWidth: true
+                onRetry: card.retry(modelData)
+                onOpenFolder: (folder) => card.openFolder(folder)
+            }
+        }
+    }
+}

@@ -1,0 +1,279 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// The listing of one chosen folder, with the way to choose, open and refresh it.
+Rectangle {
+    id: pane
+
+    property string title
+    property string subtitle
+    property string icon
+    property string url
+    property var entries
+    property string error
+    property bool loading
+    property bool flatMedia
+
+    signal choose()
+    signal navigate(string folder)
+    signal refresh()
+    signal reveal(string path)
+
+    readonly property bool isSource: title === "SOURCE"
+    readonly property bool chosen: url !== ""
+    readonly property int count: entries ? entries.count : 0
+
+    radius: 10
+    color: QuayTheme.panel
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 10
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 6
+            QuayIcon { name: pane.icon; color: QuayTheme.secondary; size: 14 }
+            Label {
+                text: pane.title
+                font.pixelSize: 12
+                font.weight: Font.DemiBold
+                font.letterSpacing: 1.3
+                color: QuayTheme.secondary
+            }
+            Label {
+                text: pane.subtitle
+                font.pixelSize: 12
+                color: Qt.rgba(QuayTheme.secondary.r, QuayTheme.secondary.g, QuayTheme.secondary.b, 0.7)
+            }
+            Item { Layout.fillWidth: true }
+            FlatButton {
+                objectName: "chooseButton"
+                text: pane.chosen ? "Change" : "Choose"
+                fontSize: 12
+                onClicked: pane.choose()
+            }
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 4
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 2
+                Label {
+                    objectName: "heading"
+                    text: pane.chosen ? Format.lastComponent(pane.url)
+                                      : (pane.isSource ? "Choose your media" : "Where should it go?")
+                    font.pixelSize: 19
+                    font.weight: Font.Medium
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
+                }
+                Label {
+                    visible: pane.chosen
+                    text: pane.url
+                    font.pixelSize: 11
+                    color: QuayTheme.secondary
+                    elide: Text.ElideMiddle
+                    maximumLineCount: 1
+                    Layout.fillWidth: true
+                    HoverHandler { id: pathHover }
+                    ToolTip.visible: pathHover.hovered
+                    ToolTip.text: pane.url
+                }
+            }
+            FlatButton {
+                objectName: "parentButton"
+                visible: pane.chosen
+                enabled: pane.url !== "/"
+                symbol: "arrow.up"
+                tip: "Open parent folder"
+                onClicked: pane.navigate(Format.parentFolder(pane.url))
+            }
+            FlatButton {
+                objectName: "refreshButton"
+                visible: pane.chosen
+                symbol: "arrow.clockwise"
+                tip: "Refresh folder"
+                onClicked: pane.refresh()
+            }
+        }
+
+        Item {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+
+            // Nothing chosen yet: one large target that opens the folder dialog.
+            AbstractButton {
+                id: dropTarget
+                objectName: "dropTarget"
+                anchors.fill: parent
+                visible: !pane.chosen
+                Accessible.name: pane.isSource ? "Select a card, SSD or folder" : "Local drive or network folder"
+                onClicked: pane.choose()
+                background: Canvas {
+                    id: outline
+                    onWidthChanged: requestPaint()
+                    onHeightChanged: requestPaint()
+                    onPaint: {
+                        const ctx = getContext("2d")
+                        ctx.reset()
+                        ctx.setLineDash([5, 4])
+                        ctx.lineWidth = 1.2
+                        ctx.strokeStyle = dropTarget.hovered ? QuayTheme.mint : QuayTheme.secondary
+                        ctx.globalAlpha = dropTarget.hovered ? 0.8 : 0.45
+                        const r = 10, w = width - 2, h = height - 2
+                        ctx.beginPath()
+                        ctx.roundedRect(1, 1, w, h, r, r)
+                        ctx.stroke()
+                    }
+                    Connections {
+                        target: dropTarget
+                        function onHoveredChanged() { outline.requestPaint() }
+                    }
+                }
+                contentItem: Item {
+                    ColumnLayout {
+                        anchors.centerIn: parent
+                        spacing: 10
+                        QuayIcon {
+                            name: pane.isSource ? "sdcard" : "folder.badge.plus"
+                            size: 26
+                            color: QuayTheme.secondary
+                            Layout.alignment: Qt.AlignHCenter
+                        }
+                        Label {
+                            text: pane.isSource ? "Select a card, SSD or folder" : "Local drive or network folder"
+                            font.pixelSize: 13
+                            Layout.alignment: Qt.AlignHCenter
+                        }
+                    }
+                }
+            }
+
+            BusyIndicator {
+                objectName: "loadingIndicator"
+                anchors.centerIn: parent
+                visible: pane.chosen && pane.loading
+                running: visible
+            }
+
+            Label {
+                objectName: "errorLabel"
+                anchors.fill: parent
+                visible: pane.chosen && !pane.loading && pane.error !== ""
+                text: pane.error
+                font.pixelSize: 13
+                color: QuayTheme.orange
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+
+            Label {
+                objectName: "emptyLabel"
+                anchors.centerIn: parent
+                visible: pane.chosen && !pane.loading && pane.error === "" && pane.count === 0
+                text: pane.flatMedia ? "No video clips found" : "This folder is empty"
+                font.pixelSize: 13
+                color: QuayTheme.secondary
+            }
+
+            ListView {
+                id: list
+                objectName: "entryList"
+                anchors.fill: parent
+                visible: pane.chosen && !pane.loading && pane.error === "" && pane.count > 0
+                clip: true
+                model: visible ? pane.entries : null
+                boundsBehavior: Flickable.StopAtBounds
+                ScrollBar.vertical: ScrollBar {}
+                delegate: Rectangle {
+                    id: entryRow
+                    required property string path
+                    required property string name
+                    required property bool isDirectory
+                    required property bool isSymbolicLink
+                    required property var bytes
+                    required property bool isVideo
+                    readonly property bool opens: isDirectory && !isSymbolicLink
+
+                    width: ListView.view.width
+                    height: 28
+                    radius: 5
+                    color: rowHover.hovered ? Qt.rgba(1, 1, 1, 0.04) : "transparent"
+
+                    function open() {
+                        if (opens)
+                            pane.navigate(path)
+                    }
+
+                    HoverHandler { id: rowHover }
+                    TapHandler {
+                        acceptedButtons: Qt.LeftButton
+                        onDoubleTapped: entryRow.open()
+                    }
+                    TapHandler {
+                        acceptedButtons: Qt.RightButton
+                        onTapped: entryMenu.popup()
+                    }
+                    Menu {
+                        id: entryMenu
+                        MenuItem {
+                            text: "Show in File Manager"
+                            onTriggered: pane.reveal(entryRow.path)
+                        }
+                    }
+
+                    RowLayout {
+                        anchors.fill: parent
+                        anchors.leftMargin: 6
+                        anchors.rightMargin: 8
+                        spacing: 8
+                        QuayIcon {
+                            objectName: "entryIcon"
+                            name: entryRow.isSymbolicLink ? "link"
+                                : entryRow.isDirectory ? "folder.fill"
+                                : entryRow.isVideo ? "film" : "doc"
+                            size: 15
+                            color: entryRow.isDirectory && !entryRow.isSymbolicLink ? QuayTheme.mint : QuayTheme.secondary
+                        }
+                        Label {
+                            text: entryRow.name
+                            font.pixelSize: 13
+                            elide: Text.ElideMiddle
+                            Layout.fillWidth: true
+                        }
+                        Label {
+                            // A link's own size says nothing about what it points to.
+                            text: entryRow.isDirectory ? "Folder"
+                                : entryRow.isSymbolicLink ? "Link" : Format.fileSize(entryRow.bytes)
+                            font.pixelSize: 11
+                            color: QuayTheme.secondary
+                        }
+                    }
+                }
+            }
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Label {
+                objectName: "countLabel"
+                text: pane.chosen ? pane.count + " items" : "No folder selected"
+                font.pixelSize: 11
+            }
+            Item { Layout.fillWidth: true }
+            Label {
+                objectName: "hintLabel"
+                text: pane.flatMedia ? "Video clips across all subfolders" : "Double-click folders to open"
+                font.pixelSize: 11
+                color: QuayTheme.secondary
+            }
+        }
+    }
+}

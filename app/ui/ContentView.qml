@@ -1,0 +1,82 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// The main window's content: the sidebar and the selected area, with the window's sheets.
+Rectangle {
+    id: root
+
+    required property var model
+    required property var downloads
+    required property var shell
+
+    // The one piece of view state: which area the sidebar selected.
+    property string section: "ingest"
+
+    color: QuayTheme.background
+
+    RowLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        Sidebar {
+            objectName: "sidebar"
+            model: root.model
+            section: root.section
+            onSectionChosen: (name) => root.section = name
+            Layout.preferredWidth: 245
+            Layout.fillHeight: true
+        }
+        Rectangle {
+            Layout.preferredWidth: 1
+            Layout.fillHeight: true
+            color: QuayTheme.line
+        }
+        StackLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            currentIndex: root.section === "ingest" ? 0 : 1
+            ImportScreen {
+                objectName: "importScreen"
+                model: root.model
+                onReveal: (path) => root.shell.reveal(path)
+                onOpenFolder: (folder) => root.shell.openFolder(folder)
+            }
+            DownloadsView {
+                objectName: "downloadsView"
+                downloads: root.downloads
+                onOpenFolder: (folder) => root.shell.openFolder(folder)
+                onReveal: (path) => root.shell.reveal(path)
+            }
+        }
+    }
+
+    ImportSettings {
+        model: root.model
+    }
+
+    Dialog {
+        id: statusAlert
+        objectName: "statusAlert"
+        title: "Quaymark"
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        width: 460
+        standardButtons: Dialog.Ok
+
+        readonly property string message: root.model.message
+        onMessageChanged: message !== "" ? open() : close()
+        Component.onCompleted: if (message !== "") open()
+        // However it is dismissed, the message is cleared.
+        onClosed: root.model.message = ""
+
+        Label {
+            objectName: "statusText"
+            width: parent.width
+            text: statusAlert.message
+            font.pixelSize: 13
+            wrapMode: Text.Wrap
+        }
+    }
+}

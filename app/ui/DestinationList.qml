@@ -1,0 +1,133 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// Every destination of the next import, main copy first, and the folder naming in use.
+ColumnLayout {
+    id: section
+
+    required property var model
+
+    spacing: 10
+
+    RowLayout {
+        Layout.fillWidth: true
+        spacing: 8
+        Label {
+            text: "COPY DESTINATIONS"
+            font.pixelSize: 12
+            font.weight: Font.DemiBold
+            font.letterSpacing: 1.4
+            color: QuayTheme.secondary
+        }
+        Label {
+            objectName: "destinationCount"
+            text: String(section.model.targets.length)
+            font.pixelSize: 12
+            color: QuayTheme.secondary
+        }
+        Item { Layout.fillWidth: true }
+        FlatButton {
+            objectName: "addBackupButton"
+            text: "Add backup"
+            symbol: "plus"
+            fontSize: 13
+            fontWeight: Font.Medium
+            onClicked: section.model.pickTarget(true)
+        }
+    }
+
+    Label {
+        objectName: "destinationHint"
+        visible: section.model.targets.length === 0
+        text: "Choose a main destination above. Add backups on other drives or mounted network shares."
+        font.pixelSize: 13
+        color: QuayTheme.secondary
+        wrapMode: Text.Wrap
+        Layout.fillWidth: true
+    }
+
+    ListView {
+        objectName: "destinationCards"
+        visible: section.model.targets.length > 0
+        Layout.fillWidth: true
+        Layout.preferredHeight: 58
+        orientation: ListView.Horizontal
+        spacing: 10
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+        model: section.model.targets
+        ScrollBar.horizontal: ScrollBar { policy: ScrollBar.AsNeeded }
+        delegate: Rectangle {
+            id: card
+            required property string modelData
+            required property int index
+            width: 230
+            height: 58
+            radius: 9
+            color: QuayTheme.panel
+            HoverHandler { id: cardHover }
+            ToolTip.visible: cardHover.hovered
+            ToolTip.text: modelData
+            ToolTip.delay: 500
+            RowLayout {
+                anchors.fill: parent
+                anchors.leftMargin: 12
+                anchors.rightMargin: 4
+                spacing: 10
+                QuayIcon {
+                    name: card.index === 0 ? "externaldrive.fill" : "shield.lefthalf.filled"
+                    size: 18
+                    color: card.index === 0 ? QuayTheme.mint : QuayTheme.secondary
+                }
+                ColumnLayout {
+                    spacing: 2
+                    Layout.fillWidth: true
+                    Label {
+                        objectName: "destinationCaption"
+                        text: card.index === 0 ? "MAIN COPY" : "BACKUP " + card.index
+                        font.pixelSize: 11
+                        font.weight: Font.DemiBold
+                        font.letterSpacing: 1
+                        color: QuayTheme.secondary
+                    }
+                    Label {
+                        text: Format.lastComponent(card.modelData)
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                        elide: Text.ElideMiddle
+                        Layout.fillWidth: true
+                    }
+                }
+                FlatButton {
+                    objectName: "removeDestination"
+                    symbol: "xmark"
+                    iconSize: 11
+                    tint: QuayTheme.secondary
+                    tip: "Remove destination from future imports"
+                    Layout.alignment: Qt.AlignTop
+                    onClicked: section.model.removeTarget(card.index)
+                }
+            }
+        }
+    }
+
+    RowLayout {
+        Layout.fillWidth: true
+        spacing: 8
+        QuayIcon { name: "folder.badge.gearshape"; size: 15; color: QuayTheme.secondary }
+        Label {
+            objectName: "namingLine"
+            text: section.model.effectiveCamera + " · " + section.model.namingPreview
+            font.pixelSize: 12
+            elide: Text.ElideMiddle
+            Layout.fillWidth: true
+        }
+        FlatButton {
+            text: "Edit rule"
+            fontSize: 12
+            onClicked: section.model.showSettings = true
+        }
+    }
+}

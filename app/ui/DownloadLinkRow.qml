@@ -1,0 +1,123 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// One video link of a project: its title, address, state, speed, progress and error.
+Rectangle {
+    id: row
+
+    // A link map of the download model.
+    required property var link
+    signal remove()
+    signal reveal(string path)
+
+    readonly property bool failed: link.state === "Failed"
+    readonly property bool downloaded: link.state === "Downloaded"
+
+    implicitHeight: column.implicitHeight + 32
+    radius: 10
+    color: QuayTheme.panel
+
+    ColumnLayout {
+        id: column
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 10
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 12
+            QuayIcon {
+                objectName: "linkIcon"
+                name: row.downloaded ? "checkmark.seal.fill" : "film"
+                color: row.downloaded ? QuayTheme.mint : QuayTheme.secondary
+                size: 21
+                Layout.alignment: Qt.AlignTop
+            }
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 3
+                Label {
+                    objectName: "linkTitle"
+                    text: row.link.title
+                    font.pixelSize: 15
+                    font.weight: Font.Medium
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
+                }
+                TextEdit {
+                    objectName: "linkUrl"
+                    text: row.link.url
+                    readOnly: true
+                    selectByMouse: true
+                    font.pixelSize: 11
+                    color: QuayTheme.secondary
+                    wrapMode: TextEdit.WrapAnywhere
+                    Layout.fillWidth: true
+                }
+                Label {
+                    objectName: "linkState"
+                    text: row.link.state
+                    font.pixelSize: 12
+                    font.weight: Font.DemiBold
+                    color: row.failed ? QuayTheme.orange : QuayTheme.mint
+                }
+            }
+            Label {
+                objectName: "linkSpeed"
+                visible: row.link.state === "Downloading"
+                text: row.link.speedText
+                font.pixelSize: 28
+                font.weight: Font.DemiBold
+            }
+            FlatButton {
+                objectName: "revealButton"
+                visible: row.downloaded && row.link.output !== ""
+                symbol: "folder"
+                iconSize: 18
+                tint: QuayTheme.secondary
+                tip: "Reveal downloaded video"
+                onClicked: row.reveal(row.link.output)
+            }
+            FlatButton {
+                objectName: "removeButton"
+                visible: row.link.state !== "Downloading" && row.link.state !== "Merging"
+                symbol: "xmark"
+                iconSize: 16
+                tint: QuayTheme.secondary
+                tip: "Remove link from project; downloaded files are kept"
+                onClicked: row.remove()
+            }
+        }
+
+        ProgressBar {
+            objectName: "linkProgress"
+            from: 0
+            to: 1
+            value: row.link.fraction
+            palette.highlight: row.failed ? QuayTheme.orange : QuayTheme.mint
+            Layout.fillWidth: true
+        }
+
+        // A helper's output tail can run to many lines; it scrolls instead of growing the row.
+        ScrollView {
+            visible: row.link.error !== ""
+            contentWidth: availableWidth
+            Layout.fillWidth: true
+            Layout.preferredHeight: Math.min(errorText.implicitHeight, 110)
+            TextArea {
+                id: errorText
+                objectName: "linkError"
+                text: row.link.error
+                readOnly: true
+                selectByMouse: true
+                font.pixelSize: 11
+                color: QuayTheme.orange
+                wrapMode: TextEdit.Wrap
+                padding: 0
+                background: null
+            }
+        }
+    }
+}

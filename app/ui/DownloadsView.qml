@@ -1,0 +1,424 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// The video projects: the list on the left, the selected project on the right, the tools below.
+Rectangle {
+    id: view
+
+    required property var downloads
+    signal openFolder(string folder)
+    signal reveal(string path)
+
+    // The selected project's map; empty when none is selected.
+    readonly property var project: downloads.project
+    readonly property bool hasProject: project.id !== undefined
+    readonly property var links: hasProject ? project.links : []
+
+    color: QuayTheme.background
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 28
+        spacing: 18
+
+        RowLayout {
+            Layout.fillWidth: true
+            ColumnLayout {
+                spacing: 4
+                Label {
+                    text: "Collect your next story."
+                    font.pixelSize: 30
+                    font.weight: Font.DemiBold
+                    font.letterSpacing: -0.8
+                }
+                Label {
+                    text: "Projects for your references, research and B-roll."
+                    font.pixelSize: 14
+                    color: QuayTheme.secondary
+                }
+            }
+            Item { Layout.fillWidth: true }
+            Button {
+                objectName: "pauseAllButton"
+                visible: view.downloads.busy
+                text: "Pause all"
+                onClicked: view.downloads.pauseAll()
+            }
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            spacing: 18
+
+            // Project list
+            Rectangle {
+                Layout.preferredWidth: 290
+                Layout.fillHeight: true
+                radius: 10
+                color: QuayTheme.sidebar
+
+                ColumnLayout {
+                    anchors.fill: parent
+                    anchors.margins: 16
+                    spacing: 10
+
+                    Label {
+                        text: "YOUR PROJECTS"
+                        font.pixelSize: 11
+                        font.weight: Font.DemiBold
+                        font.letterSpacing: 1.4
+                        color: QuayTheme.secondary
+                    }
+                    TextField {
+                        objectName: "newProjectField"
+                        placeholderText: "New project name"
+                        text: view.downloads.newName
+                        onTextEdited: view.downloads.newName = text
+                        onAccepted: view.downloads.createProject()
+                        font.pixelSize: 13
+                        Layout.fillWidth: true
+                    }
+                    Button {
+                        objectName: "createProjectButton"
+                        text: "Create project"
+                        icon.source: "image://icon/plus"
+                        icon.color: enabled ? QuayTheme.text : palette.disabled.buttonText
+                        enabled: view.downloads.canCreate
+                        onClicked: view.downloads.createProject()
+                        Layout.fillWidth: true
+                    }
+                    ListView {
+                        objectName: "projectList"
+                        Layout.fillWidth: true
+                        Layout.fillHeight: true
+                        clip: true
+                        spacing: 2
+                        model: view.downloads.projects
+                        ScrollBar.vertical: ScrollBar {}
+                        delegate: ItemDelegate {
+                            id: projectRow
+                            required property var modelData
+                            readonly property bool chosen: modelData.id === view.downloads.selected
+                            objectName: "projectRow"
+                            width: ListView.view.width
+                            onClicked: view.downloads.selected = modelData.id
+                            background: Rectangle {
+                                radius: 8
+                                color: projectRow.chosen
+                                       ? Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.09)
+                                       : projectRow.hovered ? QuayTheme.panel : "transparent"
+                            }
+                            contentItem: RowLayout {
+                                spacing: 10
+                                QuayIcon {
+                                    name: "rectangle.stack"
+                                    color: projectRow.chosen ? QuayTheme.mint : QuayTheme.secondary
+                                    size: 16
+                                }
+                                ColumnLayout {
+                                    spacing: 2
+                                    Layout.fillWidth: true
+                                    Label {
+                                        objectName: "projectName"
+                                        text: projectRow.modelData.name
+                                        font.pixelSize: 14
+                                        font.weight: Font.Medium
+                                        elide: Text.ElideRight
+                                        Layout.fillWidth: true
+                                    }
+                                    Label {
+                                        objectName: "projectCount"
+                                        text: projectRow.modelData.countText
+                                        font.pixelSize: 11
+                                        color: QuayTheme.secondary
+                                    }
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+
+            // Project detail
+            Loader {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                sourceComponent: view.hasProject ? detail : placeholder
+            }
+        }
+
+        // Tools bar
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: toolsRow.implicitHeight + 24
+            radius: 10
+            color: QuayTheme.panel
+            RowLayout {
+                id: toolsRow
+                anchors.fill: parent
+                anchors.margins: 12
+                spacing: 12
+                QuayIcon {
+                    objectName: "toolsIcon"
+                    name: view.downloads.toolsReady ? "checkmark.circle.fill" : "shippingbox"
+                    color: view.downloads.toolsReady ? QuayTheme.mint : QuayTheme.secondary
+                    size: 22
+                }
+                ColumnLayout {
+                    spacing: 2
+                    Layout.fillWidth: true
+                    Label {
+                        objectName: "toolStatus"
+                        text: view.downloads.toolStatus
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                    }
+                    Label {
+                        text: "YouTube, Facebook and supported video sites. Private, restricted or DRM-protected content may be unavailable."
+                        font.pixelSize: 11
+                        color: QuayTheme.secondary
+                        wrapMode: Text.Wrap
+                        Layout.fillWidth: true
+                    }
+                }
+                BusyIndicator {
+                    objectName: "installingIndicator"
+                    visible: view.downloads.installing
+                    running: visible
+                    Layout.preferredWidth: 22
+                    Layout.preferredHeight: 22
+                }
+                Button {
+                    objectName: "installToolsButton"
+                    text: view.downloads.toolsReady ? "Update tools" : "Install download tools"
+                    enabled: !view.downloads.installing && !view.downloads.busy
+                    onClicked: view.downloads.installTools()
+                }
+            }
+        }
+
+        Label {
+            text: "Download content you own or have permission to use. Separate audio and video are merged without re-encoding; the highest-quality output may use MKV. Setup downloads yt-dlp, Deno and FFmpeg helpers with checksum checks."
+            font.pixelSize: 11
+            color: QuayTheme.secondary
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
+        }
+    }
+
+    Component {
+        id: placeholder
+        ColumnLayout {
+            objectName: "noProject"
+            spacing: 10
+            Item { Layout.fillHeight: true }
+            QuayIcon {
+                name: "rectangle.stack.badge.plus"
+                color: QuayTheme.secondary
+                size: 42
+                Layout.alignment: Qt.AlignHCenter
+            }
+            Label {
+                text: "Make room for your ideas."
+                font.pixelSize: 23
+                font.weight: Font.Medium
+                Layout.alignment: Qt.AlignHCenter
+            }
+            Label {
+                text: "Create a project, paste your video links and choose a folder.\nYour whole collection stays together."
+                font.pixelSize: 14
+                color: QuayTheme.secondary
+                horizontalAlignment: Text.AlignHCenter
+                Layout.alignment: Qt.AlignHCenter
+            }
+            Item { Layout.fillHeight: true }
+        }
+    }
+
+    Component {
+        id: detail
+        ColumnLayout {
+            objectName: "projectDetail"
+            spacing: 14
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 12
+                TextField {
+                    objectName: "projectNameField"
+                    text: view.project.name
+                    onTextEdited: view.downloads.rename(text)
+                    enabled: !view.downloads.busy
+                    font.pixelSize: 25
+                    font.weight: Font.DemiBold
+                    background: null
+                    leftPadding: 0
+                    Layout.fillWidth: true
+                }
+                Button {
+                    objectName: "downloadAllButton"
+                    text: "Download all"
+                    icon.source: "image://icon/arrow.down.circle.fill"
+                    icon.color: enabled ? QuayTheme.mint : palette.disabled.buttonText
+                    font.pixelSize: 14
+                    font.weight: Font.DemiBold
+                    enabled: view.links.length > 0 && view.project.folder !== "" && !view.downloads.installing
+                    onClicked: view.downloads.downloadAll()
+                }
+            }
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 8
+                QuayIcon { name: "folder"; color: QuayTheme.secondary; size: 15 }
+                TextEdit {
+                    objectName: "projectFolder"
+                    text: view.project.folder !== "" ? view.project.folder : "Choose where this project should be saved"
+                    readOnly: true
+                    selectByMouse: true
+                    font.pixelSize: 12
+                    color: QuayTheme.secondary
+                    wrapMode: TextEdit.WrapAnywhere
+                    Layout.fillWidth: true
+                }
+                Button {
+                    objectName: "chooseFolderButton"
+                    text: "Choose folder…"
+                    enabled: !view.downloads.busy
+                    onClicked: view.downloads.chooseFolder()
+                }
+                FlatButton {
+                    objectName: "openFolderButton"
+                    visible: view.project.folder !== ""
+                    symbol: "arrow.up.forward.square"
+                    iconSize: 17
+                    tint: QuayTheme.secondary
+                    tip: "Open project folder"
+                    onClicked: view.openFolder(view.project.folder)
+                }
+            }
+
+            Label {
+                text: "ADD VIDEO LINKS"
+                font.pixelSize: 11
+                font.weight: Font.DemiBold
+                font.letterSpacing: 1.4
+                color: QuayTheme.secondary
+            }
+            Item {
+                Layout.fillWidth: true
+                Layout.preferredHeight: 96
+                DashedOutline { anchors.fill: parent }
+                ScrollView {
+                    anchors.fill: parent
+                    anchors.margins: 6
+                    TextArea {
+                        objectName: "linkBox"
+                        text: view.downloads.linkText
+                        onTextChanged: if (text !== view.downloads.linkText) view.downloads.linkText = text
+                        font.pixelSize: 13
+                        wrapMode: TextEdit.WrapAnywhere
+                        background: null
+                    }
+                }
+            }
+            RowLayout {
+                Layout.fillWidth: true
+                Label {
+                    text: "One link per line · duplicate links are skipped"
+                    font.pixelSize: 12
+                    color: QuayTheme.secondary
+                    Layout.fillWidth: true
+                }
+                Button {
+                    objectName: "addLinksButton"
+                    text: "Add to project"
+                    enabled: view.downloads.canAddLinks
+                    onClicked: view.downloads.addLinks()
+                }
+            }
+
+            RowLayout {
+                Layout.fillWidth: true
+                Label {
+                    objectName: "linksCaption"
+                    text: view.links.length + " VIDEO LINKS"
+                    font.pixelSize: 11
+                    font.weight: Font.DemiBold
+                    font.letterSpacing: 1.4
+                    color: QuayTheme.secondary
+                }
+                Item { Layout.fillWidth: true }
+                Label {
+                    text: "Highest available quality · original codecs"
+                    font.pixelSize: 12
+                    color: QuayTheme.secondary
+                }
+            }
+            Label {
+                objectName: "noLinks"
+                visible: view.links.length === 0
+                text: "Paste links above to build your B-roll collection."
+                font.pixelSize: 14
+                color: QuayTheme.secondary
+            }
+            // Rows are rebuilt on every progress report; a plain scroll area keeps its place
+            // where a list view would jump back to the top.
+            ScrollView {
+                id: linkScroll
+                objectName: "linkList"
+                visible: view.links.length > 0
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                clip: true
+                contentWidth: availableWidth
+                ColumnLayout {
+                    width: linkScroll.availableWidth
+                    spacing: 8
+                    Repeater {
+                        model: view.links
+                        delegate: DownloadLinkRow {
+                            required property var modelData
+                            objectName: "linkRow"
+                            link: modelData
+                            Layout.fillWidth: true
+                            onRemove: view.downloads.remove(modelData.id)
+                            onReveal: (path) => view.reveal(path)
+                        }
+                    }
+                }
+            }
+            Item {
+                visible: view.links.length === 0
+                Layout.fillHeight: true
+            }
+        }
+    }
+
+    Dialog {
+        id: alert
+        objectName: "downloadsAlert"
+        title: "Video downloads"
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        width: 460
+        standardButtons: Dialog.Ok
+
+        readonly property string message: view.downloads.message
+        onMessageChanged: message !== "" ? open() : close()
+        Component.onCompleted: if (message !== "") open()
+        // However it is dismissed, the message is cleared.
+        onClosed: view.downloads.message = ""
+
+        Label {
+            objectName: "downloadsAlertText"
+            width: parent.width
+            text: alert.message
+            font.pixelSize: 13
+            wrapMode: Text.Wrap
+        }
+    }
+}

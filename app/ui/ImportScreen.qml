@@ -1,0 +1,195 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// The import area: header, the two folder browsers, destinations, activity and footer.
+Rectangle {
+    id: screen
+
+    required property var model
+    signal reveal(string path)
+    signal openFolder(string folder)
+
+    color: QuayTheme.background
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 28
+        anchors.rightMargin: 28
+        anchors.topMargin: 22
+        anchors.bottomMargin: 14
+        spacing: 14
+
+        RowLayout {
+            Layout.fillWidth: true
+            ColumnLayout {
+                spacing: 4
+                Label {
+                    text: "Your footage. Safely quayed."
+                    font.pixelSize: 27
+                    font.weight: Font.DemiBold
+                    font.letterSpacing: -0.8
+                }
+                Label {
+                    text: "Ingest once. Keep every destination accounted for."
+                    font.pixelSize: 14
+                    color: QuayTheme.secondary
+                }
+            }
+            Item { Layout.fillWidth: true }
+            Button {
+                id: startButton
+                objectName: "startButton"
+                text: screen.model.processing ? "Queue import" : "Start import"
+                enabled: screen.model.canStart
+                font.pixelSize: 14
+                font.weight: Font.DemiBold
+                padding: 10
+                leftPadding: 16
+                rightPadding: 18
+                onClicked: {
+                    if (screen.model.source !== "")
+                        screen.model.enqueue(screen.model.source, false)
+                }
+                background: Rectangle {
+                    radius: 8
+                    color: startButton.enabled ? (startButton.down ? Qt.darker(QuayTheme.mint, 1.15) : QuayTheme.mint)
+                                               : Qt.rgba(1, 1, 1, 0.1)
+                }
+                contentItem: RowLayout {
+                    spacing: 8
+                    QuayIcon {
+                        name: "arrow.down.to.line.compact"
+                        size: 16
+                        color: startButton.enabled ? QuayTheme.background : QuayTheme.secondary
+                    }
+                    Label {
+                        text: startButton.text
+                        font: startButton.font
+                        color: startButton.enabled ? QuayTheme.background : QuayTheme.secondary
+                    }
+                }
+            }
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 14
+            Rectangle {
+                implicitWidth: badge.implicitWidth + 16
+                implicitHeight: badge.implicitHeight + 8
+                radius: 6
+                color: Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.1)
+                RowLayout {
+                    id: badge
+                    anchors.centerIn: parent
+                    spacing: 6
+                    QuayIcon { name: "checkmark.shield.fill"; size: 14; color: QuayTheme.mint }
+                    Label {
+                        text: "SHA-256 verified"
+                        font.pixelSize: 12
+                        font.weight: Font.DemiBold
+                        color: QuayTheme.mint
+                    }
+                }
+            }
+            Label {
+                objectName: "modeText"
+                text: screen.model.videosOnly ? "Video clips only · flat import" : "All files · original folders"
+                font.pixelSize: 12
+                color: QuayTheme.secondary
+            }
+            Item { Layout.fillWidth: true }
+            Label {
+                text: "NATIVE LINUX"
+                font.pixelSize: 12
+                font.weight: Font.DemiBold
+                font.letterSpacing: 1.5
+                color: QuayTheme.secondary
+            }
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            // Smaller windows give the room to the transfer activity first.
+            Layout.preferredHeight: Math.min(290, Math.max(220, screen.height * 0.3 - 20))
+            spacing: 14
+            BrowserPane {
+                objectName: "sourcePane"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                title: "SOURCE"
+                subtitle: "Your original media"
+                icon: "sdcard"
+                url: screen.model.source
+                entries: screen.model.sourceEntries
+                error: screen.model.sourceBrowserError
+                loading: screen.model.sourceLoading
+                flatMedia: screen.model.videosOnly
+                onChoose: screen.model.pickSource()
+                onNavigate: (folder) => screen.model.setSource(folder)
+                onRefresh: screen.model.reloadSource()
+                onReveal: (path) => screen.reveal(path)
+            }
+            BrowserPane {
+                objectName: "targetPane"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                title: "DESTINATION"
+                subtitle: "Main copy"
+                icon: "externaldrive"
+                url: screen.model.primaryTarget
+                entries: screen.model.targetEntries
+                error: screen.model.targetBrowserError
+                loading: screen.model.targetLoading
+                flatMedia: false
+                onChoose: screen.model.pickTarget(false)
+                onNavigate: (folder) => screen.model.navigateTarget(folder)
+                onRefresh: screen.model.reloadTarget()
+                onReveal: (path) => screen.reveal(path)
+            }
+        }
+
+        DestinationList {
+            model: screen.model
+            Layout.fillWidth: true
+        }
+
+        TransferSection {
+            objectName: "transferSection"
+            model: screen.model
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Layout.minimumHeight: 160
+            onOpenFolder: (folder) => screen.openFolder(folder)
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 8
+            Rectangle {
+                objectName: "statusDot"
+                implicitWidth: 8
+                implicitHeight: 8
+                radius: 4
+                color: screen.model.processing ? QuayTheme.mint : QuayTheme.secondary
+            }
+            Label {
+                objectName: "footerText"
+                text: screen.model.processing
+                      ? "Keep all source and destination drives connected until verification finishes."
+                      : "Copies are read-only at the source. Existing destination files are never overwritten."
+                font.pixelSize: 12
+                color: QuayTheme.secondary
+            }
+            Item { Layout.fillWidth: true }
+            BusyIndicator {
+                visible: screen.model.processing
+                running: visible
+                implicitWidth: 18
+                implicitHeight: 18
+            }
+        }
+    }
+}

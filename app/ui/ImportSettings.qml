@@ -1,0 +1,244 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// The options the next import uses, each control bound straight to the import model.
+Dialog {
+    id: sheet
+
+    required property var model
+
+    objectName: "importSettings"
+    modal: true
+    anchors.centerIn: Overlay.overlay
+    width: 740
+    height: Math.min(800, parent ? parent.height - 40 : 800)
+    padding: 0
+    closePolicy: Popup.CloseOnEscape
+
+    readonly property bool wanted: model.showSettings
+    onWantedChanged: wanted ? open() : close()
+    Component.onCompleted: if (wanted) open()
+    // "Done" or any other dismissal only closes the sheet.
+    onClosed: model.showSettings = false
+
+    component Note: Label {
+        font.pixelSize: 13
+        color: QuayTheme.secondary
+        wrapMode: Text.Wrap
+        Layout.fillWidth: true
+    }
+    component Title: Label {
+        font.pixelSize: 15
+        font.weight: Font.DemiBold
+    }
+    component Separator: Rectangle {
+        Layout.fillWidth: true
+        implicitHeight: 1
+        color: QuayTheme.line
+    }
+
+    Shortcut {
+        sequences: ["Return", "Enter"]
+        enabled: sheet.opened
+        onActivated: sheet.close()
+    }
+
+    ScrollView {
+        id: scroll
+        anchors.fill: parent
+        contentWidth: availableWidth
+        clip: true
+
+        ColumnLayout {
+            x: 28
+            width: scroll.availableWidth - 56
+            spacing: 12
+
+            Item { implicitHeight: 16 }
+
+            RowLayout {
+                Layout.fillWidth: true
+                ColumnLayout {
+                    spacing: 4
+                    Label {
+                        text: "Make it your workflow."
+                        font.pixelSize: 23
+                        font.weight: Font.DemiBold
+                    }
+                    Label {
+                        text: "Settings apply to the next import."
+                        font.pixelSize: 13
+                        color: QuayTheme.secondary
+                    }
+                }
+                Item { Layout.fillWidth: true }
+                Button {
+                    objectName: "doneButton"
+                    text: "Done"
+                    highlighted: true
+                    onClicked: sheet.close()
+                }
+            }
+
+            Separator {}
+
+            Title { text: "Automatic folder naming" }
+            TextField {
+                objectName: "folderRuleField"
+                placeholderText: "{date}/{source}_{time}"
+                text: sheet.model.folderRule
+                onTextEdited: sheet.model.folderRule = text
+                font.pixelSize: 14
+                Layout.fillWidth: true
+            }
+            Label {
+                text: "{date}  {camera}  {time}  {source}  {year}  {month}  {day}"
+                font.pixelSize: 12
+                color: QuayTheme.secondary
+            }
+            Label {
+                objectName: "namingPreview"
+                text: "Preview: " + sheet.model.namingPreview
+                font.pixelSize: 13
+                elide: Text.ElideMiddle
+                Layout.fillWidth: true
+            }
+            Label {
+                text: "Dates use this computer’s local time. Every import gets a fresh folder; repeat names receive a number."
+                font.pixelSize: 12
+                color: QuayTheme.secondary
+                wrapMode: Text.Wrap
+                Layout.fillWidth: true
+            }
+
+            Separator {}
+
+            QuaySwitch {
+                objectName: "videosOnlySwitch"
+                text: "Video clips only · show and copy clips without subfolders"
+                checked: sheet.model.videosOnly
+                onToggled: sheet.model.videosOnly = checked
+                font.pixelSize: 14
+            }
+            Note {
+                text: "Includes MOV, MP4, R3D, NEV, BRAW, MXF and other camera video formats. Images, sidecars and non-video files are excluded in this mode. Duplicate clip names receive distinct names."
+            }
+            Label {
+                objectName: "cameraLine"
+                text: "Camera: " + sheet.model.cameraName
+                font.pixelSize: 14
+                font.weight: Font.Medium
+            }
+            TextField {
+                objectName: "cameraOverrideField"
+                placeholderText: "Camera name override for this card / SSD"
+                text: sheet.model.cameraOverride
+                onTextEdited: sheet.model.cameraOverride = text
+                enabled: sheet.model.source !== ""
+                font.pixelSize: 14
+                Layout.fillWidth: true
+            }
+            Note {
+                text: "{camera} uses clip metadata where available, or your saved override. Unsupported metadata uses ‘Unknown Camera’."
+            }
+
+            Separator {}
+
+            Title { text: "Transfer performance" }
+            Label {
+                text: "Parallel files per destination"
+                font.pixelSize: 13
+            }
+            RowLayout {
+                objectName: "parallelFilesControl"
+                spacing: 0
+                Accessible.name: "Parallel files per destination"
+                Repeater {
+                    model: [
+                        { value: 1, title: "1 · HDD / network" },
+                        { value: 2, title: "2 · Balanced" },
+                        { value: 3, title: "3" },
+                        { value: 4, title: "4 · Fast SSDs" }
+                    ]
+                    delegate: Button {
+                        required property var modelData
+                        objectName: "parallelSegment"
+                        text: modelData.title
+                        checkable: true
+                        checked: sheet.model.parallelFiles === modelData.value
+                        // The model holds the choice; a click never leaves a segment unchecked.
+                        onClicked: {
+                            sheet.model.parallelFiles = modelData.value
+                            checked = Qt.binding(() => sheet.model.parallelFiles === modelData.value)
+                        }
+                        palette.button: checked ? QuayTheme.selection : QuayTheme.control
+                        Layout.preferredWidth: 150
+                    }
+                }
+            }
+            Note {
+                text: "Large files stream in 8 MB blocks. Destinations run independently. More parallel files can help SSDs and slow down hard disks; shared USB buses and network links set the real speed limit."
+            }
+
+            Separator {}
+
+            QuaySwitch {
+                objectName: "autoImportSwitch"
+                text: "Automatically import newly connected enrolled drives"
+                checked: sheet.model.autoEnabled
+                onToggled: sheet.model.autoEnabled = checked
+                font.pixelSize: 14
+            }
+            Note {
+                text: "Enroll each camera card or SSD from the source pane. Auto-import copies the entire enrolled volume to all saved destinations. The app must stay running; it does not launch itself at login."
+            }
+            Note {
+                objectName: "noDrives"
+                visible: sheet.model.enrolledDrives.length === 0
+                text: "No drives enrolled yet."
+            }
+            Repeater {
+                model: sheet.model.enrolledDrives
+                delegate: RowLayout {
+                    required property var modelData
+                    objectName: "enrolledDrive"
+                    Layout.fillWidth: true
+                    spacing: 8
+                    QuayIcon { name: "externaldrive"; color: QuayTheme.secondary; size: 15 }
+                    Label {
+                        objectName: "enrolledName"
+                        text: modelData.title
+                        font.pixelSize: 13
+                        elide: Text.ElideRight
+                        Layout.fillWidth: true
+                    }
+                    FlatButton {
+                        objectName: "unenrollButton"
+                        text: "Remove"
+                        fontSize: 12
+                        onClicked: sheet.model.unenroll(modelData.id)
+                    }
+                }
+            }
+
+            Separator {}
+
+            RowLayout {
+                spacing: 8
+                QuayIcon { name: "checkmark.shield.fill"; color: QuayTheme.mint; size: 16 }
+                Label {
+                    text: "Verification is always on"
+                    font.pixelSize: 14
+                    font.weight: Font.Medium
+                }
+            }
+            Note {
+                text: "Each copy is reread and checked with SHA-256. Recovery journals preserve verified work across interruptions. Video-only mode flattens clips; all-files mode keeps folder paths. Sources are never deleted. Network folders must already be mounted."
+            }
+
+            Item { implicitHeight: 16 }
+        }
+    }
+}

@@ -1,0 +1,170 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import Quaymark
+
+// The one main window: menu bar commands, the content, the folder dialog and the quit alert.
+ApplicationWindow {
+    id: window
+
+    required property var model
+    required property var downloads
+    required property var shell
+
+    title: "Brindleway Quaymark"
+    minimumWidth: 1200
+    minimumHeight: 900
+    width: 1340
+    height: 1000
+    color: QuayTheme.background
+
+    // Every control, popup and dialog of the window reads these.
+    palette.window: QuayTheme.background
+    palette.windowText: QuayTheme.text
+    palette.base: QuayTheme.sidebar
+    palette.alternateBase: QuayTheme.panel
+    palette.text: QuayTheme.text
+    palette.placeholderText: QuayTheme.secondary
+    palette.button: QuayTheme.control
+    palette.buttonText: QuayTheme.text
+    palette.brightText: "white"
+    palette.light: Qt.lighter(QuayTheme.control, 1.4)
+    palette.midlight: Qt.lighter(QuayTheme.control, 1.2)
+    palette.mid: Qt.darker(QuayTheme.control, 1.3)
+    palette.dark: Qt.darker(QuayTheme.control, 1.7)
+    palette.shadow: "black"
+    palette.highlight: QuayTheme.selection
+    palette.highlightedText: "white"
+    palette.toolTipBase: Qt.lighter(QuayTheme.panel, 1.5)
+    palette.toolTipText: QuayTheme.text
+    palette.link: QuayTheme.mint
+    palette.disabled.windowText: Qt.darker(QuayTheme.secondary, 1.3)
+    palette.disabled.text: Qt.darker(QuayTheme.secondary, 1.3)
+    palette.disabled.buttonText: Qt.darker(QuayTheme.secondary, 1.3)
+
+    Action {
+        id: chooseSourceAction
+        text: "Choose Source…"
+        shortcut: "Ctrl+O"
+        onTriggered: window.model.pickSource()
+    }
+    Action {
+        id: chooseMainAction
+        text: "Choose Main Destination…"
+        shortcut: "Ctrl+Shift+D"
+        onTriggered: window.model.pickTarget(false)
+    }
+    Action {
+        id: addBackupAction
+        text: "Add Backup Destination…"
+        shortcut: "Ctrl+Shift+B"
+        onTriggered: window.model.pickTarget(true)
+    }
+    Action {
+        id: startAction
+        text: "Start Verified Import"
+        shortcut: "Ctrl+Return"
+        enabled: window.model.canStart
+        onTriggered: {
+            if (window.model.source !== "")
+                window.model.enqueue(window.model.source, false)
+        }
+    }
+    Action {
+        id: settingsAction
+        text: "Import Settings…"
+        shortcut: "Ctrl+,"
+        onTriggered: window.model.showSettings = true
+    }
+    Action {
+        id: closeAction
+        text: "Close Window"
+        shortcut: StandardKey.Close
+        onTriggered: window.close()
+    }
+    Action {
+        id: quitAction
+        text: "Quit Quaymark"
+        shortcut: StandardKey.Quit
+        onTriggered: window.shell.requestQuit()
+    }
+
+    menuBar: MenuBar {
+        Menu {
+            title: "&File"
+            MenuItem { action: chooseSourceAction }
+            MenuItem { action: chooseMainAction }
+            MenuItem { action: addBackupAction }
+            MenuItem { action: startAction }
+            MenuSeparator {}
+            MenuItem { action: settingsAction }
+            MenuSeparator {}
+            MenuItem { action: closeAction }
+            MenuItem { action: quitAction }
+        }
+    }
+
+    ContentView {
+        objectName: "contentView"
+        anchors.fill: parent
+        model: window.model
+        downloads: window.downloads
+        shell: window.shell
+    }
+
+    FolderDialog {
+        id: folderDialog
+        objectName: "folderDialog"
+        // The toolkit's own dialog follows the application's dark palette.
+        options: FolderDialog.DontUseNativeDialog
+        currentFolder: window.shell.startFolder
+        onAccepted: window.shell.answerFolder(selectedFolder)
+        onRejected: window.shell.answerFolder("")
+    }
+
+    Dialog {
+        id: quitAlert
+        objectName: "quitAlert"
+        title: "Work is still running"
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        width: 480
+        closePolicy: Popup.CloseOnEscape
+
+        Label {
+            width: parent.width
+            text: "Keep Quaymark open until imports and downloads finish. Quitting interrupts active work; recovery records and download partials are kept."
+            font.pixelSize: 13
+            wrapMode: Text.Wrap
+        }
+
+        footer: DialogButtonBox {
+            Button {
+                objectName: "keepWorkingButton"
+                text: "Keep Working"
+                highlighted: true
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
+            Button {
+                objectName: "quitAnywayButton"
+                text: "Quit Anyway"
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+            }
+        }
+        onAccepted: window.shell.quitAnyway()
+    }
+
+    Connections {
+        target: window.shell
+        function onFolderRequested(title, confirm) {
+            folderDialog.title = title
+            folderDialog.acceptLabel = confirm
+            folderDialog.open()
+        }
+        function onQuitConfirmationRequested() {
+            quitAlert.open()
+            quitAlert.forceActiveFocus()
+        }
+    }
+}

@@ -1,0 +1,248 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// The fixed left column: brand, sections, connected drives and automatic ingest.
+Rectangle {
+    id: sidebar
+
+    required property var model
+    required property string section
+    signal sectionChosen(string name)
+
+    color: QuayTheme.sidebar
+
+    component SectionButton: AbstractButton {
+        id: sectionButton
+        property string symbol
+        property bool selected
+        Layout.fillWidth: true
+        implicitHeight: 36
+        font.pixelSize: 14
+        font.weight: Font.DemiBold
+        Accessible.name: text
+        background: Rectangle {
+            radius: 7
+            color: sectionButton.selected ? Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.08)
+                 : sectionButton.hovered ? Qt.rgba(1, 1, 1, 0.03) : "transparent"
+        }
+        contentItem: RowLayout {
+            spacing: 10
+            Item { implicitWidth: 2 }
+            QuayIcon {
+                name: sectionButton.symbol
+                size: 17
+                color: sectionButton.selected ? QuayTheme.mint : QuayTheme.secondary
+            }
+            Label {
+                text: sectionButton.text
+                font: sectionButton.font
+                Layout.fillWidth: true
+            }
+        }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 16
+        anchors.topMargin: 22
+        spacing: 14
+
+        RowLayout {
+            spacing: 10
+            QuayIcon { name: "square.stack.3d.down.right.fill"; size: 26; color: QuayTheme.mint }
+            ColumnLayout {
+                spacing: 0
+                Label {
+                    text: "BRINDLEWAY"
+                    font.pixelSize: 11
+                    font.bold: true
+                    font.letterSpacing: 2
+                    color: QuayTheme.secondary
+                }
+                Label {
+                    text: "Quaymark"
+                    font.pixelSize: 21
+                    font.weight: Font.DemiBold
+                    font.letterSpacing: -0.5
+                }
+            }
+        }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            Layout.topMargin: 8
+            spacing: 4
+            SectionButton {
+                objectName: "ingestSection"
+                text: "Media ingest"
+                symbol: "arrow.down.doc.fill"
+                selected: sidebar.section === "ingest"
+                onClicked: sidebar.sectionChosen("ingest")
+            }
+            SectionButton {
+                objectName: "downloadsSection"
+                text: "Video projects"
+                symbol: "play.rectangle.on.rectangle"
+                selected: sidebar.section === "downloads"
+                onClicked: sidebar.sectionChosen("downloads")
+            }
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.topMargin: 10
+            Label {
+                text: "CONNECTED DRIVES"
+                font.pixelSize: 11
+                font.weight: Font.DemiBold
+                font.letterSpacing: 1.3
+                color: QuayTheme.secondary
+            }
+            Item { Layout.fillWidth: true }
+            FlatButton {
+                symbol: "arrow.clockwise"
+                iconSize: 14
+                tint: QuayTheme.secondary
+                tip: "Refresh connected drives"
+                onClicked: sidebar.model.refreshVolumes()
+            }
+        }
+
+        Label {
+            objectName: "noDrives"
+            visible: sidebar.model.volumes.length === 0
+            text: "Connect a camera card or SSD to get started."
+            font.pixelSize: 13
+            color: QuayTheme.secondary
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
+        }
+
+        ListView {
+            id: drives
+            objectName: "driveList"
+            visible: count > 0
+            Layout.fillWidth: true
+            Layout.preferredHeight: Math.min(contentHeight, 240)
+            clip: true
+            spacing: 2
+            boundsBehavior: Flickable.StopAtBounds
+            model: sidebar.model.volumes
+            ScrollBar.vertical: ScrollBar {}
+            delegate: AbstractButton {
+                id: drive
+                required property var modelData
+                readonly property bool enrolled: modelData.uuid !== undefined && modelData.uuid !== ""
+                                                 && sidebar.model.enrolled[modelData.uuid] !== undefined
+                width: ListView.view.width
+                implicitHeight: 44
+                Accessible.name: modelData.name
+                onClicked: sidebar.model.setSource(modelData.url)
+                background: Rectangle {
+                    radius: 7
+                    color: drive.hovered ? Qt.rgba(1, 1, 1, 0.04) : "transparent"
+                }
+                contentItem: RowLayout {
+                    spacing: 10
+                    Item { implicitWidth: 2 }
+                    QuayIcon {
+                        name: drive.modelData.removable ? "externaldrive" : "network"
+                        size: 19
+                        color: QuayTheme.secondary
+                    }
+                    ColumnLayout {
+                        spacing: 1
+                        Layout.fillWidth: true
+                        Label {
+                            text: drive.modelData.name
+                            font.pixelSize: 13
+                            font.weight: Font.Medium
+                            elide: Text.ElideRight
+                            Layout.fillWidth: true
+                        }
+                        Label {
+                            objectName: "driveNote"
+                            text: drive.enrolled ? "Auto-import enrolled" : "Click to browse"
+                            font.pixelSize: 11
+                            color: QuayTheme.secondary
+                        }
+                    }
+                }
+            }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.topMargin: 6
+            implicitHeight: autoColumn.implicitHeight + 20
+            radius: 9
+            color: QuayTheme.panel
+            ColumnLayout {
+                id: autoColumn
+                anchors.fill: parent
+                anchors.margins: 10
+                spacing: 8
+                RowLayout {
+                    spacing: 6
+                    QuayIcon {
+                        name: "bolt.circle.fill"
+                        size: 17
+                        color: sidebar.model.autoEnabled ? QuayTheme.mint : QuayTheme.secondary
+                    }
+                    Label {
+                        text: "Automatic ingest"
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                        Layout.fillWidth: true
+                    }
+                    QuaySwitch {
+                        id: autoSwitch
+                        objectName: "autoSwitch"
+                        padding: 0
+                        checked: sidebar.model.autoEnabled
+                        onToggled: sidebar.model.autoEnabled = checked
+                        Accessible.name: "Automatic ingest"
+                    }
+                }
+                Label {
+                    objectName: "autoNote"
+                    text: sidebar.model.autoEnabled
+                          ? "Newly connected enrolled drives import to every saved destination. Keep the app running."
+                          : "Enroll a card or SSD, then turn this on for hands-free imports."
+                    font.pixelSize: 12
+                    color: QuayTheme.secondary
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                }
+            }
+        }
+
+        FlatButton {
+            objectName: "enrollButton"
+            text: sidebar.model.enrolledSource ? "Remove this drive" : "Enroll source drive"
+            symbol: sidebar.model.enrolledSource ? "minus.circle" : "plus.circle"
+            fontSize: 12
+            fontWeight: Font.Medium
+            enabled: sidebar.model.source !== ""
+            onClicked: sidebar.model.enrollSource()
+        }
+
+        Item { Layout.fillHeight: true }
+
+        FlatButton {
+            text: "Import settings"
+            symbol: "slider.horizontal.3"
+            fontSize: 13
+            onClicked: sidebar.model.showSettings = true
+        }
+
+        Label {
+            text: "BRINDLEWAY QUAYMARK  /  1.1"
+            font.pixelSize: 11
+            color: QuayTheme.secondary
+            opacity: 0.6
+        }
+    }
+}

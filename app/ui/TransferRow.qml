@@ -1,0 +1,195 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// One destination of a batch: name and status, speed or result, progress and detail.
+Rectangle {
+    id: row
+    objectName: "transferRow"
+
+    required property var job
+    signal retry()
+    signal openFolder(string folder)
+
+    readonly property bool verified: job.verified
+    readonly property bool failed: job.failed
+    readonly property color statusColor: verified ? QuayTheme.mint
+                                                  : failed ? QuayTheme.orange : QuayTheme.secondary
+
+    implicitHeight: content.implicitHeight + 22
+    radius: 8
+    color: Qt.rgba(QuayTheme.background.r, QuayTheme.background.g, QuayTheme.background.b, 0.65)
+
+    ColumnLayout {
+        id: content
+        anchors.fill: parent
+        anchors.margins: 11
+        spacing: 8
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 12
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 3
+                RowLayout {
+                    spacing: 8
+                    Label {
+                        text: Format.lastComponent(row.job.target)
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                        elide: Text.ElideRight
+                        Layout.maximumWidth: 320
+                    }
+                    Label {
+                        objectName: "jobStatus"
+                        text: row.job.status.toUpperCase()
+                        font.pixelSize: 11
+                        font.weight: Font.DemiBold
+                        color: row.statusColor
+                    }
+                }
+                Label {
+                    text: row.job.target
+                    font.pixelSize: 11
+                    color: QuayTheme.secondary
+                    elide: Text.ElideMiddle
+                    Layout.fillWidth: true
+                }
+            }
+
+            // Verified: the seal and the way to the import folder.
+            RowLayout {
+                objectName: "verifiedColumn"
+                visible: row.verified
+                Layout.minimumWidth: 165
+                Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
+                spacing: 6
+                Item { Layout.fillWidth: true }
+                QuayIcon { name: "checkmark.seal.fill"; color: QuayTheme.mint; size: 20 }
+                FlatButton {
+                    objectName: "revealButton"
+                    text: "Reveal"
+                    symbol: "folder"
+                    fontSize: 12
+                    onClicked: row.openFolder(row.job.resultFolder)
+                }
+            }
+
+            // Failed: another attempt into the same import folder.
+            RowLayout {
+                visible: !row.verified && row.failed
+                Layout.minimumWidth: 165
+                Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
+                Item { Layout.fillWidth: true }
+                Button {
+                    objectName: "retryButton"
+                    text: "Retry / recover"
+                    font.pixelSize: 12
+                    onClicked: row.retry()
+                }
+            }
+
+            // Running or waiting: speed, phase and a cancel for this destination alone.
+            RowLayout {
+                objectName: "runningColumn"
+                visible: !row.verified && !row.failed
+                Layout.minimumWidth: 165
+                Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
+                spacing: 10
+                Item { Layout.fillWidth: true }
+                SpeedGraph {
+                    objectName: "speedGraph"
+                    samples: row.job.samples
+                    Layout.preferredWidth: 75
+                    Layout.preferredHeight: 26
+                }
+                ColumnLayout {
+                    spacing: 0
+                    Label {
+                        objectName: "speedText"
+                        text: row.job.speedText
+                        font.pixelSize: 30
+                        font.weight: Font.DemiBold
+                        color: QuayTheme.mint
+                        Layout.alignment: Qt.AlignRight
+                    }
+                    Label {
+                        objectName: "phaseLabel"
+                        text: row.job.phase === "verifying" ? "VERIFY READ" : "COPY WRITE"
+                        font.pixelSize: 11
+                        color: QuayTheme.secondary
+                        Layout.alignment: Qt.AlignRight
+                    }
+                }
+                FlatButton {
+                    objectName: "cancelJobButton"
+                    symbol: "xmark.circle"
+                    iconSize: 15
+                    tint: QuayTheme.secondary
+                    tip: "Cancel this destination only"
+                    onClicked: row.job.cancel()
+                }
+            }
+        }
+
+        Rectangle {
+            id: track
+            Layout.fillWidth: true
+            implicitHeight: 4
+            radius: 2
+            color: Qt.rgba(1, 1, 1, 0.06)
+            Rectangle {
+                objectName: "progressFill"
+                height: parent.height
+                radius: 2
+                width: row.verified ? track.width : track.width * Math.max(0, Math.min(1, row.job.fraction))
+                color: row.failed ? QuayTheme.orange : QuayTheme.mint
+            }
+        }
+
+        TextEdit {
+            objectName: "errorText"
+            visible: row.failed
+            Layout.fillWidth: true
+            text: row.failed ? row.job.error : ""
+            readOnly: true
+            selectByMouse: true
+            wrapMode: TextEdit.Wrap
+            font.pixelSize: 12
+            color: QuayTheme.orange
+            selectionColor: palette.highlight
+        }
+
+        Label {
+            objectName: "verifiedDetail"
+            visible: !row.failed && row.verified
+            Layout.fillWidth: true
+            text: visible ? row.job.detailText : ""
+            font.pixelSize: 12
+            color: QuayTheme.secondary
+        }
+
+        RowLayout {
+            visible: !row.failed && !row.verified
+            Layout.fillWidth: true
+            spacing: 12
+            Label {
+                objectName: "currentFile"
+                text: row.job.detailText
+                font.pixelSize: 12
+                color: QuayTheme.secondary
+                elide: Text.ElideMiddle
+                Layout.fillWidth: true
+            }
+            Label {
+                objectName: "progressText"
+                text: row.job.progressText
+                font.pixelSize: 12
+                color: QuayTheme.secondary
+            }
+        }
+    }
+}

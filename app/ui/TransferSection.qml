@@ -1,0 +1,116 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quaymark
+
+// The import queue: one card per batch, newest first, and the interrupted imports to recover.
+ColumnLayout {
+    id: section
+
+    required property var model
+    // The batches shown: the model's queue, newest first.
+    property var batches: model.batches
+    signal openFolder(string folder)
+
+    spacing: 10
+
+    RowLayout {
+        Layout.fillWidth: true
+        spacing: 6
+        Label {
+            text: "TRANSFER ACTIVITY"
+            font.pixelSize: 12
+            font.weight: Font.DemiBold
+            font.letterSpacing: 1.4
+            color: QuayTheme.secondary
+        }
+        Item { Layout.fillWidth: true }
+        FlatButton {
+            objectName: "recoverButton"
+            text: "Recover interrupted…"
+            fontSize: 12
+            onClicked: section.model.pickRecovery()
+        }
+        FlatButton {
+            objectName: "clearFinishedButton"
+            text: "Clear finished"
+            fontSize: 12
+            onClicked: section.model.clearFinished()
+        }
+    }
+
+    FlatButton {
+        id: recoveryButton
+        objectName: "recoveryMenuButton"
+        visible: section.model.recoveryFolders.length > 0
+        text: section.model.recoveryFolders.length + " interrupted import(s) available to recover"
+        symbol: "arrow.clockwise.circle"
+        tint: QuayTheme.orange
+        fontSize: 12
+        onClicked: recoveryMenu.popup(recoveryButton, 0, recoveryButton.height)
+
+        Menu {
+            id: recoveryMenu
+            objectName: "recoveryMenu"
+            Instantiator {
+                model: section.model.recoveryFolders
+                delegate: MenuItem {
+                    required property string modelData
+                    text: Format.lastComponent(modelData)
+                    onTriggered: section.model.recover(modelData)
+                }
+                onObjectAdded: (index, object) => recoveryMenu.insertItem(index, object)
+                onObjectRemoved: (index, object) => recoveryMenu.removeItem(object)
+            }
+        }
+    }
+
+    Item {
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+
+        ColumnLayout {
+            objectName: "emptyActivity"
+            anchors.centerIn: parent
+            visible: section.batches.length === 0
+            spacing: 8
+            QuayIcon {
+                name: "arrow.down.to.line.circle"
+                size: 28
+                color: QuayTheme.secondary
+                opacity: 0.7
+                Layout.alignment: Qt.AlignHCenter
+            }
+            Label {
+                text: "Ready when you are"
+                font.pixelSize: 16
+                font.weight: Font.Medium
+                Layout.alignment: Qt.AlignHCenter
+            }
+            Label {
+                text: "Choose your source and destinations. Every copy gets its own verification."
+                font.pixelSize: 13
+                color: QuayTheme.secondary
+                Layout.alignment: Qt.AlignHCenter
+            }
+        }
+
+        ListView {
+            objectName: "batchList"
+            anchors.fill: parent
+            visible: section.batches.length > 0
+            clip: true
+            spacing: 10
+            boundsBehavior: Flickable.StopAtBounds
+            model: section.batches
+            ScrollBar.vertical: ScrollBar {}
+            delegate: BatchView {
+                required property var modelData
+                batch: modelData
+                width: ListView.view.width - 12
+                onRetry: (job) => section.model.retry(job, modelData)
+                onOpenFolder: (folder) => section.openFolder(folder)
+            }
+        }
+    }
+}

@@ -1,0 +1,61 @@
+#include "app/model/TransferText.h"
+
+#include "QtPrinting.h"
+#include "app/model/DestinationJob.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace quaymark {
+namespace {
+
+TEST(TransferText, SpeedInWholeMegabytesOrADash) {
+    EXPECT_EQ(speedText(182'400'000), u"182 MB/s");
+    EXPECT_EQ(speedText(182'600'000), u"183 MB/s");
+    EXPECT_EQ(speedText(400'000), u"0 MB/s") << "moving, if slowly";
+    EXPECT_EQ(speedText(0), u"— MB/s");
+    EXPECT_EQ(speedText(-5), u"— MB/s");
+    EXPECT_EQ(speedText(std::numeric_limits<double>::quiet_NaN()), u"— MB/s");
+    EXPECT_EQ(speedText(std::numeric_limits<double>::infinity()), u"— MB/s");
+}
+
+TEST(TransferText, VerifiedSummaryCountsFilesWithoutGrouping) {
+    EXPECT_EQ(verifiedSummary({"/x", 1204, 182'500'000'000, 1433.9}),
+              u"1204 files · 182.5 GB · SHA-256 matched · 1433s");
+    EXPECT_EQ(verifiedSummary({"/x", 1, 2'100'000'000, 0.2}),
+              u"1 file · 2.1 GB · SHA-256 matched · 0s");
+    EXPECT_EQ(verifiedSummary({"/x", 0, 0, -1}), u"0 files · 0 bytes · SHA-256 matched · 0s");
+}
+
+TEST(TransferText, ProgressTruncatesThePercentage) {
+    ImportProgress progress;
+    progress.phase = ImportPhase::copying;
+    progress.totalFiles = 120;
+    progress.verifiedFiles = 37;
+    progress.totalBytes = 1000;
+    progress.copiedBytes = 600; // 30% of copy plus reread
+    EXPECT_EQ(progressSummary(progress), u"37/120 verified · 30%");
+    progress.copiedBytes = 580; // 29%, which binary fractions put just below
+    EXPECT_EQ(progressSummary(progress), u"37/120 verified · 29%");
+    progress.copiedBytes = 1000;
+    progress.verifiedBytes = 999;
+    EXPECT_EQ(progressSummary(progress), u"37/120 verified · 99%") << "never rounded up to done";
+    EXPECT_EQ(progressSummary(ImportProgress{}), u"0/0 verified · 0%");
+}
+
+TEST(TransferText, JobDetailTestsTheErrorBeforeTheResult) {
+    DestinationJob job(QStringLiteral("/srv/MAIN"), std::nullopt);
+    EXPECT_EQ(job.detailText(), u"Waiting to start…");
+    EXPECT_EQ(job.speedText(), u"— MB/s");
+    job.succeed({"/srv/MAIN/CARD", 1, 1'000, 2.5});
+    EXPECT_EQ(job.detailText(), u"1 file · 1 KB · SHA-256 matched · 2s");
+    EXPECT_EQ(job.resultFolder(), u"/srv/MAIN/CARD");
+    job.fail(QStringLiteral("The receipt could not be written."), false);
+    EXPECT_EQ(job.detailText(), u"The receipt could not be written.");
+    EXPECT_TRUE(job.verified());
+    EXPECT_TRUE(job.failed());
+}
+
+} // namespace
+} // namespace quaymark

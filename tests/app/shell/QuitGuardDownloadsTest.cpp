@@ -1,0 +1,27 @@
+#include "DownloadFixture.h"
+#include "app/shell/QuitGuard.h"
+
+namespace quaymark {
+namespace {
+
+class QuitGuardDownloadsTest : public test::DownloadFixture {};
+
+TEST_F(QuitGuardDownloadsTest, RunningDownloadsKeepTheGuardUp) {
+    installTools();
+    auto downloads = makeModel();
+    addProject(*downloads, picker, QStringLiteral("Harbour"), home / "videos");
+    paste(*downloads, {QStringLiteral("https://videos.example/watch/plain")});
+    QuitGuard guard;
+    guard.attach(nullptr, downloads.get());
+    EXPECT_FALSE(guard.workRunning());
+    downloads->downloadAll();
+    ASSERT_TRUE(downloads->busy());
+    EXPECT_TRUE(guard.workRunning()) << "no import model is needed for downloads to count";
+    ASSERT_TRUE(waitUntil([&] { return !downloads->busy(); }));
+    EXPECT_FALSE(guard.workRunning());
+    downloads.reset();
+    EXPECT_FALSE(guard.workRunning());
+}
+
+} // namespace
+} // namespace quaymark

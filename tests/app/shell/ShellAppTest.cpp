@@ -1,0 +1,163 @@
+#include "QtPrinting.h"
+#include "TestFiles.h"
+#include "app/model/AppModel.h"
+#include "app/shell/BatchNotices.h"
+#include "app/shell/QuitGuard.h"
+#include "app/shell/ShellActions.h"
+#include "app/shell/StatusMenu.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+namespace quaymark {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+class ShellAppTest : public ::testing::Test {
+protected:
+    test::TempDir home;
+    ShellActions actions;
+    std::unique_ptr<AppModel> model;
+
+    void SetUp() override {
+        AppModel::Setup setup;
+        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+        setup.folderPicker = &actions;
+        model = std::make_unique<AppModel>(std::move(setup));
+        model->setFolderRule(QStringLiteral("{source}"));
+        model->setVideosOnly(false);
+    }
+
+    void TearDown() override {
+        waitIdle();
+        model.reset();
+        QThreadPool::globalInstance()->waitForDone(30'000);
+    }
+
+    fs::path makeCard(const char* name) {
+        test::writeFile(home / name / "C0001.MP4", test::patternBytes(30'000));
+        return home / name;
+    }
+
+    void addDestination(const char* name) {
+        fs::create_directories(home / name);
+        model->chooseTarget(!model->targets().isEmpty(), text(home / name));
+    }
+
+    void waitIdle() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model || !model->processing(); }, 60'000));
+    }
+};
+
+TEST_F(ShellAppTest, QuitGuardCountsOnlyWorkOfModelsItWasGiven) {
+    QuitGuard guard;
+    addDestination("MAIN");
+    model->enqueue(text(makeCard("CARD")));
+    ASSERT_TRUE(model->processing());
+    EXPECT_FALSE(guard.workRunning()) << "before the window showed the models, nothing runs";
+    guard.attach(model.get(), nullptr);
+    EXPECT_TRUE(guard.workRunning());
+
+    QSignalSpy asked(&actions, &ShellActions::quitConfirmationRequested);
+    QSignalSpy quitting(&actions, &ShellActions::quitting);
+    actions.guard().attach(model.get(), nullptr);
+    actions.requestQuit();
+    EXPECT_EQ(asked.count(), 1);
+    EXPECT_EQ(quitting.count(), 0) << "the guard itself never quits while work runs";
+
+    waitIdle();
+    EXPECT_FALSE(guard.workRunning());
+    model.reset();
+    EXPECT_FALSE(guard.workRunning()) << "a model that is gone counts as idle";
+}
+
+TEST_F(ShellAppTest, OneFolderDialogAtATime) {
+    QSignalSpy requests(&actions, &ShellActions::folderRequested);
+    std::vector<std::optional<QString>> answers;
+    const auto record = [&](std::optional<QString> folder) { answers.push_back(folder); };
+    actions.pickFolder(QStringLiteral("First"), QStringLiteral("Choose folder"), record);
+    actions.pickFolder(QStringLiteral("Second"), QStringLiteral("Choose folder"), record);
+    ASSERT_EQ(requests.count(), 1);
+    EXPECT_EQ(requests[0][1].toString(), u"Choose folder");
+    ASSERT_EQ(answers.size(), 1U) << "the second request is answered at once";
+    EXPECT_FALSE(answers[0].has_value());
+
+    actions.answerFolder(QUrl(QStringLiteral("smb://server/share")));
+    ASSERT_EQ(answers.size(), 2U);
+    EXPECT_FALSE(answers[1].has_value()) << "only local folders can be imported to";
+    actions.answerFolder(QUrl::fromLocalFile(QStringLiteral("/srv/late")));
+    EXPECT_EQ(answers.size(), 2U) << "an answer nobody waits for is dropped";
+
+    actions.pickFolder(QStringLiteral("Third"), QStringLiteral("Choose folder"), record);
+    actions.answerFolder(QUrl::fromLocalFile(QStringLiteral("/srv/footage")));
+    ASSERT_EQ(answers.size(), 3U);
+    EXPECT_EQ(answers[2], std::optional<QString>(QStringLiteral("/srv/footage")));
+}
+
+TEST_F(ShellAppTest, StatusMenuFollowsTheImportAndAutomaticIngest) {
+    StatusMenu menu(*model);
+    QStringList titles;
+    for (QAction* action : menu.menu().actions()) {
+        titles.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    EXPECT_EQ(titles,
+              (QStringList{QStringLiteral("Brindleway Quaymark"), QStringLiteral("Ready to import"),
+                           QStringLiteral("-"), QStringLiteral("Open Quaymark"),
+                           QStringLiteral("Automatic ingest"), QStringLiteral("Import Settings…"),
+                           QStringLiteral("-"), QStringLiteral("Quit Quaymark")}));
+    EXPECT_EQ(menu.symbol(), u"sdcard");
+    QAction* automatic = menu.menu().actions()[4];
+    automatic->trigger();
+    EXPECT_TRUE(model->autoEnabled());
+    model->setAutoEnabled(false);
+    EXPECT_FALSE(automatic->isChecked());
+
+    addDestination("MAIN");
+    model->enqueue(text(makeCard("CARD")));
+    EXPECT_EQ(menu.menu().actions()[1]->text(), u"Import in progress");
+    EXPECT_EQ(menu.symbol(), u"arrow.down.circle.fill");
+    waitIdle();
+    EXPECT_EQ(menu.menu().actions()[1]->text(), u"Ready to import");
+    EXPECT_EQ(menu.symbol(), u"sdcard");
+
+    QSignalSpy quit(&menu, &StatusMenu::quitRequested);
+    menu.menu().actions().last()->trigger();
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(ShellAppTest, BatchesThatEndUnseenAreAnnounced) {
+    bool active = false;
+    QStringList posted;
+    BatchNotices notices(
+        *model, [&] { return active; },
+        [&](const QString& summary, const QString& body) {
+            posted.append(summary + u": " + body);
+        });
+    addDestination("MAIN");
+    model->enqueue(text(makeCard("CARD")) + u'/');
+    waitIdle();
+    EXPECT_EQ(posted, QStringList{QStringLiteral("Import verified: CARD")});
+
+    fs::remove_all(home / "MAIN");
+    model->enqueue(text(makeCard("SECOND")));
+    waitIdle();
+    ASSERT_EQ(posted.size(), 2);
+    EXPECT_EQ(posted[1], u"Import needs attention: SECOND");
+
+    active = true;
+    fs::create_directories(home / "MAIN");
+    model->enqueue(text(makeCard("THIRD")));
+    waitIdle();
+    EXPECT_EQ(posted.size(), 2) << "the user is looking at the window";
+}
+
+} // namespace
+} // namespace quaymark

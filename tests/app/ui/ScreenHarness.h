@@ -1,0 +1,210 @@
+#pragma once
+
+#include "TestFiles.h"
+#include "app/downloads/DownloadModel.h"
+#include "app/model/AppModel.h"
+#include "app/shell/ShellActions.h"
+#include "app/ui/UiSetup.h"
+
+#include <QColor>
+#include <QQmlApplicationEngine>
+#include <QQmlComponent>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSet>
+#include <QTest>
+#include <QThreadPool>
+
+#include <filesystem>
+#include <memory>
+
+namespace quaymark::test {
+
+inline QString text(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// Every background listing has ended and its result was delivered.
+inline bool settle() {
+    const bool done = QThreadPool::globalInstance()->waitForDone(30'000);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    return done;
+}
+
+// Objects the scene handed to deleteLater (canvases, their painters) are gone afterwards.
+inline void flushDeletions() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+template <typename Condition>
+bool waitFor(Condition condition) {
+    return QTest::qWaitFor(condition, 30'000);
+}
+
+// Every object named `name` below `root`, in both the object tree and the item tree (views
+// and repeaters parent their delegates only as items), in breadth-first order.
+template <typename T = QQuickItem>
+QList<T*> findAll(QObject* root, const QString& name) {
+    QList<T*> found;
+    QList<QObject*> queue{root};
+    QSet<QObject*> seen;
+    while (!queue.isEmpty()) {
+        QObject* object = queue.takeFirst();
+        if (!object || seen.contains(object)) {
+            continue;
+        }
+        seen.insert(object);
+        if (object != root && object->objectName() == name) {
+            if (auto* typed = qobject_cast<T*>(object)) {
+                found.append(typed);
+            }
+        }
+        queue.append(object->children());
+        if (auto* item = qobject_cast<QQuickItem*>(object)) {
+            for (QQuickItem* child : item->childItems()) {
+                queue.append(child);
+            }
+        }
+        if (auto* window = qobject_cast<QQuickWindow*>(object)) {
+            queue.append(window->contentItem());
+        }
+    }
+    return found;
+}
+
+template <typename T = QQuickItem>
+T* find(QObject* root, const QString& name) {
+    const auto found = findAll<T>(root, name);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+template <typename T = QQuickItem>
+T* find(QObject* root, const char* name) {
+    return find<T>(root, QString::fromLatin1(name));
+}
+
+inline QString colorOf(QObject* object) {
+    return object ? object->property("color").value<QColor>().name(QColor::HexArgb)
+                  : QStringLiteral("<missing>");
+}
+
+inline QString textOf(QObject* object) {
+    return object ? object->property("text").toString() : QStringLiteral("<missing>");
+}
+
+// Clicks an item in the middle, as a user would.
+inline void click(QQuickItem* item, Qt::MouseButton button = Qt::LeftButton) {
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(item->window(), button, Qt::NoModifier, centre.toPoint());
+}
+
+inline void doubleClick(QQuickItem* item) {
+    const QPoint centre =
+        item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+    // A double click as the window receives it: press, release, press, double-click, release.
+    QTest::mouseDClick(item->window(), Qt::LeftButton, Qt::NoModifier, centre);
+}
+
+// The real main window over real models, shown offscreen.
+class MainWindowHarness {
+public:
+    // `actions` should be the models' folder picker too, as in the application. Without a
+    // download model the window gets an empty one of its own.
+    MainWindowHarness(AppModel& model, ShellActions& actions, DownloadModel* downloads = nullptr)
+        : actions_(actions)
+        , engine_(makeUiEngine()) {
+        if (!downloads) {
+            DownloadModel::Setup setup;
+            setup.dataFolder = QString::fromStdString(downloadsHome_.path().string());
+            setup.tools = DownloadTools({downloadsHome_ / "tools"});
+            setup.folderPicker = &actions;
+            ownDownloads_ = std::make_unique<DownloadModel>(std::move(setup));
+            downloads = ownDownloads_.get();
+        }
+        window_ =
+            loadMainWindow(*engine_, {{QStringLiteral("model"), QVariant::fromValue(&model)},
+                                      {QStringLiteral("downloads"), QVariant::fromValue(downloads)},
+                                      {QStringLiteral("shell"), QVariant::fromValue(&actions_)}});
+        if (window_) {
+            window_->show();
+            window_->requestActivate();
+            (void)QTest::qWaitForWindowActive(window_);
+            render();
+        }
+    }
+
+    ~MainWindowHarness() {
+        engine_.reset();
+        flushDeletions();
+    }
+    MainWindowHarness(const MainWindowHarness&) = delete;
+    MainWindowHarness& operator=(const MainWindowHarness&) = delete;
+
+    QQuickWindow* window() const { return window_; }
+    ShellActions& actions() { return actions_; }
+
+    template <typename T = QQuickItem>
+    T* find(const char* name) const {
+        return test::find<T>(window_, name);
+    }
+
+    // Waits for the scene to be laid out and drawn after a change.
+    void render() const {
+        QCoreApplication::processEvents();
+        if (window_) {
+            window_->grabWindow();
+        }
+    }
+
+private:
+    ShellActions& actions_;
+    TempDir downloadsHome_;
+    std::unique_ptr<DownloadModel> ownDownloads_;
+    std::unique_ptr<QQmlApplicationEngine> engine_;
+    QQuickWindow* window_ = nullptr;
+};
+
+// One screen component inside a window of its own, given its properties.
+class ComponentHarness {
+public:
+    ComponentHarness(const QString& qml, const QVariantMap& properties, QSize size = {900, 400})
+        : engine_(makeUiEngine()) {
+        QQmlComponent component(engine_.get());
+        component.setData(qml.toUtf8(), QUrl(QStringLiteral("qrc:/harness.qml")));
+        root_.reset(component.createWithInitialProperties(properties));
+        window_ = qobject_cast<QQuickWindow*>(root_.get());
+        if (!window_) {
+            qWarning() << component.errors();
+            return;
+        }
+        window_->resize(size);
+        window_->show();
+        (void)QTest::qWaitForWindowExposed(window_);
+        window_->grabWindow();
+    }
+
+    ~ComponentHarness() {
+        root_.reset();
+        engine_.reset();
+        flushDeletions();
+    }
+    ComponentHarness(const ComponentHarness&) = delete;
+    ComponentHarness& operator=(const ComponentHarness&) = delete;
+
+    QQuickWindow* window() const { return window_; }
+
+    template <typename T = QQuickItem>
+    T* find(const char* name) const {
+        return test::find<T>(window_, name);
+    }
+
+private:
+    std::unique_ptr<QQmlApplicationEngine> engine_;
+    std::unique_ptr<QObject> root_;
+    QQuickWindow* window_ = nullptr;
+};
+
+} // namespace quaymark::test

@@ -1,0 +1,287 @@
+// Renders the main window in representative states to PNG files, to be looked at:
+//   quaymark_screenshots [FOLDER]     (default: screenshots/ in the build folder)
+// Offscreen with the software renderer; real folders in a temporary home, and hand-fed jobs
+// for the batches, so that every picture shows the same state each time.
+
+#include "ScreenHarness.h"
+#include "TestEnvironment.h"
+#include "TestFiles.h"
+#include "app/model/PathText.h"
+#include "app/ui/QuayTheme.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QQmlProperty>
+#include <QQmlPropertyMap>
+
+#include <cstdio>
+
+namespace quaymark {
+namespace {
+
+namespace fs = std::filesystem;
+using test::text;
+
+ImportProgress progressOf(ImportPhase phase, std::int64_t done, std::int64_t total,
+                          std::int64_t verified, std::int64_t files, const char* file) {
+    ImportProgress progress;
+    progress.phase = phase;
+    progress.totalBytes = total;
+    progress.copiedBytes = phase == ImportPhase::copying ? done : total;
+    progress.verifiedBytes = phase == ImportPhase::verifying ? done : 0;
+    progress.totalFiles = files;
+    progress.verifiedFiles = verified;
+    progress.currentFile = file;
+    return progress;
+}
+
+// A job fed a minute of uneven progress, as the engine would report it.
+void feed(DestinationJob& job, ImportPhase phase, double rate, const char* file) {
+    const auto start = std::chrono::steady_clock::now();
+    job.start(start);
+    std::int64_t done = 0;
+    for (int step = 1; step <= 40; ++step) {
+        done += static_cast<std::int64_t>(rate * (0.7 + 0.3 * ((step * 7) % 5) / 4.0) * 0.3);
+        job.accept(progressOf(phase, done, 96'000'000'000, step * 2, 412, file),
+                   start + std::chrono::milliseconds(300 * step));
+    }
+}
+
+QVariantMap linkIn(const char* state, const char* title, double fraction, double speed,
+                   const char* speedText, const char* error = "") {
+    static int number = 0;
+    ++number;
+    return {{QStringLiteral("id"), QStringLiteral("LINK-%1").arg(number)},
+            {QStringLiteral("url"),
+             QStringLiteral("https://www.youtube.com/watch?v=b-roll-%1").arg(number)},
+            {QStringLiteral("title"), QString::fromUtf8(title)},
+            {QStringLiteral("state"), QString::fromLatin1(state)},
+            {QStringLiteral("fraction"), fraction},
+            {QStringLiteral("speed"), speed},
+            {QStringLiteral("speedText"), QString::fromUtf8(speedText)},
+            {QStringLiteral("output"),
+             fraction >= 1 ? QStringLiteral("/media/ssd/Harbour.mkv") : QString()},
+            {QStringLiteral("error"), QString::fromUtf8(error)}};
+}
+
+// The download model's published state, hand-fed so that every link state is in one picture.
+void fillDownloads(QQmlPropertyMap& state, bool installing) {
+    const QVariantList links{
+        linkIn("Downloaded", "Harbour at dawn, drone pass", 1, 0, ""),
+        linkIn("Downloading", "Fish market interviews (raw)", 0.42, 8'400'000, "8.4 MB/s"),
+        linkIn("Merging", "Night ferry crossing", 0.98, 0, ""),
+        linkIn("Queued", "Waiting for video details", 0, 0, ""),
+        linkIn("Paused", "Lighthouse time-lapse", 0.18, 0, ""),
+        linkIn("Failed", "Private rehearsal", 0, 0, "",
+               "ERROR: [youtube] b-roll-6: Private video. Sign in if you've been granted access "
+               "to this video"),
+    };
+    const QVariantMap project{{QStringLiteral("id"), QStringLiteral("P1")},
+                              {QStringLiteral("name"), QStringLiteral("Harbour documentary")},
+                              {QStringLiteral("folder"),
+                               QStringLiteral("/media/ssd/Research/Harbour documentary_8C1F20AB")},
+                              {QStringLiteral("links"), links},
+                              {QStringLiteral("countText"), QStringLiteral("1/6 downloaded")}};
+    const QVariantMap other{{QStringLiteral("id"), QStringLiteral("P2")},
+                            {QStringLiteral("name"), QStringLiteral("Market B-roll")},
+                            {QStringLiteral("links"), QVariantList{}},
+                            {QStringLiteral("countText"), QStringLiteral("0/0 downloaded")}};
+    state.insert(QStringLiteral("projects"), QVariantList{project, other});
+    state.insert(QStringLiteral("project"), project);
+    state.insert(QStringLiteral("selected"), QStringLiteral("P1"));
+    state.insert(QStringLiteral("busy"), !installing);
+    state.insert(QStringLiteral("installing"), installing);
+    state.insert(QStringLiteral("toolsReady"), !installing);
+    state.insert(QStringLiteral("toolStatus"),
+                 installing ? QStringLiteral("Downloading verified JavaScript runtime…")
+                            : QStringLiteral("Download tools ready"));
+    state.insert(QStringLiteral("message"), QString());
+    state.insert(QStringLiteral("newName"), QString());
+    state.insert(QStringLiteral("linkText"),
+                 installing ? QString() : QStringLiteral("https://vimeo.com/76979871"));
+    state.insert(QStringLiteral("canCreate"), false);
+    state.insert(QStringLiteral("canAddLinks"), !installing);
+}
+
+class Studio {
+public:
+    explicit Studio(QString folder)
+        : folder_(std::move(folder)) {
+        QDir().mkpath(folder_);
+        AppModel::Setup setup;
+        setup.preferences = std::make_unique<PreferenceStore>(text(home_ / "Quaymark.conf"));
+        setup.folderPicker = &actions_;
+        model_ = std::make_unique<AppModel>(std::move(setup));
+        model_->setFolderRule(QStringLiteral("{date}/{camera}_{time}"));
+        model_->setVideosOnly(false);
+        test::settle();
+        screen_ = std::make_unique<test::MainWindowHarness>(*model_, actions_);
+    }
+
+    ~Studio() {
+        screen_.reset();
+        model_.reset();
+        test::settle();
+    }
+
+    bool ready() const { return screen_->window() != nullptr; }
+
+    void shoot(const char* name) {
+        test::settle();
+        screen_->render();
+        const QString file = folder_ + u'/' + QString::fromLatin1(name) + u".png";
+        const bool saved = screen_->window()->grabWindow().save(file);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", file.toLocal8Bit().constData());
+        ok_ = ok_ && saved;
+    }
+
+    void chooseFolders() {
+        const fs::path card = home_ / "EOS_DIGITAL";
+        fs::create_directories(card / "DCIM/100CANON");
+        fs::create_directories(card / "MISC");
+        for (int i = 1; i <= 6; ++i) {
+            test::writeFile(card / ("C000" + std::to_string(i) + ".MP4"),
+                            std::string(static_cast<size_t>(120'000 * i), 'v'));
+        }
+        test::writeFile(card / "THUMBS.XML", "<thumbs/>");
+        fs::create_symlink(card / "DCIM", card / "latest");
+        for (const char* name : {"Footage SSD", "Backup NAS", "Offsite"}) {
+            fs::create_directories(home_ / name / "2026-03-01");
+        }
+        model_->setSource(text(card));
+        model_->chooseTarget(false, text(home_ / "Footage SSD"));
+        model_->chooseTarget(true, text(home_ / "Backup NAS"));
+        model_->chooseTarget(true, text(home_ / "Offsite"));
+    }
+
+    // Shows hand-fed batches in the activity list instead of the model's queue.
+    void showBatches(const QList<ImportBatch*>& batches) {
+        QVariantList list;
+        for (ImportBatch* batch : batches) {
+            list.append(QVariant::fromValue(batch));
+        }
+        QQmlProperty::write(screen_->find<QObject>("transferSection"), QStringLiteral("batches"),
+                            list);
+    }
+
+    ImportBatch* importing() {
+        auto* batch = new ImportBatch(text(home_ / "EOS_DIGITAL"), false, {}, model_.get());
+        batch->setState(QStringLiteral("Importing"));
+        const char* targets[] = {"Footage SSD", "Backup NAS"};
+        for (const char* target : targets) {
+            batch->addJob(new DestinationJob(text(home_ / target), std::nullopt));
+        }
+        feed(*batch->jobs()[0], ImportPhase::copying, 412e6, "DCIM/100CANON/C0004.MP4");
+        feed(*batch->jobs()[1], ImportPhase::verifying, 181e6, "C0002.MP4");
+        return batch;
+    }
+
+    ImportBatch* verified() {
+        auto* batch = new ImportBatch(text(home_ / "A7S_CARD"), true, {}, model_.get());
+        auto* job = new DestinationJob(text(home_ / "Footage SSD"), std::nullopt);
+        batch->addJob(job);
+        job->succeed(ImportResult{pathOf(text(home_ / "Footage SSD/2026-03-01/A7S_0930")), 1204,
+                                  182'500'000'000, 1433.6});
+        batch->setState(QStringLiteral("Verified"));
+        return batch;
+    }
+
+    ImportBatch* failed() {
+        auto* batch = new ImportBatch(text(home_ / "FX6_B"), false, {}, model_.get());
+        auto* good = new DestinationJob(text(home_ / "Footage SSD"), std::nullopt);
+        auto* bad = new DestinationJob(text(home_ / "Offsite"), std::nullopt);
+        batch->addJob(good);
+        batch->addJob(bad);
+        good->succeed(ImportResult{pathOf(text(home_ / "Footage SSD/2026-03-01/FX6_1010")), 1,
+                                   48'000'000, 3.2});
+        bad->accept(progressOf(ImportPhase::copying, 30'000'000, 48'000'000, 0, 1, "C0001.MP4"),
+                    std::chrono::steady_clock::now());
+        bad->fail(QStringLiteral("Not enough free space on Offsite: 1.2 GB needed, 0.4 GB free."),
+                  false);
+        batch->setState(QStringLiteral("Needs attention"));
+        return batch;
+    }
+
+    void run() {
+        shoot("01-empty");
+        chooseFolders();
+        shoot("02-chosen");
+        model_->setVideosOnly(true);
+        shoot("03-video-only");
+        model_->setVideosOnly(false);
+
+        showBatches({importing()});
+        shoot("04-importing");
+        model_->rememberRecovery(text(home_ / "Offsite/2026-02-28/FX6_1744"));
+        showBatches({failed(), verified()});
+        shoot("05-finished");
+
+        model_->pickTarget(true);
+        shoot("06-folder-dialog");
+        QMetaObject::invokeMethod(screen_->find<QObject>("folderDialog"), "reject");
+
+        model_->setMessage(QStringLiteral("This source is already in the import queue."));
+        shoot("07-status-alert");
+        model_->setMessage({});
+
+        QMetaObject::invokeMethod(screen_->find<QObject>("quitAlert"), "open");
+        shoot("08-quit-alert");
+        QMetaObject::invokeMethod(screen_->find<QObject>("quitAlert"), "close");
+
+        // The smallest window the user can make, with a running batch first.
+        showBatches({importing(), failed(), verified()});
+        screen_->window()->resize(1200, 900);
+        shoot("09-minimum-size");
+    }
+
+    void downloads() {
+        QMetaObject::invokeMethod(screen_->find<QObject>("quitAlert"), "close");
+        model_->setEnrolled({{QStringLiteral("0A1B-2C3D"), QStringLiteral("A7S_CARD")},
+                             {QStringLiteral("5E6F-7A8B"), QString()}});
+        model_->setShowSettings(true);
+        shoot("09-settings");
+        model_->setShowSettings(false);
+
+        screen_->find<QObject>("contentView")->setProperty("section", QStringLiteral("downloads"));
+        shoot("10-downloads-empty");
+        // Hand-fed state instead of the model's, as for the batches above.
+        for (const bool installing : {false, true}) {
+            QQmlPropertyMap state;
+            fillDownloads(state, installing);
+            QQmlProperty::write(screen_->find<QObject>("downloadsView"),
+                                QStringLiteral("downloads"), QVariant::fromValue(&state));
+            shoot(installing ? "12-downloads-installing" : "11-downloads-links");
+        }
+    }
+
+    bool ok() const { return ok_; }
+
+private:
+    QString folder_;
+    test::TempDir home_;
+    ShellActions actions_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<test::MainWindowHarness> screen_;
+    bool ok_ = true;
+};
+
+} // namespace
+} // namespace quaymark
+
+int main(int argc, char** argv) {
+    quaymark::test::isolateHome();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    QApplication application(argc, argv);
+    quaymark::applyDarkAppearance();
+    const QString folder =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(QUAYMARK_SCREENSHOTS);
+    quaymark::Studio studio(folder);
+    if (!studio.ready()) {
+        std::fprintf(stderr, "the main window could not be created\n");
+        return 1;
+    }
+    studio.run();
+    studio.downloads();
+    return studio.ok() ? 0 : 1;
+}

@@ -1,0 +1,129 @@
+#include "QtPrinting.h"
+#include "ScreenHarness.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace quaymark {
+namespace {
+
+// Key presses for plain ASCII text (QTest types whole strings only into widgets).
+void typeText(QWindow* window, const QString& typed) {
+    for (const QChar character : typed) {
+        QTest::keyClick(window, character.toLatin1());
+    }
+}
+
+using test::click;
+using test::text;
+using test::textOf;
+
+const QString sheetScene = QStringLiteral(R"(
+import QtQuick
+import Quaymark
+Window {
+    id: window
+    required property var model
+    ImportSettings { model: window.model }
+}
+)");
+
+class SettingsScreenTest : public ::testing::Test {
+protected:
+    test::TempDir home;
+    std::unique_ptr<AppModel> model;
+    std::unique_ptr<test::ComponentHarness> scene;
+
+    void SetUp() override {
+        AppModel::Setup setup;
+        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+        model = std::make_unique<AppModel>(std::move(setup));
+        ASSERT_TRUE(test::settle());
+        model->setShowSettings(true);
+        scene = std::make_unique<test::ComponentHarness>(
+            sheetScene, QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model.get())}},
+            QSize(900, 900));
+        ASSERT_NE(scene->window(), nullptr);
+        render();
+    }
+
+    void TearDown() override {
+        scene.reset();
+        model.reset();
+        test::settle();
+    }
+
+    void render() const {
+        QCoreApplication::processEvents();
+        scene->window()->grabWindow();
+    }
+
+    QQuickItem* item(const char* name) const { return scene->find(name); }
+};
+
+TEST_F(SettingsScreenTest, TheCameraOverrideNeedsASourceAndShowsItsStoredName) {
+    EXPECT_FALSE(item("cameraOverrideField")->isEnabled());
+    EXPECT_EQ(textOf(item("cameraLine")), u"Camera: Unknown Camera");
+
+    const QString card = text(home / "CARD");
+    std::filesystem::create_directories(home / "CARD");
+    model->setCameraOverrides({{card, QStringLiteral("FX6 A-cam")}});
+    model->setSource(card);
+    ASSERT_TRUE(test::settle());
+    render();
+    EXPECT_TRUE(item("cameraOverrideField")->isEnabled());
+    EXPECT_EQ(textOf(item("cameraOverrideField")), u"FX6 A-cam");
+
+    click(item("cameraOverrideField"));
+    typeText(scene->window(), QStringLiteral(" B"));
+    EXPECT_EQ(model->cameraOverride(), u"FX6 A-cam B");
+}
+
+TEST_F(SettingsScreenTest, FourSegmentsChooseTheParallelFiles) {
+    const auto segments = test::findAll(scene->window(), QStringLiteral("parallelSegment"));
+    QStringList titles;
+    for (QQuickItem* segment : segments) {
+        titles.append(textOf(segment));
+    }
+    EXPECT_EQ(titles,
+              (QStringList{QStringLiteral("1 · HDD / network"), QStringLiteral("2 · Balanced"),
+                           QStringLiteral("3"), QStringLiteral("4 · Fast SSDs")}));
+    click(segments[3]);
+    EXPECT_EQ(model->parallelFiles(), 4);
+    click(segments[3]); // a second click keeps the choice
+    render();
+    EXPECT_TRUE(segments[3]->property("checked").toBool());
+    EXPECT_FALSE(segments[1]->property("checked").toBool());
+}
+
+TEST_F(SettingsScreenTest, EnrolledDrivesAreListedAndRemoved) {
+    EXPECT_TRUE(item("noDrives")->isVisible());
+    model->setEnrolled({{QStringLiteral("0A1B-2C3D"), QString()}});
+    render();
+    EXPECT_FALSE(item("noDrives")->isVisible());
+    EXPECT_EQ(textOf(item("enrolledName")), u"0A1B-2C3D"); // no name: the identifier
+    click(item("unenrollButton"));
+    render();
+    EXPECT_TRUE(model->enrolled().isEmpty());
+    EXPECT_TRUE(item("noDrives")->isVisible());
+}
+
+TEST_F(SettingsScreenTest, TheRulePreviewFollowsTypingAndReturnCloses) {
+    click(item("folderRuleField"));
+    QTest::keyClick(scene->window(), Qt::Key_A, Qt::ControlModifier);
+    typeText(scene->window(), QStringLiteral("{source}/{Date}"));
+    render();
+    EXPECT_EQ(model->folderRule(), u"{source}/{Date}");
+    EXPECT_EQ(textOf(item("namingPreview")), u"Preview: Invalid folder rule");
+
+    QTest::keyClick(scene->window(), Qt::Key_Return);
+    render();
+    EXPECT_FALSE(model->showSettings());
+    model->setShowSettings(true);
+    render();
+    click(item("doneButton"));
+    EXPECT_FALSE(model->showSettings());
+}
+
+} // namespace
+} // namespace quaymark
