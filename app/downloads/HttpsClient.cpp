@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -28,7 +29,12 @@ struct UrlDeleter {
 
 void initialiseOnce() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        // Without curl's signal handling, a server closing the connection while we write
+        // would end the whole application. Helpers get the default back when spawned.
+        std::signal(SIGPIPE, SIG_IGN);
+    });
 }
 
 // What the C callbacks share with the request; exceptions never cross libcurl.

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -111,6 +112,8 @@ HttpsTestServer::HttpsTestServer() {
             "listening socket");
     port_ = ntohs(address.sin_port);
     require(::pipe2(wake_, O_CLOEXEC) == 0, "pipe");
+    // A client that gives up mid-answer must fail the write, not end the test program.
+    std::signal(SIGPIPE, SIG_IGN);
     thread_ = std::thread([this] { loop(); });
 }
 

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <future>
 #include <optional>
@@ -70,6 +71,18 @@ TEST(DownloadProcessTest, DeliversLinesInOrderAndReturnsTranscript) {
         EXPECT_EQ(result.lines, c.lines);
         EXPECT_EQ(result.transcript, c.transcript);
     }
+}
+
+TEST(DownloadProcessTest, HelpersStartWithDefaultSignalsWhateverTheApplicationIgnores) {
+    // The application ignores SIGPIPE for its own network code; a helper writing into a closed
+    // pipe must still end the usual way.
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    const RunResult result = runShell("grep SigIgn /proc/self/status");
+    std::signal(SIGPIPE, previous);
+    ASSERT_EQ(result.lines.size(), 1u);
+    const unsigned long ignored =
+        std::stoul(result.lines[0].substr(result.lines[0].find_last_of(" \t") + 1), nullptr, 16);
+    EXPECT_EQ(ignored & (1ul << (SIGPIPE - 1)), 0ul) << result.lines[0];
 }
 
 TEST(DownloadProcessTest, NonZeroExitCarriesStatusAndOutputTail) {
