@@ -88,6 +88,12 @@ DownloadModel::DownloadModel(Setup setup, QObject* parent)
     if (!projects_.isEmpty()) {
         selected_ = projects_.first().id;
     }
+    connect(this, &DownloadModel::projectChanged, this, [this] {
+        const VideoProject* selected = project();
+        links_.set(selected ? projectSummary(*selected).value(QStringLiteral("links")).toList()
+                            : QVariantList());
+    });
+    emit projectChanged();
     toolStatus_ = tools_.ready() ? QStringLiteral("Download tools ready")
                                  : QStringLiteral("Install download tools once to get started");
 }

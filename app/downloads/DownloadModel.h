@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DownloadLinksModel.h"
 #include "DownloadRunner.h"
 #include "DownloadTools.h"
 #include "ProjectStore.h"
@@ -34,6 +35,8 @@ class DownloadModel : public QObject {
     Q_PROPERTY(QString selected READ selectedText WRITE setSelectedText NOTIFY selectedChanged)
     // The selected project as in `projects`; an empty map for none.
     Q_PROPERTY(QVariantMap project READ projectMap NOTIFY projectChanged)
+    // The selected project's links, rows updated in place.
+    Q_PROPERTY(DownloadLinksModel* links READ links CONSTANT)
     Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(QString newName READ newName WRITE setNewName NOTIFY newNameChanged)
     Q_PROPERTY(QString linkText READ linkText WRITE setLinkText NOTIFY linkTextChanged)
@@ -70,6 +73,7 @@ public:
     QString selectedText() const;
     void setSelectedText(const QString& id);
     QVariantMap projectMap() const;
+    DownloadLinksModel* links() { return &links_; }
 
     QString message() const { return message_; }
     // An empty text clears the message.
@@ -153,6 +157,7 @@ private:
     bool busy_ = false;
     bool installing_ = false;
     QString toolStatus_;
+    DownloadLinksModel links_;
 
     std::deque<Pair> queue_;
     std::optional<Pair> active_;

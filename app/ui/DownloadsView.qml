@@ -365,8 +365,6 @@ Rectangle {
                 font.pixelSize: 14
                 color: QuayTheme.secondary
             }
-            // Rows are rebuilt on every progress report; a plain scroll area keeps its place
-            // where a list view would jump back to the top.
             ScrollView {
                 id: linkScroll
                 objectName: "linkList"
@@ -379,13 +377,12 @@ Rectangle {
                     width: linkScroll.availableWidth
                     spacing: 8
                     Repeater {
-                        model: view.links
+                        model: view.downloads.links
                         delegate: DownloadLinkRow {
-                            required property var modelData
+                            required property string linkId
                             objectName: "linkRow"
-                            link: modelData
                             Layout.fillWidth: true
-                            onRemove: view.downloads.remove(modelData.id)
+                            onRemove: view.downloads.remove(linkId)
                             onReveal: (path) => view.reveal(path)
                         }
                     }

@@ -162,9 +162,21 @@ TEST_F(DownloadModelTest, LinkMapsCarryTheTextsTheScreenShows) {
     EXPECT_EQ(link[QStringLiteral("error")].toString(), u"");
 
     QSignalSpy changed(model.get(), &DownloadModel::projectChanged);
+    ASSERT_EQ(model->links()->rowCount(), 1);
+    EXPECT_EQ(model->links()->index(0).data(DownloadLinksModel::LinkIdRole),
+              link[QStringLiteral("id")]);
     model->remove(link[QStringLiteral("id")].toString());
     EXPECT_TRUE(model->project()->links.isEmpty());
+    EXPECT_EQ(model->links()->rowCount(), 0);
     EXPECT_GE(changed.count(), 1);
+
+    // The rows follow the selection.
+    paste(*model, {QStringLiteral("https://example.com/b")});
+    model->setNewName(QStringLiteral("Other"));
+    model->createProject();
+    EXPECT_EQ(model->links()->rowCount(), 0);
+    model->setSelected(model->projects()[1].id);
+    EXPECT_EQ(model->links()->rowCount(), 1);
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "DownloadFixture.h"
 #include "TestMounts.h"
 
+#include <QAbstractItemModelTester>
 #include <QObject>
+#include <QSignalSpy>
 
 #include <unistd.h>
 
@@ -47,6 +49,11 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
     plain.watch(*model, 0, 0);
     merge.watch(*model, 0, 1);
 
+    QAbstractItemModelTester tester(model->links(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy resets(model->links(), &QAbstractItemModel::modelReset);
+    QSignalSpy rowChanges(model->links(), &QAbstractItemModel::dataChanged);
+
     model->downloadAll();
     EXPECT_TRUE(model->busy());
     for (const auto& link : model->project()->links) {
@@ -84,6 +91,16 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
                         u"ERROR: [generic] Unable to download webpage: HTTP Error 404: Not Found"));
     EXPECT_EQ(linkAt(*model, 0, 5).error, u"The download helper stopped unexpectedly.");
     EXPECT_EQ(model->message(), u"");
+    // The screen's rows changed in place: nothing was rebuilt during the whole run.
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_GT(rowChanges.count(), 6);
+    ASSERT_EQ(model->links()->rowCount(), 6);
+    EXPECT_EQ(model->links()
+                  ->index(0)
+                  .data(DownloadLinksModel::LinkRole)
+                  .toMap()[QStringLiteral("state")]
+                  .toString(),
+              u"Downloaded");
 
     // What the screen saw is what the next start sees.
     const auto restarted = makeModel();

@@ -65,7 +65,7 @@ QVariantMap linkIn(const char* state, const char* title, double fraction, double
 }
 
 // The download model's published state, hand-fed so that every link state is in one picture.
-void fillDownloads(QQmlPropertyMap& state, bool installing) {
+void fillDownloads(QQmlPropertyMap& state, DownloadLinksModel& rows, bool installing) {
     const QVariantList links{
         linkIn("Downloaded", "Harbour at dawn, drone pass", 1, 0, ""),
         linkIn("Downloading", "Fish market interviews (raw)", 0.42, 8'400'000, "8.4 MB/s"),
@@ -88,6 +88,8 @@ void fillDownloads(QQmlPropertyMap& state, bool installing) {
                             {QStringLiteral("countText"), QStringLiteral("0/0 downloaded")}};
     state.insert(QStringLiteral("projects"), QVariantList{project, other});
     state.insert(QStringLiteral("project"), project);
+    rows.set(links);
+    state.insert(QStringLiteral("links"), QVariant::fromValue(&rows));
     state.insert(QStringLiteral("selected"), QStringLiteral("P1"));
     state.insert(QStringLiteral("busy"), !installing);
     state.insert(QStringLiteral("installing"), installing);
@@ -247,7 +249,8 @@ public:
         // Hand-fed state instead of the model's, as for the batches above.
         for (const bool installing : {false, true}) {
             QQmlPropertyMap state;
-            fillDownloads(state, installing);
+            DownloadLinksModel rows;
+            fillDownloads(state, rows, installing);
             QQmlProperty::write(screen_->find<QObject>("downloadsView"),
                                 QStringLiteral("downloads"), QVariant::fromValue(&state));
             shoot(installing ? "12-downloads-installing" : "11-downloads-links");
