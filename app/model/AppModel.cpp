@@ -39,6 +39,13 @@ AppModel::AppModel(Setup setup, QObject* parent)
 
 AppModel::~AppModel() {
     cameraTask_.request_stop();
+    // A cancelled run leaves its journal "interrupted", so the import resumes next time.
+    for (auto& [id, run] : engineRuns_) {
+        run.cancellation->cancel();
+    }
+    for (auto& [id, run] : engineRuns_) {
+        run.thread.join();
+    }
 }
 
 void AppModel::load() {

@@ -15,11 +15,13 @@
 #include <QVariantMap>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <thread>
 
 namespace quaymark {
 
@@ -203,6 +205,8 @@ private:
     void startJobs(ImportBatch* batch);
     void runEngine(ImportBatch* batch, DestinationJob* job);
     void jobEnded(ImportBatch* batch, DestinationJob* job);
+    // Joins an engine thread that has posted its last call.
+    void reapEngine(std::uint64_t run);
     void watchDrives();
     void scheduleMount(const QString& mountPoint);
     void endMountTask(const QString& mountPoint);
@@ -229,6 +233,14 @@ private:
     bool processing_ = false;
     // Keeps the machine awake while a batch runs.
     std::unique_ptr<platform::SleepInhibitor> inhibitor_;
+    // The engine threads still running, each with its job's cancellation flag. The model
+    // cancels and joins them when it goes, so no run outlives it.
+    struct EngineRun {
+        std::shared_ptr<CancellationFlag> cancellation;
+        std::thread thread;
+    };
+    std::map<std::uint64_t, EngineRun> engineRuns_;
+    std::uint64_t nextRun_ = 0;
 
     QVariantList volumes_;
     std::unique_ptr<platform::MountWatcher> watcher_;

@@ -228,40 +228,53 @@ void AppModel::runEngine(ImportBatch* batch, DestinationJob* job) {
     if (job->resumeFolder()) {
         resume = pathOf(*job->resumeFolder());
     }
-    // The run owns everything it uses and reports through weak references, so quitting never
-    // waits for it: its journal makes an abandoned import resumable.
-    std::thread([source = pathOf(batch->source()), target = pathOf(job->target()),
-                 options = batch->options(), cancellation = job->cancellation(), resume,
-                 environment, model = QPointer<AppModel>(this),
-                 batchRef = QPointer<ImportBatch>(batch), jobRef = QPointer<DestinationJob>(job)] {
-        EngineOutcome outcome;
-        try {
-            outcome.result = ImportEngine::run(
-                source, target, options, *cancellation, resume,
-                [jobRef](const ImportProgress& progress) {
-                    onMainThread(jobRef, [progress](DestinationJob& receiver) {
-                        receiver.accept(progress, std::chrono::steady_clock::now());
-                    });
-                },
-                environment);
-        } catch (const QuayError& error) {
-            outcome.error = QString::fromStdString(error.what());
-            outcome.cancelled = error.kind() == QuayError::Kind::cancelled;
-        } catch (const std::exception& error) {
-            outcome.error = QString::fromStdString(error.what());
-        }
-        onMainThread(model, [batchRef, jobRef, outcome](AppModel& owner) {
-            if (!batchRef || !jobRef) {
-                return;
+    // The run owns everything it uses and reports through weak references; the model joins it
+    // when it ends, or cancels and joins it when the model goes.
+    const std::uint64_t run = nextRun_++;
+    EngineRun& entry = engineRuns_[run];
+    entry.cancellation = job->cancellation();
+    entry.thread = std::thread(
+        [run, source = pathOf(batch->source()), target = pathOf(job->target()),
+         options = batch->options(), cancellation = job->cancellation(), resume, environment,
+         model = QPointer<AppModel>(this), batchRef = QPointer<ImportBatch>(batch),
+         jobRef = QPointer<DestinationJob>(job)] {
+            EngineOutcome outcome;
+            try {
+                outcome.result = ImportEngine::run(
+                    source, target, options, *cancellation, resume,
+                    [jobRef](const ImportProgress& progress) {
+                        onMainThread(jobRef, [progress](DestinationJob& receiver) {
+                            receiver.accept(progress, std::chrono::steady_clock::now());
+                        });
+                    },
+                    environment);
+            } catch (const QuayError& error) {
+                outcome.error = QString::fromStdString(error.what());
+                outcome.cancelled = error.kind() == QuayError::Kind::cancelled;
+            } catch (const std::exception& error) {
+                outcome.error = QString::fromStdString(error.what());
             }
-            if (outcome.result) {
-                jobRef->succeed(*outcome.result);
-            } else {
-                jobRef->fail(outcome.error, outcome.cancelled);
-            }
-            owner.jobEnded(batchRef, jobRef);
+            onMainThread(model, [run, batchRef, jobRef, outcome](AppModel& owner) {
+                owner.reapEngine(run);
+                if (!batchRef || !jobRef) {
+                    return;
+                }
+                if (outcome.result) {
+                    jobRef->succeed(*outcome.result);
+                } else {
+                    jobRef->fail(outcome.error, outcome.cancelled);
+                }
+                owner.jobEnded(batchRef, jobRef);
+            });
         });
-    }).detach();
+}
+
+void AppModel::reapEngine(std::uint64_t run) {
+    const auto found = engineRuns_.find(run);
+    if (found != engineRuns_.end()) {
+        found->second.thread.join(); // its last step was posting this call
+        engineRuns_.erase(found);
+    }
 }
 
 void AppModel::jobEnded(ImportBatch* batch, DestinationJob* job) {
