@@ -88,12 +88,7 @@ DownloadModel::DownloadModel(Setup setup, QObject* parent)
     if (!projects_.isEmpty()) {
         selected_ = projects_.first().id;
     }
-    connect(this, &DownloadModel::projectChanged, this, [this] {
-        const VideoProject* selected = project();
-        links_.set(selected ? projectSummary(*selected).value(QStringLiteral("links")).toList()
-                            : QVariantList());
-    });
-    emit projectChanged();
+    publishProject();
     toolStatus_ = tools_.ready() ? QStringLiteral("Download tools ready")
                                  : QStringLiteral("Install download tools once to get started");
 }
@@ -108,7 +103,7 @@ void DownloadModel::setSelected(std::optional<QUuid> id) {
     }
     selected_ = id;
     emit selectedChanged();
-    emit projectChanged();
+    publishProject();
 }
 
 const VideoProject* DownloadModel::project() const {
@@ -137,14 +132,15 @@ void DownloadModel::setSelectedText(const QString& id) {
     setSelected(uuid.isNull() ? std::nullopt : std::optional(uuid));
 }
 
-QVariantMap DownloadModel::projectMap() const {
+void DownloadModel::publishProject() {
     const VideoProject* selected = project();
-    if (!selected) {
-        return {};
+    projectMap_.clear();
+    if (selected) {
+        projectMap_ = projectSummary(*selected);
+        projectMap_.insert(QStringLiteral("folder"), folderOf(*selected));
     }
-    QVariantMap map = projectSummary(*selected);
-    map.insert(QStringLiteral("folder"), folderOf(*selected));
-    return map;
+    links_.set(projectMap_.value(QStringLiteral("links")).toList());
+    emit projectChanged();
 }
 
 QString DownloadModel::folderOf(const VideoProject& project) const {
@@ -194,7 +190,7 @@ VideoLink* DownloadModel::findLink(const Pair& pair) {
 
 void DownloadModel::save() {
     emit projectsChanged();
-    emit projectChanged();
+    publishProject();
     if (const auto failure = store_.save(projects_)) {
         setMessage(*failure);
     }

@@ -72,7 +72,7 @@ public:
     QVariantList projectList() const;
     QString selectedText() const;
     void setSelectedText(const QString& id);
-    QVariantMap projectMap() const;
+    QVariantMap projectMap() const { return projectMap_; }
     DownloadLinksModel* links() { return &links_; }
 
     QString message() const { return message_; }
@@ -125,6 +125,9 @@ private:
         bool operator==(const Pair&) const = default;
     };
 
+    // Renews the selected project's map and rows, built once per change rather than once per
+    // reader, then tells the observers.
+    void publishProject();
     VideoProject* findProject(const QUuid& id);
     VideoLink* findLink(const Pair& pair);
     // Writes the whole list and tells the observers; a failure becomes the message.
@@ -157,6 +160,7 @@ private:
     bool busy_ = false;
     bool installing_ = false;
     QString toolStatus_;
+    QVariantMap projectMap_;
     DownloadLinksModel links_;
 
     std::deque<Pair> queue_;

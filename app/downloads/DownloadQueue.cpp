@@ -110,7 +110,7 @@ void DownloadModel::change(const Pair& pair, Change change) {
     if (VideoLink* link = findLink(pair)) {
         change(*link);
         emit projectsChanged();
-        emit projectChanged();
+        publishProject();
     }
 }
 
