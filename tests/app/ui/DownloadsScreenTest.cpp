@@ -108,15 +108,8 @@ protected:
     QQuickWindow* window = nullptr;
 
     void SetUp() override {
-        AppModel::Setup setup;
-        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
-        setup.folderPicker = &actions;
-        model = std::make_unique<AppModel>(std::move(setup));
-        DownloadModel::Setup downloadSetup;
-        downloadSetup.dataFolder = text(home / "data");
-        downloadSetup.tools = DownloadTools({home / "tools"});
-        downloadSetup.folderPicker = &actions;
-        downloads = std::make_unique<DownloadModel>(std::move(downloadSetup));
+        model = test::makeAppModel(home.path(), &actions);
+        downloads = test::makeDownloadModel(home.path(), &actions);
         ASSERT_TRUE(test::settle());
         screen = std::make_unique<test::MainWindowHarness>(*model, actions, downloads.get());
         window = screen->window();

@@ -24,10 +24,7 @@ protected:
     std::unique_ptr<test::MainWindowHarness> screen;
 
     void SetUp() override {
-        AppModel::Setup setup;
-        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
-        setup.folderPicker = &actions;
-        model = std::make_unique<AppModel>(std::move(setup));
+        model = test::makeAppModel(home.path(), &actions);
         model->setVideosOnly(false);
         model->setFolderRule(QStringLiteral("{source}"));
         ASSERT_TRUE(test::settle());
@@ -215,9 +212,8 @@ TEST_F(MainWindowScreenTest, RemovingTheMainDestinationRenumbersTheBackups) {
               (QStringList{QStringLiteral("BACKUP 1"), QStringLiteral("MAIN COPY")}));
     EXPECT_EQ(paneText("targetPane", "heading"), u"B") << "the former backup is shown as main";
 
-    AppModel::Setup setup;
-    setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
-    EXPECT_EQ(AppModel(std::move(setup)).targets(), model->targets()) << "saved at once";
+    EXPECT_EQ(test::makeAppModel(home.path(), nullptr)->targets(), model->targets())
+        << "saved at once";
 }
 
 TEST_F(MainWindowScreenTest, StartButtonQueuesWhileAnImportRunsAndTheAlertShowsRefusals) {

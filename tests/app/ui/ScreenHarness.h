@@ -24,6 +24,25 @@ inline QString text(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
+// An import model whose settings live in `home`, asking `picker` for folders.
+inline std::unique_ptr<AppModel> makeAppModel(const std::filesystem::path& home,
+                                              FolderPicker* picker) {
+    AppModel::Setup setup;
+    setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+    setup.folderPicker = picker;
+    return std::make_unique<AppModel>(std::move(setup));
+}
+
+// A download model with its data folder in `home` and no tools.
+inline std::unique_ptr<DownloadModel> makeDownloadModel(const std::filesystem::path& home,
+                                                        FolderPicker* picker) {
+    DownloadModel::Setup setup;
+    setup.dataFolder = text(home / "data");
+    setup.tools = DownloadTools({home / "tools"});
+    setup.folderPicker = picker;
+    return std::make_unique<DownloadModel>(std::move(setup));
+}
+
 // Every background listing has ended and its result was delivered.
 inline bool settle() {
     const bool done = QThreadPool::globalInstance()->waitForDone(30'000);
@@ -117,11 +136,7 @@ public:
         : actions_(actions)
         , engine_(makeUiEngine()) {
         if (!downloads) {
-            DownloadModel::Setup setup;
-            setup.dataFolder = QString::fromStdString(downloadsHome_.path().string());
-            setup.tools = DownloadTools({downloadsHome_ / "tools"});
-            setup.folderPicker = &actions;
-            ownDownloads_ = std::make_unique<DownloadModel>(std::move(setup));
+            ownDownloads_ = makeDownloadModel(downloadsHome_.path(), &actions);
             downloads = ownDownloads_.get();
         }
         window_ =

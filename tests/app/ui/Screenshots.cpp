@@ -110,10 +110,7 @@ public:
     explicit Studio(QString folder)
         : folder_(std::move(folder)) {
         QDir().mkpath(folder_);
-        AppModel::Setup setup;
-        setup.preferences = std::make_unique<PreferenceStore>(text(home_ / "Quaymark.conf"));
-        setup.folderPicker = &actions_;
-        model_ = std::make_unique<AppModel>(std::move(setup));
+        model_ = test::makeAppModel(home_.path(), &actions_);
         model_->setFolderRule(QStringLiteral("{date}/{camera}_{time}"));
         model_->setVideosOnly(false);
         test::settle();

@@ -35,9 +35,7 @@ protected:
     std::unique_ptr<test::ComponentHarness> scene;
 
     void SetUp() override {
-        AppModel::Setup setup;
-        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
-        model = std::make_unique<AppModel>(std::move(setup));
+        model = test::makeAppModel(home.path(), nullptr);
         ASSERT_TRUE(test::settle());
         model->setShowSettings(true);
         scene = std::make_unique<test::ComponentHarness>(
