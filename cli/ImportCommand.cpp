@@ -102,8 +102,9 @@ void report(const DestinationRun& run, const CommandLine& command, Reporter& rep
     reporter.say(std::string(run.cancelled ? "Cancelled  " : "Failed     ") + run.target + ": " +
                  run.error.value_or(""));
     if (folder) {
-        reporter.say("           resume with: quaymark-ingest resume '" + folder->string() +
-                     "' --source '" + command.source + "'" +
+        reporter.say("           resume with: quaymark-ingest resume " +
+                     shellQuoted(folder->string()) + " --source " +
+                     shellQuoted(fs::absolute(command.source).lexically_normal().string()) +
                      (command.allFiles ? " --all-files" : ""));
     }
 }

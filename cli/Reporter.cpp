@@ -1,5 +1,7 @@
 #include "Reporter.h"
 
+#include "ingest/scan/UnicodeText.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -26,16 +28,16 @@ void Reporter::clearLive() {
 void Reporter::say(const std::string& line) {
     clearLive();
     std::fflush(stderr);
-    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fprintf(stdout, "%s\n", UnicodeText::printable(line).c_str());
     std::fflush(stdout);
 }
 
 void Reporter::live(const std::string& line) {
     if (terminal_) {
-        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        std::fprintf(stderr, "\r\033[K%s", UnicodeText::printable(line).c_str());
         liveShown_ = true;
     } else {
-        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr, "%s\n", UnicodeText::printable(line).c_str());
     }
     std::fflush(stderr);
 }
@@ -46,8 +48,20 @@ void Reporter::error(const std::string& message) {
         return;
     }
     clearLive();
-    std::fprintf(stderr, "quaymark-ingest: %s\n", message.c_str());
+    std::fprintf(stderr, "quaymark-ingest: %s\n", UnicodeText::printable(message).c_str());
     std::fflush(stderr);
+}
+
+std::string shellQuoted(std::string_view text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
 }
 
 } // namespace quaymark::cli

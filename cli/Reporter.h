@@ -2,11 +2,14 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 namespace quaymark::cli {
 
 // Where the command's words go: plain text for people (a redrawn live line on a terminal), or
 // one JSON object per line for scripts.
+// Text output shows names with control characters and invalid UTF-8 escaped; JSON output
+// escapes them itself.
 class Reporter {
 public:
     explicit Reporter(bool json);
@@ -27,5 +30,8 @@ private:
     bool terminal_;
     bool liveShown_ = false;
 };
+
+// `text` as one word for a POSIX shell: single-quoted, with each single quote as '\''.
+std::string shellQuoted(std::string_view text);
 
 } // namespace quaymark::cli

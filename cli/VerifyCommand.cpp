@@ -2,12 +2,15 @@
 
 #include "Signals.h"
 #include "ingest/copy/FileDigest.h"
+#include "ingest/copy/FolderBeneath.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/records/RecordsJson.h"
 #include "ingest/scan/FileSize.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -75,18 +78,25 @@ FileState checkFile(const fs::path& folder, const FileReceipt& file,
     if (!safeRelative(file.path)) {
         return FileState::invalid;
     }
-    const fs::path path = folder / file.path;
+    PlaceBeneath place;
+    try {
+        place = placeBeneath(folder, file.path, false);
+    } catch (const QuayError&) {
+        return FileState::changed; // a link where a folder was: the copy is not where it was
+    }
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
+    if (!place.folder ||
+        ::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return FileState::missing;
     }
     if (!S_ISREG(info.st_mode) || info.st_size != file.bytes) {
         return FileState::changed;
     }
-    const std::string hash = ImportEngine::digest(path, cancellation, [&](size_t length) {
-        std::lock_guard lock(check.mutex);
-        check.checkedBytes += static_cast<std::int64_t>(length);
-    });
+    const std::string hash = ImportEngine::digestAt(
+        place.folder.get(), place.name, folder / file.path, cancellation, [&](size_t length) {
+            std::lock_guard lock(check.mutex);
+            check.checkedBytes += static_cast<std::int64_t>(length);
+        });
     return hash == file.sha256 ? FileState::matches : FileState::changed;
 }
 
@@ -155,6 +165,11 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
     std::vector<Finding> findings;
     for (bool done = false; !done;) {
         if (interrupts.wait(std::chrono::milliseconds(200))) {
+            if (cancellation.isCancelled()) {
+                // A second Ctrl-C does not wait for a read stuck on a dead drive.
+                reporter.error("Stopped at once.");
+                std::_Exit(130);
+            }
             cancellation.cancel();
         }
         std::int64_t files = 0;

@@ -5,9 +5,13 @@
 #include "ingest/records/QuayError.h"
 #include "ingest/records/Uuid.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
+#include <memory>
 
 namespace quaymark {
 
@@ -38,7 +42,53 @@ private:
     bool committed_ = false;
 };
 
+// ".quaymark-status-" + canonical upper-case UUID + ".tmp", and nothing else.
+bool isStatusFileName(std::string_view name) {
+    constexpr std::string_view suffix = ".tmp";
+    constexpr std::string_view uuidShape = "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX";
+    if (name.size() != ImportDocuments::statusPrefix.size() + uuidShape.size() + suffix.size() ||
+        !name.starts_with(ImportDocuments::statusPrefix) || !name.ends_with(suffix)) {
+        return false;
+    }
+    const std::string_view uuid =
+        name.substr(ImportDocuments::statusPrefix.size(), uuidShape.size());
+    for (size_t i = 0; i < uuid.size(); ++i) {
+        const char c = uuid[i];
+        const bool ok = uuidShape[i] == '-' ? c == '-'
+                                            : (std::isdigit(static_cast<unsigned char>(c)) != 0 ||
+                                               (c >= 'A' && c <= 'F'));
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
 } // namespace
+
+void removeLeftoverStatusFiles(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    const std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        struct stat info {};
+        if (isStatusFileName(entry->d_name) &&
+            ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode)) {
+            ::unlinkat(fd, entry->d_name, 0);
+        }
+    }
+}
 
 void syncFolder(const std::filesystem::path& folder) noexcept {
     UniqueFd fd{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};

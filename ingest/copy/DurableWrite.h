@@ -9,6 +9,11 @@ namespace quaymark {
 // mix, and leaves no temporary file behind on failure.
 void durableWrite(std::string_view bytes, const std::filesystem::path& target);
 
+// Removes the temporary files that durable writes in `folder` left behind when the process was
+// stopped mid-write: regular files of the exact temporary name only, in `folder` itself. Only
+// call while holding the folder's lock.
+void removeLeftoverStatusFiles(const std::filesystem::path& folder);
+
 // Flushes a folder's entries (a rename is durable only after this); failures are ignored.
 void syncFolder(const std::filesystem::path& folder) noexcept;
 

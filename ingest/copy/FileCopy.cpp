@@ -2,6 +2,7 @@
 
 #include "AlignedBuffer.h"
 #include "FileDigest.h"
+#include "FolderBeneath.h"
 #include "ReadAhead.h"
 #include "SafeMove.h"
 #include "UniqueFd.h"
@@ -16,6 +17,8 @@
 
 namespace quaymark {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 // Volume checks while copying and while rereading, in bytes of the file.
@@ -23,24 +26,27 @@ constexpr std::int64_t copyCheckInterval = 134'217'727;
 constexpr std::int64_t verifyCheckInterval = 134'217'728;
 constexpr double modifiedTolerance = 0.01;
 
-// The copy under its hidden name; removed on every exit unless it was moved into place.
+// The copy under its hidden name, in its open folder; removed on every exit unless it was
+// moved into place.
 class PartialFile {
 public:
-    PartialFile(std::filesystem::path path, UniqueFd fd)
-        : path_(std::move(path))
+    PartialFile(int folder, std::string name, UniqueFd fd)
+        : folder_(folder)
+        , name_(std::move(name))
         , fd_(std::move(fd)) {}
     ~PartialFile() {
         fd_.reset();
-        ::unlink(path_.c_str());
+        ::unlinkat(folder_, name_.c_str(), 0);
     }
     PartialFile(const PartialFile&) = delete;
     PartialFile& operator=(const PartialFile&) = delete;
 
     int fd() const { return fd_.get(); }
-    const std::filesystem::path& path() const { return path_; }
+    const std::string& name() const { return name_; }
 
 private:
-    std::filesystem::path path_;
+    int folder_;
+    std::string name_;
     UniqueFd fd_;
 };
 
@@ -107,12 +113,17 @@ void writeAll(int fd, const std::byte* data, size_t length, const std::string& o
 FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partialName,
                                const CopyContext& context) {
     checkVolumes(context);
-    const auto finalPath = context.importFolder / file.output;
-    std::filesystem::create_directories(finalPath.parent_path());
-    const auto partialPath = context.importFolder / partialName;
+    // The partial name always lies beside the final one.
+    PlaceBeneath place = placeBeneath(context.importFolder, file.output, true);
+    const fs::path shownFolder = (context.importFolder / file.output).parent_path();
+    const std::string partialBase = fs::path(partialName).filename().string();
+    if (fs::path(partialName).parent_path() != fs::path(file.output).parent_path()) {
+        throw QuayError::invalidLocation("Invalid temporary-file recovery record.");
+    }
 
+    // Non-blocking: a FIFO put in a clip's place must fail the copy, not hold it forever.
     UniqueFd source{retryOnInterrupt(
-        [&] { return ::open(file.url.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); })};
+        [&] { return ::open(file.url.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); })};
     if (!source) {
         throw QuayError::io("Open source", file.relative, errno);
     }
@@ -130,13 +141,13 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
     }
 
     UniqueFd partialFd{retryOnInterrupt([&] {
-        return ::open(partialPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      0644);
+        return ::openat(place.folder.get(), partialBase.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     })};
     if (!partialFd) {
         throw QuayError::io("Create destination", file.output, errno);
     }
-    PartialFile partial{partialPath, std::move(partialFd)};
+    PartialFile partial{place.folder.get(), partialBase, std::move(partialFd)};
     preferDirectWrites(partial.fd());
 
     // Three blocks in flight: one read from the source, one hashed, one written to the copy.
@@ -205,7 +216,7 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
     ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_DONTNEED);
 
     std::int64_t verified = 0;
-    const std::string rereadHash = digest(partialPath, context.cancellation, [&](size_t length) {
+    const auto onChunk = [&](size_t length) {
         context.localCancel.check();
         const std::int64_t previous = verified;
         verified += static_cast<std::int64_t>(length);
@@ -219,7 +230,9 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
                 ProgressTracker::recomputePhase(state);
             },
             ProgressTracker::Report::throttled);
-    });
+    };
+    const std::string rereadHash = digestAt(
+        place.folder.get(), partialBase, shownFolder / partialBase, context.cancellation, onChunk);
     if (rereadHash != copyHash || verified != before.st_size) {
         throw QuayError::verification(file.output);
     }
@@ -232,11 +245,11 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
         const timespec times[2] = {{0, UTIME_OMIT}, toTimespec(*file.modified)};
         if (::futimens(partial.fd(), times) != 0) {
             throw std::filesystem::filesystem_error(
-                "Cannot set the modification date", partialPath,
+                "Cannot set the modification date", shownFolder / partialBase,
                 std::error_code(errno, std::generic_category()));
         }
     }
-    moveWithoutReplacing(partialPath, finalPath);
+    moveWithoutReplacing(place.folder.get(), partialBase, place.name, shownFolder);
 
     context.tracker.update(
         [&](ImportProgress& state) {

@@ -12,7 +12,13 @@ namespace quaymark::ImportEngine {
 using ChunkCallback = std::function<void(size_t)>;
 
 // SHA-256 of a file read from storage (its cached pages are dropped before and after).
+// Anything but a regular file is refused at once, never waited on.
 std::string digest(const std::filesystem::path& file, const CancellationFlag& cancellation,
                    const ChunkCallback& onChunk = {});
+
+// The same for the entry `name` of an open folder, which must not be a link; `shown` names
+// the file in errors.
+std::string digestAt(int folder, const std::string& name, const std::filesystem::path& shown,
+                     const CancellationFlag& cancellation, const ChunkCallback& onChunk = {});
 
 } // namespace quaymark::ImportEngine

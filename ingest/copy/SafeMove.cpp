@@ -22,14 +22,17 @@ bool hasNoHardLinks(int error) {
 
 } // namespace
 
-void moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+void moveWithoutReplacing(int folder, const std::string& from, const std::string& to,
+                          const std::filesystem::path& shownFolder) {
+    if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) {
         return;
     }
     int error = errno;
     if (refusesFlag(error)) {
-        if (::link(from.c_str(), to.c_str()) == 0) {
-            ::unlink(from.c_str());
+        if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
+            // A stop here leaves the partial name beside the final one; a resume removes it
+            // once the final name is verified.
+            ::unlinkat(folder, from.c_str(), 0);
             return;
         }
         error = errno;
@@ -38,18 +41,19 @@ void moveWithoutReplacing(const std::filesystem::path& from, const std::filesyst
             // import folder's lock is held by our caller, so no other run can create the target
             // between this check and the rename; only a foreign program could.
             struct stat info {};
-            if (::lstat(to.c_str(), &info) == 0) {
+            if (::fstatat(folder, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
                 error = EEXIST;
             } else if (errno != ENOENT) {
                 error = errno;
-            } else if (::rename(from.c_str(), to.c_str()) == 0) {
+            } else if (::renameat(folder, from.c_str(), folder, to.c_str()) == 0) {
                 return;
             } else {
                 error = errno;
             }
         }
     }
-    throw std::filesystem::filesystem_error("Cannot move the verified copy into place", from, to,
+    throw std::filesystem::filesystem_error("Cannot move the verified copy into place",
+                                            shownFolder / from, shownFolder / to,
                                             std::error_code(error, std::generic_category()));
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace quaymark {
 
-// Moves `from` to `to` and fails when `to` exists: an existing file is never replaced. Errors
+// Moves the entry `from` of an open folder to `to` in the same folder and fails when `to`
+// exists: an existing file is never replaced. `shownFolder` names the folder in errors, which
 // are std::filesystem::filesystem_error with the platform's text.
-void moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+void moveWithoutReplacing(int folder, const std::string& from, const std::string& to,
+                          const std::filesystem::path& shownFolder);
 
 } // namespace quaymark

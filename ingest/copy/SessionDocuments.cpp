@@ -18,7 +18,10 @@ void saveSession(const SessionRecord& record, const std::filesystem::path& folde
 
 std::string readDocument(const std::filesystem::path& path, std::int64_t limit,
                          const std::string& tooLargeMessage) {
-    UniqueFd fd{retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); })};
+    // Non-blocking and not through a link: a FIFO or a link in a document's place is refused at
+    // once instead of hanging the reader.
+    UniqueFd fd{retryOnInterrupt(
+        [&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); })};
     if (!fd) {
         throw std::filesystem::filesystem_error("Cannot open", path,
                                                 std::error_code(errno, std::generic_category()));

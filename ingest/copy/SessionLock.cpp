@@ -5,19 +5,27 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 namespace quaymark {
 
 SessionLock::SessionLock(const std::filesystem::path& folder) {
     const auto path = folder / ImportDocuments::lock;
-    UniqueFd fd{retryOnInterrupt(
-        [&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); })};
-    if (!fd) {
+    UniqueFd fd{retryOnInterrupt([&] {
+        return ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    })};
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         throw QuayError::unavailable("Cannot lock this import folder.");
     }
     if (retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
-        throw QuayError::unavailable(
-            "This import is already running in another job or app window.");
+        if (errno == EWOULDBLOCK) {
+            throw QuayError::unavailable(
+                "This import is already running in another job or app window.");
+        }
+        // Not a second run: the file system cannot lock (NFS without a lock service, a
+        // failing disk). Saying "already running" would send the user looking for one.
+        throw QuayError::io("Lock", path.string(), errno);
     }
     fd_ = std::move(fd);
 }

@@ -6,6 +6,7 @@
 #include "ingest/copy/DiskWorkers.h"
 #include "ingest/copy/DurableWrite.h"
 #include "ingest/copy/FileDigest.h"
+#include "ingest/copy/FolderBeneath.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/copy/SessionLock.h"
 #include "ingest/naming/ImportFolder.h"
@@ -16,9 +17,12 @@
 #include "ingest/scan/ResolvedPath.h"
 #include "ingest/scan/SourceScan.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
+#include <set>
 
 namespace quaymark {
 
@@ -40,6 +44,33 @@ PlannedMap plannedMap(const std::vector<SourceFile>& plan) {
 bool entryExists(const fs::path& path) {
     std::error_code error;
     return fs::symlink_status(path, error).type() != fs::file_type::not_found;
+}
+
+// A partial name as a journal gives it: a ".quaymark-….partial" file in a folder below the
+// import folder, with no way out of it.
+bool isPartialEntry(const std::string& entry) {
+    const fs::path path(entry);
+    if (entry.empty() || path.is_absolute() || path.extension() != ".partial" ||
+        !path.filename().string().starts_with(ImportDocuments::partialPrefix)) {
+        return false;
+    }
+    return std::none_of(path.begin(), path.end(), [](const fs::path& part) {
+        return part.empty() || part == "." || part == "..";
+    });
+}
+
+// Every folder of the import folder that holds a planned file, and the folders above them.
+std::set<std::string> outputFolders(const std::vector<SourceFile>& plan) {
+    std::set<std::string> folders{std::string()};
+    for (const auto& file : plan) {
+        for (fs::path folder = fs::path(file.output).parent_path(); !folder.empty();
+             folder = folder.parent_path()) {
+            if (!folders.insert(folder.generic_string()).second) {
+                break;
+            }
+        }
+    }
+    return folders;
 }
 
 // One run of one import, in the order the journal's readers rely on.
@@ -110,6 +141,7 @@ private:
                     "Recovery folder must be inside the selected destination.");
             }
             lock_.emplace(folder_);
+            removeLeftoverStatusFiles(folder_);
             SessionRecord record = ImportEngine::readSession(folder_);
             if (record.source != source_.string() || record.sourceVolume != sourceVolume ||
                 record.destination != folder_.string() ||
@@ -180,8 +212,12 @@ private:
         cancellation_.check();
         sourceGuard_->check();
         targetGuard_->check();
-        const fs::path copy = folder_ / file.output;
-        if (!entryExists(copy)) {
+        // Reached without following links, so that a link put in place of a sub-folder cannot
+        // vouch for copies that live elsewhere.
+        const PlaceBeneath copy = placeBeneath(folder_, file.output, false);
+        struct stat info {};
+        if (!copy.folder ||
+            ::fstatat(copy.folder.get(), copy.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
             pending.push_back(&file);
             return;
         }
@@ -190,13 +226,26 @@ private:
             (earlier->second.path != file.output || earlier->second.bytes != file.bytes)) {
             throw QuayError::changed(file.relative);
         }
-        const auto hashes = onWorker([&] {
-                                return std::pair{ImportEngine::digest(file.url, cancellation_),
-                                                 ImportEngine::digest(copy, cancellation_)};
-                            }).get();
+        if (!S_ISREG(info.st_mode)) {
+            throw QuayError::verification(file.output);
+        }
+        const auto hashes =
+            onWorker([&] {
+                return std::pair{ImportEngine::digest(file.url, cancellation_),
+                                 ImportEngine::digestAt(copy.folder.get(), copy.name,
+                                                        folder_ / file.output, cancellation_)};
+            }).get();
         if ((earlier != previous.end() && earlier->second.sha256 != hashes.first) ||
             hashes.first != hashes.second) {
             throw QuayError::verification(file.output);
+        }
+        // A stop between the hard link and the unlink of a move leaves the partial name beside
+        // the final one; the final one is verified now, so the partial one can go.
+        const auto& partials = journal_->record().partialFiles;
+        if (partials) {
+            if (const auto old = partials->find(file.relative); old != partials->end()) {
+                removeOldPartial(old->second);
+            }
         }
         journal_->addCompleted(
             FileReceipt{file.output, file.bytes, hashes.first, file.modified, file.relative});
@@ -229,14 +278,38 @@ private:
 
     // A journal names partial files to delete; it must never lead outside the import folder.
     void removeOldPartial(const std::string& entry) {
-        const fs::path path = ImportEngine::resolvedPath(folder_ / entry);
-        const std::string name = path.filename().string();
-        if (!ImportEngine::isInside(path, folder_) ||
-            !name.starts_with(ImportDocuments::partialPrefix) || path.extension() != ".partial") {
+        if (!isPartialEntry(entry)) {
             throw QuayError::invalidLocation("Invalid temporary-file recovery record.");
         }
-        if (entryExists(path)) {
-            fs::remove(path);
+        const PlaceBeneath partial = placeBeneath(folder_, entry, false);
+        struct stat info {};
+        if (!partial.folder || ::fstatat(partial.folder.get(), partial.name.c_str(), &info,
+                                         AT_SYMLINK_NOFOLLOW) != 0) {
+            return;
+        }
+        if (::unlinkat(partial.folder.get(), partial.name.c_str(), 0) != 0) {
+            throw fs::filesystem_error("Cannot remove the partial file", folder_ / entry,
+                                       std::error_code(errno, std::generic_category()));
+        }
+    }
+
+    // The receipt may only list names that survive a power cut: every folder that received a
+    // copy or a new folder is flushed first, down from the destination.
+    void syncFolders() const {
+        syncFoldersBeneath(folder_, outputFolders(plan_), environment_.folderSynced);
+        for (fs::path folder = folder_.parent_path();
+             ImportEngine::isInside(folder, target_) || folder == target_;
+             folder = folder.parent_path()) {
+            const UniqueFd fd{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+            if (!fd || retryOnInterrupt([&] { return ::fsync(fd.get()); }) != 0) {
+                throw QuayError::io("Flush destination", folder.string(), errno);
+            }
+            if (environment_.folderSynced) {
+                environment_.folderSynced(folder);
+            }
+            if (folder == target_) {
+                break;
+            }
         }
     }
 
@@ -273,6 +346,7 @@ private:
             throw QuayError::unavailable("The import is missing files. Use Retry / recover.");
         }
 
+        syncFolders();
         journal_->setStatus(SessionStatus::finalizing);
         journal_->save();
         durableWrite(encodeReceipt(receipt), folder_ / ImportDocuments::receipt);

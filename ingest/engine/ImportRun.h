@@ -17,6 +17,8 @@ struct RunEnvironment {
     std::function<std::optional<std::int64_t>(const std::filesystem::path&)> freeSpace;
     // The identifier of the volume holding a folder; nothing when it has none.
     std::function<std::optional<std::string>(const std::filesystem::path&)> volumeIdentifier;
+    // Told of each folder whose entries were flushed before the receipt; optional.
+    std::function<void(const std::filesystem::path&)> folderSynced;
 };
 
 RunEnvironment systemEnvironment();

@@ -28,6 +28,13 @@ bool isSkipped(std::string_view name) {
     return std::find(skippedNames.begin(), skippedNames.end(), name) != skippedNames.end();
 }
 
+// The documents an import keeps at its folder's root. Copied along with everything else, they
+// would collide with the new import's own: the copied receipt would be replaced by the new one.
+bool isImportDocument(std::string_view name) {
+    return name == ImportDocuments::journal || name == ImportDocuments::receipt ||
+           name == ImportDocuments::marker || name == ImportDocuments::lock;
+}
+
 struct FtsCloser {
     void operator()(FTS* walk) const { ::fts_close(walk); }
 };
@@ -104,6 +111,10 @@ std::vector<SourceFile> ImportEngine::scan(const std::filesystem::path& root, bo
             continue; // a folder's second visit, after everything below it
         }
         cancellation.check();
+        if (!videosOnly && item->fts_level == 1 && isImportDocument(item->fts_name)) {
+            throw QuayError::invalidLocation("This folder is a Quaymark import folder. To copy it, "
+                                             "choose the folder that contains it.");
+        }
         if (isSkipped(item->fts_name)) {
             ::fts_set(walk.get(), const_cast<FTSENT*>(item), FTS_SKIP);
             continue;

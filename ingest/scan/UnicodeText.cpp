@@ -2,6 +2,7 @@
 
 #include <utf8proc.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -101,6 +102,36 @@ std::string_view UnicodeText::prefixWithin(std::string_view text, size_t maxByte
         }
     }
     return text.substr(0, boundary);
+}
+
+std::string UnicodeText::printable(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    const auto escape = [&](const char* format, unsigned value) {
+        char code[8];
+        std::snprintf(code, sizeof code, format, value);
+        shown += code;
+    };
+    size_t at = 0;
+    while (at < text.size()) {
+        utf8proc_int32_t point = 0;
+        const auto length = utf8proc_iterate(
+            bytes(text.substr(at)), static_cast<utf8proc_ssize_t>(text.size() - at), &point);
+        if (length <= 0) {
+            escape("\\x%02X", static_cast<unsigned char>(text[at]));
+            at += 1;
+            continue;
+        }
+        if (point < 0x20 || point == 0x7F) {
+            escape("\\x%02X", static_cast<unsigned>(point));
+        } else if (point >= 0x80 && point <= 0x9F) {
+            escape("\\u%04X", static_cast<unsigned>(point));
+        } else {
+            shown.append(text.substr(at, static_cast<size_t>(length)));
+        }
+        at += static_cast<size_t>(length);
+    }
+    return shown;
 }
 
 } // namespace quaymark

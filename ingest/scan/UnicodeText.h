@@ -27,4 +27,9 @@ std::string sortKey(std::string_view text);
 // most `maxBytes` long. A byte that is not part of valid UTF-8 counts as a character.
 std::string_view prefixWithin(std::string_view text, size_t maxBytes);
 
+// `text` safe to print on a terminal: control characters (C0, DEL, C1) and bytes that are not
+// valid UTF-8 are shown as escapes ("\x1B", "\u0085"), so that a file name cannot rewrite the
+// terminal. Backslashes stay as they are, so a printed path can still be pasted.
+std::string printable(std::string_view text);
+
 } // namespace quaymark::UnicodeText

@@ -2,10 +2,13 @@
 #include "TestFiles.h"
 #include "ingest/copy/SessionDocuments.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <future>
 #include <nlohmann/json.hpp>
 
 namespace quaymark::test {
@@ -129,6 +132,64 @@ TEST(IngestCommand, InterruptLeavesAResumableImport) {
     ASSERT_EQ(resumed.status, 0) << resumed.output << resumed.errors;
     EXPECT_EQ(ImportEngine::readSession(folder).status, "verified");
     EXPECT_EQ(fs::file_size(folder / "A001C001.MOV"), 1ULL << 30);
+}
+
+// A camera name comes from clip metadata, so from whoever made the clip: the hint must paste
+// into a shell as the words it shows and nothing more.
+TEST(IngestCommand, ResumeHintPastesSafelyIntoAShell) {
+    TempDir work;
+    // Larger than any free space here: the import folder is made, then the run fails.
+    writeFile(work / "CARD/A001C001.MOV", "");
+    ASSERT_EQ(::truncate((work / "CARD/A001C001.MOV").c_str(), 1LL << 40), 0);
+    fs::create_directories(work / "A");
+    const std::string camera = "x'$(touch HACKED)'y";
+
+    const auto failed =
+        runProcess(ingest({"import", (work / "CARD").string(), "--to", (work / "A").string(),
+                           "--camera", camera, "--rule", "{camera}"}));
+    ASSERT_EQ(failed.status, 1) << failed.output << failed.errors;
+    const std::string marker = "resume with: quaymark-ingest ";
+    const size_t at = failed.output.find(marker);
+    ASSERT_NE(at, std::string::npos) << failed.output;
+    const std::string words =
+        failed.output.substr(at + marker.size(), failed.output.find('\n', at) - at - marker.size());
+
+    const auto pasted =
+        runProcess({"/bin/sh", "-c", "cd " + work.path().string() + " && printf '%s\\n' " + words});
+    EXPECT_EQ(pasted.output, "resume\n" + (work / "A" / camera).string() + "\n--source\n" +
+                                 (work / "CARD").string() + "\n");
+    EXPECT_FALSE(fs::exists(work / "HACKED"));
+}
+
+// A file name can hold terminal escapes and bytes that are not text; printed raw they would
+// rewrite the user's screen.
+TEST(IngestCommand, VerifyPrintsNamesEscapedAndRefusesAFifoReceipt) {
+    TempDir work;
+    writeFile(work / "CARD/C0001.MP4", "clip");
+    fs::create_directories(work / "A");
+    const auto imported =
+        runProcess(ingest({"import", (work / "CARD").string(), "--to", (work / "A").string(),
+                           "--camera", "X", "--rule", "{source}"}));
+    ASSERT_EQ(imported.status, 0) << imported.output << imported.errors;
+    const fs::path folder = work / "A/CARD";
+    writeFile(folder / "evil\x1b[2J\xff\xc2\x85.txt", "");
+
+    const auto verified = runProcess(ingest({"verify", folder.string()}));
+    EXPECT_EQ(verified.status, 1);
+    EXPECT_NE(verified.output.find("Unlisted   evil\\x1B[2J\\xFF\\u0085.txt\n"), std::string::npos)
+        << verified.output;
+    EXPECT_EQ(verified.output.find('\x1b'), std::string::npos);
+
+    fs::remove(folder / "_QUAYMARK_VERIFIED.json");
+    ASSERT_EQ(::mkfifo((folder / "_QUAYMARK_VERIFIED.json").c_str(), 0600), 0);
+    auto fifo = std::async(std::launch::async, [&] {
+        return runProcess(ingest({"verify", folder.string()}));
+    });
+    if (fifo.wait_for(std::chrono::seconds(60)) == std::future_status::timeout) {
+        ADD_FAILURE() << "verify waited on a FIFO receipt";
+        ::close(::open((folder / "_QUAYMARK_VERIFIED.json").c_str(), O_WRONLY | O_NONBLOCK));
+    }
+    EXPECT_EQ(fifo.get().status, 1);
 }
 
 TEST(IngestCommand, ErrorsAndUsage) {

@@ -1,6 +1,8 @@
 #include "ImportFixture.h"
 #include "ingest/scan/FileSize.h"
 
+#include <set>
+
 namespace quaymark::test {
 namespace {
 
@@ -42,6 +44,33 @@ TEST_F(ImportFixture, NewImportCopiesVerifiesAndLeavesAReceipt) {
     EXPECT_EQ(reports[1].destination, folder);
     EXPECT_EQ(reports.back(), (ImportProgress{ImportPhase::finished, bytes, bytes, bytes, 10, 10,
                                               "Every file verified", folder}));
+}
+
+// The receipt may only list names that survive a power cut: every folder holding a copy, and
+// every folder made on the way from the destination, is flushed before it is written.
+TEST_F(ImportFixture, EveryFolderOfTheCopiesIsFlushedBeforeTheReceipt) {
+    makeCard(4);
+    options.folderRule = "{date}/{source}";
+    std::vector<std::pair<fs::path, bool>> synced;
+    environment.folderSynced = [&](const fs::path& folder) {
+        const auto names = listTree(target.path());
+        synced.emplace_back(folder, std::any_of(names.begin(), names.end(), [](const auto& name) {
+                                return name.ends_with("_QUAYMARK_VERIFIED.json");
+                            }));
+    };
+    const fs::path folder = run().destination;
+    std::set<fs::path> flushed;
+    for (const auto& [path, receiptSeen] : synced) {
+        EXPECT_FALSE(receiptSeen) << path;
+        flushed.insert(path);
+    }
+    const std::set<fs::path> expected{folder,
+                                      folder / "DCIM",
+                                      folder / "DCIM/100",
+                                      folder / "DCIM/101",
+                                      folder.parent_path(),
+                                      target.path()};
+    EXPECT_EQ(flushed, expected);
 }
 
 TEST_F(ImportFixture, SameNameTwiceMakesANumberedSecondFolder) {

@@ -1,6 +1,11 @@
 #include "ImportFixture.h"
 #include "ingest/copy/SessionLock.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <future>
+
 namespace quaymark::test {
 namespace {
 
@@ -141,6 +146,91 @@ TEST_F(ResumeTest, PartialEntryLeadingOutsideTheFolderIsRefusedAndNothingDeleted
         EXPECT_EQ(readFile(folder / entry), "kept");
         fs::remove(folder / entry);
     }
+}
+
+// What a hard stop leaves behind goes once the resume holds the folder, and nothing else: only
+// the exact temporary name, only regular files, only at the root.
+TEST_F(ResumeTest, HardStopLeftoversAreRemovedAndNothingElse) {
+    importThenInterrupt(2, 3);
+    const std::string leftover = ".quaymark-status-0A1B2C3D-0000-4000-8000-00000000000A.tmp";
+    writeFile(folder / leftover, "half a journal");
+    const std::vector<std::string> kept{
+        ".quaymark-status-0a1b2c3d-0000-4000-8000-00000000000a.tmp",
+        ".quaymark-status-0A1B2C3D-0000-4000-8000-00000000000A.tmp.bak",
+        "DCIM/" + leftover,
+    };
+    for (const auto& name : kept) {
+        writeFile(folder / name, "not ours");
+    }
+    const std::string fifo = ".quaymark-status-0A1B2C3D-0000-4000-8000-00000000000B.tmp";
+    ASSERT_EQ(::mkfifo((folder / fifo).c_str(), 0600), 0);
+    // A stop between the hard link and the unlink of a move: both names, one file.
+    const std::string promoted = "DCIM/100/C0004.MP4";
+    const std::string partial = finished.partialFiles->at(promoted);
+    fs::create_hard_link(folder / promoted, folder / partial);
+
+    EXPECT_EQ(run(folder).fileCount, 10);
+    EXPECT_FALSE(fs::exists(folder / leftover));
+    EXPECT_FALSE(fs::exists(folder / partial));
+    EXPECT_EQ(readFile(folder / promoted), readFile(source / promoted));
+    for (const auto& name : kept) {
+        EXPECT_EQ(readFile(folder / name), "not ours") << name;
+    }
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(folder / fifo)));
+}
+
+// A FIFO where a document or a copy should be is refused at once; a reader left waiting on it
+// would hold the run, or a disk worker, for good. Each case is bounded: on a hang the FIFO is
+// opened for writing, which releases the reader, and the case fails.
+TEST_F(ResumeTest, FifosInPlaceOfFilesAreRefusedAtOnce) {
+    importThenInterrupt(10, 10);
+    const std::string journalFile = "_QUAYMARK_SESSION.json";
+    const std::string savedJournal = readFile(folder / journalFile);
+    const struct {
+        std::string name;
+        std::string message;
+    } cases[] = {
+        {journalFile, "Recovery record is too large to read safely."},
+        {".quaymark-import.lock", "Cannot lock this import folder."},
+        {"DCIM/101/C0003.MP4",
+         "Checksum mismatch: DCIM/101/C0003.MP4. The import has not been marked verified."},
+    };
+    for (const auto& fifoCase : cases) {
+        const fs::path path = folder / fifoCase.name;
+        const std::string saved = fifoCase.name == journalFile ? savedJournal : readFile(path);
+        fs::remove(path);
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        auto failure = std::async(std::launch::async, [this] { return runFailure(folder); });
+        if (failure.wait_for(std::chrono::seconds(60)) == std::future_status::timeout) {
+            ADD_FAILURE() << fifoCase.name << " held the run";
+            ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        EXPECT_EQ(failure.get(), fifoCase.message) << fifoCase.name;
+        fs::remove(path);
+        writeFile(path, saved);
+    }
+    EXPECT_EQ(run(folder).fileCount, 10);
+}
+
+// A link put where a sub-folder of an interrupted import was must not vouch for copies that
+// live elsewhere, nor receive new ones.
+TEST_F(ResumeTest, LinkInPlaceOfASubFolderFailsTheResume) {
+    importThenInterrupt(3, 6);
+    TempDir elsewhere;
+    fs::create_directories(elsewhere / "101");
+    for (int i = 1; i < 10; i += 2) {
+        const std::string name = "C000" + std::to_string(i) + ".MP4";
+        fs::copy_file(source / "DCIM/101" / name, elsewhere / "101" / name);
+    }
+    fs::remove_all(folder / "DCIM/101");
+    fs::create_directory_symlink(elsewhere / "101", folder / "DCIM/101");
+    const auto before = listTree(elsewhere.path());
+
+    EXPECT_EQ(runFailure(folder),
+              "The import folder contains a link where a folder was expected: DCIM/101.");
+    EXPECT_EQ(journal(folder).status, "interrupted");
+    EXPECT_FALSE(fs::exists(folder / "_QUAYMARK_VERIFIED.json"));
+    EXPECT_EQ(listTree(elsewhere.path()), before);
 }
 
 TEST_F(ResumeTest, JournalWithoutAPlanAdoptsTheCurrentOne) {

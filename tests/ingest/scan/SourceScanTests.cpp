@@ -23,6 +23,7 @@ using test::writeFile;
 using testing::ElementsAre;
 using testing::StrEq;
 using testing::ThrowsMessage;
+using testing::UnorderedElementsAre;
 
 std::vector<SourceFile> scan(const std::filesystem::path& root, bool videosOnly = false) {
     return ImportEngine::scan(root, videosOnly, CancellationFlag{});
@@ -128,6 +129,27 @@ TEST(SourceScan, PlansTheWholeTreeButNoSystemFolderOrLink) {
     EXPECT_EQ(clip.relative, "A/C0001.MP4");
     EXPECT_EQ(clip.bytes, 4);
     EXPECT_EQ(clip.modified, written);
+}
+
+// Copied as plain files, an import's own documents would collide with the new import's: a
+// copied receipt would be replaced by the new one. Any of them, of any type, at the root.
+TEST(SourceScan, RefusesAnImportFolderAsSourceButNotTheFolderHoldingIt) {
+    for (const char* name : {"_QUAYMARK_SESSION.json", "_QUAYMARK_VERIFIED.json",
+                             "_QUAYMARK_INCOMPLETE.txt", ".quaymark-import.lock"}) {
+        TempDir dir;
+        const auto imported = dir / "2025-03-01";
+        writeFile(imported / "C0001.MP4", "clip");
+        writeFile(imported / name, "{}");
+        EXPECT_THAT([&] { scan(imported); },
+                    ThrowsMessage<QuayError>(StrEq(
+                        "This folder is a Quaymark import folder. To copy it, choose the folder "
+                        "that contains it.")))
+            << name;
+        EXPECT_THAT(outputs(imported, true), ElementsAre("C0001.MP4")) << name;
+        EXPECT_THAT(outputs(dir.path()),
+                    UnorderedElementsAre("2025-03-01/C0001.MP4", "2025-03-01/"s + name))
+            << name;
+    }
 }
 
 TEST(SourceScan, SortsByUnicodeScalarValueOfTheComposedPath) {
