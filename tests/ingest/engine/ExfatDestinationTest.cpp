@@ -1,0 +1,63 @@
+#include "ImportFixture.h"
+#include "TestMounts.h"
+
+namespace quaymark::test {
+namespace {
+
+// exFAT, the cards' own file system, has neither a no-replace rename nor hard links, and its
+// FUSE driver refuses direct I/O: the engine's fallbacks for all three run here.
+class ExfatDestinationTest : public ImportFixture {
+protected:
+    TempDir images;
+    std::unique_ptr<platform::LoopDevice> loop;
+    std::unique_ptr<platform::TestMount> mount;
+    fs::path point;
+
+    void SetUp() override {
+        const fs::path image = images / "backup.img";
+        writeFile(image, "");
+        fs::resize_file(image, 64 << 20);
+        const auto made = runProcess({"/usr/sbin/mkfs.exfat", "-L", "BACKUP", image.string()});
+        if (made.status != 0) {
+            GTEST_SKIP() << "mkfs.exfat failed: " << made.errors;
+        }
+        loop = std::make_unique<platform::LoopDevice>(image);
+        if (loop->device().empty()) {
+            GTEST_SKIP() << "no loop device: " << loop->error();
+        }
+        point = images / "mnt";
+        mount = std::make_unique<platform::TestMount>(loop->device(), point, "exfat-fuse");
+        if (!mount->mounted()) {
+            GTEST_SKIP() << "exFAT cannot be mounted here: " << mount->error();
+        }
+    }
+};
+
+TEST_F(ExfatDestinationTest, CopiesPromotesAndResumesWithTheFallbacks) {
+    makeCard(6, 300'000);
+    const fs::path folder = ImportEngine::run(source.path(), point, options, cancellation,
+                                              std::nullopt, {}, environment)
+                                .destination;
+    SessionRecord record = journal(folder);
+    ASSERT_EQ(record.status, "verified");
+
+    // Taken back to a hard stop with half the copies in place, then resumed.
+    fs::remove(folder / "_QUAYMARK_VERIFIED.json");
+    for (int i = 0; i < 6; i += 2) {
+        fs::remove(folder / ("DCIM/100/C000" + std::to_string(i) + ".MP4"));
+    }
+    record.status = "interrupted";
+    record.completed.clear();
+    saveSession(record, folder);
+    ImportEngine::run(source.path(), point, options, cancellation, folder, {}, environment);
+
+    const ImportReceipt receipt = decodeReceipt(readFile(folder / "_QUAYMARK_VERIFIED.json"));
+    ASSERT_EQ(receipt.files.size(), 6u);
+    for (const auto& file : receipt.files) {
+        EXPECT_EQ(readFile(folder / file.path), readFile(source / file.path)) << file.path;
+    }
+    expectNoTemporaries(folder);
+}
+
+} // namespace
+} // namespace quaymark::test
