@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <charconv>
+#include <limits>
 #include <stdexcept>
 
 namespace quaymark {
@@ -51,7 +52,22 @@ Timestamp parseIsoDate(std::string_view text) {
         parts.tm_min > 59 || parts.tm_sec > 60) {
         throw std::invalid_argument("Invalid date: " + std::string(text));
     }
-    return Timestamp{std::chrono::seconds{::timegm(&parts)}};
+    const auto date = timestampFromFileTime(::timegm(&parts), 0);
+    if (!date) {
+        throw std::invalid_argument("Date out of range: " + std::string(text));
+    }
+    return *date;
+}
+
+std::optional<Timestamp> timestampFromFileTime(std::int64_t seconds, std::int64_t nanoseconds) {
+    using Ticks = Timestamp::duration;
+    constexpr auto perSecond = std::chrono::duration_cast<Ticks>(std::chrono::seconds(1)).count();
+    constexpr auto limit = std::numeric_limits<Ticks::rep>::max() / perSecond - 1;
+    if (seconds < -limit || seconds > limit || nanoseconds < 0 || nanoseconds >= 1'000'000'000) {
+        return std::nullopt;
+    }
+    return Timestamp{std::chrono::duration_cast<Ticks>(std::chrono::seconds(seconds) +
+                                                       std::chrono::nanoseconds(nanoseconds))};
 }
 
 } // namespace quaymark

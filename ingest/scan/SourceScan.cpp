@@ -4,6 +4,7 @@
 #include "MediaFormats.h"
 #include "ResolvedPath.h"
 #include "UnicodeText.h"
+#include "ingest/records/IsoDate.h"
 #include "ingest/records/QuayError.h"
 
 #include <fts.h>
@@ -38,11 +39,6 @@ bool isImportDocument(std::string_view name) {
 struct FtsCloser {
     void operator()(FTS* walk) const { ::fts_close(walk); }
 };
-
-Timestamp toTimestamp(const timespec& time) {
-    const auto since = std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
-    return Timestamp(std::chrono::duration_cast<Timestamp::duration>(since));
-}
 
 std::filesystem::filesystem_error walkError(const char* operation, const FTSENT& item) {
     return {operation, std::filesystem::path(item.fts_path),
@@ -139,7 +135,7 @@ std::vector<SourceFile> ImportEngine::scan(const std::filesystem::path& root, bo
         file.relative = relativePath(root, *item);
         file.output = videosOnly ? std::string(item->fts_name) : file.relative;
         file.bytes = std::max<std::int64_t>(info.st_size, 0);
-        file.modified = toTimestamp(info.st_mtim);
+        file.modified = timestampFromFileTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
         plan.push_back(std::move(file));
     }
     // The walk ends with errno 0; anything else is a failure of the walk itself.

@@ -4,9 +4,11 @@
 #include "ingest/scan/LocationCheck.h"
 #include "ingest/scan/SourceScan.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -150,6 +152,17 @@ TEST(SourceScan, RefusesAnImportFolderAsSourceButNotTheFolderHoldingIt) {
                     UnorderedElementsAre("2025-03-01/C0001.MP4", "2025-03-01/"s + name))
             << name;
     }
+}
+
+// A card whose clock was set far off must not wrap around to another date.
+TEST(SourceScan, FileTimesBeyondATimestampAreLeftOut) {
+    TempDir dir;
+    writeFile(dir / "CARD/C0001.MP4", "clip");
+    const timespec year2400[2] = {{13'569'465'600, 0}, {13'569'465'600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "CARD/C0001.MP4").c_str(), year2400, 0), 0);
+    const auto plan = scan(dir / "CARD");
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_FALSE(plan[0].modified);
 }
 
 TEST(SourceScan, SortsByUnicodeScalarValueOfTheComposedPath) {
