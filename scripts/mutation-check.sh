@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Puts small faults, one at a time, into the code that guards data and trust, rebuilds what
+# they touch, runs the tests that should notice, and says for each whether they did.
+#   scripts/mutation-check.sh            every fault
+#   scripts/mutation-check.sh PATTERN    only faults whose name contains PATTERN
+# Uses build/default (configured if missing). The source tree is restored after every fault,
+# also on Ctrl-C. Prints one line per fault, "caught" or "MISSED", then "N faults, N caught";
+# exits 1 when a fault was missed or could not be applied.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+only=${1:-}
+build=build/default
+[[ -f "$build/build.ninja" ]] || cmake --preset default >/dev/null
+
+# name | file | exact text | replacement | build targets | ctest regex
+# The text must occur exactly once in the file; "\n" in text or replacement is a line break.
+faults=$(cat <<'LIST'
+promote before the reread matched|ingest/copy/FileCopy.cpp|if (rereadHash != copyHash || verified != before.st_size) {|if (false) {|copy_tests engine_tests|CopyTest|ImportFixture|ResumeTest
+compare the wrong digest|ingest/copy/FileCopy.cpp|if (rereadHash != copyHash |if (rereadHash != rereadHash |copy_tests engine_tests|CopyTest|ImportFixture
+reread from the page cache|ingest/copy/FileCopy.cpp|    ::posix_fadvise(partial.fd(), 0, 0, POSIX_FADV_DONTNEED);\n|\n|copy_tests|CopyTest|Digest
+source changes unnoticed at the end|ingest/copy/FileCopy.cpp|!(after.st_ctim == before.st_ctim)) {|false) {|copy_tests|CopyTest
+modification time tolerance off|ingest/copy/FileCopy.cpp|> modifiedTolerance) {|> 1e9) {|copy_tests|CopyTest
+existing final file replaced|ingest/copy/SafeMove.cpp|RENAME_NOREPLACE) == 0|0) == 0|copy_tests|CopyTest
+partial file kept on failure|ingest/copy/FileCopy.cpp|        ::unlinkat(folder_, name_.c_str(), 0);\n|\n|copy_tests engine_tests|CopyTest|ImportFixture|ResumeTest
+link followed below the import folder|ingest/copy/FolderBeneath.cpp|constexpr int folderFlags = O_RDONLY \| O_DIRECTORY \| O_NOFOLLOW \| O_CLOEXEC;|constexpr int folderFlags = O_RDONLY \| O_DIRECTORY \| O_CLOEXEC;|engine_tests|ResumeTest
+kernel confinement off|ingest/copy/FolderBeneath.cpp|how.resolve = RESOLVE_BENEATH \| RESOLVE_NO_SYMLINKS \| RESOLVE_NO_MAGICLINKS;|how.resolve = 0;|engine_tests|ResumeTest
+skip the directory sync|ingest/engine/ImportRun.cpp|        syncFolders();\n|\n|engine_tests|ImportFixture
+durable write leaves its temporary|ingest/copy/DurableWrite.cpp|            ::unlink(path_.c_str());|            (void)path_;|copy_tests|DurableWrite
+save the journal without the new receipt|ingest/engine/CopyPass.cpp|            journal.addCompleted(std::move(receipt));|            (void)receipt;|engine_tests|ImportFixture|ResumeTest
+forget a partial file on resume|ingest/engine/ImportRun.cpp|                    removeOldPartial(old->second);\n                }\n            }\n            const std::string folderPart|                }\n            }\n            const std::string folderPart|engine_tests|ResumeTest
+partial entry allowed outside|ingest/engine/ImportRun.cpp|        if (!isPartialEntry(entry)) {|        if (false) {|engine_tests|ResumeTest
+hard-stop leftovers kept|ingest/engine/ImportRun.cpp|            removeLeftoverStatusFiles(folder_);\n|\n|engine_tests|ResumeTest
+leftover pattern too wide|ingest/copy/DurableWrite.cpp|        if (!ok) {|        if (false) {|engine_tests|ResumeTest
+lower-case collision check off|ingest/scan/FlatNames.cpp|        ++counts[UnicodeText::nameKey(file.output)];|        ++counts[file.output];|scan_tests|SourceScan
+free-space check off|ingest/engine/ImportRun.cpp|if (available && *available < needed + freeSpaceMargin) {|if (available && *available < needed) {|engine_tests|ImportFixture
+a FIFO accepted as a document|ingest/copy/SessionDocuments.cpp|O_RDONLY \| O_NOFOLLOW \| O_NONBLOCK \| O_CLOEXEC|O_RDONLY \| O_CLOEXEC|engine_tests|ResumeTest
+a FIFO accepted at an output path|ingest/engine/ImportRun.cpp|        if (!S_ISREG(info.st_mode)) {\n            throw QuayError::verification(file.output);|        if (false) {\n            throw QuayError::verification(file.output);|engine_tests|ResumeTest
+a link planned from the source|ingest/scan/SourceScan.cpp|FTS_PHYSICAL \| FTS_NOCHDIR|FTS_LOGICAL \| FTS_NOCHDIR|scan_tests|SourceScan
+import folder refusal off|ingest/scan/SourceScan.cpp|if (!videosOnly && item->fts_level == 1 && isImportDocument(item->fts_name)) {|if (false) {|scan_tests|SourceScan
+overlapping folders accepted|ingest/scan/LocationCheck.cpp|\|\| isInside(t, s) \|\| isInside(s, t)) {|) {|scan_tests|LocationCheck
+resume of another card accepted|ingest/engine/ImportRun.cpp|record.source != source_.string() \|\| record.sourceVolume != sourceVolume \|\||record.source != source_.string() \|\||engine_tests|ResumeTest
+receipt written with files missing|ingest/engine/ImportRun.cpp|if (receipt.files.size() != plan_.size()) {|if (false) {|engine_tests|ImportFixture
+file added during the import accepted|ingest/engine/ImportRun.cpp|            throw QuayError::changed("The source file list changed during import");|            (void)0;|engine_tests|ImportFixture
+lock error taken for a running import|ingest/copy/SessionLock.cpp|        if (errno == EWOULDBLOCK) {|        if (true) {|engine_tests|ResumeTest
+resume hint unquoted|cli/Reporter.cpp|            quoted += "'\\''";|            quoted += c;|cli_tests|IngestCommand
+control characters printed raw|ingest/scan/UnicodeText.cpp|        if (point < 0x20 \|\| point == 0x7F) {|        if (false) {|cli_tests|IngestCommand
+journal dates overflow|ingest/records/IsoDate.cpp|    if (seconds < -limit \|\| seconds > limit \|\||    if (|records_tests scan_tests|FuzzInputs|SourceScan
+LIST
+)
+
+total=0
+caught=0
+failed=0
+restore=""
+trap '[[ -n "$restore" ]] && git checkout -q -- "$restore"; exit 130' INT TERM
+
+while IFS= read -r line; do
+    [[ -z "$line" ]] && continue
+    # Fields are split on "|" except where escaped as "\|".
+    mapfile -t field < <(python3 -c '
+import sys, re
+parts = re.split(r"(?<!\\)\|", sys.argv[1], maxsplit=5)
+for p in parts: print(p.replace("\\|", "|"))' "$line")
+    name=${field[0]} file=${field[1]} text=${field[2]} replacement=${field[3]}
+    targets=${field[4]} tests=${field[5]}
+    [[ -n "$only" && "$name" != *"$only"* ]] && continue
+    total=$((total + 1))
+    if ! git diff --quiet -- "$file"; then
+        echo "skipped  $name: $file has uncommitted changes"
+        failed=$((failed + 1))
+        continue
+    fi
+    if ! python3 - "$file" "$text" "$replacement" <<'PY'
+import sys
+path, text, replacement = sys.argv[1], sys.argv[2].replace("\\n", "\n"), sys.argv[3].replace("\\n", "\n")
+source = open(path, encoding="utf-8").read()
+if source.count(text) != 1:
+    sys.exit(1)
+open(path, "w", encoding="utf-8").write(source.replace(text, replacement))
+PY
+    then
+        echo "broken   $name: the text is not in $file exactly once"
+        failed=$((failed + 1))
+        continue
+    fi
+    restore=$file
+    # shellcheck disable=SC2086
+    if ! cmake --build "$build" --target $targets >/tmp/quaymark-mutation.log 2>&1; then
+        verdict=caught # the fault does not even compile
+    elif ctest --test-dir "$build" -R "$tests" -E NOT_BUILT --timeout 300 >>/tmp/quaymark-mutation.log 2>&1; then
+        verdict=MISSED
+    else
+        verdict=caught
+    fi
+    git checkout -q -- "$file"
+    restore=""
+    [[ $verdict == caught ]] && caught=$((caught + 1))
+    printf '%-7s  %s\n' "$verdict" "$name"
+done <<<"$faults"
+
+# Leave the binaries built from the untouched sources.
+cmake --build "$build" >/dev/null 2>&1
+echo "$total faults, $caught caught"
+[[ $caught -eq $total && $failed -eq 0 ]]
