@@ -159,7 +159,8 @@ TEST_F(DriveWatchingTest, AnUnpluggedDestinationIsRefusedAndKeepsItsBookmark) {
     TestMount drive(loop->device(), backup, "ext4");
     model->enqueue(text(home / "SRC"));
     ASSERT_TRUE(imported(1));
-    EXPECT_EQ(model->batches()[0]->state(), u"Verified");
+    EXPECT_EQ(model->batches()[0]->state(), u"Verified")
+        << model->batches()[0]->jobs()[0]->error().toStdString();
     EXPECT_EQ(test::readFile(backup / "SRC/C0001.MP4"), test::patternBytes(1000));
 }
 

@@ -40,17 +40,17 @@ int result(int status) {
     return status < 0 ? -errno : 0;
 }
 
-int getattr(const char* path, struct stat* info) {
+int onGetattr(const char* path, struct stat* info) {
     note();
     return result(::lstat(real(path).c_str(), info));
 }
 
-int access(const char* path, int mode) {
+int onAccess(const char* path, int mode) {
     note();
     return result(::access(real(path).c_str(), mode));
 }
 
-int readlink(const char* path, char* buffer, size_t size) {
+int onReadlink(const char* path, char* buffer, size_t size) {
     note();
     const ssize_t length = ::readlink(real(path).c_str(), buffer, size - 1);
     if (length < 0) {
@@ -60,7 +60,7 @@ int readlink(const char* path, char* buffer, size_t size) {
     return 0;
 }
 
-int readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*) {
+int onReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*) {
     note();
     DIR* folder = ::opendir(real(path).c_str());
     if (!folder) {
@@ -78,42 +78,42 @@ int readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_fi
     return 0;
 }
 
-int mkdir(const char* path, mode_t mode) {
+int onMkdir(const char* path, mode_t mode) {
     note();
     return result(::mkdir(real(path).c_str(), mode));
 }
 
-int unlink(const char* path) {
+int onUnlink(const char* path) {
     note();
     return result(::unlink(real(path).c_str()));
 }
 
-int rmdir(const char* path) {
+int onRmdir(const char* path) {
     note();
     return result(::rmdir(real(path).c_str()));
 }
 
-int rename(const char* from, const char* to) {
+int onRename(const char* from, const char* to) {
     note();
     return result(::rename(real(from).c_str(), real(to).c_str()));
 }
 
-int chmod(const char* path, mode_t mode) {
+int onChmod(const char* path, mode_t mode) {
     note();
     return result(::chmod(real(path).c_str(), mode));
 }
 
-int truncate(const char* path, off_t size) {
+int onTruncate(const char* path, off_t size) {
     note();
     return result(::truncate(real(path).c_str(), size));
 }
 
-int utimens(const char* path, const timespec times[2]) {
+int onUtimens(const char* path, const timespec times[2]) {
     note();
     return result(::utimensat(AT_FDCWD, real(path).c_str(), times, AT_SYMLINK_NOFOLLOW));
 }
 
-int open(const char* path, fuse_file_info* file) {
+int onOpen(const char* path, fuse_file_info* file) {
     note();
     const int descriptor = ::open(real(path).c_str(), file->flags);
     if (descriptor < 0) {
@@ -123,7 +123,7 @@ int open(const char* path, fuse_file_info* file) {
     return 0;
 }
 
-int create(const char* path, mode_t mode, fuse_file_info* file) {
+int onCreate(const char* path, mode_t mode, fuse_file_info* file) {
     note();
     const int descriptor = ::open(real(path).c_str(), file->flags, mode);
     if (descriptor < 0) {
@@ -133,29 +133,29 @@ int create(const char* path, mode_t mode, fuse_file_info* file) {
     return 0;
 }
 
-int read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* file) {
+int onRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* file) {
     note();
     const ssize_t count = ::pread(static_cast<int>(file->fh), buffer, size, offset);
     return count < 0 ? -errno : static_cast<int>(count);
 }
 
-int write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* file) {
+int onWrite(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* file) {
     note();
     const ssize_t count = ::pwrite(static_cast<int>(file->fh), buffer, size, offset);
     return count < 0 ? -errno : static_cast<int>(count);
 }
 
-int statfs(const char* path, struct statvfs* info) {
+int onStatfs(const char* path, struct statvfs* info) {
     note();
     return result(::statvfs(real(path).c_str(), info));
 }
 
-int fsync(const char*, int, fuse_file_info* file) {
+int onFsync(const char*, int, fuse_file_info* file) {
     note();
     return result(::fsync(static_cast<int>(file->fh)));
 }
 
-int release(const char*, fuse_file_info* file) {
+int onRelease(const char*, fuse_file_info* file) {
     note();
     ::close(static_cast<int>(file->fh));
     return 0;
@@ -174,24 +174,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     fuse_operations operations{};
-    operations.getattr = getattr;
-    operations.access = access;
-    operations.readlink = readlink;
-    operations.readdir = readdir;
-    operations.mkdir = mkdir;
-    operations.unlink = unlink;
-    operations.rmdir = rmdir;
-    operations.rename = rename;
-    operations.chmod = chmod;
-    operations.truncate = truncate;
-    operations.utimens = utimens;
-    operations.open = open;
-    operations.create = create;
-    operations.read = read;
-    operations.write = write;
-    operations.statfs = statfs;
-    operations.fsync = fsync;
-    operations.release = release;
+    operations.getattr = onGetattr;
+    operations.access = onAccess;
+    operations.readlink = onReadlink;
+    operations.readdir = onReaddir;
+    operations.mkdir = onMkdir;
+    operations.unlink = onUnlink;
+    operations.rmdir = onRmdir;
+    operations.rename = onRename;
+    operations.chmod = onChmod;
+    operations.truncate = onTruncate;
+    operations.utimens = onUtimens;
+    operations.open = onOpen;
+    operations.create = onCreate;
+    operations.read = onRead;
+    operations.write = onWrite;
+    operations.statfs = onStatfs;
+    operations.fsync = onFsync;
+    operations.release = onRelease;
     char name[] = "logging_fuse";
     char foreground[] = "-f";
     char options[] = "-oattr_timeout=0,entry_timeout=0,negative_timeout=0,fsname=loggingfuse";
