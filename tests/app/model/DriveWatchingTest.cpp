@@ -30,9 +30,10 @@ protected:
     std::unique_ptr<AppModel> model;
 
     void SetUp() override {
+        // Room for the engine's 16 MiB margin when the card is also a destination.
         const fs::path image = home / "card.img";
         test::writeFile(image, "");
-        fs::resize_file(image, 16 << 20);
+        fs::resize_file(image, 48 << 20);
         const auto made = test::runProcess(
             {"/usr/sbin/mkfs.ext4", "-q", "-U", cardUuid, "-L", "CARD", image.string()});
         if (made.status != 0) {

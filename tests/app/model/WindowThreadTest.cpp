@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <future>
 
 namespace quaymark {
 namespace {
@@ -60,14 +61,19 @@ TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
         ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
     } unmount{share};
 
+    // The test's own look at the share happens on a thread of its own, so that every request
+    // from the window's thread is the model's.
+    const auto aside = [](auto work) { return std::async(std::launch::async, work).get(); };
+
     // A destination chosen in an earlier run.
     const fs::path destination = share / "Footage";
     const QString settings = text(home / "Quaymark.conf");
     {
         PreferenceStore store(settings);
         StoredPreferences stored = store.load();
-        stored.destinations = {SavedLocation{
-            text(destination), QByteArray::fromStdString(*platform::createBookmark(destination))}};
+        const auto bookmark = aside([&] { return platform::createBookmark(destination); });
+        stored.destinations = {
+            SavedLocation{text(destination), QByteArray::fromStdString(*bookmark)}};
         stored.folderRule = QStringLiteral("{source}");
         stored.videosOnly = false;
         store.save(stored);
@@ -75,7 +81,6 @@ TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
     }
     test::writeFile(home / "CARD/A001.MOV", test::patternBytes(50'000));
     const pid_t window = ::gettid();
-    const long before = requestsFrom(log, window); // the set-up above
 
     AppModel::Setup setup;
     setup.preferences = std::make_unique<PreferenceStore>(settings);
@@ -97,9 +102,10 @@ TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
     EXPECT_EQ(model.message(), u"This import is already verified.");
     model.savePreferences();
 
-    EXPECT_TRUE(fs::exists(destination / "CARD/A001.MOV")) << "the share was used";
+    EXPECT_TRUE(aside([&] { return fs::exists(destination / "CARD/A001.MOV"); }))
+        << "the share was used";
     EXPECT_GT(fs::file_size(log), 0u);
-    EXPECT_EQ(requestsFrom(log, window), before);
+    EXPECT_EQ(requestsFrom(log, window), 0);
 }
 
 } // namespace
