@@ -12,7 +12,7 @@ packages=(
     libutf8proc-dev
     rsync time
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
-    qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse
+    qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse libfuse-dev
     dbus
     libcurl4-openssl-dev libarchive-dev
     qt6-declarative-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins

@@ -17,6 +17,13 @@ bool sameLinks(const QVariantList& a, const QVariantList& b) {
 
 } // namespace
 
+DownloadLinksModel::DownloadLinksModel(QObject* parent)
+    : DownloadLinksModel(QByteArrayLiteral("link"), QByteArrayLiteral("linkId"), parent) {}
+
+DownloadLinksModel::DownloadLinksModel(QByteArray itemRole, QByteArray idRole, QObject* parent)
+    : QAbstractListModel(parent)
+    , roles_{{LinkRole, std::move(itemRole)}, {LinkIdRole, std::move(idRole)}} {}
+
 int DownloadLinksModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(links_.size());
 }
@@ -37,7 +44,7 @@ QVariant DownloadLinksModel::data(const QModelIndex& index, int role) const {
 }
 
 QHash<int, QByteArray> DownloadLinksModel::roleNames() const {
-    return {{LinkRole, QByteArrayLiteral("link")}, {LinkIdRole, QByteArrayLiteral("linkId")}};
+    return roles_;
 }
 
 void DownloadLinksModel::set(const QVariantList& links) {

@@ -12,7 +12,7 @@ class DownloadLinksModel : public QAbstractListModel {
 public:
     enum Role { LinkRole = Qt::UserRole + 1, LinkIdRole };
 
-    using QAbstractListModel::QAbstractListModel;
+    explicit DownloadLinksModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -22,8 +22,25 @@ public:
     // other change resets the list.
     void set(const QVariantList& links);
 
+protected:
+    // Rows under other role names, for lists of other records with an "id".
+    DownloadLinksModel(QByteArray itemRole, QByteArray idRole, QObject* parent);
+
 private:
     QVariantList links_;
+    QHash<int, QByteArray> roles_;
+};
+
+// The project list beside the links: a download run changes a project's row in place (its
+// count), so a row keeps its hover, focus and clicks while links download.
+class DownloadProjectsModel : public DownloadLinksModel {
+    Q_OBJECT
+public:
+    enum Role { ProjectRole = LinkRole, ProjectIdRole = LinkIdRole };
+
+    explicit DownloadProjectsModel(QObject* parent = nullptr)
+        : DownloadLinksModel(QByteArrayLiteral("project"), QByteArrayLiteral("projectId"), parent) {
+    }
 };
 
 } // namespace quaymark

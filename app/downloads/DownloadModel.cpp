@@ -42,23 +42,30 @@ QVariantMap linkMap(const VideoLink& link) {
     };
 }
 
-QVariantMap projectSummary(const VideoProject& project) {
-    QVariantList links;
-    qsizetype downloaded = 0;
-    for (const auto& link : project.links) {
-        links.append(linkMap(link));
-        downloaded += link.state == LinkState::downloaded ? 1 : 0;
-    }
+// A project's row in the list: nothing that changes with a progress line.
+QVariantMap projectRow(const VideoProject& project) {
+    const auto downloaded =
+        std::count_if(project.links.cbegin(), project.links.cend(),
+                      [](const VideoLink& link) { return link.state == LinkState::downloaded; });
     return {
         {QStringLiteral("id"), idText(project.id)},
         {QStringLiteral("name"), project.name},
         {QStringLiteral("destination"),
          project.destination ? project.destination->path : QString()},
-        {QStringLiteral("links"), links},
-        {QStringLiteral("downloadedCount"), downloaded},
+        {QStringLiteral("downloadedCount"), static_cast<qsizetype>(downloaded)},
         {QStringLiteral("countText"),
          QStringLiteral("%1/%2 downloaded").arg(downloaded).arg(project.links.size())},
     };
+}
+
+QVariantMap projectSummary(const VideoProject& project) {
+    QVariantMap summary = projectRow(project);
+    QVariantList links;
+    for (const auto& link : project.links) {
+        links.append(linkMap(link));
+    }
+    summary.insert(QStringLiteral("links"), links);
+    return summary;
 }
 
 // Every line-break character a pasted text may carry, a CR/LF pair giving one empty piece.
@@ -77,6 +84,17 @@ bool acceptable(const QString& candidate) {
 
 } // namespace
 
+QString DownloadModel::toolStatusFor(const DownloadTools::Check& check) {
+    if (check.ready) {
+        return QStringLiteral("Download tools ready");
+    }
+    if (check.outdated) {
+        return u"The yt-dlp at " + QString::fromStdString(check.outdated->string()) +
+               u" is too old for Quaymark. Install the download tools to get a current one.";
+    }
+    return QStringLiteral("Install download tools once to get started");
+}
+
 DownloadModel::DownloadModel(Setup setup, QObject* parent)
     : QObject(parent)
     , setup_(std::move(setup))
@@ -89,8 +107,10 @@ DownloadModel::DownloadModel(Setup setup, QObject* parent)
         selected_ = projects_.first().id;
     }
     publishProject();
-    toolStatus_ = tools_.ready() ? QStringLiteral("Download tools ready")
-                                 : QStringLiteral("Install download tools once to get started");
+    // Once per yt-dlp executable in the process: later models and downloads ask no more.
+    const DownloadTools::Check check = tools_.check();
+    toolsReady_ = check.ready;
+    toolStatus_ = toolStatusFor(check);
 }
 
 // The running helper is stopped and reaped by its runner; its link stays as saved, and the
@@ -140,11 +160,16 @@ void DownloadModel::publishProject() {
         projectMap_.insert(QStringLiteral("folder"), folderOf(*selected));
     }
     links_.set(projectMap_.value(QStringLiteral("links")).toList());
+    QVariantList rows;
+    for (const auto& each : projects_) {
+        rows.append(projectRow(each));
+    }
+    projectRows_.set(rows);
     emit projectChanged();
 }
 
 QString DownloadModel::folderOf(const VideoProject& project) const {
-    return project.folder(setup_.system).value_or(QString());
+    return project.destination ? project.folderIn(project.destination->path) : QString();
 }
 
 void DownloadModel::setMessage(const QString& message) {

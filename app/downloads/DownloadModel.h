@@ -37,6 +37,9 @@ class DownloadModel : public QObject {
     Q_PROPERTY(QVariantMap project READ projectMap NOTIFY projectChanged)
     // The selected project's links, rows updated in place.
     Q_PROPERTY(DownloadLinksModel* links READ links CONSTANT)
+    // The projects as rows updated in place: maps with "id", "name", "destination",
+    // "downloadedCount" and "countText".
+    Q_PROPERTY(DownloadProjectsModel* projectRows READ projectRows CONSTANT)
     Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(QString newName READ newName WRITE setNewName NOTIFY newNameChanged)
     Q_PROPERTY(QString linkText READ linkText WRITE setLinkText NOTIFY linkTextChanged)
@@ -74,6 +77,7 @@ public:
     void setSelectedText(const QString& id);
     QVariantMap projectMap() const { return projectMap_; }
     DownloadLinksModel* links() { return &links_; }
+    DownloadProjectsModel* projectRows() { return &projectRows_; }
 
     QString message() const { return message_; }
     // An empty text clears the message.
@@ -87,10 +91,14 @@ public:
     bool busy() const { return busy_; }
     bool installing() const { return installing_; }
     QString toolStatus() const { return toolStatus_; }
-    bool toolsReady() const { return tools_.ready(); }
+    bool toolsReady() const { return toolsReady_; }
 
-    // The project's download folder as text; empty without a destination.
+    // The project's download folder as text, as stored: a download resolves its bookmark when
+    // its helper starts. Empty without a destination.
     QString folderOf(const VideoProject& project) const;
+
+    // "Download tools ready", the too-old yt-dlp it found, or the invitation to install.
+    static QString toolStatusFor(const DownloadTools::Check& check);
 
     // The exact command line for one link: tools, the project folder and the address.
     static QStringList arguments(const QString& ffmpegFolder, const QString& deno,
@@ -147,7 +155,7 @@ private:
     void endQueue();
     void setBusy(bool busy);
     void showToolStatus(const QString& status);
-    void installFinished(const std::optional<QString>& failure);
+    void installFinished(const std::optional<QString>& failure, const DownloadTools::Check& check);
 
     Setup setup_;
     DownloadTools tools_;
@@ -160,8 +168,10 @@ private:
     bool busy_ = false;
     bool installing_ = false;
     QString toolStatus_;
+    bool toolsReady_ = false;
     QVariantMap projectMap_;
     DownloadLinksModel links_;
+    DownloadProjectsModel projectRows_;
 
     std::deque<Pair> queue_;
     std::optional<Pair> active_;

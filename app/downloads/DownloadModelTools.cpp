@@ -19,6 +19,7 @@ void DownloadModel::installTools() {
             QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
         };
         std::optional<QString> failure;
+        DownloadTools::Check check;
         try {
             tools.install(
                 config,
@@ -26,22 +27,25 @@ void DownloadModel::installTools() {
                     post([this, status = QString::fromStdString(text)] { showToolStatus(status); });
                 },
                 stop);
+            check = tools.check(); // the new yt-dlp's --help, here rather than on the main thread
         } catch (const DownloadCancelled&) {
             return; // only when this model is going away
         } catch (const std::exception& error) {
             failure = QString::fromUtf8(error.what());
         }
-        post([this, failure] { installFinished(failure); });
+        post([this, failure, check] { installFinished(failure, check); });
     });
 }
 
-void DownloadModel::installFinished(const std::optional<QString>& failure) {
+void DownloadModel::installFinished(const std::optional<QString>& failure,
+                                    const DownloadTools::Check& check) {
     installer_.join(); // its last step was posting this call
     if (failure) {
         showToolStatus(QStringLiteral("Setup failed"));
         setMessage(*failure);
     } else {
-        showToolStatus(QStringLiteral("Download tools ready"));
+        toolsReady_ = check.ready;
+        showToolStatus(toolStatusFor(check));
     }
     installing_ = false;
     emit installingChanged();

@@ -44,15 +44,27 @@ std::optional<QString> stringAfter(const QString& line, QStringView tag) {
     return QString::fromStdString(value->get<std::string>());
 }
 
-// A volume that was unplugged often leaves its empty mount point behind; downloading there
-// would fill the system disk instead of the drive the user chose.
-bool volumeMissing(const SavedLocation& destination, const platform::SystemPaths& system) {
-    if (!destination.bookmark) {
-        return false;
+// The chosen folder as it is today, on the helper's thread: a drive mounted elsewhere is
+// followed. A volume that was unplugged often leaves its empty mount point behind; downloading
+// there would fill the system disk instead of the drive the user chose.
+std::filesystem::path destinationToday(const SavedLocation& destination,
+                                       const platform::SystemPaths& system) {
+    const DownloadError unavailable(downloadErrorDomain, 1, destinationUnavailable.toStdString());
+    std::filesystem::path base = pathOf(destination.path);
+    if (destination.bookmark) {
+        const std::string bookmark = destination.bookmark->toStdString();
+        if (const auto resolved = platform::resolveBookmark(bookmark, system)) {
+            base = *resolved;
+        } else if (const auto record = platform::decodeBookmark(bookmark);
+                   record && record->volumeUuid) {
+            throw unavailable;
+        }
     }
-    const std::string bookmark = destination.bookmark->toStdString();
-    const auto record = platform::decodeBookmark(bookmark);
-    return record && record->volumeUuid && !platform::resolveBookmark(bookmark, system);
+    std::error_code error;
+    if (!std::filesystem::is_directory(base, error)) {
+        throw unavailable;
+    }
+    return base;
 }
 
 } // namespace
@@ -122,13 +134,18 @@ void DownloadModel::setBusy(bool busy) {
 }
 
 void DownloadModel::downloadAll() {
-    if (!tools_.ready()) {
+    const DownloadTools::Check check = tools_.check();
+    if (check.ready != toolsReady_ && !installing_) {
+        toolsReady_ = check.ready;
+        showToolStatus(toolStatusFor(check));
+    }
+    if (!check.ready) {
         setMessage(QStringLiteral(
             "Install the download tools first. This keeps the Quaymark app itself small."));
         return;
     }
     VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
-    if (!selected || !selected->folder(setup_.system)) {
+    if (!selected || !selected->destination) {
         setMessage(QStringLiteral("Choose a folder for this project first."));
         return;
     }
@@ -183,14 +200,13 @@ void DownloadModel::startNext() {
 
 bool DownloadModel::launch(const Pair& pair) {
     const VideoProject* project = findProject(pair.project);
-    if (!project || !findLink(pair)) {
+    if (!project || !project->destination || !findLink(pair)) {
         return false;
     }
-    const auto folder = project->folder(setup_.system);
     const auto ytdlp = tools_.tool("yt-dlp");
     const auto ffmpeg = tools_.tool("ffmpeg");
     const auto deno = tools_.tool("deno");
-    if (!folder || !ytdlp || !ffmpeg || !deno) {
+    if (!ytdlp || !ffmpeg || !deno) {
         return false;
     }
     runner_ = std::make_unique<DownloadRunner>();
@@ -201,24 +217,23 @@ bool DownloadModel::launch(const Pair& pair) {
     });
     save();
 
-    const std::filesystem::path target = pathOf(*folder);
-    std::error_code error;
-    if (volumeMissing(*project->destination, setup_.system) ||
-        !std::filesystem::is_directory(target.parent_path(), error)) {
-        fail(pair, destinationUnavailable);
-        return false;
-    }
-    std::filesystem::create_directories(target, error);
-    if (error) {
-        fail(pair, QString::fromStdString(error.message()));
-        return false;
-    }
     connect(runner_.get(), &DownloadRunner::line, this,
             [this, pair](const QString& text) { line(text, pair); });
     connect(runner_.get(), &DownloadRunner::finished, this,
             [this, pair](const DownloadOutcome& outcome) { finished(outcome, pair); });
-    runner_->start(textOf(*ytdlp), arguments(textOf(ffmpeg->parent_path()), textOf(*deno), *folder,
-                                             findLink(pair)->url));
+    // The folder is resolved once per download, where a stalled drive stalls only the helper.
+    runner_->start(textOf(*ytdlp), [project = *project, system = setup_.system,
+                                    ffmpeg = textOf(ffmpeg->parent_path()), deno = textOf(*deno),
+                                    url = findLink(pair)->url] {
+        const QString folder =
+            project.folderIn(textOf(destinationToday(*project.destination, system)));
+        std::error_code error;
+        std::filesystem::create_directories(pathOf(folder), error);
+        if (error) {
+            throw DownloadError(downloadErrorDomain, error.value(), error.message());
+        }
+        return arguments(ffmpeg, deno, folder, url);
+    });
     return true;
 }
 

@@ -23,18 +23,23 @@ void DownloadRunner::cancel() {
 }
 
 void DownloadRunner::start(const QString& executable, const QStringList& arguments) {
+    start(executable, [arguments] { return arguments; });
+}
+
+void DownloadRunner::start(const QString& executable, std::function<QStringList()> prepare) {
     Q_ASSERT(!thread_.joinable());
-    std::vector<std::string> list;
-    for (const QString& argument : arguments)
-        list.push_back(argument.toStdString());
     thread_ = std::thread(
-        [this, control = control_, path = executable.toStdString(), list = std::move(list)] {
+        [this, control = control_, path = executable.toStdString(), prepare = std::move(prepare)] {
             // Queued calls keep their order and are dropped if this object is gone by then.
             const auto post = [this](auto function) {
                 QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
             };
             DownloadOutcome outcome;
             try {
+                std::vector<std::string> list;
+                for (const QString& argument : prepare()) {
+                    list.push_back(argument.toStdString());
+                }
                 const std::string transcript =
                     DownloadProcess::run(path, list, *control, [&](const std::string& text) {
                         post([this, text = QString::fromStdString(text)] { emit line(text); });

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -33,6 +34,9 @@ public:
 
     // One run per runner.
     void start(const QString& executable, const QStringList& arguments);
+    // `prepare` runs first, on the helper's thread, and gives the arguments; what it throws
+    // ends the run as a failure with that description.
+    void start(const QString& executable, std::function<QStringList()> prepare);
     void cancel();
 
 signals:

@@ -1,9 +1,17 @@
 #include "DownloadTools.h"
 
+#include "DownloadProcess.h"
 #include "app/shell/AppDiagnostics.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <tuple>
 
 namespace quaymark {
 
@@ -43,6 +51,65 @@ bool DownloadTools::ready() const {
             return false;
     }
     return true;
+}
+
+} // namespace quaymark
+
+namespace quaymark {
+
+DownloadTools::Check DownloadTools::check() const {
+    Check result;
+    if (!ready()) {
+        return result;
+    }
+    const auto ytdlp = tool("yt-dlp");
+    if (!ytdlp || !acceptsCommandLine(*ytdlp)) {
+        result.outdated = ytdlp;
+        return result;
+    }
+    result.ready = true;
+    return result;
+}
+
+bool DownloadTools::acceptsCommandLine(const std::filesystem::path& ytdlp) {
+    struct stat info {};
+    if (::stat(ytdlp.c_str(), &info) != 0) {
+        return false;
+    }
+    using Key = std::tuple<std::string, long long, long long>;
+    static std::mutex lock;
+    static std::map<Key, bool> answers;
+    const Key key{ytdlp.string(), info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+    {
+        const std::lock_guard guard(lock);
+        if (const auto found = answers.find(key); found != answers.end()) {
+            return found->second;
+        }
+    }
+    std::set<std::string> listed;
+    bool answered = true;
+    try {
+        ProcessControl control;
+        DownloadProcess::run(ytdlp.string(), {"--help"}, control, [&](const std::string& line) {
+            // "  -v, --verbose   ..." gives the tokens "-v" and "--verbose".
+            std::istringstream words(line);
+            for (std::string word; words >> word;) {
+                if (word.ends_with(',')) {
+                    word.pop_back();
+                }
+                listed.insert(word);
+            }
+        });
+    } catch (const std::exception&) {
+        answered = false; // a yt-dlp that cannot show its help cannot run the download either
+    }
+    const bool accepted = answered && std::all_of(requiredOptions.begin(), requiredOptions.end(),
+                                                  [&](std::string_view option) {
+                                                      return listed.contains(std::string(option));
+                                                  });
+    const std::lock_guard guard(lock);
+    answers[key] = accepted;
+    return accepted;
 }
 
 } // namespace quaymark

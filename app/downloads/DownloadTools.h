@@ -31,6 +31,22 @@ public:
     // Every one of the four tools is found.
     bool ready() const;
 
+    // The options of the download command line that older yt-dlp releases lack.
+    static constexpr std::array<std::string_view, 3> requiredOptions{
+        "--js-runtimes", "--progress-delta", "--progress-template"};
+
+    struct Check {
+        // Every tool found, and the yt-dlp among them accepts the command line.
+        bool ready = false;
+        // The yt-dlp found, when it is too old for the command line.
+        std::optional<std::filesystem::path> outdated;
+    };
+    // Blocking the first time a yt-dlp executable is seen: asks its --help.
+    Check check() const;
+    // Whether `ytdlp --help` lists every required option; asked once per path and
+    // modification time for the whole process.
+    static bool acceptsCommandLine(const std::filesystem::path& ytdlp);
+
     using Status = std::function<void(const std::string&)>;
     // Fetches yt-dlp and deno from their latest releases and the media helpers this lookup
     // does not find outside the tools folder, checks each against its SHA-256, runs each once,

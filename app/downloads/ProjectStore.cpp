@@ -2,11 +2,18 @@
 
 #include "ingest/copy/DurableWrite.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QUuid>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 namespace quaymark {
 
@@ -17,7 +24,25 @@ QString ProjectStore::filePath() const {
     return folder_ + u"/download-projects.json";
 }
 
-ProjectStore::Loaded ProjectStore::load() const {
+namespace {
+
+// Moves `from` to `to` unless something already exists there.
+void moveWithoutReplacing(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        return;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        throw std::system_error(errno, std::generic_category());
+    }
+    // A file system without that rename: a hard link cannot replace a file either.
+    if (::link(from.constData(), to.constData()) != 0 || ::unlink(from.constData()) != 0) {
+        throw std::system_error(errno, std::generic_category());
+    }
+}
+
+} // namespace
+
+ProjectStore::Loaded ProjectStore::load() {
     Loaded loaded;
     QFile file(filePath());
     if (!file.exists()) {
@@ -34,12 +59,13 @@ ProjectStore::Loaded ProjectStore::load() const {
         const QString copy = folder_ + u"/download-projects-unreadable-" +
                              QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
                              u".json";
+        const bool copied = QFile::copy(filePath(), copy);
+        keepAside_ = !copied;
         loaded.message =
-            QFile::copy(filePath(), copy)
-                ? u"Saved projects could not be read. A recovery copy was preserved at " + copy +
-                      u'.'
-                : QStringLiteral("Saved projects could not be read or backed up. Existing data "
-                                 "has not been modified.");
+            copied ? u"Saved projects could not be read. A recovery copy was preserved at " + copy +
+                         u'.'
+                   : QStringLiteral("Saved projects could not be read or backed up. Existing "
+                                    "data has not been modified.");
         return loaded;
     }
     for (auto& project : loaded.projects) {
@@ -54,8 +80,22 @@ ProjectStore::Loaded ProjectStore::load() const {
     return loaded;
 }
 
-std::optional<QString> ProjectStore::save(const QList<VideoProject>& projects) const {
+std::optional<QString> ProjectStore::save(const QList<VideoProject>& projects) {
     try {
+        if (keepAside_) {
+            const QString aside =
+                folder_ + u"/download-projects.unreadable-" +
+                QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                u".json";
+            try {
+                moveWithoutReplacing(QFile::encodeName(filePath()), QFile::encodeName(aside));
+            } catch (const std::system_error& error) {
+                if (error.code() != std::errc::no_such_file_or_directory) {
+                    throw;
+                }
+            }
+            keepAside_ = false;
+        }
         std::filesystem::create_directories(QFile::encodeName(folder_).toStdString());
         durableWrite(encodeProjects(projects).dump(), QFile::encodeName(filePath()).toStdString());
     } catch (const std::exception& error) {

@@ -19,13 +19,16 @@ public:
 
     QString filePath() const;
     // Links that were active when the application last stopped come back paused. An
-    // unreadable file is copied aside first and named in the message; it is never changed.
-    Loaded load() const;
-    // The message for the user when saving failed.
-    std::optional<QString> save(const QList<VideoProject>& projects) const;
+    // unreadable file is copied aside first and named in the message; load never changes it.
+    Loaded load();
+    // The message for the user when saving failed. An unreadable file that could not be
+    // copied aside is first moved aside, so the first save never overwrites the only copy.
+    std::optional<QString> save(const QList<VideoProject>& projects);
 
 private:
     QString folder_;
+    // Set when the file could be neither read nor copied.
+    bool keepAside_ = false;
 };
 
 } // namespace quaymark

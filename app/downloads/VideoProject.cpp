@@ -61,6 +61,10 @@ std::optional<QString> VideoProject::folder(const platform::SystemPaths& system)
             base = textOf(*resolved);
         }
     }
+    return folderIn(base);
+}
+
+QString VideoProject::folderIn(const QString& base) const {
     return base + u'/' + directoryName.value_or(derivedDirectoryName());
 }
 

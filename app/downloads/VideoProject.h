@@ -49,6 +49,8 @@ struct VideoProject {
     QString derivedDirectoryName() const;
     // Where the project's videos go; none without a destination. Nothing is created.
     std::optional<QString> folder(const platform::SystemPaths& system = {}) const;
+    // The project's own sub-folder inside `base`, without touching the disk.
+    QString folderIn(const QString& base) const;
 };
 
 // Keys in declaration order; optional keys left out when absent; decoding applies no defaults

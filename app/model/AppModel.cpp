@@ -28,6 +28,9 @@ AppModel::AppModel(Setup setup, QObject* parent)
         return;
     }
     started_ = true;
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(300);
+    connect(&saveTimer_, &QTimer::timeout, this, &AppModel::savePreferences);
     connect(this, &AppModel::sourceChanged, this, &AppModel::canStartChanged);
     connect(this, &AppModel::targetsChanged, this, &AppModel::canStartChanged);
     AppDiagnostics::log(QStringLiteral("Launch version 1.1; recovery monitoring enabled"));
@@ -38,6 +41,9 @@ AppModel::AppModel(Setup setup, QObject* parent)
 }
 
 AppModel::~AppModel() {
+    if (saveTimer_.isActive()) {
+        savePreferences(); // the last keystrokes
+    }
     cameraTask_.request_stop();
     // A cancelled run leaves its journal "interrupted", so the import resumes next time.
     for (auto& [id, run] : engineRuns_) {
@@ -63,36 +69,71 @@ void AppModel::load() {
     savePreferences();
 }
 
+// The stored paths at once; where the bookmarks lead today comes from a worker, since a
+// stalled network destination must not hold up the window.
 void AppModel::loadDestinations() {
     targets_.clear();
     for (const auto& location : preferences_.destinations) {
-        QString folder = location.path;
-        if (location.bookmark) {
-            if (const auto resolved =
-                    platform::resolveBookmark(location.bookmark->toStdString(), setup_.system)) {
-                folder = textOf(*resolved);
-            }
-        }
-        targets_.append(folder);
-        if (platform::startAccessingSecurityScope(pathOf(folder))) {
-            scopes_.append(folder);
+        targets_.append(location.path);
+        if (platform::startAccessingSecurityScope(pathOf(location.path))) {
+            scopes_.append(location.path);
         }
     }
+    runInBackground(
+        this,
+        [locations = preferences_.destinations, system = setup_.system] {
+            QStringList folders;
+            for (const auto& location : locations) {
+                std::optional<std::filesystem::path> resolved;
+                if (location.bookmark) {
+                    resolved = platform::resolveBookmark(location.bookmark->toStdString(), system);
+                }
+                folders.append(resolved ? textOf(*resolved) : location.path);
+            }
+            return std::pair(locations, folders);
+        },
+        [](AppModel& model, std::pair<QList<SavedLocation>, QStringList> answer) {
+            if (model.preferences_.destinations != answer.first ||
+                model.targets_ == answer.second) {
+                return; // chosen again meanwhile, or nothing moved
+            }
+            model.targets_ = answer.second;
+            emit model.targetsChanged();
+            model.reloadTarget();
+        });
 }
 
 void AppModel::savePreferences() {
     if (loading_) {
         return;
     }
-    preferences_.destinations.clear();
-    for (const auto& folder : targets_) {
-        SavedLocation location{folder, std::nullopt};
-        if (const auto bookmark = platform::createBookmark(pathOf(folder), setup_.system)) {
-            location.bookmark = QByteArray::fromStdString(*bookmark);
-        }
-        preferences_.destinations.append(location);
-    }
+    saveTimer_.stop();
     setup_.preferences->save(preferences_);
+}
+
+void AppModel::saveSoon() {
+    if (!loading_ && !saveTimer_.isActive()) {
+        saveTimer_.start();
+    }
+}
+
+void AppModel::bookmarkLater(const QString& folder) {
+    runInBackground(
+        this,
+        [folder, system = setup_.system] {
+            return platform::createBookmark(pathOf(folder), system);
+        },
+        [folder](AppModel& model, std::optional<std::string> bookmark) {
+            if (!bookmark) {
+                return; // kept by its path alone
+            }
+            for (auto& location : model.preferences_.destinations) {
+                if (location.path == folder && !location.bookmark) {
+                    location.bookmark = QByteArray::fromStdString(*bookmark);
+                }
+            }
+            model.savePreferences();
+        });
 }
 
 void AppModel::rememberRecovery(const QString& folder) {
@@ -153,7 +194,7 @@ void AppModel::unenroll(const QString& id) {
 void AppModel::setFolderRule(const QString& rule) {
     if (preferences_.folderRule != rule) {
         preferences_.folderRule = rule;
-        savePreferences();
+        saveSoon();
         emit folderRuleChanged();
         emit namingPreviewChanged();
     }
@@ -225,7 +266,7 @@ void AppModel::setCameraOverride(const QString& name) {
     } else {
         preferences_.cameraOverrides.insert(key, name); // as typed, untrimmed
     }
-    savePreferences();
+    saveSoon();
     emit cameraOverridesChanged();
     emit cameraChanged();
     emit namingPreviewChanged();

@@ -7,11 +7,13 @@
 #include "app/platform/MountWatcher.h"
 #include "app/platform/SleepInhibitor.h"
 #include "app/platform/Volumes.h"
+#include "ingest/records/ImportRecords.h"
 
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantMap>
 
 #include <chrono>
@@ -143,6 +145,7 @@ public:
     // Enrolls the source's drive for automatic import, or un-enrolls it.
     Q_INVOKABLE void enrollSource();
 
+    // Writes the stored values as they are; bookmarks are made only when a folder is chosen.
     void savePreferences();
     void rememberRecovery(const QString& folder);
     void forgetRecovery(const QString& folder);
@@ -183,6 +186,8 @@ signals:
     void processingChanged();
     void canStartChanged();
     void volumesChanged();
+    // An automatic import was refused with this message; nobody may be watching the window.
+    void automaticImportRefused(const QString& message);
 
 private:
     // One folder listing as the browser shows it.
@@ -196,6 +201,16 @@ private:
 
     void load();
     void loadDestinations();
+    // Saves once the typing pauses: text fields change at every keystroke.
+    void saveSoon();
+    // Makes the bookmark of a chosen destination on a worker and stores it with that entry.
+    void bookmarkLater(const QString& folder);
+    // Builds and queues a checked batch to these destination folders.
+    void queueBatch(const QString& source, bool automatic, const QStringList& targets);
+    void refuseUnavailable(const QString& destination, bool automatic);
+    // The rest of recover() once the journal has been read: `read` is empty when it failed.
+    void recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
+                     const QString& error, bool verified);
     void reload(Listing AppModel::*listing, const QString& folder, bool videosOnly,
                 void (AppModel::*changed)());
     void startCameraDetection(const QString& folder);
@@ -216,7 +231,11 @@ private:
     bool started_ = false;
     bool loading_ = true;
     StoredPreferences preferences_;
+    // Where each stored destination is today, in the same order as preferences_.destinations.
     QStringList targets_;
+    QTimer saveTimer_;
+    // Sources whose destinations are being checked on a worker before they are queued.
+    QSet<QString> pendingSources_;
     QStringList scopes_;
     QString cameraName_;
     bool showSettings_ = false;

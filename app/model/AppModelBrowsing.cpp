@@ -129,13 +129,17 @@ void AppModel::chooseTarget(bool backup, const QString& folder) {
     if (platform::startAccessingSecurityScope(pathOf(folder)) && !scopes_.contains(folder)) {
         scopes_.append(folder);
     }
+    const SavedLocation location{folder, std::nullopt};
     if (!backup && !targets_.isEmpty()) {
         targets_[0] = folder;
+        preferences_.destinations[0] = location;
     } else {
         targets_.append(folder);
+        preferences_.destinations.append(location);
     }
     emit targetsChanged();
     savePreferences();
+    bookmarkLater(folder);
     reloadTarget();
 }
 
@@ -151,8 +155,10 @@ void AppModel::navigateTarget(const QString& folder) {
         }
     }
     targets_[0] = folder;
+    preferences_.destinations[0] = SavedLocation{folder, std::nullopt};
     emit targetsChanged();
     savePreferences();
+    bookmarkLater(folder);
     reloadTarget();
 }
 
@@ -161,6 +167,7 @@ void AppModel::removeTarget(int index) {
         return;
     }
     targets_.removeAt(index);
+    preferences_.destinations.removeAt(index);
     emit targetsChanged();
     savePreferences();
     reloadTarget();

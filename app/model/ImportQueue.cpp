@@ -1,6 +1,7 @@
 #include "AppModel.h"
 #include "Background.h"
 #include "PathText.h"
+#include "app/platform/Bookmarks.h"
 #include "app/shell/AppDiagnostics.h"
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/copy/SessionDocuments.h"
@@ -63,11 +64,74 @@ void AppModel::enqueue(const QString& source, bool automatic) {
             return;
         }
     }
+    if (pendingSources_.contains(wanted)) {
+        setMessage(QStringLiteral("This source is already in the import queue."));
+        return;
+    }
+    const bool onVolumes =
+        std::any_of(preferences_.destinations.cbegin(), preferences_.destinations.cend(),
+                    [](const SavedLocation& location) {
+                        const auto record =
+                            location.bookmark
+                                ? platform::decodeBookmark(location.bookmark->toStdString())
+                                : std::nullopt;
+                        return record && record->volumeUuid;
+                    });
+    if (!onVolumes) {
+        queueBatch(source, automatic, targets_);
+        return;
+    }
+    // A drive mounted at a fixed folder leaves that folder behind, empty, on the system disk
+    // when it is unplugged: each destination must be found on its own volume, which is looked
+    // up on a worker.
+    pendingSources_.insert(wanted);
+    runInBackground(
+        this,
+        [locations = preferences_.destinations, shown = targets_, system = setup_.system] {
+            QStringList folders;
+            for (qsizetype i = 0; i < locations.size(); ++i) {
+                const SavedLocation& location = locations[i];
+                const std::string bookmark =
+                    location.bookmark ? location.bookmark->toStdString() : std::string();
+                const auto record = platform::decodeBookmark(bookmark);
+                if (!record || !record->volumeUuid) {
+                    folders.append(shown.value(i, location.path));
+                } else if (const auto resolved = platform::resolveBookmark(bookmark, system)) {
+                    folders.append(textOf(*resolved));
+                } else {
+                    return std::pair(std::optional(shown.value(i, location.path)), folders);
+                }
+            }
+            return std::pair(std::optional<QString>(), folders);
+        },
+        [source, automatic, wanted](AppModel& model,
+                                    std::pair<std::optional<QString>, QStringList> answer) {
+            model.pendingSources_.remove(wanted);
+            if (answer.first) {
+                model.refuseUnavailable(*answer.first, automatic);
+            } else {
+                model.queueBatch(source, automatic, answer.second);
+            }
+        });
+}
+
+void AppModel::refuseUnavailable(const QString& destination, bool automatic) {
+    const QString message = u"“" + QFileInfo(QDir::cleanPath(destination)).fileName() +
+                            u"” is not connected. Connect it, or remove it from the copy "
+                            u"destinations.";
+    AppDiagnostics::log(u"Import refused: destination not connected " + destination);
+    setMessage(message);
+    if (automatic) {
+        emit automaticImportRefused(message);
+    }
+}
+
+void AppModel::queueBatch(const QString& source, bool automatic, const QStringList& targets) {
     ImportOptions options{preferences_.folderRule.toStdString(),
                           std::clamp(preferences_.parallelFiles, 1, 4), preferences_.videosOnly,
                           effectiveCamera().toStdString()};
     auto* batch = new ImportBatch(source, automatic, std::move(options), this);
-    for (const QString& target : targets_) {
+    for (const QString& target : targets) {
         batch->addJob(new DestinationJob(target, std::nullopt));
     }
     batches_.prepend(batch);
@@ -88,21 +152,45 @@ void AppModel::retry(DestinationJob* job, ImportBatch* batch) {
     startQueue();
 }
 
+// The journal is read and checked on a worker: the folder may be on a stalled network share.
 void AppModel::recover(const QString& folder) {
-    SessionRecord journal;
-    try {
-        journal = ImportEngine::readSession(pathOf(folder));
-    } catch (const std::exception& error) {
-        setMessage(u"Cannot recover this import: " + QString::fromStdString(error.what()) +
+    struct Reading {
+        std::optional<SessionRecord> journal;
+        QString error;
+        bool verified = false;
+    };
+    runInBackground(
+        this,
+        [folder] {
+            Reading reading;
+            try {
+                reading.journal = ImportEngine::readSession(pathOf(folder));
+                reading.verified =
+                    QFile::exists(folder + u'/' + QString::fromLatin1(ImportDocuments::receipt));
+            } catch (const std::exception& error) {
+                reading.error = QString::fromStdString(error.what());
+            }
+            return reading;
+        },
+        [folder](AppModel& model, Reading reading) {
+            model.recoverRead(folder, reading.journal, reading.error, reading.verified);
+        });
+}
+
+void AppModel::recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
+                           const QString& error, bool verified) {
+    if (!read) {
+        setMessage(u"Cannot recover this import: " + error +
                    u". Version 1.0 imports have no recovery journal; start a fresh import "
                    u"without deleting your source.");
         return;
     }
-    if (QFile::exists(folder + u'/' + QString::fromLatin1(ImportDocuments::receipt))) {
+    if (verified) {
         forgetRecovery(folder);
         setMessage(QStringLiteral("This import is already verified."));
         return;
     }
+    const SessionRecord& journal = *read;
     const QString source = QFile::decodeName(QByteArray::fromStdString(journal.source));
     auto* batch = new ImportBatch(source, false, journal.options, this);
     batch->addJob(new DestinationJob(QFileInfo(QDir::cleanPath(folder)).path(), folder));

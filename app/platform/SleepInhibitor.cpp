@@ -2,7 +2,10 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+
+#include <functional>
 
 namespace quaymark::platform {
 
@@ -11,72 +14,107 @@ namespace {
 constexpr int callTimeoutMs = 2000;
 
 const QString screenSaverService = QStringLiteral("org.freedesktop.ScreenSaver");
+const QStringList screenSaverPaths{QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                   QStringLiteral("/ScreenSaver")};
 
-} // namespace
+using Hold = SleepInhibitor::Hold;
 
-SleepInhibitor::SleepInhibitor(const QString& reason) {
-    if (inhibitWithLogind(reason)) {
-        way_ = Way::logind;
-    } else if (inhibitScreenSaver(reason)) {
-        way_ = Way::screenSaver;
-    }
+void unInhibit(const QString& path, uint cookie) {
+    auto message = QDBusMessage::createMethodCall(screenSaverService, path, screenSaverService,
+                                                  QStringLiteral("UnInhibit"));
+    message << cookie;
+    // Sent without waiting: a stalled service must not stall whoever ends the work.
+    QDBusConnection::sessionBus().send(message);
 }
 
-SleepInhibitor::~SleepInhibitor() {
-    if (cookie_) {
-        auto message = QDBusMessage::createMethodCall(
-            screenSaverService, screenSaverPath_, screenSaverService, QStringLiteral("UnInhibit"));
-        message << *cookie_;
-        // Sent without waiting: a stalled service must not stall whoever ends the import.
-        QDBusConnection::sessionBus().send(message);
-    }
+// Calls `answered` with the reply on the thread that asked, once it arrives.
+void whenAnswered(const QDBusPendingCall& call,
+                  std::function<void(const QDBusPendingCall&)> answered) {
+    auto* watcher = new QDBusPendingCallWatcher(call);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [answered = std::move(answered)](QDBusPendingCallWatcher* done) {
+                         answered(*done);
+                         done->deleteLater();
+                     });
 }
 
-bool SleepInhibitor::inhibitWithLogind(const QString& reason) {
+void inhibitScreenSaver(const std::shared_ptr<Hold>& hold, qsizetype pathIndex) {
+    auto bus = QDBusConnection::sessionBus();
+    if (hold->released || !bus.isConnected() || pathIndex >= screenSaverPaths.size()) {
+        return;
+    }
+    const QString path = screenSaverPaths[pathIndex];
+    auto message = QDBusMessage::createMethodCall(screenSaverService, path, screenSaverService,
+                                                  QStringLiteral("Inhibit"));
+    message << QStringLiteral("Quaymark") << hold->reason;
+    whenAnswered(bus.asyncCall(message, callTimeoutMs),
+                 [hold, path, pathIndex](const QDBusPendingCall& call) {
+                     const QDBusPendingReply<uint> reply = call;
+                     if (reply.isValid()) {
+                         if (hold->released) {
+                             unInhibit(path, reply.value()); // ended before the answer came
+                         } else {
+                             hold->way = SleepInhibitor::Way::screenSaver;
+                             hold->screenSaverPath = path;
+                             hold->cookie = reply.value();
+                         }
+                         return;
+                     }
+                     // Older desktops serve the interface at /ScreenSaver only; a missing or
+                     // stalled service is not worth a second try.
+                     const auto error = reply.error().type();
+                     if (error == QDBusError::UnknownObject || error == QDBusError::UnknownMethod ||
+                         error == QDBusError::UnknownInterface) {
+                         inhibitScreenSaver(hold, pathIndex + 1);
+                     }
+                 });
+}
+
+void inhibitWithLogind(const std::shared_ptr<Hold>& hold) {
     auto bus = QDBusConnection::systemBus();
     if (!bus.isConnected() ||
         !(bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing)) {
-        return false;
+        inhibitScreenSaver(hold, 0);
+        return;
     }
     auto message = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-    message << QStringLiteral("idle:sleep") << QStringLiteral("Quaymark") << reason
+    message << QStringLiteral("idle:sleep") << QStringLiteral("Quaymark") << hold->reason
             << QStringLiteral("block");
-    const QDBusReply<QDBusUnixFileDescriptor> reply =
-        bus.call(message, QDBus::Block, callTimeoutMs);
-    if (!reply.isValid() || !reply.value().isValid()) {
-        return false;
-    }
-    lock_ = reply.value();
-    return true;
+    whenAnswered(bus.asyncCall(message, callTimeoutMs), [hold](const QDBusPendingCall& call) {
+        const QDBusPendingReply<QDBusUnixFileDescriptor> reply = call;
+        if (reply.isValid() && reply.value().isValid()) {
+            if (!hold->released) { // else the descriptor closes with the reply
+                hold->way = SleepInhibitor::Way::logind;
+                hold->lock = reply.value();
+            }
+            return;
+        }
+        inhibitScreenSaver(hold, 0);
+    });
 }
 
-bool SleepInhibitor::inhibitScreenSaver(const QString& reason) {
-    auto bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        return false;
+} // namespace
+
+SleepInhibitor::SleepInhibitor(const QString& reason)
+    : hold_(std::make_shared<Hold>()) {
+    hold_->reason = reason;
+    inhibitWithLogind(hold_);
+}
+
+SleepInhibitor::~SleepInhibitor() {
+    hold_->released = true;
+    hold_->lock = QDBusUnixFileDescriptor();
+    if (hold_->cookie) {
+        unInhibit(hold_->screenSaverPath, *hold_->cookie);
+        hold_->cookie.reset();
     }
-    // Older desktops serve the interface at /ScreenSaver only.
-    for (const QString& path :
-         {QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("/ScreenSaver")}) {
-        auto message = QDBusMessage::createMethodCall(screenSaverService, path, screenSaverService,
-                                                      QStringLiteral("Inhibit"));
-        message << QStringLiteral("Quaymark") << reason;
-        const QDBusReply<uint> reply = bus.call(message, QDBus::Block, callTimeoutMs);
-        if (reply.isValid()) {
-            screenSaverPath_ = path;
-            cookie_ = reply.value();
-            return true;
-        }
-        // Only a missing object is worth a second try; a missing or stalled service is not.
-        const auto error = reply.error().type();
-        if (error != QDBusError::UnknownObject && error != QDBusError::UnknownMethod &&
-            error != QDBusError::UnknownInterface) {
-            return false;
-        }
-    }
-    return false;
+    hold_->way = Way::none;
+}
+
+SleepInhibitor::Way SleepInhibitor::way() const {
+    return hold_->way;
 }
 
 } // namespace quaymark::platform

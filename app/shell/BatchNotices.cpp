@@ -15,6 +15,11 @@ BatchNotices::BatchNotices(AppModel& model, std::function<bool()> windowActive, 
     , windowActive_(std::move(windowActive))
     , post_(std::move(post)) {
     connect(&model_, &AppModel::batchesChanged, this, &BatchNotices::watch);
+    connect(&model_, &AppModel::automaticImportRefused, this, [this](const QString& message) {
+        if (!windowActive_()) {
+            post_(QStringLiteral("Import needs attention"), message);
+        }
+    });
     watch();
 }
 

@@ -12,7 +12,8 @@ class AppModel;
 class ImportBatch;
 
 // Tells the user through the desktop when a batch ends while they look elsewhere:
-// "Import verified" or "Import needs attention", with the source's name.
+// "Import verified" or "Import needs attention", with the source's name; and "Import needs
+// attention" with the model's message when an automatic import is refused.
 class BatchNotices : public QObject {
     Q_OBJECT
 

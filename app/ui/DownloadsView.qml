@@ -96,15 +96,17 @@ Rectangle {
                         Layout.fillHeight: true
                         clip: true
                         spacing: 2
-                        model: view.downloads.projects
+                        // Rows change in place while links download, keeping hover and clicks.
+                        model: view.downloads.projectRows
                         ScrollBar.vertical: ScrollBar {}
                         delegate: ItemDelegate {
                             id: projectRow
-                            required property var modelData
-                            readonly property bool chosen: modelData.id === view.downloads.selected
+                            required property var project
+                            required property string projectId
+                            readonly property bool chosen: projectId === view.downloads.selected
                             objectName: "projectRow"
                             width: ListView.view.width
-                            onClicked: view.downloads.selected = modelData.id
+                            onClicked: view.downloads.selected = projectId
                             background: Rectangle {
                                 radius: 8
                                 color: projectRow.chosen
@@ -123,7 +125,7 @@ Rectangle {
                                     Layout.fillWidth: true
                                     Label {
                                         objectName: "projectName"
-                                        text: projectRow.modelData.name
+                                        text: projectRow.project.name
                                         font.pixelSize: 14
                                         font.weight: Font.Medium
                                         elide: Text.ElideRight
@@ -131,7 +133,7 @@ Rectangle {
                                     }
                                     Label {
                                         objectName: "projectCount"
-                                        text: projectRow.modelData.countText
+                                        text: projectRow.project.countText
                                         font.pixelSize: 11
                                         color: QuayTheme.secondary
                                     }

@@ -127,6 +127,33 @@ TEST_F(DownloadModelTest, TheChosenFolderFreezesTheProjectsFolderName) {
     EXPECT_EQ(model->projects()[1].destination->path, text(home / "first"));
 }
 
+// Debian's own yt-dlp lacks options of the command line: every download would fail.
+TEST_F(DownloadModelTest, AYtDlpWithoutAnOptionOfTheCommandLineIsTooOld) {
+    installTools();
+    for (const std::string_view option : DownloadTools::requiredOptions) {
+        SCOPED_TRACE(option);
+        // A fresh executable each time: the answer is kept per path and modification time.
+        const fs::path old = home / "old" / option.substr(2);
+        fs::create_directories(old);
+        for (const auto& entry : fs::directory_iterator(tools)) {
+            fs::copy_file(entry.path(), old / entry.path().filename());
+        }
+        writeFile(old / "yt-dlp.help-omits", std::string(option));
+        DownloadModel::Setup setup;
+        setup.dataFolder = text(data);
+        setup.tools = DownloadTools({old});
+        DownloadModel model(std::move(setup));
+        EXPECT_FALSE(model.toolsReady());
+        EXPECT_EQ(model.toolStatus(), u"The yt-dlp at " + text(old / "yt-dlp") +
+                                          u" is too old for Quaymark. Install the download "
+                                          u"tools to get a current one.");
+        model.downloadAll();
+        EXPECT_EQ(model.message(),
+                  u"Install the download tools first. This keeps the Quaymark app itself small.");
+    }
+    EXPECT_TRUE(makeModel()->toolsReady()) << "the stand-in's full help";
+}
+
 TEST_F(DownloadModelTest, ToolsAndFolderAreNeededBeforeAnyDownload) {
     const auto without = makeModel();
     EXPECT_EQ(without->toolStatus(), u"Install download tools once to get started");

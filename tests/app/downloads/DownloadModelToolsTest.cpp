@@ -15,11 +15,18 @@ std::string helper(const std::string& version) {
     return "#!/bin/sh\necho '" + version + "'\n";
 }
 
+// A yt-dlp current enough for the command line: its help lists every option it uses.
+std::string currentYtDlp() {
+    return "#!/bin/sh\nif [ \"$1\" = --help ]; then\n"
+           "  echo '  --js-runtimes RUNTIME --progress-delta SECONDS --progress-template T'\n"
+           "else\n  echo 'yt-dlp 1.0'\nfi\n";
+}
+
 // A local release service with yt-dlp and deno, and models that install from it.
 class DownloadModelToolsTest : public DownloadFixture {
 protected:
     DownloadModelToolsTest() {
-        const std::string ytdlp = helper("yt-dlp 1.0");
+        const std::string ytdlp = currentYtDlp();
         const std::string deno = zipBytes({{"deno", helper("deno 1.0")}});
         publish("yt-dlp/yt-dlp", std::string(releaseTools()[0].asset), ytdlp);
         publish("denoland/deno", std::string(releaseTools()[1].asset), deno);

@@ -53,6 +53,10 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy resets(model->links(), &QAbstractItemModel::modelReset);
     QSignalSpy rowChanges(model->links(), &QAbstractItemModel::dataChanged);
+    QAbstractItemModelTester projectTester(model->projectRows(),
+                                           QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy projectResets(model->projectRows(), &QAbstractItemModel::modelReset);
+    QSignalSpy projectRowChanges(model->projectRows(), &QAbstractItemModel::dataChanged);
 
     model->downloadAll();
     EXPECT_TRUE(model->busy());
@@ -91,9 +95,18 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
                         u"ERROR: [generic] Unable to download webpage: HTTP Error 404: Not Found"));
     EXPECT_EQ(linkAt(*model, 0, 5).error, u"The download helper stopped unexpectedly.");
     EXPECT_EQ(model->message(), u"");
-    // The screen's rows changed in place: nothing was rebuilt during the whole run.
+    // The screen's rows changed in place: nothing was rebuilt during the whole run, and the
+    // project's row changed only with its count, not with every progress line.
     EXPECT_EQ(resets.count(), 0);
     EXPECT_GT(rowChanges.count(), 6);
+    EXPECT_EQ(projectResets.count(), 0);
+    EXPECT_EQ(projectRowChanges.count(), 2);
+    EXPECT_EQ(model->projectRows()
+                  ->index(0)
+                  .data(DownloadProjectsModel::ProjectRole)
+                  .toMap()[QStringLiteral("countText")]
+                  .toString(),
+              u"2/6 downloaded");
     ASSERT_EQ(model->links()->rowCount(), 6);
     EXPECT_EQ(model->links()
                   ->index(0)

@@ -8,6 +8,8 @@
 //   silent    exit 1 without output
 //   pause     the first run leaves a partial file in the temporary folder and waits to be
 //             stopped; a later run finishes from it
+// "--help" lists the options of that command line, less any named in the file beside the
+// executable whose name ends in ".help-omits" (an older release).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -105,10 +107,50 @@ void makeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+int help() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    std::ifstream omitsFile(self.string() + ".help-omits");
+    const std::string omits((std::istreambuf_iterator<char>(omitsFile)), {});
+    say("Usage: yt-dlp [OPTIONS] URL [URL...]\n\nOptions:\n  General Options:\n"
+        "    -h, --help                      Print this help text and exit\n");
+    for (const std::string_view option : {"--ignore-config",
+                                          "--no-playlist",
+                                          "--newline",
+                                          "--no-colors",
+                                          "--progress",
+                                          "--progress-delta SECONDS",
+                                          "--progress-template [TYPES:]TEMPLATE",
+                                          "--print [WHEN:]TEMPLATE",
+                                          "--no-simulate",
+                                          "-f, --format FORMAT",
+                                          "--merge-output-format FORMAT",
+                                          "--ffmpeg-location PATH",
+                                          "--js-runtimes RUNTIME[:PATH]",
+                                          "-c, --continue",
+                                          "-w, --no-overwrites",
+                                          "-R, --retries RETRIES",
+                                          "--fragment-retries RETRIES",
+                                          "--socket-timeout SECONDS",
+                                          "-P, --paths [TYPES:]PATH",
+                                          "-o, --output [TYPES:]TEMPLATE",
+                                          "--write-info-json"}) {
+        const std::string_view name = option.substr(0, option.find(' ', option.find("--")));
+        const std::string_view longName = name.substr(name.find("--"));
+        if (omits.find(longName) == std::string::npos) {
+            say("    " + std::string(option) + "    (stand-in)\n");
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments == std::vector<std::string>{"--help"}) {
+        return help();
+    }
     if (const std::string why = checkArguments(arguments); !why.empty()) {
         return refuse(why);
     }

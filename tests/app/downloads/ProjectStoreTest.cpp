@@ -4,8 +4,14 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 
 namespace quaymark {
 namespace {
@@ -88,6 +94,52 @@ TEST_F(ProjectStoreTest, UnreadableFileIsCopiedAsideAndNamed) {
     EXPECT_TRUE(QFileInfo(copy).fileName().startsWith(u"download-projects-unreadable-"));
     EXPECT_EQ(test::readFile(copy.toStdString()), broken);
     EXPECT_EQ(test::readFile(file), broken) << "the file itself is left as it was";
+}
+
+// A full disk: the recovery copy cannot be made, so the first save must not write over the only
+// copy of the user's projects.
+TEST_F(ProjectStoreTest, AFileThatCannotBeCopiedIsKeptAsideBeforeTheFirstSave) {
+    const fs::path disk = data / "disk";
+    fs::create_directories(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "mounting is refused here: " << std::strerror(errno);
+    }
+    struct Unmount {
+        fs::path point;
+        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    const std::string unreadable = "[{\"id\": not json";
+    test::writeFile(disk / "download-projects.json", unreadable);
+    {
+        std::ofstream filler(disk / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), block.size())) {
+        }
+    }
+    ProjectStore full{QString::fromStdString(disk.string())};
+    const auto loaded = full.load();
+    EXPECT_EQ(loaded.message, u"Saved projects could not be read or backed up. Existing data has "
+                              u"not been modified.");
+
+    fs::remove(disk / "filler");
+    for (int save = 0; save < 2; ++save) {
+        ASSERT_EQ(full.save({VideoProject{}}), std::nullopt);
+    }
+    std::vector<fs::path> kept;
+    for (const auto& entry : fs::directory_iterator(disk)) {
+        if (entry.path().filename() != "download-projects.json") {
+            kept.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(kept.size(), 1u) << "kept once, before the first save only";
+    const QString name = QString::fromStdString(kept[0].filename().string());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^download-projects\\.unreadable-\\d{8}-\\d{6}\\.json$"))
+            .match(name)
+            .hasMatch())
+        << name.toStdString();
+    EXPECT_EQ(test::readFile(kept[0]), unreadable);
+    EXPECT_EQ(full.load().projects.size(), 1);
 }
 
 TEST_F(ProjectStoreTest, FolderNamesAreDerivedOnceAndSurviveARename) {

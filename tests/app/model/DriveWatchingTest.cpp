@@ -4,6 +4,7 @@
 #include "TestMounts.h"
 #include "app/model/AppModel.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -29,9 +30,10 @@ protected:
     std::unique_ptr<AppModel> model;
 
     void SetUp() override {
+        // Room for the engine's 16 MiB margin when the card is also a destination.
         const fs::path image = home / "card.img";
         test::writeFile(image, "");
-        fs::resize_file(image, 16 << 20);
+        fs::resize_file(image, 48 << 20);
         const auto made = test::runProcess(
             {"/usr/sbin/mkfs.ext4", "-q", "-U", cardUuid, "-L", "CARD", image.string()});
         if (made.status != 0) {
@@ -106,6 +108,61 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->message().isEmpty(); }, 30'000));
     EXPECT_EQ(model->message(), u"Select an external card or SSD with a stable volume ID to "
                                 u"enable automatic importing.");
+}
+
+// A drive mounted at a fixed folder leaves that folder behind, empty, on the system disk when
+// it is unplugged: importing there would end "Verified" on the wrong disk.
+TEST_F(DriveWatchingTest, AnUnpluggedDestinationIsRefusedAndKeepsItsBookmark) {
+    const fs::path backup = home / "backup";
+    const auto stored = [&] {
+        return PreferenceStore(text(home / "Quaymark.conf")).load().destinations;
+    };
+    std::optional<QByteArray> bookmark;
+    {
+        TestMount drive(loop->device(), backup, "ext4");
+        ASSERT_TRUE(drive.mounted()) << drive.error();
+        model->removeTarget(0);
+        model->chooseTarget(false, text(backup));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return stored().size() == 1 && stored()[0].bookmark.has_value(); }, 30'000));
+        bookmark = stored()[0].bookmark;
+    }
+    ASSERT_TRUE(fs::is_directory(backup)) << "the mount point stays";
+
+    // Every setting saves; a restart saves too.
+    model->setParallelFiles(3);
+    model->setFolderRule(QStringLiteral("{date}"));
+    model->setFolderRule(QStringLiteral("{source}"));
+    model.reset();
+    AppModel::Setup setup;
+    setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+    model = std::make_unique<AppModel>(std::move(setup));
+    model->savePreferences();
+    ASSERT_EQ(stored().size(), 1);
+    EXPECT_EQ(stored()[0].bookmark, bookmark) << "the drive's identity is kept";
+
+    test::writeFile(home / "SRC/C0001.MP4", test::patternBytes(1000));
+    QSignalSpy refused(model.get(), &AppModel::automaticImportRefused);
+    const QString notConnected = QStringLiteral(
+        "“backup” is not connected. Connect it, or remove it from the copy destinations.");
+    for (const bool automatic : {false, true}) {
+        SCOPED_TRACE(automatic);
+        model->setMessage({});
+        model->enqueue(text(home / "SRC"), automatic);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->message().isEmpty(); }, 30'000));
+        EXPECT_EQ(model->message(), notConnected);
+        EXPECT_TRUE(model->batches().isEmpty());
+        EXPECT_EQ(refused.count(), automatic ? 1 : 0);
+    }
+    EXPECT_EQ(refused.value(0).value(0).toString(), notConnected);
+    EXPECT_TRUE(fs::is_empty(backup)) << "nothing went to the system disk";
+
+    TestMount drive(loop->device(), backup, "ext4");
+    model->enqueue(text(home / "SRC"));
+    ASSERT_TRUE(imported(1));
+    EXPECT_EQ(model->batches()[0]->state(), u"Verified")
+        << model->batches()[0]->jobs()[0]->error().toStdString();
+    EXPECT_EQ(test::readFile(backup / "SRC/C0001.MP4"), test::patternBytes(1000));
 }
 
 } // namespace

@@ -189,6 +189,8 @@ TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
     ASSERT_EQ(model->recoveryFolders(), QStringList{folder});
     model->setFolderRule(QStringLiteral("{date}/changed"));
     model->recover(folder);
+    EXPECT_TRUE(model->batches().isEmpty()) << "the journal is read on a worker";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->batches().isEmpty(); }, 60'000));
     ImportBatch* batch = model->batches()[0];
     EXPECT_FALSE(batch->automatic());
     EXPECT_EQ(batch->options().folderRule, "{source}") << "the journal's own options";
@@ -198,9 +200,14 @@ TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
     EXPECT_TRUE(model->recoveryFolders().isEmpty());
     EXPECT_TRUE(PreferenceStore(text(home / "Quaymark.conf")).load().recoveryFolders.isEmpty());
 
-    model->recover(folder);
+    const auto recovered = [&](const QString& from) {
+        model->setMessage({});
+        model->recover(from);
+        return QTest::qWaitFor([&] { return !model->message().isEmpty(); }, 60'000);
+    };
+    ASSERT_TRUE(recovered(folder));
     EXPECT_EQ(model->message(), u"This import is already verified.");
-    model->recover(text(home / "D0"));
+    ASSERT_TRUE(recovered(text(home / "D0")));
     EXPECT_TRUE(model->message().startsWith(u"Cannot recover this import: "));
     EXPECT_TRUE(model->message().endsWith(u". Version 1.0 imports have no recovery journal; "
                                           u"start a fresh import without deleting your source."));

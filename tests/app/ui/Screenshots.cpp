@@ -65,7 +65,8 @@ QVariantMap linkIn(const char* state, const char* title, double fraction, double
 }
 
 // The download model's published state, hand-fed so that every link state is in one picture.
-void fillDownloads(QQmlPropertyMap& state, DownloadLinksModel& rows, bool installing) {
+void fillDownloads(QQmlPropertyMap& state, DownloadLinksModel& rows,
+                   DownloadProjectsModel& projectRows, bool installing) {
     const QVariantList links{
         linkIn("Downloaded", "Harbour at dawn, drone pass", 1, 0, ""),
         linkIn("Downloading", "Fish market interviews (raw)", 0.42, 8'400'000, "8.4 MB/s"),
@@ -87,6 +88,8 @@ void fillDownloads(QQmlPropertyMap& state, DownloadLinksModel& rows, bool instal
                             {QStringLiteral("links"), QVariantList{}},
                             {QStringLiteral("countText"), QStringLiteral("0/0 downloaded")}};
     state.insert(QStringLiteral("projects"), QVariantList{project, other});
+    projectRows.set({project, other});
+    state.insert(QStringLiteral("projectRows"), QVariant::fromValue(&projectRows));
     state.insert(QStringLiteral("project"), project);
     rows.set(links);
     state.insert(QStringLiteral("links"), QVariant::fromValue(&rows));
@@ -247,7 +250,8 @@ public:
         for (const bool installing : {false, true}) {
             QQmlPropertyMap state;
             DownloadLinksModel rows;
-            fillDownloads(state, rows, installing);
+            DownloadProjectsModel projectRows;
+            fillDownloads(state, rows, projectRows, installing);
             QQmlProperty::write(screen_->find<QObject>("downloadsView"),
                                 QStringLiteral("downloads"), QVariant::fromValue(&state));
             shoot(installing ? "12-downloads-installing" : "11-downloads-links");

@@ -1,0 +1,112 @@
+#include "ChildProcess.h"
+#include "QtPrinting.h"
+#include "TestFiles.h"
+#include "app/model/AppModel.h"
+#include "app/platform/Bookmarks.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <future>
+
+namespace quaymark {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString text(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+bool mounted(const fs::path& point) {
+    std::ifstream table("/proc/self/mountinfo");
+    for (std::string line; std::getline(table, line);) {
+        if (line.find(" " + point.string() + " ") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The requests the destination's file system saw from the thread `thread`.
+long requestsFrom(const fs::path& log, pid_t thread) {
+    std::ifstream in(log);
+    long count = 0;
+    for (std::string line; std::getline(in, line);) {
+        count += line == std::to_string(thread) ? 1 : 0;
+    }
+    return count;
+}
+
+// A stalled network share freezes whichever thread touches it: the window's thread must never
+// be that thread. The destination's file system names the thread behind every request.
+TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
+    test::TempDir home;
+    const fs::path share = home / "share", log = home / "requests.log";
+    fs::create_directories(home / "backing/Footage");
+    fs::create_directories(share);
+    test::ChildProcess server(
+        {QUAYMARK_LOGGING_FUSE, (home / "backing").string(), share.string(), log.string(), "0"});
+    if (!QTest::qWaitFor([&] { return mounted(share); }, 10'000)) {
+        server.signal(SIGTERM);
+        server.wait();
+        GTEST_SKIP() << "FUSE cannot mount here: " << server.errors();
+    }
+    struct Unmount {
+        fs::path point;
+        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
+    } unmount{share};
+
+    // The test's own look at the share happens on a thread of its own, so that every request
+    // from the window's thread is the model's.
+    const auto aside = [](auto work) { return std::async(std::launch::async, work).get(); };
+
+    // A destination chosen in an earlier run.
+    const fs::path destination = share / "Footage";
+    const QString settings = text(home / "Quaymark.conf");
+    {
+        PreferenceStore store(settings);
+        StoredPreferences stored = store.load();
+        const auto bookmark = aside([&] { return platform::createBookmark(destination); });
+        stored.destinations = {
+            SavedLocation{text(destination), QByteArray::fromStdString(*bookmark)}};
+        stored.folderRule = QStringLiteral("{source}");
+        stored.videosOnly = false;
+        store.save(stored);
+        store.markMigrated();
+    }
+    test::writeFile(home / "CARD/A001.MOV", test::patternBytes(50'000));
+    const pid_t window = ::gettid();
+
+    AppModel::Setup setup;
+    setup.preferences = std::make_unique<PreferenceStore>(settings);
+    AppModel model(std::move(setup));
+    ASSERT_EQ(model.targets(), QStringList{text(destination)});
+    for (const QString& typed : {QStringLiteral("{so"), QStringLiteral("{source}")}) {
+        model.setFolderRule(typed); // every keystroke
+    }
+    model.setParallelFiles(3);
+    model.setSource(text(home / "CARD"));
+    model.setCameraOverride(QStringLiteral("A"));
+    model.enqueue(text(home / "CARD"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.batches().size() == 1 && !model.processing(); },
+                                60'000));
+    ASSERT_EQ(model.batches()[0]->state(), u"Verified")
+        << model.batches()[0]->jobs()[0]->error().toStdString();
+    model.recover(text(destination / "CARD"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.message().isEmpty(); }, 60'000));
+    EXPECT_EQ(model.message(), u"This import is already verified.");
+    model.savePreferences();
+
+    EXPECT_TRUE(aside([&] { return fs::exists(destination / "CARD/A001.MOV"); }))
+        << "the share was used";
+    EXPECT_GT(fs::file_size(log), 0u);
+    EXPECT_EQ(requestsFrom(log, window), 0);
+}
+
+} // namespace
+} // namespace quaymark
