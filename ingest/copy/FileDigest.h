@@ -15,4 +15,13 @@ using ChunkCallback = std::function<void(size_t)>;
 std::string digest(const std::filesystem::path& file, const CancellationFlag& cancellation,
                    const ChunkCallback& onChunk = {});
 
+struct FileHashes {
+    std::string sha256;
+    std::string xxh128;
+};
+
+// SHA-256 and XXH3-128 of a file in the same single read as digest().
+FileHashes hashes(const std::filesystem::path& file, const CancellationFlag& cancellation,
+                  const ChunkCallback& onChunk = {});
+
 } // namespace quaymark::ImportEngine
