@@ -3,6 +3,7 @@
 #include "Signals.h"
 #include "ingest/copy/FileDigest.h"
 #include "ingest/copy/SessionDocuments.h"
+#include "ingest/mhl/MhlHistory.h"
 #include "ingest/records/RecordsJson.h"
 #include "ingest/scan/FileSize.h"
 
@@ -18,7 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class FileState { matches, missing, changed, invalid, unlisted };
+// historyDiffers: the content's XXH3-128 is not the one the folder's ASC MHL history records.
+enum class FileState { matches, missing, changed, invalid, unlisted, historyDiffers };
 
 const char* stateName(FileState state) {
     switch (state) {
@@ -32,6 +34,8 @@ const char* stateName(FileState state) {
         return "invalid";
     case FileState::unlisted:
         return "unlisted";
+    case FileState::historyDiffers:
+        return "mhl-differs";
     }
     return "";
 }
@@ -52,7 +56,8 @@ bool safeRelative(const std::string& path) {
 
 bool ownDocument(const std::string& relative) {
     return relative == ImportDocuments::journal || relative == ImportDocuments::receipt ||
-           relative == ImportDocuments::marker || relative == ImportDocuments::lock;
+           relative == ImportDocuments::marker || relative == ImportDocuments::lock ||
+           relative.starts_with("ascmhl/");
 }
 
 struct Finding {
@@ -70,34 +75,46 @@ struct Check {
     bool done = false;
 };
 
-FileState checkFile(const fs::path& folder, const FileReceipt& file,
-                    const CancellationFlag& cancellation, Check& check) {
+using History = std::optional<std::map<std::string, std::string>>;
+
+// The file's state against the receipt, and whether the history disagrees with its content.
+std::pair<FileState, bool> checkFile(const fs::path& folder, const FileReceipt& file,
+                                     const History& history, const CancellationFlag& cancellation,
+                                     Check& check) {
     if (!safeRelative(file.path)) {
-        return FileState::invalid;
+        return {FileState::invalid, false};
     }
     const fs::path path = folder / file.path;
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
-        return FileState::missing;
+        return {FileState::missing, false};
     }
-    if (!S_ISREG(info.st_mode) || info.st_size != file.bytes) {
-        return FileState::changed;
+    const auto recorded =
+        history ? history->find(file.path) : std::map<std::string, std::string>::const_iterator{};
+    const bool listed = history && recorded != history->end();
+    if (!S_ISREG(info.st_mode) || (info.st_size != file.bytes && !listed)) {
+        return {FileState::changed, false};
     }
-    const std::string hash = ImportEngine::digest(path, cancellation, [&](size_t length) {
+    const auto hashes = ImportEngine::hashes(path, cancellation, [&](size_t length) {
         std::lock_guard lock(check.mutex);
         check.checkedBytes += static_cast<std::int64_t>(length);
     });
-    return hash == file.sha256 ? FileState::matches : FileState::changed;
+    const bool matches = info.st_size == file.bytes && hashes.sha256 == file.sha256;
+    return {matches ? FileState::matches : FileState::changed,
+            listed && recorded->second != hashes.xxh128};
 }
 
-void checkFolder(const fs::path& folder, const ImportReceipt& receipt,
+void checkFolder(const fs::path& folder, const ImportReceipt& receipt, const History& history,
                  const CancellationFlag& cancellation, Check& check) {
     std::set<std::string> listed;
     for (const auto& file : receipt.files) {
         listed.insert(file.path);
-        const FileState state = checkFile(folder, file, cancellation, check);
+        const auto [state, historyDiffers] = checkFile(folder, file, history, cancellation, check);
         std::lock_guard lock(check.mutex);
         check.findings.push_back({file.path, state});
+        if (historyDiffers) {
+            check.findings.push_back({file.path, FileState::historyDiffers});
+        }
         check.checkedFiles += 1;
     }
     for (auto it = fs::recursive_directory_iterator(folder);
@@ -133,6 +150,15 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
         return 1;
     }
 
+    History history;
+    try {
+        history = AscMhl::recordedHashes(folder);
+    } catch (const std::exception& error) {
+        reporter.error("The ASC MHL history in " + folder.string() +
+                       " cannot be read: " + error.what());
+        return 1;
+    }
+
     std::int64_t totalBytes = 0;
     for (const auto& file : receipt.files) {
         totalBytes += file.bytes;
@@ -142,7 +168,7 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
     std::jthread worker([&] {
         std::optional<std::string> error;
         try {
-            checkFolder(folder, receipt, cancellation, check);
+            checkFolder(folder, receipt, history, cancellation, check);
         } catch (const std::exception& failure) {
             error = failure.what();
         }
@@ -172,6 +198,9 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
                 reporter.event({{"event", "file"},
                                 {"path", finding.path},
                                 {"status", stateName(finding.state)}});
+            } else if (finding.state == FileState::historyDiffers) {
+                reporter.say("ASC MHL    " + finding.path +
+                             ": XXH3-128 differs from the history's hash");
             } else if (finding.state != FileState::matches) {
                 std::string label = stateName(finding.state);
                 label[0] = static_cast<char>(label[0] - 'a' + 'A');
@@ -205,16 +234,22 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
                         {"matches", counts[FileState::matches]},
                         {"missing", counts[FileState::missing]},
                         {"changed", counts[FileState::changed] + counts[FileState::invalid]},
-                        {"unlisted", counts[FileState::unlisted]}});
+                        {"unlisted", counts[FileState::unlisted]},
+                        {"mhlDiffers", counts[FileState::historyDiffers]}});
     } else if (problems == 0) {
         reporter.say("All " + std::to_string(receipt.files.size()) + " files in " +
-                     folder.string() + " match the receipt.");
+                     folder.string() + " match the receipt" +
+                     (history ? " and the ASC MHL history." : "."));
     } else {
         reporter.say(std::to_string(counts[FileState::missing]) + " missing, " +
                      std::to_string(counts[FileState::changed] + counts[FileState::invalid]) +
                      " changed and " + std::to_string(counts[FileState::unlisted]) +
                      " unlisted of " + std::to_string(receipt.files.size()) +
-                     " files in the receipt of " + folder.string() + ".");
+                     " files in the receipt of " + folder.string() + "." +
+                     (counts[FileState::historyDiffers] > 0
+                          ? " " + std::to_string(counts[FileState::historyDiffers]) +
+                                " disagree with the ASC MHL history."
+                          : ""));
     }
     return problems == 0 ? 0 : 1;
 }
