@@ -65,7 +65,7 @@ void AppModel::enqueue(const QString& source, bool automatic) {
     }
     ImportOptions options{preferences_.folderRule.toStdString(),
                           std::clamp(preferences_.parallelFiles, 1, 4), preferences_.videosOnly,
-                          effectiveCamera().toStdString()};
+                          effectiveCamera().toStdString(), preferences_.writeMhl};
     auto* batch = new ImportBatch(source, automatic, std::move(options), this);
     for (const QString& target : targets_) {
         batch->addJob(new DestinationJob(target, std::nullopt));
@@ -104,7 +104,9 @@ void AppModel::recover(const QString& folder) {
         return;
     }
     const QString source = QFile::decodeName(QByteArray::fromStdString(journal.source));
-    auto* batch = new ImportBatch(source, false, journal.options, this);
+    ImportOptions options = journal.options;
+    options.writeMhl = preferences_.writeMhl; // the journal does not keep it
+    auto* batch = new ImportBatch(source, false, std::move(options), this);
     batch->addJob(new DestinationJob(QFileInfo(QDir::cleanPath(folder)).path(), folder));
     batches_.prepend(batch);
     emit batchesChanged();
