@@ -7,8 +7,9 @@ namespace quaymark::cli {
 const char* const usageText =
     R"(Usage:
   quaymark-ingest import SOURCE --to DEST [--to DEST ...] [--rule RULE] [--parallel 1-4]
-                         [--all-files] [--camera NAME] [--json]
-  quaymark-ingest resume FOLDER --source SOURCE [--all-files] [--parallel 1-4] [--json]
+                         [--all-files] [--camera NAME] [--no-mhl] [--json]
+  quaymark-ingest resume FOLDER --source SOURCE [--all-files] [--parallel 1-4] [--no-mhl]
+                         [--json]
   quaymark-ingest verify FOLDER [--json]
   quaymark-ingest camera PATH... [--json]
   quaymark-ingest --help
@@ -22,11 +23,16 @@ import   Copies SOURCE into a new import folder below every DEST, side by side. 
            --all-files     keep the whole tree (default: video clips only, flattened)
            --camera NAME   text for {camera} (default: read from the clips' metadata,
                            else "Unknown Camera")
+           --no-mhl        no ASC MHL history (by default the import folder gets an
+                           ascmhl/ folder with the files' XXH3-128 hashes, carrying the
+                           history a source with all files already holds)
 resume   Continues an interrupted import in FOLDER (its destination is FOLDER's parent)
          from its journal, without copying verified files again. Use the same mode
          (--all-files or not) as the original import.
 verify   Reads back every file that FOLDER's verification receipt lists and compares size
-         and SHA-256; reports missing, changed and unlisted files. Writes nothing.
+         and SHA-256, and XXH3-128 with FOLDER's ASC MHL history when it has one; reports
+         missing, changed and unlisted files and files the history disagrees with. Writes
+         nothing.
 camera   Prints the camera name found in the clips of each folder or file.
 
 --json   One JSON object per line (progress, results, errors) instead of text.
@@ -98,6 +104,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             command.parallel = parallelValue(value());
         } else if (argument == "--all-files" && copying) {
             command.allFiles = true;
+        } else if (argument == "--no-mhl" && copying) {
+            command.writeMhl = false;
         } else if (argument.starts_with("-") && argument != "-") {
             throw UsageError("unknown option " + argument + " for " + verb);
         } else {

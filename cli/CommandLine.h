@@ -20,6 +20,7 @@ struct CommandLine {
     std::string rule = "{date}/{camera}_{time}";
     std::int64_t parallel = 2;
     bool allFiles = false;
+    bool writeMhl = true;
     std::optional<std::string> camera;
     bool json = false;
 };

@@ -81,6 +81,7 @@ void report(const DestinationRun& run, const CommandLine& command, Reporter& rep
             event["fileCount"] = run.result->fileCount;
             event["bytes"] = run.result->bytes;
             event["elapsed"] = run.result->elapsed;
+            event["warnings"] = run.result->warnings;
         } else {
             event["status"] = run.cancelled ? "cancelled" : "failed";
             event["error"] = run.error.value_or("");
@@ -97,15 +98,18 @@ void report(const DestinationRun& run, const CommandLine& command, Reporter& rep
         reporter.say("Verified   " + run.result->destination.string() + " (" +
                      std::to_string(run.result->fileCount) + " files, " +
                      formatFileSize(run.result->bytes) + " in " + elapsed + ")");
+        for (const auto& warning : run.result->warnings) {
+            reporter.say("Warning    " + warning);
+        }
         return;
     }
     reporter.say(std::string(run.cancelled ? "Cancelled  " : "Failed     ") + run.target + ": " +
                  run.error.value_or(""));
     if (folder) {
-        reporter.say("           resume with: quaymark-ingest resume " +
-                     shellQuoted(folder->string()) + " --source " +
-                     shellQuoted(fs::absolute(command.source).lexically_normal().string()) +
-                     (command.allFiles ? " --all-files" : ""));
+        reporter.say(
+            "           resume with: quaymark-ingest resume " + shellQuoted(folder->string()) +
+            " --source " + shellQuoted(fs::absolute(command.source).lexically_normal().string()) +
+            (command.allFiles ? " --all-files" : "") + (command.writeMhl ? "" : " --no-mhl"));
     }
 }
 
@@ -124,7 +128,8 @@ ImportEngine::RunEnvironment runEnvironment() {
 int runImport(const CommandLine& command, Reporter& reporter) {
     InterruptWatch interrupts;
 
-    ImportOptions options{command.rule, command.parallel, !command.allFiles, command.camera};
+    ImportOptions options{command.rule, command.parallel, !command.allFiles, command.camera,
+                          command.writeMhl};
     std::vector<std::unique_ptr<DestinationRun>> runs;
     if (command.kind == CommandKind::resume) {
         auto run = std::make_unique<DestinationRun>();

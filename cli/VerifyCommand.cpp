@@ -4,6 +4,7 @@
 #include "ingest/copy/FileDigest.h"
 #include "ingest/copy/FolderBeneath.h"
 #include "ingest/copy/SessionDocuments.h"
+#include "ingest/mhl/MhlHistory.h"
 #include "ingest/records/RecordsJson.h"
 #include "ingest/scan/FileSize.h"
 
@@ -21,7 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class FileState { matches, missing, changed, invalid, unlisted };
+// historyDiffers: the content's XXH3-128 is not the one the folder's ASC MHL history records.
+enum class FileState { matches, missing, changed, invalid, unlisted, historyDiffers };
 
 const char* stateName(FileState state) {
     switch (state) {
@@ -35,6 +37,8 @@ const char* stateName(FileState state) {
         return "invalid";
     case FileState::unlisted:
         return "unlisted";
+    case FileState::historyDiffers:
+        return "mhl-differs";
     }
     return "";
 }
@@ -55,7 +59,8 @@ bool safeRelative(const std::string& path) {
 
 bool ownDocument(const std::string& relative) {
     return relative == ImportDocuments::journal || relative == ImportDocuments::receipt ||
-           relative == ImportDocuments::marker || relative == ImportDocuments::lock;
+           relative == ImportDocuments::marker || relative == ImportDocuments::lock ||
+           relative.starts_with("ascmhl/");
 }
 
 struct Finding {
@@ -73,41 +78,53 @@ struct Check {
     bool done = false;
 };
 
-FileState checkFile(const fs::path& folder, const FileReceipt& file,
-                    const CancellationFlag& cancellation, Check& check) {
+using History = std::optional<std::map<std::string, std::string>>;
+
+// The file's state against the receipt, and whether the history disagrees with its content.
+std::pair<FileState, bool> checkFile(const fs::path& folder, const FileReceipt& file,
+                                     const History& history, const CancellationFlag& cancellation,
+                                     Check& check) {
     if (!safeRelative(file.path)) {
-        return FileState::invalid;
+        return {FileState::invalid, false};
     }
     PlaceBeneath place;
     try {
         place = placeBeneath(folder, file.path, false);
     } catch (const QuayError&) {
-        return FileState::changed; // a link where a folder was: the copy is not where it was
+        return {FileState::changed, false}; // a link where a folder was: not the copy
     }
     struct stat info {};
     if (!place.folder ||
         ::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return FileState::missing;
+        return {FileState::missing, false};
     }
-    if (!S_ISREG(info.st_mode) || info.st_size != file.bytes) {
-        return FileState::changed;
+    const auto recorded =
+        history ? history->find(file.path) : std::map<std::string, std::string>::const_iterator{};
+    const bool listed = history && recorded != history->end();
+    if (!S_ISREG(info.st_mode) || (info.st_size != file.bytes && !listed)) {
+        return {FileState::changed, false};
     }
-    const std::string hash = ImportEngine::digestAt(
+    const auto hashes = ImportEngine::hashesAt(
         place.folder.get(), place.name, folder / file.path, cancellation, [&](size_t length) {
             std::lock_guard lock(check.mutex);
             check.checkedBytes += static_cast<std::int64_t>(length);
         });
-    return hash == file.sha256 ? FileState::matches : FileState::changed;
+    const bool matches = info.st_size == file.bytes && hashes.sha256 == file.sha256;
+    return {matches ? FileState::matches : FileState::changed,
+            listed && recorded->second != hashes.xxh128};
 }
 
-void checkFolder(const fs::path& folder, const ImportReceipt& receipt,
+void checkFolder(const fs::path& folder, const ImportReceipt& receipt, const History& history,
                  const CancellationFlag& cancellation, Check& check) {
     std::set<std::string> listed;
     for (const auto& file : receipt.files) {
         listed.insert(file.path);
-        const FileState state = checkFile(folder, file, cancellation, check);
+        const auto [state, historyDiffers] = checkFile(folder, file, history, cancellation, check);
         std::lock_guard lock(check.mutex);
         check.findings.push_back({file.path, state});
+        if (historyDiffers) {
+            check.findings.push_back({file.path, FileState::historyDiffers});
+        }
         check.checkedFiles += 1;
     }
     for (auto it = fs::recursive_directory_iterator(folder);
@@ -143,6 +160,15 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
         return 1;
     }
 
+    History history;
+    try {
+        history = AscMhl::recordedHashes(folder);
+    } catch (const std::exception& error) {
+        reporter.error("The ASC MHL history in " + folder.string() +
+                       " cannot be read: " + error.what());
+        return 1;
+    }
+
     std::int64_t totalBytes = 0;
     for (const auto& file : receipt.files) {
         totalBytes += file.bytes;
@@ -152,7 +178,7 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
     std::jthread worker([&] {
         std::optional<std::string> error;
         try {
-            checkFolder(folder, receipt, cancellation, check);
+            checkFolder(folder, receipt, history, cancellation, check);
         } catch (const std::exception& failure) {
             error = failure.what();
         }
@@ -187,6 +213,9 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
                 reporter.event({{"event", "file"},
                                 {"path", finding.path},
                                 {"status", stateName(finding.state)}});
+            } else if (finding.state == FileState::historyDiffers) {
+                reporter.say("ASC MHL    " + finding.path +
+                             ": XXH3-128 differs from the history's hash");
             } else if (finding.state != FileState::matches) {
                 std::string label = stateName(finding.state);
                 label[0] = static_cast<char>(label[0] - 'a' + 'A');
@@ -220,16 +249,22 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
                         {"matches", counts[FileState::matches]},
                         {"missing", counts[FileState::missing]},
                         {"changed", counts[FileState::changed] + counts[FileState::invalid]},
-                        {"unlisted", counts[FileState::unlisted]}});
+                        {"unlisted", counts[FileState::unlisted]},
+                        {"mhlDiffers", counts[FileState::historyDiffers]}});
     } else if (problems == 0) {
         reporter.say("All " + std::to_string(receipt.files.size()) + " files in " +
-                     folder.string() + " match the receipt.");
+                     folder.string() + " match the receipt" +
+                     (history ? " and the ASC MHL history." : "."));
     } else {
         reporter.say(std::to_string(counts[FileState::missing]) + " missing, " +
                      std::to_string(counts[FileState::changed] + counts[FileState::invalid]) +
                      " changed and " + std::to_string(counts[FileState::unlisted]) +
                      " unlisted of " + std::to_string(receipt.files.size()) +
-                     " files in the receipt of " + folder.string() + ".");
+                     " files in the receipt of " + folder.string() + "." +
+                     (counts[FileState::historyDiffers] > 0
+                          ? " " + std::to_string(counts[FileState::historyDiffers]) +
+                                " disagree with the ASC MHL history."
+                          : ""));
     }
     return problems == 0 ? 0 : 1;
 }

@@ -218,6 +218,14 @@ void AppModel::setVideosOnly(bool videosOnly) {
     }
 }
 
+void AppModel::setWriteMhl(bool writeMhl) {
+    if (preferences_.writeMhl != writeMhl) {
+        preferences_.writeMhl = writeMhl;
+        savePreferences();
+        emit writeMhlChanged();
+    }
+}
+
 QVariantMap AppModel::cameraOverrides() const {
     return toVariantMap(preferences_.cameraOverrides);
 }

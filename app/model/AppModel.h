@@ -48,6 +48,7 @@ class AppModel : public QObject {
     Q_PROPERTY(
         int parallelFiles READ parallelFiles WRITE setParallelFiles NOTIFY parallelFilesChanged)
     Q_PROPERTY(bool videosOnly READ videosOnly WRITE setVideosOnly NOTIFY videosOnlyChanged)
+    Q_PROPERTY(bool writeMhl READ writeMhl WRITE setWriteMhl NOTIFY writeMhlChanged)
     Q_PROPERTY(QVariantMap cameraOverrides READ cameraOverrides WRITE setCameraOverrides NOTIFY
                    cameraOverridesChanged)
     Q_PROPERTY(QStringList recoveryFolders READ recoveryFolders NOTIFY recoveryFoldersChanged)
@@ -105,6 +106,8 @@ public:
     void setParallelFiles(int count);
     bool videosOnly() const { return preferences_.videosOnly; }
     void setVideosOnly(bool videosOnly);
+    bool writeMhl() const { return preferences_.writeMhl; }
+    void setWriteMhl(bool writeMhl);
     QVariantMap cameraOverrides() const;
     void setCameraOverrides(const QVariantMap& overrides);
     QStringList recoveryFolders() const { return preferences_.recoveryFolders; }
@@ -172,6 +175,7 @@ signals:
     void folderRuleChanged();
     void parallelFilesChanged();
     void videosOnlyChanged();
+    void writeMhlChanged();
     void cameraOverridesChanged();
     void recoveryFoldersChanged();
     void cameraNameChanged();

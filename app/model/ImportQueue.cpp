@@ -129,7 +129,7 @@ void AppModel::refuseUnavailable(const QString& destination, bool automatic) {
 void AppModel::queueBatch(const QString& source, bool automatic, const QStringList& targets) {
     ImportOptions options{preferences_.folderRule.toStdString(),
                           std::clamp(preferences_.parallelFiles, 1, 4), preferences_.videosOnly,
-                          effectiveCamera().toStdString()};
+                          effectiveCamera().toStdString(), preferences_.writeMhl};
     auto* batch = new ImportBatch(source, automatic, std::move(options), this);
     for (const QString& target : targets) {
         batch->addJob(new DestinationJob(target, std::nullopt));
@@ -192,7 +192,9 @@ void AppModel::recoverRead(const QString& folder, const std::optional<SessionRec
     }
     const SessionRecord& journal = *read;
     const QString source = QFile::decodeName(QByteArray::fromStdString(journal.source));
-    auto* batch = new ImportBatch(source, false, journal.options, this);
+    ImportOptions options = journal.options;
+    options.writeMhl = preferences_.writeMhl; // the journal does not keep it
+    auto* batch = new ImportBatch(source, false, std::move(options), this);
     batch->addJob(new DestinationJob(QFileInfo(QDir::cleanPath(folder)).path(), folder));
     batches_.prepend(batch);
     emit batchesChanged();

@@ -16,6 +16,7 @@ const QString enrolledKey = QStringLiteral("enrolled");
 const QString folderRuleKey = QStringLiteral("folderRule");
 const QString parallelFilesKey = QStringLiteral("parallelFiles");
 const QString videosOnlyKey = QStringLiteral("videosOnly");
+const QString writeMhlKey = QStringLiteral("writeMhl");
 const QString cameraOverridesKey = QStringLiteral("cameraOverrides");
 const QString migratedKey = QStringLiteral("cameraNamingMigrated");
 const QString recoveryFoldersKey = QStringLiteral("recoveryFolders");
@@ -124,6 +125,7 @@ StoredPreferences PreferenceStore::load() const {
     }
     preferences.videosOnly =
         boolean(settings_.value(videosOnlyKey)).value_or(preferences.videosOnly);
+    preferences.writeMhl = boolean(settings_.value(writeMhlKey)).value_or(preferences.writeMhl);
     preferences.cameraOverrides = textDictionary(settings_.value(cameraOverridesKey));
     const QVariant folders = settings_.value(recoveryFoldersKey);
     if (folders.typeId() == QMetaType::QStringList) {
@@ -139,6 +141,7 @@ void PreferenceStore::save(const StoredPreferences& preferences) {
     settings_.setValue(autoEnabledKey, preferences.autoEnabled);
     settings_.setValue(enrolledKey, toVariantMap(preferences.enrolled));
     settings_.setValue(videosOnlyKey, preferences.videosOnly);
+    settings_.setValue(writeMhlKey, preferences.writeMhl);
     settings_.setValue(cameraOverridesKey, toVariantMap(preferences.cameraOverrides));
     settings_.setValue(folderRuleKey, preferences.folderRule);
     settings_.setValue(parallelFilesKey, preferences.parallelFiles);

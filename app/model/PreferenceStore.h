@@ -29,6 +29,7 @@ struct StoredPreferences {
     QString folderRule = QStringLiteral("{date}/{source}_{time}");
     int parallelFiles = 2;
     bool videosOnly = true;
+    bool writeMhl = true;
     QMap<QString, QString> cameraOverrides;
     QStringList recoveryFolders;
 

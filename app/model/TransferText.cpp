@@ -19,7 +19,13 @@ QString verifiedSummary(const ImportResult& result) {
         std::isfinite(result.elapsed) && result.elapsed > 0 ? std::trunc(result.elapsed) : 0.0;
     return QString::number(result.fileCount) + (result.fileCount == 1 ? u" file" : u" files") +
            u" · " + QString::fromStdString(formatFileSize(result.bytes)) +
-           u" · SHA-256 matched · " + QString::number(static_cast<qint64>(elapsed)) + u's';
+           u" · SHA-256 matched · " + QString::number(static_cast<qint64>(elapsed)) + u's' +
+           (result.warnings.empty()
+                ? QString()
+                : u" · " + QString::fromStdString(result.warnings.front()) +
+                      (result.warnings.size() > 1
+                           ? u" (+" + QString::number(result.warnings.size() - 1) + u" more)"
+                           : QString()));
 }
 
 QString progressSummary(const ImportProgress& progress) {

@@ -185,6 +185,19 @@ Dialog {
             Separator {}
 
             QuaySwitch {
+                objectName: "writeMhlSwitch"
+                text: "Write ASC MHL"
+                checked: sheet.model.writeMhl
+                onToggled: sheet.model.writeMhl = checked
+                font.pixelSize: 14
+            }
+            Note {
+                text: "A media hash list other offload and post tools can verify."
+            }
+
+            Separator {}
+
+            QuaySwitch {
                 objectName: "autoImportSwitch"
                 text: "Automatically import newly connected enrolled drives"
                 checked: sheet.model.autoEnabled

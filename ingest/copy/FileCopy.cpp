@@ -7,6 +7,7 @@
 #include "SafeMove.h"
 #include "UniqueFd.h"
 #include "ingest/records/Sha256.h"
+#include "ingest/records/Xxh128.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -152,6 +153,8 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
 
     // Three blocks in flight: one read from the source, one hashed, one written to the copy.
     ReadAhead reader{source.get(), 3};
+    // XXH3 runs on the writing thread, beside the SHA-256 of the next block.
+    Xxh128 xxh;
     // Declared after everything it uses, so that it is joined before they are released.
     std::future<void> writing;
     Sha256 hash;
@@ -187,12 +190,14 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
         }
         if (static_cast<size_t>(n) < copyBlockSize) {
             // The last block: nothing is left to overlap its write with.
+            xxh.update(block.data, static_cast<size_t>(n));
             writeAll(partial.fd(), block.data, static_cast<size_t>(n), file.output);
         } else {
-            writing =
-                std::async(std::launch::async, [fd = partial.fd(), data = block.data, n, &file] {
-                    writeAll(fd, data, static_cast<size_t>(n), file.output);
-                });
+            writing = std::async(std::launch::async,
+                                 [fd = partial.fd(), data = block.data, n, &file, &xxh] {
+                                     xxh.update(data, static_cast<size_t>(n));
+                                     writeAll(fd, data, static_cast<size_t>(n), file.output);
+                                 });
         }
 
         copied += n;
@@ -211,6 +216,7 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
         context.cancellation.check();
     }
     const std::string copyHash = hash.finishHex();
+    const std::string copyXxh = xxh.finishHex();
     // The written pages are clean after the flush; dropping them makes the reread hit storage.
     ::posix_fadvise(partial.fd(), 0, 0, POSIX_FADV_DONTNEED);
     ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_DONTNEED);
@@ -231,9 +237,9 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
             },
             ProgressTracker::Report::throttled);
     };
-    const std::string rereadHash = digestAt(
-        place.folder.get(), partialBase, shownFolder / partialBase, context.cancellation, onChunk);
-    if (rereadHash != copyHash || verified != before.st_size) {
+    const FileHashes reread = hashesAt(place.folder.get(), partialBase, shownFolder / partialBase,
+                                       context.cancellation, onChunk);
+    if (reread.sha256 != copyHash || reread.xxh128 != copyXxh || verified != before.st_size) {
         throw QuayError::verification(file.output);
     }
 
@@ -259,7 +265,8 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
         },
         ProgressTracker::Report::always);
 
-    return FileReceipt{file.output, before.st_size, copyHash, file.modified, file.relative};
+    return FileReceipt{file.output,   before.st_size, copyHash,
+                       file.modified, file.relative,  copyXxh};
 }
 
 } // namespace quaymark

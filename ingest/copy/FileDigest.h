@@ -21,4 +21,15 @@ std::string digest(const std::filesystem::path& file, const CancellationFlag& ca
 std::string digestAt(int folder, const std::string& name, const std::filesystem::path& shown,
                      const CancellationFlag& cancellation, const ChunkCallback& onChunk = {});
 
+struct FileHashes {
+    std::string sha256;
+    std::string xxh128;
+};
+
+// SHA-256 and XXH3-128 of a file in the same single read as digest().
+FileHashes hashes(const std::filesystem::path& file, const CancellationFlag& cancellation,
+                  const ChunkCallback& onChunk = {});
+FileHashes hashesAt(int folder, const std::string& name, const std::filesystem::path& shown,
+                    const CancellationFlag& cancellation, const ChunkCallback& onChunk = {});
+
 } // namespace quaymark::ImportEngine

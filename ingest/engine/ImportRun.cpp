@@ -9,6 +9,7 @@
 #include "ingest/copy/FolderBeneath.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/copy/SessionLock.h"
+#include "ingest/mhl/MhlHistory.h"
 #include "ingest/naming/ImportFolder.h"
 #include "ingest/records/RecordsJson.h"
 #include "ingest/records/Uuid.h"
@@ -97,6 +98,12 @@ public:
     }
 
 private:
+    std::vector<SourceFile> scanPlan() const {
+        std::vector<SourceFile> plan =
+            ImportEngine::scan(source_, options_.videosOnly, cancellation_);
+        return options_.videosOnly ? plan : AscMhl::withoutSourceHistory(std::move(plan));
+    }
+
     void report(const ImportProgress& progress) const {
         if (progress_) {
             progress_(progress);
@@ -113,7 +120,7 @@ private:
         targetGuard_.emplace(VolumeGuard::make(target_));
         report(ImportProgress{});
 
-        plan_ = ImportEngine::scan(source_, options_.videosOnly, cancellation_);
+        plan_ = scanPlan();
         if (plan_.empty()) {
             throw QuayError::noFiles();
         }
@@ -231,12 +238,15 @@ private:
         }
         const auto hashes =
             onWorker([&] {
-                return std::pair{ImportEngine::digest(file.url, cancellation_),
-                                 ImportEngine::digestAt(copy.folder.get(), copy.name,
+                return std::pair{ImportEngine::hashes(file.url, cancellation_),
+                                 ImportEngine::hashesAt(copy.folder.get(), copy.name,
                                                         folder_ / file.output, cancellation_)};
             }).get();
-        if ((earlier != previous.end() && earlier->second.sha256 != hashes.first) ||
-            hashes.first != hashes.second) {
+        if ((earlier != previous.end() && earlier->second.sha256 != hashes.first.sha256) ||
+            (earlier != previous.end() && earlier->second.xxh128 &&
+             *earlier->second.xxh128 != hashes.first.xxh128) ||
+            hashes.first.sha256 != hashes.second.sha256 ||
+            hashes.first.xxh128 != hashes.second.xxh128) {
             throw QuayError::verification(file.output);
         }
         // A stop between the hard link and the unlink of a move leaves the partial name beside
@@ -247,8 +257,8 @@ private:
                 removeOldPartial(old->second);
             }
         }
-        journal_->addCompleted(
-            FileReceipt{file.output, file.bytes, hashes.first, file.modified, file.relative});
+        journal_->addCompleted(FileReceipt{file.output, file.bytes, hashes.first.sha256,
+                                           file.modified, file.relative, hashes.first.xxh128});
         tracker_->update(
             [&](ImportProgress& state) {
                 state.copiedBytes += file.bytes;
@@ -330,8 +340,7 @@ private:
         cancellation_.check();
         sourceGuard_->check();
         targetGuard_->check();
-        if (plannedMap(ImportEngine::scan(source_, options_.videosOnly, cancellation_)) !=
-            journal_->record().plannedFiles) {
+        if (plannedMap(scanPlan()) != journal_->record().plannedFiles) {
             throw QuayError::changed("The source file list changed during import");
         }
 
@@ -349,6 +358,10 @@ private:
         syncFolders();
         journal_->setStatus(SessionStatus::finalizing);
         journal_->save();
+        const std::vector<std::string> warnings = AscMhl::writeHistory(
+            {folder_, options_.videosOnly ? std::nullopt : std::optional(source_),
+             options_.writeMhl, receipt.files, receipt.finished},
+            cancellation_);
         durableWrite(encodeReceipt(receipt), folder_ / ImportDocuments::receipt);
         std::error_code ignored;
         fs::remove(folder_ / ImportDocuments::marker, ignored);
@@ -361,7 +374,7 @@ private:
         lock_->release();
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
-        return ImportResult{folder_, count, total_, elapsed};
+        return ImportResult{folder_, count, total_, elapsed, warnings};
     }
 
     void interrupt(const std::string& description) noexcept {

@@ -19,6 +19,9 @@ struct ImportOptions {
     std::int64_t parallelFiles = 2;
     bool videosOnly = false;
     std::optional<std::string> cameraName;
+    // An ASC MHL history beside the receipt. Not kept in the journal: a resume follows the
+    // setting it is given.
+    bool writeMhl = true;
 
     bool operator==(const ImportOptions&) const = default;
 };
@@ -61,6 +64,8 @@ struct FileReceipt {
     std::string sha256;
     std::optional<Timestamp> sourceModified;
     std::optional<std::string> sourcePath;
+    // XXH3-128 of the content, 32 lower-case hex digits; journals written before it lack it.
+    std::optional<std::string> xxh128 = std::nullopt;
 
     bool operator==(const FileReceipt&) const = default;
 };
@@ -82,6 +87,9 @@ struct ImportResult {
     std::int64_t fileCount = 0;
     std::int64_t bytes = 0;
     double elapsed = 0;
+    // What the user should know about a verified import, such as files that disagree with
+    // the card's own hash history.
+    std::vector<std::string> warnings;
 
     bool operator==(const ImportResult&) const = default;
 };

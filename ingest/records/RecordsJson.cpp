@@ -91,6 +91,9 @@ void to_json(json& j, const FileReceipt& receipt) {
         j["sourceModified"] = formatIsoDate(*receipt.sourceModified);
     }
     putText(j, "sourcePath", receipt.sourcePath);
+    if (receipt.xxh128) {
+        j["xxh128"] = *receipt.xxh128;
+    }
 }
 
 void from_json(const json& j, FileReceipt& receipt) {
@@ -103,6 +106,10 @@ void from_json(const json& j, FileReceipt& receipt) {
             ? std::nullopt
             : std::optional<Timestamp>(parseIsoDate(modified->get_ref<const std::string&>()));
     receipt.sourcePath = optionalTextAt(j, "sourcePath");
+    const auto xxh128 = j.find("xxh128");
+    if (xxh128 != j.end() && !xxh128->is_null()) {
+        receipt.xxh128 = xxh128->get<std::string>();
+    }
 }
 
 void to_json(json& j, const ImportReceipt& receipt) {
@@ -114,6 +121,10 @@ void to_json(json& j, const ImportReceipt& receipt) {
     j["status"] = receipt.status;
     j["algorithm"] = receipt.algorithm;
     j["files"] = receipt.files;
+    // The receipt keeps its published form; the XXH3 values live in the journal and the ASC MHL.
+    for (auto& file : j["files"]) {
+        file.erase("xxh128");
+    }
 }
 
 void from_json(const json& j, ImportReceipt& receipt) {

@@ -15,6 +15,9 @@ TEST(CommandLine, ImportTakesTheApplicationsDefaults) {
     EXPECT_FALSE(command.allFiles) << "video clips only unless told";
     EXPECT_FALSE(command.camera);
     EXPECT_FALSE(command.json);
+    EXPECT_TRUE(command.writeMhl);
+    EXPECT_FALSE(parseCommandLine({"import", "/card", "--to", "/a", "--no-mhl"}).writeMhl);
+    EXPECT_FALSE(parseCommandLine({"resume", "/a/i", "--source", "/card", "--no-mhl"}).writeMhl);
 }
 
 TEST(CommandLine, RefusesWhatCannotRun) {
@@ -33,6 +36,7 @@ TEST(CommandLine, RefusesWhatCannotRun) {
         {"resume", "/a/import", "--source", "/card", "--camera", "X"},
         {"verify"},
         {"verify", "/a/import", "--to", "/b"},
+        {"verify", "/a/import", "--no-mhl"},
         {"camera"},
     };
     for (const auto& arguments : refused) {

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <future>
 #include <nlohmann/json.hpp>
+#include <set>
 
 namespace quaymark::test {
 namespace {
@@ -65,7 +66,8 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
     for (const auto& folder : folders) {
         const auto verified = runProcess(ingest({"verify", folder.string()}));
         EXPECT_EQ(verified.status, 0) << verified.output << verified.errors;
-        EXPECT_NE(verified.output.find("All 3 files in " + folder.string() + " match the receipt."),
+        EXPECT_NE(verified.output.find("All 3 files in " + folder.string() +
+                                       " match the receipt and the ASC MHL history."),
                   std::string::npos)
             << verified.output;
     }
@@ -80,14 +82,16 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
 
     const auto failed = runProcess(ingest({"verify", folders[0].string(), "--json"}));
     EXPECT_EQ(failed.status, 1);
-    std::map<std::string, std::string> states;
+    std::set<std::pair<std::string, std::string>> states;
     for (const auto& file : eventsOf(events(failed.output), "file")) {
-        states[file.at("path")] = file.at("status");
+        states.emplace(file.at("path"), file.at("status"));
     }
-    EXPECT_EQ(states, (std::map<std::string, std::string>{{"DCIM/100/C0001.MP4", "changed"},
-                                                          {"DCIM/100/C0001.XML", "missing"},
-                                                          {"PRIVATE/C0002.MOV", "matches"},
-                                                          {"notes.txt", "unlisted"}}));
+    EXPECT_EQ(states,
+              (std::set<std::pair<std::string, std::string>>{{"DCIM/100/C0001.MP4", "changed"},
+                                                             {"DCIM/100/C0001.MP4", "mhl-differs"},
+                                                             {"DCIM/100/C0001.XML", "missing"},
+                                                             {"PRIVATE/C0002.MOV", "matches"},
+                                                             {"notes.txt", "unlisted"}}));
     EXPECT_EQ(readFile(folders[0] / "_QUAYMARK_SESSION.json"), journalBefore) << "writes nothing";
 
     const auto human = runProcess(ingest({"verify", folders[0].string()}));
@@ -95,6 +99,27 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
     EXPECT_NE(human.output.find("Changed    DCIM/100/C0001.MP4"), std::string::npos)
         << human.output;
     EXPECT_EQ(runProcess(ingest({"verify", folders[1].string()})).status, 0);
+
+    // A history that disagrees with content the receipt still vouches for.
+    std::vector<fs::path> manifests;
+    for (const auto& entry : fs::directory_iterator(folders[1] / "ascmhl")) {
+        if (entry.path().extension() == ".mhl") {
+            manifests.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(manifests.size(), 1u);
+    std::string manifest = readFile(manifests[0]);
+    const auto path = manifest.find(">PRIVATE/C0002.MOV</path>");
+    ASSERT_NE(path, std::string::npos) << manifest;
+    const auto value = manifest.find("\">", manifest.find("<xxh128", path)) + 2;
+    manifest.replace(value, 32, std::string(32, '0'));
+    writeFile(manifests[0], manifest);
+    const auto disagreeing = runProcess(ingest({"verify", folders[1].string()}));
+    EXPECT_EQ(disagreeing.status, 1);
+    EXPECT_NE(disagreeing.output.find(
+                  "ASC MHL    PRIVATE/C0002.MOV: XXH3-128 differs from the history's hash"),
+              std::string::npos)
+        << disagreeing.output;
 }
 
 TEST(IngestCommand, InterruptLeavesAResumableImport) {

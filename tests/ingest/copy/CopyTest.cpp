@@ -2,6 +2,7 @@
 #include "ingest/copy/FileCopy.h"
 #include "ingest/copy/FileDigest.h"
 #include "ingest/records/Sha256.h"
+#include "ingest/records/Xxh128.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -78,7 +79,8 @@ TEST_F(CopyTest, CopiesExactBytesAndProvesThem) {
 
     EXPECT_EQ(test::readFile(destination / "DCIM/100/C0001.MP4"), content);
     EXPECT_EQ(receipt, (FileReceipt{"DCIM/100/C0001.MP4", static_cast<std::int64_t>(content.size()),
-                                    Sha256::hex(content), file.modified, "DCIM/100/C0001.MP4"}));
+                                    Sha256::hex(content), file.modified, "DCIM/100/C0001.MP4",
+                                    Xxh128::hex(content)}));
     EXPECT_EQ(modificationTime(destination / "DCIM/100/C0001.MP4"), *file.modified);
     expectDestination({"DCIM", "DCIM/100", "DCIM/100/C0001.MP4"});
 
@@ -96,6 +98,8 @@ TEST_F(CopyTest, EmptySourceMakesAnEmptyVerifiedCopyWithOneReport) {
     const FileReceipt receipt = copy(file);
     EXPECT_EQ(receipt.bytes, 0);
     EXPECT_EQ(receipt.sha256, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    // xxHash's published XXH3-128 of no data.
+    EXPECT_EQ(receipt.xxh128, "99aa06d3014798d86001c324468d497f");
     EXPECT_EQ(test::readFile(destination / "EMPTY.MOV"), "");
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].verifiedFiles, 1);

@@ -29,7 +29,9 @@ SessionRecord fullRecord() {
     record.started = at("2025-03-01T09:30:05Z");
     record.options = {"{date}/{camera}_{time}", 2, true, "CAM-1"};
     record.completed = {
-        {"C0001.MP4", 1024, std::string(64, 'a'), at("2025-02-28T18:00:00Z"), "DCIM/C0001.MP4"},
+        {"C0001.MP4", 1024, std::string(64, 'a'), at("2025-02-28T18:00:00Z"), "DCIM/C0001.MP4",
+         std::string(32, 'f')},
+        // As journals written before XXH3 have it.
         {"C0002.MP4", 0, std::string(64, 'b'), std::nullopt, std::nullopt},
     };
     record.status = "interrupted";
@@ -49,6 +51,7 @@ TEST(RecordsJson, SessionRoundTripsWithSortedKeysAtEveryLevel) {
     EXPECT_LT(text.find("\"completed\""), text.find("\"destination\""));
     EXPECT_LT(text.find("\"sourceVolume\""), text.find("\"started\""));
     EXPECT_NE(text.find("\"started\": \"2025-03-01T09:30:05Z\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"xxh128\": \"" + std::string(32, 'f') + "\""), std::string::npos);
     EXPECT_NE(text.find("\n  \"completed\""), std::string::npos) << "pretty-printed:\n" << text;
     EXPECT_LT(text.find("\"DCIM/B.MP4\""), text.find("\"DCIM/C0003.MP4\""));
     EXPECT_LT(text.find("\"C0001.MP4\": 1024"), text.find("\"Z.MP4\""));
@@ -84,6 +87,9 @@ TEST(RecordsJson, ReceiptCarriesItsFixedValues) {
     EXPECT_EQ(parsed.at("app"), "Brindleway Quaymark");
     EXPECT_EQ(parsed.at("status"), "verified");
     EXPECT_EQ(parsed.at("algorithm"), "SHA-256");
+    // The receipt's published form has no XXH3 values; they live in the journal and the MHL.
+    EXPECT_EQ(encodeReceipt(receipt).find("xxh128"), std::string::npos);
+    receipt.files[0].xxh128.reset();
     EXPECT_EQ(decodeReceipt(encodeReceipt(receipt)), receipt);
 }
 

@@ -1,0 +1,253 @@
+#include "ImportFixture.h"
+#include "ingest/copy/FileDigest.h"
+#include "ingest/mhl/C4Id.h"
+#include "ingest/mhl/MhlDocuments.h"
+#include "ingest/mhl/MhlHistory.h"
+#include "ingest/records/IsoDate.h"
+#include "ingest/records/Xxh128.h"
+
+#include <regex>
+
+namespace quaymark::test {
+namespace {
+
+// Published vectors: XXH3-128 from xxHash's own sanity vectors (empty input, "abc"), and the
+// 16 MiB of 'X' that spans two 8 MiB blocks; C4 IDs from the C4 reference implementation
+// (Avalanche-io/c4: the empty string and "foo").
+TEST(MhlHashes, MatchPublishedVectors) {
+    EXPECT_EQ(Xxh128::hex(""), "99aa06d3014798d86001c324468d497f");
+    EXPECT_EQ(Xxh128::hex("abc"), "06b05ab6733a618578af5f94892f3950");
+    EXPECT_EQ(AscMhl::c4Id(""),
+              "c459dsjfscH38cYeXXYogktxf4Cd9ibshE3BHUo6a58hBXmRQdZrAkZzsWcbWtDg5oQ"
+              "stpDuni4Hirj75GEmTc1sFT");
+    EXPECT_EQ(AscMhl::c4Id("foo"), "c45xZeXwMSpqXjpDumcHMA6mhoAmGHkUo7r9WmN2UgSEQzj9KjgseaQdkEJ11fG"
+                                   "b5S1WEENcV3q8RFWwEeVpC7Fjk2");
+
+    // A file read in blocks, the XXH3 of each large block beside its SHA-256.
+    TempDir folder;
+    writeFile(folder / "X", std::string(16 * 1024 * 1024, 'X'));
+    EXPECT_EQ(ImportEngine::hashes(folder / "X", CancellationFlag{}).xxh128,
+              "f12a2d9fe5ea3de9761e87524f56c22d");
+}
+
+TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
+    AscMhl::Manifest manifest;
+    manifest.created = parseIsoDate("2025-03-01T09:30:05Z");
+    manifest.hostName = "cart-1";
+    manifest.toolName = "Quaymark";
+    manifest.toolVersion = "0.1.0";
+    manifest.ignorePatterns = {"ascmhl", "ascmhl/"};
+    manifest.hashes = {
+        {"A&B/C0001.MP4", 12, parseIsoDate("2025-02-28T18:00:00Z"), std::string(32, 'a'),
+         AscMhl::Action::verified},
+        {"<odd>.MOV", 0, std::nullopt, std::string(32, 'b'), AscMhl::Action::original},
+    };
+    EXPECT_EQ(AscMhl::writeManifest(manifest), R"(<?xml version="1.0" encoding="UTF-8"?>
+<hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
+  <creatorinfo>
+    <creationdate>2025-03-01T09:30:05+00:00</creationdate>
+    <hostname>cart-1</hostname>
+    <tool version="0.1.0">Quaymark</tool>
+  </creatorinfo>
+  <processinfo>
+    <process>transfer</process>
+    <ignore>
+      <pattern>ascmhl</pattern>
+      <pattern>ascmhl/</pattern>
+    </ignore>
+  </processinfo>
+  <hashes>
+    <hash>
+      <path size="12" lastmodificationdate="2025-02-28T18:00:00+00:00">A&amp;B/C0001.MP4</path>
+      <xxh128 action="verified" hashdate="2025-03-01T09:30:05+00:00">aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa</xxh128>
+    </hash>
+    <hash>
+      <path size="0">&lt;odd&gt;.MOV</path>
+      <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb</xxh128>
+    </hash>
+  </hashes>
+</hashlist>
+)");
+    const auto recorded = AscMhl::readManifest(AscMhl::writeManifest(manifest));
+    EXPECT_EQ(recorded.ignorePatterns, manifest.ignorePatterns);
+    EXPECT_EQ(recorded.xxh128.at("A&B/C0001.MP4"), std::string(32, 'a'));
+
+    const std::vector<AscMhl::ChainEntry> chain = {{1, "0001_CARD_2025-01-01_080000Z.mhl", "c4x"},
+                                                   {2, "0002_A_2025-03-01_093005Z.mhl", "c4y"}};
+    EXPECT_EQ(AscMhl::writeChain(chain), R"(<?xml version="1.0" encoding="UTF-8"?>
+<ascmhldirectory xmlns="urn:ASC:MHL:DIRECTORY:v2.0">
+  <hashlist sequencenr="1">
+    <path>0001_CARD_2025-01-01_080000Z.mhl</path>
+    <c4>c4x</c4>
+  </hashlist>
+  <hashlist sequencenr="2">
+    <path>0002_A_2025-03-01_093005Z.mhl</path>
+    <c4>c4y</c4>
+  </hashlist>
+</ascmhldirectory>
+)");
+    const auto read = AscMhl::readChain(AscMhl::writeChain(chain));
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[1].sequence, 2);
+    EXPECT_EQ(read[1].path, chain[1].path);
+    EXPECT_EQ(read[1].c4, "c4y");
+    // Another namespace is not a history, whatever its element names.
+    EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:other\"/>"), std::runtime_error);
+}
+
+class MhlImportTest : public ImportFixture {
+protected:
+    fs::path history;
+
+    std::vector<std::string> historyFiles() const { return listTree(history); }
+
+    std::string manifestText(size_t index = 0) const {
+        std::vector<std::string> names;
+        for (const auto& name : historyFiles()) {
+            if (name.ends_with(".mhl")) {
+                names.push_back(name);
+            }
+        }
+        return index < names.size() ? readFile(history / names[index]) : std::string();
+    }
+};
+
+TEST_F(MhlImportTest, VerifiedImportWritesOneGenerationWithTheCopiesHashes) {
+    makeCard(3);
+    writeFile(source / "Sidecar & notes.txt", "take 3 < take 4");
+    const ImportResult result = run();
+    history = result.destination / "ascmhl";
+    EXPECT_TRUE(result.warnings.empty());
+
+    const std::vector<std::string> files = historyFiles();
+    ASSERT_EQ(files.size(), 2u);
+    const std::string name = result.destination.filename().string();
+    EXPECT_TRUE(
+        std::regex_match(files[0], std::regex("0001_" + name + R"(_\d{4}-\d\d-\d\d_\d{6}Z\.mhl)")))
+        << files[0];
+    EXPECT_EQ(files[1], "ascmhl_chain.xml");
+
+    const std::string manifest = manifestText();
+    const auto chain = AscMhl::readChain(readFile(history / "ascmhl_chain.xml"));
+    ASSERT_EQ(chain.size(), 1u);
+    EXPECT_EQ(chain[0].sequence, 1);
+    EXPECT_EQ(chain[0].path, files[0]);
+    EXPECT_EQ(chain[0].c4, AscMhl::c4Id(manifest));
+
+    const auto recorded = AscMhl::readManifest(manifest);
+    const ImportReceipt receipt =
+        decodeReceipt(readFile(result.destination / "_QUAYMARK_VERIFIED.json"));
+    ASSERT_EQ(recorded.xxh128.size(), receipt.files.size()) << "no history file hashes itself";
+    for (const auto& file : receipt.files) {
+        EXPECT_EQ(recorded.xxh128.at(file.path),
+                  Xxh128::hex(readFile(result.destination / file.path)));
+    }
+    EXPECT_NE(manifest.find("<process>transfer</process>"), std::string::npos);
+    EXPECT_NE(manifest.find("<pattern>_QUAYMARK_VERIFIED.json</pattern>"), std::string::npos);
+    EXPECT_NE(manifest.find("Sidecar &amp; notes.txt"), std::string::npos);
+    EXPECT_NE(manifest.find(R"(action="original")"), std::string::npos);
+    EXPECT_EQ(manifest.find(R"(action="verified")"), std::string::npos);
+    expectNoTemporaries(result.destination);
+}
+
+TEST_F(MhlImportTest, VideoOnlyManifestNamesTheFlatCopies) {
+    writeFile(source / "A/C0001.MP4", "first");
+    writeFile(source / "B/C0001.MP4", "second");
+    writeFile(source / "A/notes.txt", "not a clip");
+    options.videosOnly = true;
+    const ImportResult result = run();
+    const auto recorded = AscMhl::readManifest(readFile(
+        result.destination / "ascmhl" /
+        AscMhl::readChain(readFile(result.destination / "ascmhl" / "ascmhl_chain.xml"))[0].path));
+    ASSERT_EQ(recorded.xxh128.size(), 2u);
+    for (const auto& [path, value] : recorded.xxh128) {
+        EXPECT_TRUE(std::regex_match(path, std::regex(R"(C0001_[0-9a-f]{12}\.MP4)"))) << path;
+        EXPECT_EQ(value, Xxh128::hex(readFile(result.destination / path)));
+    }
+}
+
+TEST_F(MhlImportTest, SourceHistoryIsCarriedAndTheNextGenerationComparedWithIt) {
+    writeFile(source / "Clips/A001.MOV", "same as on set");
+    writeFile(source / "Clips/A002.MOV", "changed since the card was hashed");
+    writeFile(source / "Clips/A003.MOV", "new on the card");
+    AscMhl::Manifest earlier;
+    earlier.created = parseIsoDate("2025-01-01T08:00:00Z");
+    earlier.hostName = "camera";
+    earlier.toolName = "camera";
+    earlier.ignorePatterns = {".DS_Store", "ascmhl", "ascmhl/", "*.tmp"};
+    earlier.hashes = {{"Clips/A001.MOV", 14, std::nullopt, Xxh128::hex("same as on set")},
+                      {"Clips/A002.MOV", 33, std::nullopt, Xxh128::hex("as it was on set")}};
+    const std::string first = AscMhl::writeManifest(earlier);
+    writeFile(source / "ascmhl/0001_CARD_2025-01-01_080000Z.mhl", first);
+    writeFile(source / "ascmhl/ascmhl_chain.xml",
+              AscMhl::writeChain({{1, "0001_CARD_2025-01-01_080000Z.mhl", AscMhl::c4Id(first)}}));
+
+    const ImportResult result = run();
+    history = result.destination / "ascmhl";
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0], "ASC MHL: Clips/A002.MOV differs from the hash in the card's "
+                                  "own history; the copy matches the card as it was read.");
+    EXPECT_EQ(readFile(history / "0001_CARD_2025-01-01_080000Z.mhl"), first);
+
+    const auto chain = AscMhl::readChain(readFile(history / "ascmhl_chain.xml"));
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0].path, "0001_CARD_2025-01-01_080000Z.mhl");
+    EXPECT_EQ(chain[1].sequence, 2);
+    EXPECT_TRUE(chain[1].path.starts_with("0002_")) << chain[1].path;
+    const std::string second = readFile(history / chain[1].path);
+    EXPECT_EQ(chain[1].c4, AscMhl::c4Id(second));
+
+    const auto action = [&](const std::string& path) {
+        const auto at = second.find(">" + path + "</path>");
+        const auto start = second.find("action=\"", at) + 8;
+        return second.substr(start, second.find('"', start) - start);
+    };
+    EXPECT_EQ(action("Clips/A001.MOV"), "verified");
+    EXPECT_EQ(action("Clips/A002.MOV"), "failed");
+    EXPECT_EQ(action("Clips/A003.MOV"), "original");
+    EXPECT_NE(second.find("<pattern>*.tmp</pattern>"), std::string::npos) << "patterns carried";
+
+    // The history is the history unit's, not media: the receipt lists only the clips.
+    const ImportReceipt receipt =
+        decodeReceipt(readFile(result.destination / "_QUAYMARK_VERIFIED.json"));
+    ASSERT_EQ(receipt.files.size(), 3u);
+    EXPECT_EQ(receipt.files[0].path, "Clips/A001.MOV");
+}
+
+TEST_F(MhlImportTest, NoHistoryWithoutAVerifiedImportOrWhenSwitchedOff) {
+    makeCard(2);
+    environment.freeSpace = [](const fs::path&) { return std::optional<std::int64_t>(0); };
+    EXPECT_TRUE(runFailure().starts_with("Not enough free space."));
+    EXPECT_FALSE(fs::exists(onlyImportFolder() / "ascmhl"));
+    fs::remove_all(onlyImportFolder());
+
+    environment = ImportEngine::systemEnvironment();
+    options.writeMhl = false;
+    EXPECT_FALSE(fs::exists(run().destination / "ascmhl"));
+}
+
+TEST_F(MhlImportTest, ResumeOfAJournalWithoutXxh128StillWritesEveryHash) {
+    makeCard(4);
+    const fs::path folder = run().destination;
+    // As a journal of a version before XXH3 leaves an interrupted import.
+    SessionRecord record = journal(folder);
+    for (auto& receipt : record.completed) {
+        receipt.xxh128.reset();
+    }
+    record.completed.resize(2);
+    record.status = "interrupted";
+    saveSession(record, folder);
+    fs::remove(folder / "_QUAYMARK_VERIFIED.json");
+    fs::remove_all(folder / "ascmhl");
+
+    run(folder);
+    for (const auto& receipt : journal(folder).completed) {
+        EXPECT_EQ(receipt.xxh128, Xxh128::hex(readFile(folder / receipt.path))) << receipt.path;
+    }
+    history = folder / "ascmhl";
+    EXPECT_EQ(historyFiles().size(), 2u);
+    EXPECT_EQ(AscMhl::readManifest(manifestText()).xxh128.size(), 4u);
+}
+
+} // namespace
+} // namespace quaymark::test
