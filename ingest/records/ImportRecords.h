@@ -89,7 +89,7 @@ struct ImportResult {
     double elapsed = 0;
     // What the user should know about a verified import, such as files that disagree with
     // the card's own hash history.
-    std::vector<std::string> warnings;
+    std::vector<std::string> warnings{};
 
     bool operator==(const ImportResult&) const = default;
 };

@@ -3,6 +3,9 @@
 #include "Sha256.h"
 
 #include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <xxh_x86dispatch.h>
+#endif
 
 #include <stdexcept>
 
@@ -22,7 +25,14 @@ Xxh128::Xxh128()
 Xxh128::~Xxh128() = default;
 
 void Xxh128::update(const void* data, size_t length) {
-    if (XXH3_128bits_update(state_.get(), data, length) != XXH_OK) {
+#if defined(__x86_64__) || defined(__i386__)
+    // The library's dispatch picks the widest vector unit the processor has (AVX2 and up),
+    // several times the speed of its baseline build.
+    const XXH_errorcode result = XXH3_128bits_update_dispatch(state_.get(), data, length);
+#else
+    const XXH_errorcode result = XXH3_128bits_update(state_.get(), data, length);
+#endif
+    if (result != XXH_OK) {
         throw std::runtime_error("XXH3 update failed");
     }
 }

@@ -39,11 +39,18 @@ TEST_F(PreferenceStoreTest, FirstRunWritesBackDefaultsAndMigratesOnce) {
     EXPECT_EQ(written.value(QStringLiteral("folderRule")).toString(), u"{date}/{camera}_{time}");
     EXPECT_EQ(written.value(QStringLiteral("parallelFiles")).toInt(), 2);
     EXPECT_EQ(written.value(QStringLiteral("videosOnly")).toString(), u"true");
+    EXPECT_EQ(written.value(QStringLiteral("writeMhl")).toString(), u"true");
     EXPECT_EQ(written.value(QStringLiteral("autoEnabled")).toString(), u"false");
     EXPECT_EQ(written.value(QStringLiteral("cameraNamingMigrated")).toString(), u"true");
     EXPECT_EQ(written.value(QStringLiteral("destinations")).toByteArray(), "[]");
 
     EXPECT_EQ(start(), first) << "a second start changes nothing";
+}
+
+TEST_F(PreferenceStoreTest, WriteMhlSwitchedOffStaysOff) {
+    writeRaw("[General]\nwriteMhl=false\n");
+    EXPECT_FALSE(start().writeMhl);
+    EXPECT_FALSE(start().writeMhl);
 }
 
 TEST_F(PreferenceStoreTest, OlderRulesGainACameraLevelOnce) {

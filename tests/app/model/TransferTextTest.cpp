@@ -26,6 +26,9 @@ TEST(TransferText, VerifiedSummaryCountsFilesWithoutGrouping) {
     EXPECT_EQ(verifiedSummary({"/x", 1, 2'100'000'000, 0.2}),
               u"1 file · 2.1 GB · SHA-256 matched · 0s");
     EXPECT_EQ(verifiedSummary({"/x", 0, 0, -1}), u"0 files · 0 bytes · SHA-256 matched · 0s");
+    EXPECT_EQ(
+        verifiedSummary({"/x", 2, 10, 1, {"ASC MHL: A.MOV differs.", "ASC MHL: B.MOV differs."}}),
+        u"2 files · 10 bytes · SHA-256 matched · 1s · ASC MHL: A.MOV differs. (+1 more)");
 }
 
 TEST(TransferText, ProgressTruncatesThePercentage) {
