@@ -6,6 +6,21 @@
 
 namespace quaymark {
 
+QuayTheme::QuayTheme(QObject* parent)
+    : QObject(parent)
+    , textScale_(applicationTextScale()) {
+    connect(qGuiApp, &QGuiApplication::fontChanged, this, [this] {
+        textScale_ = applicationTextScale();
+        emit textScaleChanged();
+    });
+}
+
+double QuayTheme::applicationTextScale() {
+    const QFont font = QGuiApplication::font();
+    const double points = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 0.75;
+    return points > 0 ? points / 10.0 : 1.0;
+}
+
 void applyDarkAppearance() {
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
     const QColor text = QuayTheme::text();
