@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <utility>
+
 namespace quaymark::platform {
 
 namespace {
@@ -19,15 +21,17 @@ const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 constexpr int busTimeoutMs = 2000;
 
+using Outcome = FolderPortal::Outcome;
+
 } // namespace
 
 // One open chooser: waits for the portal's Response signal on the request's object path, or
 // for the portal to leave the bus.
-class FolderPortal::Request : public QObject {
+class PortalRequest : public QObject {
     Q_OBJECT
 
 public:
-    Request(Completion completion, QObject* parent)
+    PortalRequest(FolderPortal::Completion completion, QObject* parent)
         : QObject(parent)
         , completion_(std::move(completion))
         , portalGone_(portalService, QDBusConnection::sessionBus(),
@@ -77,7 +81,7 @@ public slots:
     }
 
 private:
-    Completion completion_;
+    FolderPortal::Completion completion_;
     QDBusServiceWatcher portalGone_;
     QString path_;
 };
@@ -109,7 +113,7 @@ bool FolderPortal::available() {
 void FolderPortal::choose(const QString& parentWindow, const QString& title,
                           const QString& acceptLabel, Completion completion) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    auto* request = new Request(std::move(completion), this);
+    auto* request = new PortalRequest(std::move(completion), this);
     if (!bus.isConnected()) {
         request->finish(Outcome::Unavailable, QString());
         return;

@@ -34,7 +34,6 @@ public:
                 Completion completion);
 
 private:
-    class Request;
     unsigned next_ = 0;
 };
 
