@@ -58,7 +58,7 @@ bool QuaymarkApp::start() {
         showMainWindow(token);
     });
     connect(&actions_, &ShellActions::windowWanted, this, [this] { showMainWindow(); });
-    connect(window_, &QQuickWindow::closing, this, &QuaymarkApp::windowClosed);
+    window_->installEventFilter(this);
     actions_.setParentWindow(window_);
 
     statusMenu_ = std::make_unique<StatusMenu>(*model_);
@@ -98,6 +98,13 @@ void QuaymarkApp::showMainWindow(const QString& token) {
     window_->show();
     window_->raise();
     window_->requestActivate();
+}
+
+bool QuaymarkApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_ && event->type() == QEvent::Close) {
+        windowClosed();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void QuaymarkApp::windowClosed() {

@@ -54,6 +54,9 @@ public:
 
     static QString keepsRunningNotice();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // Declared first so that it is destroyed last: the models hold its folder picker.
     ShellActions actions_;
