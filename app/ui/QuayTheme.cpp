@@ -1,5 +1,7 @@
 #include "QuayTheme.h"
 
+#include <QEvent>
+#include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QQuickStyle>
@@ -9,10 +11,15 @@ namespace quaymark {
 QuayTheme::QuayTheme(QObject* parent)
     : QObject(parent)
     , textScale_(applicationTextScale()) {
-    connect(qGuiApp, &QGuiApplication::fontChanged, this, [this] {
+    qGuiApp->installEventFilter(this);
+}
+
+bool QuayTheme::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qGuiApp && event->type() == QEvent::ApplicationFontChange) {
         textScale_ = applicationTextScale();
         emit textScaleChanged();
-    });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 double QuayTheme::applicationTextScale() {

@@ -54,6 +54,9 @@ public:
 signals:
     void textScaleChanged();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     double textScale_;
 };
