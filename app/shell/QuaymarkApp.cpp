@@ -13,7 +13,13 @@
 
 namespace quaymark {
 
-QuaymarkApp::QuaymarkApp() = default;
+QuaymarkApp::QuaymarkApp()
+    : post_(platform::postNotification) {}
+
+QString QuaymarkApp::keepsRunningNotice() {
+    return QStringLiteral(
+        "Quaymark keeps running to import enrolled drives. Open it again from your applications.");
+}
 
 QuaymarkApp::~QuaymarkApp() {
     // The window goes before the models its bindings read.
@@ -47,36 +53,72 @@ bool QuaymarkApp::start() {
     showMainWindow();
     actions_.guard().attach(model_.get(), downloads_.get());
 
-    connect(&instance_, &SingleInstance::activationRequested, this, [this] {
+    connect(&instance_, &SingleInstance::activationRequested, this, [this](const QString& token) {
         AppDiagnostics::log(QStringLiteral("Activation requested by a second start"));
-        showMainWindow();
+        showMainWindow(token);
     });
-    connect(&actions_, &ShellActions::windowWanted, this, &QuaymarkApp::showMainWindow);
+    connect(&actions_, &ShellActions::windowWanted, this, [this] { showMainWindow(); });
+    window_->installEventFilter(this);
+    actions_.setParentWindow(window_);
 
     statusMenu_ = std::make_unique<StatusMenu>(*model_);
-    connect(statusMenu_.get(), &StatusMenu::openRequested, this, &QuaymarkApp::showMainWindow);
+    statusMenu_->setLightPanel(lightPanel_);
+    connect(statusMenu_.get(), &StatusMenu::openRequested, this, [this] { showMainWindow(); });
     connect(statusMenu_.get(), &StatusMenu::settingsRequested, this, [this] {
         showMainWindow();
         model_->setShowSettings(true);
     });
     connect(statusMenu_.get(), &StatusMenu::quitRequested, &actions_, &ShellActions::requestQuit);
+    const auto logTray = [](bool inTray) {
+        AppDiagnostics::log(
+            inTray ? QStringLiteral("System tray found; status menu shown")
+                   : QStringLiteral("No system tray; running without the status menu"));
+    };
+    connect(statusMenu_.get(), &StatusMenu::inTrayChanged, this, logTray);
     if (!statusMenu_->inTray()) {
-        AppDiagnostics::log(QStringLiteral("No system tray; running without the status menu"));
+        logTray(false);
     }
 
     notices_ = std::make_unique<BatchNotices>(
         *model_, [this] { return window_ && window_->isVisible() && window_->isActive(); },
-        platform::postNotification);
+        [this](const QString& summary, const QString& body) { post_(summary, body); });
     return true;
 }
 
-void QuaymarkApp::showMainWindow() {
+void QuaymarkApp::showMainWindow(const QString& token) {
     if (!window_) {
         return;
     }
+    if (!token.isEmpty()) {
+        // Qt's Wayland window hands this variable to the compositor's activation request and
+        // clears it; the X11 platform reads its startup id only when the process starts.
+        qputenv("XDG_ACTIVATION_TOKEN", token.toLatin1());
+    }
+    window_->setWindowStates(window_->windowStates() & ~Qt::WindowMinimized);
     window_->show();
     window_->raise();
     window_->requestActivate();
+}
+
+bool QuaymarkApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_ && event->type() == QEvent::Close) {
+        windowClosed();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void QuaymarkApp::windowClosed() {
+    if (!statusMenu_ || !model_ || statusMenu_->inTray()) {
+        return;
+    }
+    if (!model_->autoEnabled()) {
+        // After the close has run: the guard may need the window back for its question.
+        QMetaObject::invokeMethod(&actions_, &ShellActions::requestQuit, Qt::QueuedConnection);
+        return;
+    }
+    if (!std::exchange(toldKeepsRunning_, true)) {
+        post_(keepsRunningNotice(), QString());
+    }
 }
 
 } // namespace quaymark

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BatchNotices.h"
 #include "ShellActions.h"
 #include "SingleInstance.h"
 
@@ -36,8 +37,25 @@ public:
     StatusMenu* statusMenu() const { return statusMenu_.get(); }
     ShellActions& actions() { return actions_; }
 
-    // Shows the main window (again) in front of the others.
-    void showMainWindow();
+    // Shows the main window (again) in front of the others, un-minimised. `token` is a
+    // launcher's activation token that lets the desktop give it the focus.
+    void showMainWindow(const QString& token = QString());
+
+    // How desktop notices go out; the desktop's notification service unless replaced before
+    // start().
+    void setNoticePoster(BatchNotices::Post post) { post_ = std::move(post); }
+    // The desktop uses light panels (the tray symbols are drawn dark); call before start().
+    void setLightPanel(bool light) { lightPanel_ = light; }
+
+    // The window was closed. In the tray nothing more happens. Without a tray the process
+    // would live on unseen: it quits through the quit guard, unless automatic ingest needs it,
+    // which the user is told once.
+    void windowClosed();
+
+    static QString keepsRunningNotice();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Declared first so that it is destroyed last: the models hold its folder picker.
@@ -50,6 +68,9 @@ private:
     QPointer<QQuickWindow> window_;
     std::unique_ptr<StatusMenu> statusMenu_;
     std::unique_ptr<BatchNotices> notices_;
+    BatchNotices::Post post_;
+    bool lightPanel_ = false;
+    bool toldKeepsRunning_ = false;
 };
 
 } // namespace quaymark

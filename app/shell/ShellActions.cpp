@@ -4,14 +4,21 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace quaymark {
 
 ShellActions::ShellActions(QObject* parent)
     : QObject(parent) {}
 
-QUrl ShellActions::startFolder() const {
-    return QUrl::fromLocalFile(QDir::homePath());
+QString ShellActions::homeFolder() const {
+    return QDir::homePath();
 }
 
 void ShellActions::pickFolder(const QString& title, const QString& confirm,
@@ -21,7 +28,24 @@ void ShellActions::pickFolder(const QString& title, const QString& confirm,
         return;
     }
     pending_ = std::move(completion);
-    emit folderRequested(title, confirm);
+    if (!platform::FolderPortal::available()) {
+        emit folderRequested(title, confirm);
+        return;
+    }
+    QString parent;
+    if (parentWindow_ && QGuiApplication::platformName() == u"xcb") {
+        parent = QStringLiteral("x11:") + QString::number(parentWindow_->winId(), 16);
+    }
+    portal_.choose(
+        parent, title, confirm,
+        [this, title, confirm](platform::FolderPortal::Outcome outcome, const QString& folder) {
+            using Outcome = platform::FolderPortal::Outcome;
+            if (outcome == Outcome::Unavailable) {
+                emit folderRequested(title, confirm);
+                return;
+            }
+            answerFolder(outcome == Outcome::Chosen ? QUrl::fromLocalFile(folder) : QUrl());
+        });
 }
 
 void ShellActions::answerFolder(const QUrl& folder) {
@@ -34,6 +58,42 @@ void ShellActions::answerFolder(const QUrl& folder) {
         return;
     }
     completion(folder.toLocalFile());
+}
+
+void ShellActions::answerPath(const QString& folder) {
+    answerFolder(folder.isEmpty() ? QUrl() : QUrl::fromLocalFile(folder));
+}
+
+QString ShellActions::resolveFolder(const QString& typed, const QString& shown) const {
+    QString path = typed.trimmed();
+    if (path.isEmpty()) {
+        return {};
+    }
+    if (path == u'~' || path.startsWith(QStringLiteral("~/"))) {
+        path = QDir::homePath() + path.mid(1);
+    } else if (const QUrl url(path); url.isLocalFile()) {
+        path = url.toLocalFile();
+    }
+    const QFileInfo info(QDir(shown).absoluteFilePath(path));
+    return info.isDir() ? QDir::cleanPath(info.absoluteFilePath()) : QString();
+}
+
+QVariantMap ShellActions::createFolder(const QString& parent, const QString& name) const {
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty() || trimmed == u'.' || trimmed == QStringLiteral("..") ||
+        trimmed.contains(u'/')) {
+        return {{QStringLiteral("error"), QStringLiteral("A folder name cannot be empty, "
+                                                         "“.”, “..” or contain “/”.")}};
+    }
+    const QString path = QDir(parent).filePath(trimmed);
+    // mkdir, not mkpath: an existing folder of that name is an error, not a success.
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
+        const int error = errno;
+        return {{QStringLiteral("error"), error == EEXIST
+                                              ? QStringLiteral("“%1” already exists.").arg(trimmed)
+                                              : QString::fromLocal8Bit(std::strerror(error))}};
+    }
+    return {{QStringLiteral("path"), path}};
 }
 
 void ShellActions::reveal(const QString& path) {

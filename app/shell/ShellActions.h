@@ -2,25 +2,32 @@
 
 #include "QuitGuard.h"
 #include "app/model/FolderPicker.h"
+#include "app/platform/FolderPortal.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <QVariantMap>
+#include <QWindow>
 
 namespace quaymark {
 
 // What the window asks of the application: the folder dialog behind the models' folder
-// picker, the file manager, and quitting through the quit guard.
+// picker (the desktop's portal chooser where there is one, else the window's own dialog), the
+// file manager, and quitting through the quit guard.
 class ShellActions : public QObject, public FolderPicker {
     Q_OBJECT
-    // Where the folder dialog opens: the home folder.
-    Q_PROPERTY(QUrl startFolder READ startFolder CONSTANT)
+    // Where the folder dialog opens.
+    Q_PROPERTY(QString homeFolder READ homeFolder CONSTANT)
 
 public:
     explicit ShellActions(QObject* parent = nullptr);
 
     QuitGuard& guard() { return guard_; }
-    QUrl startFolder() const;
+    QString homeFolder() const;
+    // The window the portal's chooser belongs to.
+    void setParentWindow(QWindow* window) { parentWindow_ = window; }
 
     // One dialog at a time: a request while one is open is answered with nothing at once.
     void pickFolder(const QString& title, const QString& confirm,
@@ -28,6 +35,14 @@ public:
     bool folderPending() const { return static_cast<bool>(pending_); }
     // The dialog's answer; an empty URL means it was dismissed.
     Q_INVOKABLE void answerFolder(const QUrl& folder);
+    // The same with a path; empty when the dialog was dismissed.
+    Q_INVOKABLE void answerPath(const QString& folder);
+
+    // For the window's dialog. What a typed location means, seen from `shown`: "~" is the
+    // home folder, a relative path lies below `shown`; empty when no folder is there.
+    Q_INVOKABLE QString resolveFolder(const QString& typed, const QString& shown) const;
+    // Makes the folder `name` in `parent`: {"path": the new folder} or {"error": why not}.
+    Q_INVOKABLE QVariantMap createFolder(const QString& parent, const QString& name) const;
 
     Q_INVOKABLE void reveal(const QString& path);
     Q_INVOKABLE void openFolder(const QString& folder);
@@ -46,6 +61,8 @@ signals:
 private:
     QuitGuard guard_;
     std::function<void(std::optional<QString>)> pending_;
+    platform::FolderPortal portal_;
+    QPointer<QWindow> parentWindow_;
 };
 
 } // namespace quaymark

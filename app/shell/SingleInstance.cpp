@@ -9,12 +9,34 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
+#include <algorithm>
+
 namespace quaymark {
 
 namespace {
 
 constexpr int requestTimeoutMs = 3000;
-const QByteArray activateRequest = QByteArrayLiteral("activate\n");
+// "activate" or "activate TOKEN", one line.
+const QByteArray activateRequest = QByteArrayLiteral("activate");
+constexpr qsizetype maxRequestLine = 512;
+
+// Launchers set one of these for the process they start; tokens are short printable words.
+QByteArray launcherToken() {
+    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const QByteArray token = qgetenv(name);
+        if (!token.isEmpty()) {
+            return token;
+        }
+    }
+    return {};
+}
+
+bool plausibleToken(const QByteArray& token) {
+    if (token.size() > maxRequestLine - activateRequest.size() - 2) {
+        return false;
+    }
+    return std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 127; });
+}
 
 QString socketPathIn(const QString& folder) {
     return folder + QStringLiteral("/instance.socket");
@@ -27,7 +49,12 @@ void askToActivate(const QString& socketPath) {
     if (!socket.waitForConnected(requestTimeoutMs)) {
         return;
     }
-    socket.write(activateRequest);
+    QByteArray request = activateRequest;
+    if (const QByteArray token = launcherToken(); !token.isEmpty() && plausibleToken(token)) {
+        request += QByteArray(' ' + token);
+    }
+    request += '\n';
+    socket.write(request);
     socket.waitForBytesWritten(requestTimeoutMs);
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState) {
@@ -78,14 +105,22 @@ void SingleInstance::listen(const QString& socketPath) {
 
 void SingleInstance::acceptConnections() {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
-        // Reads one request line; anything longer than the request is not one.
+        // Reads one request line; anything longer than a request is not one.
         const auto handle = [this, socket] {
             if (socket->canReadLine()) {
-                if (socket->readLine(64) == activateRequest) {
-                    emit activationRequested();
+                QByteArray line = socket->readLine(maxRequestLine + 1);
+                // A line cut short by the limit is not a request.
+                line.chop(line.endsWith('\n') ? 1 : line.size());
+                if (line == activateRequest) {
+                    emit activationRequested(QString());
+                } else if (line.startsWith(QByteArray(activateRequest + ' '))) {
+                    const QByteArray token = line.mid(activateRequest.size() + 1);
+                    if (plausibleToken(token)) {
+                        emit activationRequested(QString::fromLatin1(token));
+                    }
                 }
                 socket->disconnectFromServer();
-            } else if (socket->bytesAvailable() > activateRequest.size()) {
+            } else if (socket->bytesAvailable() > maxRequestLine) {
                 socket->abort();
             }
         };

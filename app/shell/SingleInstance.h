@@ -11,7 +11,9 @@ namespace quaymark {
 // Lets one copy of the application run per user. The first start holds an advisory lock on
 // "instance.lock" in the data folder for as long as this object lives (the shell keeps it for
 // the whole run) and listens on "instance.socket" there; a later start finds the lock taken,
-// asks the first one through the socket to show its window, and is told to end.
+// asks the first one through the socket to show its window, handing over the launcher's
+// activation token (XDG_ACTIVATION_TOKEN or DESKTOP_STARTUP_ID) so that the desktop lets the
+// window come to the front, and is told to end.
 class SingleInstance : public QObject {
     Q_OBJECT
 
@@ -25,8 +27,9 @@ public:
     bool acquireSingleInstance();
 
 signals:
-    // A later start asked this instance to bring its window to the front.
-    void activationRequested();
+    // A later start asked this instance to bring its window to the front; `token` is the
+    // launcher's activation token of that start, empty when it had none.
+    void activationRequested(const QString& token);
 
 private:
     void listen(const QString& socketPath);

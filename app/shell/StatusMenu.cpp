@@ -10,10 +10,15 @@ namespace quaymark {
 
 namespace {
 
-QIcon trayIcon(const QString& symbol) {
+// Qt 6.4 tells nobody when a tray host comes or goes; asking is one round trip to the display
+// server or the bus.
+constexpr auto trayCheckInterval = std::chrono::seconds(3);
+
+QIcon trayIcon(const QString& symbol, bool lightPanel) {
+    const QColor tint = lightPanel ? QColor(0x20, 0x24, 0x28) : QColor(Qt::white);
     QIcon icon;
     for (const int side : {16, 22, 24, 32, 48, 64}) {
-        icon.addPixmap(QPixmap::fromImage(renderIcon(symbol, QSize(side, side), Qt::white)));
+        icon.addPixmap(QPixmap::fromImage(renderIcon(symbol, QSize(side, side), tint)));
     }
     return icon;
 }
@@ -42,7 +47,25 @@ StatusMenu::StatusMenu(AppModel& model, QObject* parent)
     connect(&model_, &AppModel::processingChanged, this, &StatusMenu::update);
     connect(&model_, &AppModel::autoEnabledChanged, this, &StatusMenu::update);
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    connect(&trayCheck_, &QTimer::timeout, this, &StatusMenu::followTray);
+    trayCheck_.start(trayCheckInterval);
+    update();
+    followTray();
+}
+
+StatusMenu::~StatusMenu() = default;
+
+QString StatusMenu::symbol() const {
+    return model_.processing() ? QStringLiteral("arrow.down.circle.fill")
+                               : QStringLiteral("sdcard");
+}
+
+void StatusMenu::followTray() {
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (available == inTray()) {
+        return;
+    }
+    if (available) {
         tray_ = std::make_unique<QSystemTrayIcon>();
         tray_->setToolTip(QStringLiteral("Brindleway Quaymark"));
         tray_->setContextMenu(&menu_);
@@ -53,18 +76,17 @@ StatusMenu::StatusMenu(AppModel& model, QObject* parent)
                         emit openRequested();
                     }
                 });
-    }
-    update();
-    if (tray_) {
+        update();
         tray_->show();
+    } else {
+        tray_.reset();
     }
+    emit inTrayChanged(available);
 }
 
-StatusMenu::~StatusMenu() = default;
-
-QString StatusMenu::symbol() const {
-    return model_.processing() ? QStringLiteral("arrow.down.circle.fill")
-                               : QStringLiteral("sdcard");
+void StatusMenu::setLightPanel(bool light) {
+    lightPanel_ = light;
+    update();
 }
 
 void StatusMenu::update() {
@@ -74,7 +96,7 @@ void StatusMenu::update() {
         automatic_->setChecked(model_.autoEnabled());
     }
     if (tray_) {
-        tray_->setIcon(trayIcon(symbol()));
+        tray_->setIcon(trayIcon(symbol(), lightPanel_));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <memory>
 
@@ -12,7 +13,8 @@ namespace quaymark {
 class AppModel;
 
 // The status menu in the desktop's tray: import state, the window, automatic ingest, settings
-// and quit. Where the desktop has no tray the menu is built but never shown.
+// and quit. Where the desktop has no tray the menu is built but not shown; a tray host that
+// appears or goes later is followed.
 class StatusMenu : public QObject {
     Q_OBJECT
 
@@ -22,6 +24,10 @@ public:
 
     QMenu& menu() { return menu_; }
     bool inTray() const { return tray_ != nullptr; }
+    // Looks for a tray host now (the menu also looks every few seconds by itself).
+    void followTray();
+    // Dark symbols for light panels; light ones otherwise.
+    void setLightPanel(bool light);
     // The symbol the tray shows: "arrow.down.circle.fill" while importing, else "sdcard".
     QString symbol() const;
 
@@ -29,6 +35,7 @@ signals:
     void openRequested();
     void settingsRequested();
     void quitRequested();
+    void inTrayChanged(bool inTray);
 
 private:
     void update();
@@ -38,6 +45,8 @@ private:
     QAction* status_ = nullptr;
     QAction* automatic_ = nullptr;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    QTimer trayCheck_;
+    bool lightPanel_ = false;
 };
 
 } // namespace quaymark

@@ -29,7 +29,7 @@ Rectangle {
             QuayIcon { name: "sdcard"; color: QuayTheme.mint; size: 16 }
             Label {
                 text: Format.lastComponent(card.batch.source)
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
                 elide: Text.ElideRight
                 Layout.maximumWidth: 420
@@ -45,7 +45,7 @@ Rectangle {
                     id: autoText
                     anchors.centerIn: parent
                     text: "AUTO"
-                    font.pixelSize: 11
+                    font.pointSize: 11 * QuayTheme.textUnit
                     font.bold: true
                     color: QuayTheme.mint
                 }
@@ -54,7 +54,7 @@ Rectangle {
             Label {
                 objectName: "batchState"
                 text: card.batch.state
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: card.batch.state === "Verified" ? QuayTheme.mint : QuayTheme.secondary
             }
             FlatButton {

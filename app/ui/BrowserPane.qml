@@ -20,6 +20,8 @@ Rectangle {
     signal navigate(string folder)
     signal refresh()
     signal reveal(string path)
+    // A folder dropped from the file manager.
+    signal dropped(string folder)
 
     readonly property bool isSource: title === "SOURCE"
     readonly property bool chosen: url !== ""
@@ -27,6 +29,23 @@ Rectangle {
 
     radius: 10
     color: QuayTheme.panel
+    border.width: drop.containsDrag ? 2 : 0
+    border.color: QuayTheme.mint
+
+    DropArea {
+        id: drop
+        objectName: "folderDrop"
+        anchors.fill: parent
+        keys: ["text/uri-list"]
+        onEntered: (drag) => drag.accepted = Format.droppedFolder(drag.urls) !== ""
+        onDropped: (event) => {
+            const folder = Format.droppedFolder(event.urls)
+            if (folder !== "") {
+                event.acceptProposedAction()
+                pane.dropped(folder)
+            }
+        }
+    }
 
     ColumnLayout {
         anchors.fill: parent
@@ -39,14 +58,14 @@ Rectangle {
             QuayIcon { name: pane.icon; color: QuayTheme.secondary; size: 14 }
             Label {
                 text: pane.title
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
                 font.letterSpacing: 1.3
                 color: QuayTheme.secondary
             }
             Label {
                 text: pane.subtitle
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: Qt.rgba(QuayTheme.secondary.r, QuayTheme.secondary.g, QuayTheme.secondary.b, 0.7)
             }
             Item { Layout.fillWidth: true }
@@ -68,7 +87,7 @@ Rectangle {
                     objectName: "heading"
                     text: pane.chosen ? Format.lastComponent(pane.url)
                                       : (pane.isSource ? "Choose your media" : "Where should it go?")
-                    font.pixelSize: 19
+                    font.pointSize: 19 * QuayTheme.textUnit
                     font.weight: Font.Medium
                     elide: Text.ElideRight
                     Layout.fillWidth: true
@@ -76,7 +95,7 @@ Rectangle {
                 Label {
                     visible: pane.chosen
                     text: pane.url
-                    font.pixelSize: 11
+                    font.pointSize: 11 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     elide: Text.ElideMiddle
                     maximumLineCount: 1
@@ -113,8 +132,11 @@ Rectangle {
                 objectName: "dropTarget"
                 anchors.fill: parent
                 visible: !pane.chosen
+                focusPolicy: Qt.StrongFocus
+                Accessible.role: Accessible.Button
                 Accessible.name: pane.isSource ? "Select a card, SSD or folder" : "Local drive or network folder"
                 onClicked: pane.choose()
+                FocusRing { visible: dropTarget.visualFocus; radius: 10 }
                 background: Canvas {
                     id: outline
                     onWidthChanged: requestPaint()
@@ -148,7 +170,7 @@ Rectangle {
                         }
                         Label {
                             text: pane.isSource ? "Select a card, SSD or folder" : "Local drive or network folder"
-                            font.pixelSize: 13
+                            font.pointSize: 13 * QuayTheme.textUnit
                             Layout.alignment: Qt.AlignHCenter
                         }
                     }
@@ -167,7 +189,7 @@ Rectangle {
                 anchors.fill: parent
                 visible: pane.chosen && !pane.loading && pane.error !== ""
                 text: pane.error
-                font.pixelSize: 13
+                font.pointSize: 13 * QuayTheme.textUnit
                 color: QuayTheme.orange
                 wrapMode: Text.Wrap
                 horizontalAlignment: Text.AlignHCenter
@@ -179,7 +201,7 @@ Rectangle {
                 anchors.centerIn: parent
                 visible: pane.chosen && !pane.loading && pane.error === "" && pane.count === 0
                 text: pane.flatMedia ? "No video clips found" : "This folder is empty"
-                font.pixelSize: 13
+                font.pointSize: 13 * QuayTheme.textUnit
                 color: QuayTheme.secondary
             }
 
@@ -191,7 +213,26 @@ Rectangle {
                 clip: true
                 model: visible ? pane.entries : null
                 boundsBehavior: Flickable.StopAtBounds
+                activeFocusOnTab: true
+                keyNavigationEnabled: true
+                highlightMoveDuration: 0
+                Accessible.role: Accessible.List
+                Accessible.name: pane.title + " " + Format.lastComponent(pane.url)
                 ScrollBar.vertical: ScrollBar {}
+                Keys.onPressed: (event) => {
+                    if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                        if (currentItem)
+                            currentItem.open()
+                        event.accepted = true
+                    } else if (event.key === Qt.Key_Backspace) {
+                        if (pane.url !== "/")
+                            pane.navigate(Format.parentFolder(pane.url))
+                        event.accepted = true
+                    } else if (event.key === Qt.Key_Menu && currentItem) {
+                        currentItem.showMenu()
+                        event.accepted = true
+                    }
+                }
                 delegate: Rectangle {
                     id: entryRow
                     required property string path
@@ -200,21 +241,34 @@ Rectangle {
                     required property bool isSymbolicLink
                     required property var bytes
                     required property bool isVideo
+                    required property int index
                     readonly property bool opens: isDirectory && !isSymbolicLink
+                    readonly property bool focused: ListView.isCurrentItem && list.activeFocus
+                    readonly property string kind: isDirectory ? "Folder"
+                        : isSymbolicLink ? "Link" : Format.fileSize(bytes)
 
+                    objectName: "entryRow"
                     width: ListView.view.width
-                    height: 28
+                    height: Math.round(28 * QuayTheme.textScale)
                     radius: 5
-                    color: rowHover.hovered ? Qt.rgba(1, 1, 1, 0.04) : "transparent"
+                    color: focused ? QuayTheme.selection : rowHover.hovered ? Qt.rgba(1, 1, 1, 0.04) : "transparent"
+                    Accessible.role: Accessible.ListItem
+                    Accessible.name: name + ", " + kind
+                    Accessible.selected: ListView.isCurrentItem
 
                     function open() {
                         if (opens)
                             pane.navigate(path)
                     }
+                    function showMenu() {
+                        entryMenu.popup(entryRow, 0, entryRow.height)
+                    }
+                    FocusRing { visible: entryRow.focused }
 
                     HoverHandler { id: rowHover }
                     TapHandler {
                         acceptedButtons: Qt.LeftButton
+                        onTapped: list.currentIndex = entryRow.index
                         onDoubleTapped: entryRow.open()
                     }
                     TapHandler {
@@ -244,15 +298,14 @@ Rectangle {
                         }
                         Label {
                             text: entryRow.name
-                            font.pixelSize: 13
+                            font.pointSize: 13 * QuayTheme.textUnit
                             elide: Text.ElideMiddle
                             Layout.fillWidth: true
                         }
                         Label {
                             // A link's own size says nothing about what it points to.
-                            text: entryRow.isDirectory ? "Folder"
-                                : entryRow.isSymbolicLink ? "Link" : Format.fileSize(entryRow.bytes)
-                            font.pixelSize: 11
+                            text: entryRow.kind
+                            font.pointSize: 11 * QuayTheme.textUnit
                             color: QuayTheme.secondary
                         }
                     }
@@ -265,13 +318,13 @@ Rectangle {
             Label {
                 objectName: "countLabel"
                 text: pane.chosen ? pane.count + " items" : "No folder selected"
-                font.pixelSize: 11
+                font.pointSize: 11 * QuayTheme.textUnit
             }
             Item { Layout.fillWidth: true }
             Label {
                 objectName: "hintLabel"
                 text: pane.flatMedia ? "Video clips across all subfolders" : "Double-click folders to open"
-                font.pixelSize: 11
+                font.pointSize: 11 * QuayTheme.textUnit
                 color: QuayTheme.secondary
             }
         }

@@ -75,7 +75,7 @@ Rectangle {
             objectName: "statusText"
             width: parent.width
             text: statusAlert.message
-            font.pixelSize: 13
+            font.pointSize: 13 * QuayTheme.textUnit
             wrapMode: Text.Wrap
         }
     }

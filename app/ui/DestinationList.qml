@@ -16,7 +16,7 @@ ColumnLayout {
         spacing: 8
         Label {
             text: "COPY DESTINATIONS"
-            font.pixelSize: 12
+            font.pointSize: 12 * QuayTheme.textUnit
             font.weight: Font.DemiBold
             font.letterSpacing: 1.4
             color: QuayTheme.secondary
@@ -24,7 +24,7 @@ ColumnLayout {
         Label {
             objectName: "destinationCount"
             text: String(section.model.targets.length)
-            font.pixelSize: 12
+            font.pointSize: 12 * QuayTheme.textUnit
             color: QuayTheme.secondary
         }
         Item { Layout.fillWidth: true }
@@ -42,7 +42,7 @@ ColumnLayout {
         objectName: "destinationHint"
         visible: section.model.targets.length === 0
         text: "Choose a main destination above. Add backups on other drives or mounted network shares."
-        font.pixelSize: 13
+        font.pointSize: 13 * QuayTheme.textUnit
         color: QuayTheme.secondary
         wrapMode: Text.Wrap
         Layout.fillWidth: true
@@ -52,7 +52,7 @@ ColumnLayout {
         objectName: "destinationCards"
         visible: section.model.targets.length > 0
         Layout.fillWidth: true
-        Layout.preferredHeight: 58
+        Layout.preferredHeight: Math.round(58 * QuayTheme.textScale)
         orientation: ListView.Horizontal
         spacing: 10
         clip: true
@@ -63,8 +63,8 @@ ColumnLayout {
             id: card
             required property string modelData
             required property int index
-            width: 230
-            height: 58
+            width: Math.round(230 * QuayTheme.textScale)
+            height: ListView.view.height
             radius: 9
             color: QuayTheme.panel
             HoverHandler { id: cardHover }
@@ -87,14 +87,14 @@ ColumnLayout {
                     Label {
                         objectName: "destinationCaption"
                         text: card.index === 0 ? "MAIN COPY" : "BACKUP " + card.index
-                        font.pixelSize: 11
+                        font.pointSize: 11 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         font.letterSpacing: 1
                         color: QuayTheme.secondary
                     }
                     Label {
                         text: Format.lastComponent(card.modelData)
-                        font.pixelSize: 13
+                        font.pointSize: 13 * QuayTheme.textUnit
                         font.weight: Font.Medium
                         elide: Text.ElideMiddle
                         Layout.fillWidth: true
@@ -120,7 +120,7 @@ ColumnLayout {
         Label {
             objectName: "namingLine"
             text: section.model.effectiveCamera + " · " + section.model.namingPreview
-            font.pixelSize: 12
+            font.pointSize: 12 * QuayTheme.textUnit
             elide: Text.ElideMiddle
             Layout.fillWidth: true
         }

@@ -41,7 +41,7 @@ Rectangle {
                 Label {
                     objectName: "linkTitle"
                     text: row.link.title
-                    font.pixelSize: 15
+                    font.pointSize: 15 * QuayTheme.textUnit
                     font.weight: Font.Medium
                     elide: Text.ElideRight
                     Layout.fillWidth: true
@@ -51,7 +51,7 @@ Rectangle {
                     text: row.link.url
                     readOnly: true
                     selectByMouse: true
-                    font.pixelSize: 11
+                    font.pointSize: 11 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     wrapMode: TextEdit.WrapAnywhere
                     Layout.fillWidth: true
@@ -59,7 +59,7 @@ Rectangle {
                 Label {
                     objectName: "linkState"
                     text: row.link.state
-                    font.pixelSize: 12
+                    font.pointSize: 12 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     color: row.failed ? QuayTheme.orange : QuayTheme.mint
                 }
@@ -68,7 +68,7 @@ Rectangle {
                 objectName: "linkSpeed"
                 visible: row.link.state === "Downloading"
                 text: row.link.speedText
-                font.pixelSize: 28
+                font.pointSize: 28 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
             }
             FlatButton {
@@ -112,7 +112,7 @@ Rectangle {
                 text: row.link.error
                 readOnly: true
                 selectByMouse: true
-                font.pixelSize: 11
+                font.pointSize: 11 * QuayTheme.textUnit
                 color: QuayTheme.orange
                 wrapMode: TextEdit.Wrap
                 padding: 0

@@ -29,13 +29,13 @@ Rectangle {
                 spacing: 4
                 Label {
                     text: "Collect your next story."
-                    font.pixelSize: 30
+                    font.pointSize: 30 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     font.letterSpacing: -0.8
                 }
                 Label {
                     text: "Projects for your references, research and B-roll."
-                    font.pixelSize: 14
+                    font.pointSize: 14 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                 }
             }
@@ -67,18 +67,19 @@ Rectangle {
 
                     Label {
                         text: "YOUR PROJECTS"
-                        font.pixelSize: 11
+                        font.pointSize: 11 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         font.letterSpacing: 1.4
                         color: QuayTheme.secondary
                     }
                     TextField {
                         objectName: "newProjectField"
+                        Accessible.name: "New project name"
                         placeholderText: "New project name"
                         text: view.downloads.newName
                         onTextEdited: view.downloads.newName = text
                         onAccepted: view.downloads.createProject()
-                        font.pixelSize: 13
+                        font.pointSize: 13 * QuayTheme.textUnit
                         Layout.fillWidth: true
                     }
                     Button {
@@ -126,7 +127,7 @@ Rectangle {
                                     Label {
                                         objectName: "projectName"
                                         text: projectRow.project.name
-                                        font.pixelSize: 14
+                                        font.pointSize: 14 * QuayTheme.textUnit
                                         font.weight: Font.Medium
                                         elide: Text.ElideRight
                                         Layout.fillWidth: true
@@ -134,7 +135,7 @@ Rectangle {
                                     Label {
                                         objectName: "projectCount"
                                         text: projectRow.project.countText
-                                        font.pixelSize: 11
+                                        font.pointSize: 11 * QuayTheme.textUnit
                                         color: QuayTheme.secondary
                                     }
                                 }
@@ -175,12 +176,12 @@ Rectangle {
                     Label {
                         objectName: "toolStatus"
                         text: view.downloads.toolStatus
-                        font.pixelSize: 13
+                        font.pointSize: 13 * QuayTheme.textUnit
                         font.weight: Font.Medium
                     }
                     Label {
                         text: "YouTube, Facebook and supported video sites. Private, restricted or DRM-protected content may be unavailable."
-                        font.pixelSize: 11
+                        font.pointSize: 11 * QuayTheme.textUnit
                         color: QuayTheme.secondary
                         wrapMode: Text.Wrap
                         Layout.fillWidth: true
@@ -204,7 +205,7 @@ Rectangle {
 
         Label {
             text: "Download content you own or have permission to use. Separate audio and video are merged without re-encoding; the highest-quality output may use MKV. Setup downloads yt-dlp, Deno and FFmpeg helpers with checksum checks."
-            font.pixelSize: 11
+            font.pointSize: 11 * QuayTheme.textUnit
             color: QuayTheme.secondary
             wrapMode: Text.Wrap
             Layout.fillWidth: true
@@ -225,13 +226,13 @@ Rectangle {
             }
             Label {
                 text: "Make room for your ideas."
-                font.pixelSize: 23
+                font.pointSize: 23 * QuayTheme.textUnit
                 font.weight: Font.Medium
                 Layout.alignment: Qt.AlignHCenter
             }
             Label {
                 text: "Create a project, paste your video links and choose a folder.\nYour whole collection stays together."
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
                 color: QuayTheme.secondary
                 horizontalAlignment: Text.AlignHCenter
                 Layout.alignment: Qt.AlignHCenter
@@ -251,10 +252,11 @@ Rectangle {
                 spacing: 12
                 TextField {
                     objectName: "projectNameField"
+                    Accessible.name: "Project name"
                     text: view.project.name
                     onTextEdited: view.downloads.rename(text)
                     enabled: !view.downloads.busy
-                    font.pixelSize: 25
+                    font.pointSize: 25 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     background: null
                     leftPadding: 0
@@ -265,7 +267,7 @@ Rectangle {
                     text: "Download all"
                     icon.source: "image://icon/arrow.down.circle.fill"
                     icon.color: enabled ? QuayTheme.mint : palette.disabled.buttonText
-                    font.pixelSize: 14
+                    font.pointSize: 14 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     enabled: view.links.length > 0 && view.project.folder !== "" && !view.downloads.installing
                     onClicked: view.downloads.downloadAll()
@@ -281,7 +283,7 @@ Rectangle {
                     text: view.project.folder !== "" ? view.project.folder : "Choose where this project should be saved"
                     readOnly: true
                     selectByMouse: true
-                    font.pixelSize: 12
+                    font.pointSize: 12 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     wrapMode: TextEdit.WrapAnywhere
                     Layout.fillWidth: true
@@ -305,7 +307,7 @@ Rectangle {
 
             Label {
                 text: "ADD VIDEO LINKS"
-                font.pixelSize: 11
+                font.pointSize: 11 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
                 font.letterSpacing: 1.4
                 color: QuayTheme.secondary
@@ -319,9 +321,10 @@ Rectangle {
                     anchors.margins: 6
                     TextArea {
                         objectName: "linkBox"
+                        Accessible.name: "Video links, one per line"
                         text: view.downloads.linkText
                         onTextChanged: if (text !== view.downloads.linkText) view.downloads.linkText = text
-                        font.pixelSize: 13
+                        font.pointSize: 13 * QuayTheme.textUnit
                         wrapMode: TextEdit.WrapAnywhere
                         background: null
                     }
@@ -331,7 +334,7 @@ Rectangle {
                 Layout.fillWidth: true
                 Label {
                     text: "One link per line · duplicate links are skipped"
-                    font.pixelSize: 12
+                    font.pointSize: 12 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     Layout.fillWidth: true
                 }
@@ -348,7 +351,7 @@ Rectangle {
                 Label {
                     objectName: "linksCaption"
                     text: view.links.length + " VIDEO LINKS"
-                    font.pixelSize: 11
+                    font.pointSize: 11 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     font.letterSpacing: 1.4
                     color: QuayTheme.secondary
@@ -356,7 +359,7 @@ Rectangle {
                 Item { Layout.fillWidth: true }
                 Label {
                     text: "Highest available quality · original codecs"
-                    font.pixelSize: 12
+                    font.pointSize: 12 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                 }
             }
@@ -364,7 +367,7 @@ Rectangle {
                 objectName: "noLinks"
                 visible: view.links.length === 0
                 text: "Paste links above to build your B-roll collection."
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
                 color: QuayTheme.secondary
             }
             ScrollView {
@@ -416,7 +419,7 @@ Rectangle {
             objectName: "downloadsAlertText"
             width: parent.width
             text: alert.message
-            font.pixelSize: 13
+            font.pointSize: 13 * QuayTheme.textUnit
             wrapMode: Text.Wrap
         }
     }

@@ -11,10 +11,10 @@ ToolButton {
     property string tip
     property int fontSize: 13
     property int fontWeight: Font.Normal
-    property int iconSize: fontSize + 3
+    property int iconSize: Math.round((fontSize + 3) * QuayTheme.textScale)
 
     flat: true
-    font.pixelSize: fontSize
+    font.pointSize: fontSize * QuayTheme.textUnit
     font.weight: fontWeight
     icon.source: symbol === "" ? "" : "image://icon/" + symbol
     icon.color: enabled ? tint : palette.disabled.buttonText
@@ -25,4 +25,7 @@ ToolButton {
     ToolTip.visible: tip !== "" && hovered
     ToolTip.text: tip
     ToolTip.delay: 500
+    Accessible.description: tip
+
+    FocusRing { visible: control.visualFocus }
 }

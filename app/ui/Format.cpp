@@ -59,4 +59,13 @@ QString Format::parentFolder(const QString& path) {
     return QFileInfo(clean).path();
 }
 
+QString Format::droppedFolder(const QList<QUrl>& urls) {
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
+            return QDir::cleanPath(url.toLocalFile());
+        }
+    }
+    return {};
+}
+
 } // namespace quaymark

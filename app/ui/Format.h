@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPolygonF>
 #include <QString>
+#include <QUrl>
 #include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
@@ -32,6 +33,8 @@ public:
     Q_INVOKABLE static QString lastComponent(const QString& path);
     // The parent folder; "/" stays "/".
     Q_INVOKABLE static QString parentFolder(const QString& path);
+    // The first local folder among dropped locations; empty when none is one.
+    Q_INVOKABLE static QString droppedFolder(const QList<QUrl>& urls);
 };
 
 } // namespace quaymark

@@ -46,6 +46,7 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("arrow.up.forward.square"), QStringLiteral("square-arrow-out-up-right")},
         {QStringLiteral("stop.circle"), QStringLiteral("circle-stop")},
         {QStringLiteral("xmark.circle"), QStringLiteral("circle-x")},
+        {QStringLiteral("house"), QStringLiteral("house")},
     };
     return files;
 }

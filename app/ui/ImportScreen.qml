@@ -27,13 +27,13 @@ Rectangle {
                 spacing: 4
                 Label {
                     text: "Your footage. Safely quayed."
-                    font.pixelSize: 27
+                    font.pointSize: 27 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     font.letterSpacing: -0.8
                 }
                 Label {
                     text: "Ingest once. Keep every destination accounted for."
-                    font.pixelSize: 14
+                    font.pointSize: 14 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                 }
             }
@@ -43,11 +43,18 @@ Rectangle {
                 objectName: "startButton"
                 text: screen.model.processing ? "Queue import" : "Start import"
                 enabled: screen.model.canStart
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
                 padding: 10
                 leftPadding: 16
                 rightPadding: 18
+                Accessible.name: text
+                Accessible.description: "Ctrl+Return"
+                FocusRing {
+                    anchors.margins: -3
+                    radius: 10
+                    visible: startButton.visualFocus
+                }
                 onClicked: {
                     if (screen.model.source !== "")
                         screen.model.enqueue(screen.model.source, false)
@@ -88,7 +95,7 @@ Rectangle {
                     QuayIcon { name: "checkmark.shield.fill"; size: 14; color: QuayTheme.mint }
                     Label {
                         text: "SHA-256 verified"
-                        font.pixelSize: 12
+                        font.pointSize: 12 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         color: QuayTheme.mint
                     }
@@ -97,13 +104,13 @@ Rectangle {
             Label {
                 objectName: "modeText"
                 text: screen.model.videosOnly ? "Video clips only · flat import" : "All files · original folders"
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.secondary
             }
             Item { Layout.fillWidth: true }
             Label {
                 text: "NATIVE LINUX"
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
                 font.letterSpacing: 1.5
                 color: QuayTheme.secondary
@@ -129,6 +136,7 @@ Rectangle {
                 flatMedia: screen.model.videosOnly
                 onChoose: screen.model.pickSource()
                 onNavigate: (folder) => screen.model.setSource(folder)
+                onDropped: (folder) => screen.model.chooseSource(folder)
                 onRefresh: screen.model.reloadSource()
                 onReveal: (path) => screen.reveal(path)
             }
@@ -146,6 +154,7 @@ Rectangle {
                 flatMedia: false
                 onChoose: screen.model.pickTarget(false)
                 onNavigate: (folder) => screen.model.navigateTarget(folder)
+                onDropped: (folder) => screen.model.chooseTarget(false, folder)
                 onRefresh: screen.model.reloadTarget()
                 onReveal: (path) => screen.reveal(path)
             }
@@ -180,7 +189,7 @@ Rectangle {
                 text: screen.model.processing
                       ? "Keep all source and destination drives connected until verification finishes."
                       : "Copies are read-only at the source. Existing destination files are never overwritten."
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.secondary
             }
             Item { Layout.fillWidth: true }

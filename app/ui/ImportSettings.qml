@@ -24,13 +24,13 @@ Dialog {
     onClosed: model.showSettings = false
 
     component Note: Label {
-        font.pixelSize: 13
+        font.pointSize: 13 * QuayTheme.textUnit
         color: QuayTheme.secondary
         wrapMode: Text.Wrap
         Layout.fillWidth: true
     }
     component Title: Label {
-        font.pixelSize: 15
+        font.pointSize: 15 * QuayTheme.textUnit
         font.weight: Font.DemiBold
     }
     component Separator: Rectangle {
@@ -64,12 +64,12 @@ Dialog {
                     spacing: 4
                     Label {
                         text: "Make it your workflow."
-                        font.pixelSize: 23
+                        font.pointSize: 23 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                     }
                     Label {
                         text: "Settings apply to the next import."
-                        font.pixelSize: 13
+                        font.pointSize: 13 * QuayTheme.textUnit
                         color: QuayTheme.secondary
                     }
                 }
@@ -87,27 +87,28 @@ Dialog {
             Title { text: "Automatic folder naming" }
             TextField {
                 objectName: "folderRuleField"
+                Accessible.name: "Automatic folder naming"
                 placeholderText: "{date}/{source}_{time}"
                 text: sheet.model.folderRule
                 onTextEdited: sheet.model.folderRule = text
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
                 Layout.fillWidth: true
             }
             Label {
                 text: "{date}  {camera}  {time}  {source}  {year}  {month}  {day}"
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.secondary
             }
             Label {
                 objectName: "namingPreview"
                 text: "Preview: " + sheet.model.namingPreview
-                font.pixelSize: 13
+                font.pointSize: 13 * QuayTheme.textUnit
                 elide: Text.ElideMiddle
                 Layout.fillWidth: true
             }
             Label {
                 text: "Dates use this computer’s local time. Every import gets a fresh folder; repeat names receive a number."
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.secondary
                 wrapMode: Text.Wrap
                 Layout.fillWidth: true
@@ -120,7 +121,7 @@ Dialog {
                 text: "Video clips only · show and copy clips without subfolders"
                 checked: sheet.model.videosOnly
                 onToggled: sheet.model.videosOnly = checked
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
             }
             Note {
                 text: "Includes MOV, MP4, R3D, NEV, BRAW, MXF and other camera video formats. Images, sidecars and non-video files are excluded in this mode. Duplicate clip names receive distinct names."
@@ -128,16 +129,17 @@ Dialog {
             Label {
                 objectName: "cameraLine"
                 text: "Camera: " + sheet.model.cameraName
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
                 font.weight: Font.Medium
             }
             TextField {
                 objectName: "cameraOverrideField"
+                Accessible.name: "Camera name override for this card / SSD"
                 placeholderText: "Camera name override for this card / SSD"
                 text: sheet.model.cameraOverride
                 onTextEdited: sheet.model.cameraOverride = text
                 enabled: sheet.model.source !== ""
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
                 Layout.fillWidth: true
             }
             Note {
@@ -149,7 +151,7 @@ Dialog {
             Title { text: "Transfer performance" }
             Label {
                 text: "Parallel files per destination"
-                font.pixelSize: 13
+                font.pointSize: 13 * QuayTheme.textUnit
             }
             RowLayout {
                 objectName: "parallelFilesControl"
@@ -202,7 +204,7 @@ Dialog {
                 text: "Automatically import newly connected enrolled drives"
                 checked: sheet.model.autoEnabled
                 onToggled: sheet.model.autoEnabled = checked
-                font.pixelSize: 14
+                font.pointSize: 14 * QuayTheme.textUnit
             }
             Note {
                 text: "Enroll each camera card or SSD from the source pane. Auto-import copies the entire enrolled volume to all saved destinations. The app must stay running; it does not launch itself at login."
@@ -223,7 +225,7 @@ Dialog {
                     Label {
                         objectName: "enrolledName"
                         text: modelData.title
-                        font.pixelSize: 13
+                        font.pointSize: 13 * QuayTheme.textUnit
                         elide: Text.ElideRight
                         Layout.fillWidth: true
                     }
@@ -243,7 +245,7 @@ Dialog {
                 QuayIcon { name: "checkmark.shield.fill"; color: QuayTheme.mint; size: 16 }
                 Label {
                     text: "Verification is always on"
-                    font.pixelSize: 14
+                    font.pointSize: 14 * QuayTheme.textUnit
                     font.weight: Font.Medium
                 }
             }

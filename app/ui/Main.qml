@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
 import QtQuick.Layouts
 import Quaymark
 
@@ -113,14 +112,18 @@ ApplicationWindow {
         shell: window.shell
     }
 
-    FolderDialog {
+    FolderChooser {
         id: folderDialog
         objectName: "folderDialog"
-        // The toolkit's own dialog follows the application's dark palette.
-        options: FolderDialog.DontUseNativeDialog
-        currentFolder: window.shell.startFolder
-        onAccepted: window.shell.answerFolder(selectedFolder)
-        onRejected: window.shell.answerFolder("")
+        shell: window.shell
+        volumes: window.model.volumes
+        // The next dialog opens beside the last folder chosen.
+        property string nextStart: window.shell.homeFolder
+        onAnswered: (folder) => {
+            if (folder !== "")
+                nextStart = Format.parentFolder(folder)
+            window.shell.answerPath(folder)
+        }
     }
 
     Dialog {
@@ -135,7 +138,7 @@ ApplicationWindow {
         Label {
             width: parent.width
             text: "Keep Quaymark open until imports and downloads finish. Quitting interrupts active work; recovery records and download partials are kept."
-            font.pixelSize: 13
+            font.pointSize: 13 * QuayTheme.textUnit
             wrapMode: Text.Wrap
         }
 
@@ -158,9 +161,7 @@ ApplicationWindow {
     Connections {
         target: window.shell
         function onFolderRequested(title, confirm) {
-            folderDialog.title = title
-            folderDialog.acceptLabel = confirm
-            folderDialog.open()
+            folderDialog.show(title, confirm, folderDialog.nextStart)
         }
         function onQuitConfirmationRequested() {
             quitAlert.open()

@@ -21,5 +21,10 @@ Switch {
             x: control.checked ? parent.width - width - 2 : 2
             color: control.checked ? QuayTheme.background : QuayTheme.text
         }
+        FocusRing {
+            anchors.margins: -3
+            radius: 12
+            visible: control.visualFocus
+        }
     }
 }

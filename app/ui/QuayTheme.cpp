@@ -1,10 +1,32 @@
 #include "QuayTheme.h"
 
+#include <QEvent>
+#include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QQuickStyle>
 
 namespace quaymark {
+
+QuayTheme::QuayTheme(QObject* parent)
+    : QObject(parent)
+    , textScale_(applicationTextScale()) {
+    qGuiApp->installEventFilter(this);
+}
+
+bool QuayTheme::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qGuiApp && event->type() == QEvent::ApplicationFontChange) {
+        textScale_ = applicationTextScale();
+        emit textScaleChanged();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+double QuayTheme::applicationTextScale() {
+    const QFont font = QGuiApplication::font();
+    const double points = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 0.75;
+    return points > 0 ? points / 10.0 : 1.0;
+}
 
 void applyDarkAppearance() {
     QQuickStyle::setStyle(QStringLiteral("Fusion"));

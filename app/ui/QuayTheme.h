@@ -8,7 +8,8 @@ class QGuiApplication;
 
 namespace quaymark {
 
-// The fixed colours of every screen, for QML and for the C++ palette alike.
+// The fixed colours of every screen, for QML and for the C++ palette alike, and the text size
+// that follows the desktop's font setting.
 class QuayTheme : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -24,9 +25,19 @@ class QuayTheme : public QObject {
     // Controls: buttons, fields and the selection.
     Q_PROPERTY(QColor control READ control CONSTANT)
     Q_PROPERTY(QColor selection READ selection CONSTANT)
+    // The application font's size against the usual 10 pt: 1.25 when the desktop's text is
+    // 125 %. Fixed metrics that hold text scale with it.
+    Q_PROPERTY(double textScale READ textScale NOTIFY textScaleChanged)
+    // Points per pixel of a size designed for 10 pt text at 96 dpi: screens write
+    // "font.pointSize: 13 * QuayTheme.textUnit".
+    Q_PROPERTY(double textUnit READ textUnit NOTIFY textScaleChanged)
 
 public:
-    using QObject::QObject;
+    explicit QuayTheme(QObject* parent = nullptr);
+
+    static double applicationTextScale();
+    double textScale() const { return textScale_; }
+    double textUnit() const { return 0.75 * textScale_; }
 
     static QColor background() { return QColor::fromRgbF(0.055f, 0.068f, 0.078f); }
     static QColor sidebar() { return QColor::fromRgbF(0.072f, 0.086f, 0.096f); }
@@ -39,6 +50,15 @@ public:
     static QColor text() { return QColor(0xec, 0xef, 0xf1); }
     static QColor control() { return panel().lighter(135); }
     static QColor selection() { return mint().darker(170); }
+
+signals:
+    void textScaleChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    double textScale_;
 };
 
 // Dark everywhere: the Fusion style over a complete dark palette, so that the toolkit's own

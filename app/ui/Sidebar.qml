@@ -18,10 +18,13 @@ Rectangle {
         property string symbol
         property bool selected
         Layout.fillWidth: true
-        implicitHeight: 36
-        font.pixelSize: 14
+        implicitHeight: Math.round(36 * QuayTheme.textScale)
+        font.pointSize: 14 * QuayTheme.textUnit
         font.weight: Font.DemiBold
+        focusPolicy: Qt.StrongFocus
+        Accessible.role: Accessible.Button
         Accessible.name: text
+        FocusRing { visible: sectionButton.visualFocus }
         background: Rectangle {
             radius: 7
             color: sectionButton.selected ? Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.08)
@@ -56,14 +59,14 @@ Rectangle {
                 spacing: 0
                 Label {
                     text: "BRINDLEWAY"
-                    font.pixelSize: 11
+                    font.pointSize: 11 * QuayTheme.textUnit
                     font.bold: true
                     font.letterSpacing: 2
                     color: QuayTheme.secondary
                 }
                 Label {
                     text: "Quaymark"
-                    font.pixelSize: 21
+                    font.pointSize: 21 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     font.letterSpacing: -0.5
                 }
@@ -95,7 +98,7 @@ Rectangle {
             Layout.topMargin: 10
             Label {
                 text: "CONNECTED DRIVES"
-                font.pixelSize: 11
+                font.pointSize: 11 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
                 font.letterSpacing: 1.3
                 color: QuayTheme.secondary
@@ -114,7 +117,7 @@ Rectangle {
             objectName: "noDrives"
             visible: sidebar.model.volumes.length === 0
             text: "Connect a camera card or SSD to get started."
-            font.pixelSize: 13
+            font.pointSize: 13 * QuayTheme.textUnit
             color: QuayTheme.secondary
             wrapMode: Text.Wrap
             Layout.fillWidth: true
@@ -137,8 +140,12 @@ Rectangle {
                 readonly property bool enrolled: modelData.uuid !== undefined && modelData.uuid !== ""
                                                  && sidebar.model.enrolled[modelData.uuid] !== undefined
                 width: ListView.view.width
-                implicitHeight: 44
+                implicitHeight: Math.round(44 * QuayTheme.textScale)
+                focusPolicy: Qt.StrongFocus
+                Accessible.role: Accessible.Button
                 Accessible.name: modelData.name
+                Accessible.description: drive.enrolled ? "Auto-import enrolled" : "Click to browse"
+                FocusRing { visible: drive.visualFocus }
                 onClicked: sidebar.model.setSource(modelData.url)
                 background: Rectangle {
                     radius: 7
@@ -157,7 +164,7 @@ Rectangle {
                         Layout.fillWidth: true
                         Label {
                             text: drive.modelData.name
-                            font.pixelSize: 13
+                            font.pointSize: 13 * QuayTheme.textUnit
                             font.weight: Font.Medium
                             elide: Text.ElideRight
                             Layout.fillWidth: true
@@ -165,7 +172,7 @@ Rectangle {
                         Label {
                             objectName: "driveNote"
                             text: drive.enrolled ? "Auto-import enrolled" : "Click to browse"
-                            font.pixelSize: 11
+                            font.pointSize: 11 * QuayTheme.textUnit
                             color: QuayTheme.secondary
                         }
                     }
@@ -193,7 +200,7 @@ Rectangle {
                     }
                     Label {
                         text: "Automatic ingest"
-                        font.pixelSize: 13
+                        font.pointSize: 13 * QuayTheme.textUnit
                         font.weight: Font.Medium
                         Layout.fillWidth: true
                     }
@@ -211,7 +218,7 @@ Rectangle {
                     text: sidebar.model.autoEnabled
                           ? "Newly connected enrolled drives import to every saved destination. Keep the app running."
                           : "Enroll a card or SSD, then turn this on for hands-free imports."
-                    font.pixelSize: 12
+                    font.pointSize: 12 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     wrapMode: Text.Wrap
                     Layout.fillWidth: true
@@ -240,7 +247,7 @@ Rectangle {
 
         Label {
             text: "BRINDLEWAY QUAYMARK  /  1.1"
-            font.pixelSize: 11
+            font.pointSize: 11 * QuayTheme.textUnit
             color: QuayTheme.secondary
             opacity: 0.6
         }

@@ -38,7 +38,7 @@ Rectangle {
                     spacing: 8
                     Label {
                         text: Format.lastComponent(row.job.target)
-                        font.pixelSize: 13
+                        font.pointSize: 13 * QuayTheme.textUnit
                         font.weight: Font.Medium
                         elide: Text.ElideRight
                         Layout.maximumWidth: 320
@@ -46,14 +46,14 @@ Rectangle {
                     Label {
                         objectName: "jobStatus"
                         text: row.job.status.toUpperCase()
-                        font.pixelSize: 11
+                        font.pointSize: 11 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         color: row.statusColor
                     }
                 }
                 Label {
                     text: row.job.target
-                    font.pixelSize: 11
+                    font.pointSize: 11 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     elide: Text.ElideMiddle
                     Layout.fillWidth: true
@@ -87,7 +87,7 @@ Rectangle {
                 Button {
                     objectName: "retryButton"
                     text: "Retry / recover"
-                    font.pixelSize: 12
+                    font.pointSize: 12 * QuayTheme.textUnit
                     onClicked: row.retry()
                 }
             }
@@ -111,7 +111,7 @@ Rectangle {
                     Label {
                         objectName: "speedText"
                         text: row.job.speedText
-                        font.pixelSize: 30
+                        font.pointSize: 30 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         color: QuayTheme.mint
                         Layout.alignment: Qt.AlignRight
@@ -119,7 +119,7 @@ Rectangle {
                     Label {
                         objectName: "phaseLabel"
                         text: row.job.phase === "verifying" ? "VERIFY READ" : "COPY WRITE"
-                        font.pixelSize: 11
+                        font.pointSize: 11 * QuayTheme.textUnit
                         color: QuayTheme.secondary
                         Layout.alignment: Qt.AlignRight
                     }
@@ -158,7 +158,7 @@ Rectangle {
             readOnly: true
             selectByMouse: true
             wrapMode: TextEdit.Wrap
-            font.pixelSize: 12
+            font.pointSize: 12 * QuayTheme.textUnit
             color: QuayTheme.orange
             selectionColor: palette.highlight
         }
@@ -168,7 +168,7 @@ Rectangle {
             visible: !row.failed && row.verified
             Layout.fillWidth: true
             text: visible ? row.job.detailText : ""
-            font.pixelSize: 12
+            font.pointSize: 12 * QuayTheme.textUnit
             color: QuayTheme.secondary
         }
 
@@ -179,7 +179,7 @@ Rectangle {
             Label {
                 objectName: "currentFile"
                 text: row.job.detailText
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.secondary
                 elide: Text.ElideMiddle
                 Layout.fillWidth: true
@@ -187,7 +187,7 @@ Rectangle {
             Label {
                 objectName: "progressText"
                 text: row.job.progressText
-                font.pixelSize: 12
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.secondary
             }
         }

@@ -19,7 +19,7 @@ ColumnLayout {
         spacing: 6
         Label {
             text: "TRANSFER ACTIVITY"
-            font.pixelSize: 12
+            font.pointSize: 12 * QuayTheme.textUnit
             font.weight: Font.DemiBold
             font.letterSpacing: 1.4
             color: QuayTheme.secondary
@@ -83,13 +83,13 @@ ColumnLayout {
             }
             Label {
                 text: "Ready when you are"
-                font.pixelSize: 16
+                font.pointSize: 16 * QuayTheme.textUnit
                 font.weight: Font.Medium
                 Layout.alignment: Qt.AlignHCenter
             }
             Label {
                 text: "Choose your source and destinations. Every copy gets its own verification."
-                font.pixelSize: 13
+                font.pointSize: 13 * QuayTheme.textUnit
                 color: QuayTheme.secondary
                 Layout.alignment: Qt.AlignHCenter
             }

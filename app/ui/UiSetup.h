@@ -19,7 +19,12 @@ inline const QUrl mainWindowUrl{QStringLiteral("qrc:/Quaymark/Main.qml")};
 std::unique_ptr<QQmlApplicationEngine> makeUiEngine();
 
 // Loads the main window with its required properties ("model", "downloads", "shell"); null
-// with the engine's warnings logged when it cannot be created.
+// with the engine's warnings logged when it cannot be created. Its minimum and first size are
+// the designed ones as far as its screen has room for them.
 QQuickWindow* loadMainWindow(QQmlApplicationEngine& engine, const QVariantMap& properties);
+
+// Keeps `window`'s minimum size, and its first size, within the available area of the screen it
+// is on (as the screen changes too), never above the sizes the window asked for itself.
+void fitToScreen(QQuickWindow* window);
 
 } // namespace quaymark

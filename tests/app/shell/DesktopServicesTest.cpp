@@ -7,10 +7,14 @@
 
 #include "BusChild.h"
 #include "QtPrinting.h"
+#include "app/shell/ShellActions.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
 
@@ -57,6 +61,46 @@ public slots:
         calls.append(application + u": " + summary + u" / " + body);
         return 1;
     }
+};
+
+// The desktop portal's folder chooser: records each request and answers it with the next
+// prepared response (code and URIs), as a portal does, by a signal on the request's path.
+class FakePortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.FileChooser")
+
+public:
+    explicit FakePortal(QString connection)
+        : connection_(std::move(connection)) {}
+    QStringList calls;
+    QList<std::pair<uint, QStringList>> responses;
+
+public slots:
+    QDBusObjectPath OpenFile(const QString& parent, const QString& title,
+                             const QVariantMap& options, const QDBusMessage& message) {
+        calls.append(title + u" | " + options.value(QStringLiteral("accept_label")).toString() +
+                     u" | directory=" + options.value(QStringLiteral("directory")).toString() +
+                     u" | " + parent);
+        QString sender = message.service().mid(1);
+        sender.replace(u'.', u'_');
+        const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender +
+                             u'/' + options.value(QStringLiteral("handle_token")).toString();
+        const auto [code, uris] = responses.takeFirst();
+        QMetaObject::invokeMethod(
+            this,
+            [this, path, code = code, uris = uris] {
+                QDBusMessage response = QDBusMessage::createSignal(
+                    path, QStringLiteral("org.freedesktop.portal.Request"),
+                    QStringLiteral("Response"));
+                response << code << QVariantMap{{QStringLiteral("uris"), uris}};
+                QDBusConnection(connection_).send(response);
+            },
+            Qt::QueuedConnection);
+        return QDBusObjectPath(path);
+    }
+
+private:
+    QString connection_;
 };
 
 // Records what the desktop's default handler was asked to open.
@@ -131,6 +175,58 @@ TEST(DesktopServicesChild, DISABLED_OnBus) {
     revealInFileManager(QStringLiteral("/srv/footage/A 001.MOV"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.urls.isEmpty(); }, 30'000));
     EXPECT_EQ(opened.urls, QStringList{QStringLiteral("/srv/footage")});
+}
+
+TEST(DesktopServices, FolderDialogIsThePortalsWhereThereIsOne) {
+    expectChildPassesOnSessionBus("DesktopServicesChild.DISABLED_FolderPortal");
+}
+
+TEST(DesktopServicesChild, DISABLED_FolderPortal) {
+    if (!inChild()) {
+        GTEST_SKIP()
+            << "runs as a child of DesktopServices.FolderDialogIsThePortalsWhereThereIsOne";
+    }
+    ShellActions actions;
+    QSignalSpy ownDialog(&actions, &ShellActions::folderRequested);
+    std::vector<std::optional<QString>> answers;
+    const auto pick = [&](const char* title) {
+        const size_t before = answers.size();
+        actions.pickFolder(QString::fromUtf8(title), QStringLiteral("Choose folder"),
+                           [&](std::optional<QString> folder) { answers.push_back(folder); });
+        return QTest::qWaitFor([&] { return answers.size() > before || ownDialog.count() > 0; },
+                               30'000);
+    };
+
+    // No portal on the bus: the window's own dialog.
+    ASSERT_TRUE(pick("Choose a backup destination"));
+    ASSERT_EQ(ownDialog.count(), 1);
+    actions.answerFolder(QUrl());
+    ownDialog.clear();
+    answers.clear();
+    {
+        const QString name = QStringLiteral("org.freedesktop.portal.Desktop");
+        FakePortal portal(name);
+        FakeService service(name, QStringLiteral("/org/freedesktop/portal/desktop"), &portal);
+        portal.responses = {{0, {QStringLiteral("file:///srv/foot%20age/A001")}}, {1, {}}, {2, {}}};
+        ASSERT_TRUE(pick("Choose a camera card, SSD or source folder"));
+        ASSERT_TRUE(pick("Choose your main destination — local or mounted network folder"));
+        ASSERT_TRUE(pick("Choose a backup destination"));
+        EXPECT_EQ(portal.calls,
+                  (QStringList{
+                      QStringLiteral("Choose a camera card, SSD or source folder | Choose folder | "
+                                     "directory=true | "),
+                      QStringLiteral("Choose your main destination — local or mounted network "
+                                     "folder | Choose folder | directory=true | "),
+                      QStringLiteral("Choose a backup destination | Choose folder | "
+                                     "directory=true | ")}));
+        ASSERT_EQ(answers.size(), 2U);
+        EXPECT_EQ(answers[0], std::optional<QString>(QStringLiteral("/srv/foot age/A001")));
+        EXPECT_FALSE(answers[1].has_value()) << "cancelled in the portal";
+        EXPECT_EQ(ownDialog.count(), 1) << "a portal that failed hands over to the own dialog";
+        EXPECT_EQ(ownDialog.value(0).value(0).toString(), u"Choose a backup destination");
+        actions.answerFolder(QUrl::fromLocalFile(QStringLiteral("/srv/backup")));
+        EXPECT_EQ(answers.back(), std::optional<QString>(QStringLiteral("/srv/backup")));
+    }
 }
 
 TEST(DesktopServicesChild, DISABLED_WithoutBus) {

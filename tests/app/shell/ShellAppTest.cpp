@@ -1,7 +1,10 @@
+#include "ChildProcess.h"
 #include "QtPrinting.h"
+#include "ShellTestHome.h"
 #include "TestFiles.h"
 #include "app/model/AppModel.h"
 #include "app/shell/BatchNotices.h"
+#include "app/shell/QuaymarkApp.h"
 #include "app/shell/QuitGuard.h"
 #include "app/shell/ShellActions.h"
 #include "app/shell/StatusMenu.h"
@@ -157,6 +160,68 @@ TEST_F(ShellAppTest, BatchesThatEndUnseenAreAnnounced) {
     model->enqueue(text(makeCard("THIRD")));
     waitIdle();
     EXPECT_EQ(posted.size(), 2) << "the user is looking at the window";
+}
+
+// The whole application in this process, on the offscreen platform, which has no tray.
+class RunningApp {
+public:
+    explicit RunningApp(bool automaticIngest) {
+        app_.setNoticePoster(
+            [this](const QString& summary, const QString&) { notices.append(summary); });
+        EXPECT_TRUE(app_.start());
+        app_.model()->setAutoEnabled(automaticIngest);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(app_.window()));
+    }
+    QuaymarkApp& operator*() { return app_; }
+    QuaymarkApp* operator->() { return &app_; }
+    QStringList notices;
+
+private:
+    test::ShellTestHome home_;
+    QuaymarkApp app_;
+};
+
+TEST(QuaymarkAppTest, ClosingWithoutATrayQuitsUnlessAutomaticIngestNeedsTheProcess) {
+    {
+        RunningApp app(false);
+        ASSERT_FALSE(app->statusMenu()->inTray());
+        QSignalSpy quitting(&app->actions(), &ShellActions::quitting);
+        app->window()->close();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return quitting.count() == 1; }, 30'000))
+            << "nothing could bring the window back: the process must not linger";
+        EXPECT_TRUE(app.notices.isEmpty());
+    }
+    RunningApp app(true);
+    QSignalSpy quitting(&app->actions(), &ShellActions::quitting);
+    for (int close = 0; close < 2; ++close) {
+        app->showMainWindow();
+        app->window()->close();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(app->window()->isVisible());
+    }
+    EXPECT_EQ(quitting.count(), 0) << "enrolled drives still need the running process";
+    EXPECT_EQ(app.notices, QStringList{QStringLiteral("Quaymark keeps running to import enrolled "
+                                                      "drives. Open it again from your "
+                                                      "applications.")})
+        << "told once per session";
+}
+
+TEST(QuaymarkAppTest, ASecondStartRestoresAMinimisedWindowWithItsActivationToken) {
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    RunningApp app(false);
+    QQuickWindow* window = app->window();
+    window->showMinimized();
+    ASSERT_TRUE(window->windowStates() & Qt::WindowMinimized);
+
+    const auto second = test::runProcess(
+        {"/usr/bin/env", "XDG_ACTIVATION_TOKEN=launcher-token_42", QUAYMARK_BINARY});
+    EXPECT_EQ(second.status, 0) << second.errors;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !(window->windowStates() & Qt::WindowMinimized) && window->isVisible(); },
+        30'000));
+    EXPECT_EQ(qgetenv("XDG_ACTIVATION_TOKEN"), "launcher-token_42")
+        << "the token is where Qt's activation request reads it";
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 } // namespace

@@ -1,5 +1,5 @@
+#include "MainWindowFixture.h"
 #include "QtPrinting.h"
-#include "ScreenHarness.h"
 #include "TestFiles.h"
 
 #include <QSignalSpy>
@@ -16,67 +16,7 @@ using test::find;
 using test::text;
 using test::textOf;
 
-class MainWindowScreenTest : public ::testing::Test {
-protected:
-    test::TempDir home;
-    ShellActions actions;
-    std::unique_ptr<AppModel> model;
-    std::unique_ptr<test::MainWindowHarness> screen;
-
-    void SetUp() override {
-        model = test::makeAppModel(home.path(), &actions);
-        model->setVideosOnly(false);
-        model->setFolderRule(QStringLiteral("{source}"));
-        ASSERT_TRUE(test::settle());
-        screen = std::make_unique<test::MainWindowHarness>(*model, actions);
-        ASSERT_NE(screen->window(), nullptr);
-    }
-
-    void TearDown() override {
-        screen.reset();
-        model.reset();
-        test::settle();
-    }
-
-    // The model's folder picker is the window's: this answers the dialog it asked for.
-    void answerDialog(const fs::path& folder) {
-        ASSERT_TRUE(actions.folderPending());
-        auto* dialog = screen->find<QObject>("folderDialog");
-        ASSERT_TRUE(dialog->property("visible").toBool());
-        dialog->setProperty("selectedFolder", QUrl::fromLocalFile(text(folder)));
-        QMetaObject::invokeMethod(dialog, "accept");
-        EXPECT_FALSE(actions.folderPending());
-        ASSERT_TRUE(test::settle());
-        screen->render();
-    }
-
-    void dismissDialog() {
-        QMetaObject::invokeMethod(screen->find<QObject>("folderDialog"), "reject");
-        EXPECT_FALSE(actions.folderPending());
-    }
-
-    QQuickItem* pane(const char* name) const { return screen->find(name); }
-
-    QString paneText(const char* paneName, const char* child) const {
-        return textOf(find(pane(paneName), child));
-    }
-
-    bool paneShows(const char* paneName, const char* child) const {
-        QQuickItem* item = find(pane(paneName), child);
-        return item && item->isVisible();
-    }
-
-    QStringList destinationCaptions() const {
-        QStringList captions;
-        auto* cards = screen->find("destinationCards");
-        for (QObject* caption :
-             test::findAll<QObject>(cards, QStringLiteral("destinationCaption"))) {
-            captions.append(textOf(caption));
-        }
-        captions.sort();
-        return captions;
-    }
-};
+using MainWindowScreenTest = test::MainWindowTest;
 
 TEST_F(MainWindowScreenTest, EmptyPanesInviteAChoiceAndTheDialogFillsThem) {
     EXPECT_EQ(paneText("sourcePane", "chooseButton"), u"Choose");

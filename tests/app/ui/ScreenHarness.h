@@ -7,6 +7,7 @@
 #include "app/ui/UiSetup.h"
 
 #include <QColor>
+#include <QFile>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
 #include <QQuickItem>
@@ -19,6 +20,26 @@
 #include <memory>
 
 namespace quaymark::test {
+
+// The offscreen platform's own screen is 800 x 600, and windows fit themselves to their
+// screen: screen tests get 1920 x 1200, or the size QUAYMARK_TEST_SCREEN gives ("1024x700").
+// Call before the application object is made.
+inline void useOffscreenScreen() {
+    const QByteArray wanted = qgetenv("QUAYMARK_TEST_SCREEN");
+    const QByteArray size = wanted.isEmpty() ? QByteArrayLiteral("1920x1200") : wanted;
+    const QList<QByteArray> sides = size.split('x');
+    const QString config = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) +
+                           QStringLiteral("/offscreen-") + QString::fromLatin1(size) +
+                           QStringLiteral(".json");
+    QFile file(config);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(QByteArray(R"({"windowFrameMargins": false, "screens": [{"name": "Test", )"
+                              R"("x": 0, "y": 0, "width": )" +
+                              sides.value(0) + R"(, "height": )" + sides.value(1) +
+                              R"(, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
+    }
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + QFile::encodeName(config));
+}
 
 inline QString text(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
@@ -118,6 +139,13 @@ inline QString textOf(QObject* object) {
 inline void click(QQuickItem* item, Qt::MouseButton button = Qt::LeftButton) {
     const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
     QTest::mouseClick(item->window(), button, Qt::NoModifier, centre.toPoint());
+}
+
+// Types `text` into the window's focused item, key by key.
+inline void type(QWindow* window, const QString& text) {
+    for (const QChar c : text) {
+        QTest::keyClick(window, c.toLatin1());
+    }
 }
 
 inline void doubleClick(QQuickItem* item) {

@@ -218,9 +218,22 @@ public:
         showBatches({failed(), verified()});
         shoot("05-finished");
 
-        model_->pickTarget(true);
+        auto* dialog = screen_->find<QObject>("folderDialog");
+        model_->pickSource();
+        QMetaObject::invokeMethod(dialog, "openFolder",
+                                  Q_ARG(QVariant, text(home_ / "EOS_DIGITAL")));
         shoot("06-folder-dialog");
-        QMetaObject::invokeMethod(screen_->find<QObject>("folderDialog"), "reject");
+        model_->pickTarget(true);
+        QMetaObject::invokeMethod(dialog, "reject");
+        model_->pickTarget(true);
+        dialog->setProperty("picked", 1);
+        QMetaObject::invokeMethod(dialog, "startTyping");
+        shoot("06b-folder-dialog-typing");
+        screen_->find("newFolderButton")->setProperty("focus", true);
+        QMetaObject::invokeMethod(screen_->find<QObject>("newFolderButton"), "clicked");
+        QMetaObject::invokeMethod(dialog, "createFolder");
+        shoot("06c-folder-dialog-new-folder");
+        QMetaObject::invokeMethod(dialog, "reject");
 
         model_->setMessage(QStringLiteral("This source is already in the import queue."));
         shoot("07-status-alert");
@@ -234,6 +247,27 @@ public:
         showBatches({importing(), failed(), verified()});
         screen_->window()->resize(1200, 900);
         shoot("09-minimum-size");
+        // A 1366 x 768 laptop or a 1080p screen at 125 %: the window made smaller still.
+        screen_->window()->setMinimumSize(QSize(1024, 700));
+        screen_->window()->resize(1024, 700);
+        shoot("13-small-1024x700");
+        screen_->find("startButton")->forceActiveFocus(Qt::TabFocusReason);
+        shoot("13b-small-focus");
+
+        // The desktop's text at 150 %.
+        QFont font = QGuiApplication::font();
+        const QFont normal = font;
+        font.setPointSizeF(font.pointSizeF() * 1.5);
+        QGuiApplication::setFont(font);
+        screen_->window()->resize(1340, 1000);
+        shoot("14-text-150");
+        screen_->window()->resize(1024, 700);
+        shoot("14b-text-150-small");
+        model_->pickSource();
+        shoot("14c-text-150-dialog");
+        QMetaObject::invokeMethod(screen_->find<QObject>("folderDialog"), "reject");
+        QGuiApplication::setFont(normal);
+        screen_->window()->resize(1340, 1000);
     }
 
     void downloads() {
@@ -274,7 +308,7 @@ private:
 
 int main(int argc, char** argv) {
     quaymark::test::isolateHome();
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    quaymark::test::useOffscreenScreen();
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication application(argc, argv);
     quaymark::applyDarkAppearance();

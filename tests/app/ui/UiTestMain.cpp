@@ -1,6 +1,7 @@
 // GoogleTest's main for screen tests: a QApplication on the offscreen platform with the
 // software renderer, dark appearance as in the application, and an isolated home.
 
+#include "ScreenHarness.h"
 #include "TestEnvironment.h"
 #include "app/ui/QuayTheme.h"
 
@@ -18,7 +19,7 @@ extern "C" const char* __lsan_default_suppressions() {
 
 int main(int argc, char** argv) {
     quaymark::test::isolateHome();
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    quaymark::test::useOffscreenScreen();
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
