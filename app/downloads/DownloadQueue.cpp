@@ -55,8 +55,7 @@ std::filesystem::path destinationToday(const SavedLocation& destination,
         const std::string bookmark = destination.bookmark->toStdString();
         if (const auto resolved = platform::resolveBookmark(bookmark, system)) {
             base = *resolved;
-        } else if (const auto record = platform::decodeBookmark(bookmark);
-                   record && record->volumeUuid) {
+        } else if (platform::namesVolume(bookmark)) {
             throw unavailable;
         }
     }

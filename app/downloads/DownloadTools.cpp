@@ -53,10 +53,6 @@ bool DownloadTools::ready() const {
     return true;
 }
 
-} // namespace quaymark
-
-namespace quaymark {
-
 DownloadTools::Check DownloadTools::check() const {
     Check result;
     if (!ready()) {

@@ -1,6 +1,7 @@
 #include "ProjectStore.h"
 
 #include "ingest/copy/DurableWrite.h"
+#include "ingest/copy/SafeMove.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -8,10 +9,7 @@
 #include <QUuid>
 
 #include <fcntl.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -23,24 +21,6 @@ ProjectStore::ProjectStore(QString dataFolder)
 QString ProjectStore::filePath() const {
     return folder_ + u"/download-projects.json";
 }
-
-namespace {
-
-// Moves `from` to `to` unless something already exists there.
-void moveWithoutReplacing(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
-        return;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        throw std::system_error(errno, std::generic_category());
-    }
-    // A file system without that rename: a hard link cannot replace a file either.
-    if (::link(from.constData(), to.constData()) != 0 || ::unlink(from.constData()) != 0) {
-        throw std::system_error(errno, std::generic_category());
-    }
-}
-
-} // namespace
 
 ProjectStore::Loaded ProjectStore::load() {
     Loaded loaded;
@@ -88,7 +68,9 @@ std::optional<QString> ProjectStore::save(const QList<VideoProject>& projects) {
                 QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
                 u".json";
             try {
-                moveWithoutReplacing(QFile::encodeName(filePath()), QFile::encodeName(aside));
+                moveWithoutReplacing(AT_FDCWD, QFile::encodeName(filePath()).toStdString(),
+                                     QFile::encodeName(aside).toStdString(), {},
+                                     "Cannot keep the unreadable projects file aside");
             } catch (const std::system_error& error) {
                 if (error.code() != std::errc::no_such_file_or_directory) {
                     throw;

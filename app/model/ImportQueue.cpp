@@ -68,15 +68,11 @@ void AppModel::enqueue(const QString& source, bool automatic) {
         setMessage(QStringLiteral("This source is already in the import queue."));
         return;
     }
-    const bool onVolumes =
-        std::any_of(preferences_.destinations.cbegin(), preferences_.destinations.cend(),
-                    [](const SavedLocation& location) {
-                        const auto record =
-                            location.bookmark
-                                ? platform::decodeBookmark(location.bookmark->toStdString())
-                                : std::nullopt;
-                        return record && record->volumeUuid;
-                    });
+    const bool onVolumes = std::any_of(
+        preferences_.destinations.cbegin(), preferences_.destinations.cend(),
+        [](const SavedLocation& location) {
+            return location.bookmark && platform::namesVolume(location.bookmark->toStdString());
+        });
     if (!onVolumes) {
         queueBatch(source, automatic, targets_);
         return;
@@ -93,8 +89,7 @@ void AppModel::enqueue(const QString& source, bool automatic) {
                 const SavedLocation& location = locations[i];
                 const std::string bookmark =
                     location.bookmark ? location.bookmark->toStdString() : std::string();
-                const auto record = platform::decodeBookmark(bookmark);
-                if (!record || !record->volumeUuid) {
+                if (!platform::namesVolume(bookmark)) {
                     folders.append(shown.value(i, location.path));
                 } else if (const auto resolved = platform::resolveBookmark(bookmark, system)) {
                     folders.append(textOf(*resolved));

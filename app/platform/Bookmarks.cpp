@@ -86,6 +86,11 @@ std::optional<BookmarkRecord> decodeBookmark(std::string_view data) {
     return record;
 }
 
+bool namesVolume(std::string_view data) {
+    const auto record = decodeBookmark(data);
+    return record && record->volumeUuid;
+}
+
 std::optional<fs::path> resolveBookmark(std::string_view data, const SystemPaths& system) {
     const auto record = decodeBookmark(data);
     if (!record) {

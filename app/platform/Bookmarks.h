@@ -26,6 +26,10 @@ std::optional<std::string> createBookmark(const std::filesystem::path& folder,
 // Nothing for bytes that are not a well-formed bookmark.
 std::optional<BookmarkRecord> decodeBookmark(std::string_view data);
 
+// Whether the bookmark names the volume its folder was on: such a folder is only where it was
+// while that volume is mounted (an unplugged drive leaves its empty mount point behind).
+bool namesVolume(std::string_view data);
+
 // Where the bookmarked folder is today: on the volume with the stored UUID wherever it is
 // mounted, else (without a UUID) at the stored path. Nothing when it cannot be found; the
 // caller then uses the stored path.

@@ -23,7 +23,7 @@ bool hasNoHardLinks(int error) {
 } // namespace
 
 void moveWithoutReplacing(int folder, const std::string& from, const std::string& to,
-                          const std::filesystem::path& shownFolder) {
+                          const std::filesystem::path& shownFolder, const char* what) {
     if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) {
         return;
     }
@@ -52,8 +52,7 @@ void moveWithoutReplacing(int folder, const std::string& from, const std::string
             }
         }
     }
-    throw std::filesystem::filesystem_error("Cannot move the verified copy into place",
-                                            shownFolder / from, shownFolder / to,
+    throw std::filesystem::filesystem_error(what, shownFolder / from, shownFolder / to,
                                             std::error_code(error, std::generic_category()));
 }
 
