@@ -4,6 +4,7 @@
 #include "BusChild.h"
 #include "MainWindowFixture.h"
 #include "QtPrinting.h"
+#include "app/ui/Format.h"
 
 #include <QAccessible>
 #include <QMimeData>
@@ -33,12 +34,23 @@ protected:
         return rows;
     }
 
-    // The dialog has listed the folder it shows.
+    // The dialog has listed the folder it shows (not still the one before).
     void listed(int rows) const {
         auto* list = screen->find("chooserList");
-        ASSERT_TRUE(test::waitFor([&] { return list->property("count").toInt() == rows; }))
+        const auto current = [&] {
+            screen->render();
+            if (list->property("count").toInt() != rows) {
+                return false;
+            }
+            for (QObject* row : test::findAll<QObject>(list, QStringLiteral("chooserRow"))) {
+                if (Format::parentFolder(row->property("filePath").toString()) != shown()) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        ASSERT_TRUE(test::waitFor(current))
             << list->property("count").toInt() << " rows in " << shown().toStdString();
-        screen->render();
     }
 
     void accept() const { click(screen->find("chooserAccept")); }
