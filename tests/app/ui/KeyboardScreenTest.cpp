@@ -149,6 +149,22 @@ TEST_F(KeyboardScreenTest, TheFolderDialogChoosesTheFolderItShowsUnlessARowWasPi
     EXPECT_EQ(model->source(), text(home / "EMPTY"));
 }
 
+TEST_F(KeyboardScreenTest, WithTheKeyboardAloneAWholeCardIsImportedAndVerified) {
+    test::writeFile(home / "CARD/PRIVATE/M4ROOT/CLIP/C0001.MP4", test::patternBytes(40'000));
+    fs::create_directories(home / "CARD/DCIM/100MSDCF");
+    fs::create_directories(home / "MAIN");
+    key(Qt::Key_O, Qt::ControlModifier);
+    answerDialog(home / "CARD");
+    key(Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+    answerDialog(home / "MAIN");
+    key(Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_EQ(model->batches().size(), 1);
+    ASSERT_TRUE(test::waitFor([&] { return !model->processing(); }));
+    EXPECT_EQ(model->batches()[0]->state(), u"Verified");
+    EXPECT_EQ(test::readFile(home / "MAIN/CARD/PRIVATE/M4ROOT/CLIP/C0001.MP4"),
+              test::patternBytes(40'000));
+}
+
 TEST_F(KeyboardScreenTest, NewFolderIsMadeInTheShownFolderAndChosen) {
     fs::create_directories(home / "RAID");
     key(Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
