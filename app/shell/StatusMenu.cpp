@@ -12,7 +12,7 @@ namespace {
 
 // Qt 6.4 tells nobody when a tray host comes or goes; asking is one round trip to the display
 // server or the bus.
-constexpr auto trayCheckInterval = std::chrono::seconds(3);
+constexpr auto trayCheckInterval = std::chrono::seconds(5);
 
 QIcon trayIcon(const QString& symbol, bool lightPanel) {
     const QColor tint = lightPanel ? QColor(0x20, 0x24, 0x28) : QColor(Qt::white);

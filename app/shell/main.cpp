@@ -17,9 +17,12 @@ int main(int argc, char** argv) {
     // Closing the window leaves the application running with its status menu.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quaymark/quaymark.svg")));
-    // The desktop's own colours, before the window's dark ones replace them: the closest Qt 6.4
-    // comes to the desktop's colour scheme, which the tray's panel usually follows.
-    const bool lightDesktop = QApplication::palette().color(QPalette::Window).lightness() > 128;
+    // Qt 6.4 does not tell the desktop's colour scheme; its own palette, read before the window's
+    // dark one replaces it, is the closest. Only Plasma's panels follow that scheme; GNOME's top
+    // bar and most other panels stay dark whatever the applications use.
+    const bool lightDesktop =
+        QApplication::palette().color(QPalette::Window).lightness() > 128 &&
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QStringLiteral("KDE"));
     quaymark::applyDarkAppearance();
 
     quaymark::QuaymarkApp app;

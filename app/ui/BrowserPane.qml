@@ -65,10 +65,11 @@ Rectangle {
             }
             Label {
                 text: pane.subtitle
+                elide: Text.ElideRight
+                Layout.fillWidth: true
                 font.pointSize: 12 * QuayTheme.textUnit
                 color: Qt.rgba(QuayTheme.secondary.r, QuayTheme.secondary.g, QuayTheme.secondary.b, 0.7)
             }
-            Item { Layout.fillWidth: true }
             FlatButton {
                 objectName: "chooseButton"
                 text: pane.chosen ? "Change" : "Choose"

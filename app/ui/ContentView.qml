@@ -25,7 +25,9 @@ Rectangle {
             model: root.model
             section: root.section
             onSectionChosen: (name) => root.section = name
-            Layout.preferredWidth: 245
+            // 245 at the usual text size, wider for larger text while the window has room.
+            Layout.preferredWidth: Math.round(Math.min(245 * Math.max(1, QuayTheme.textScale),
+                                                       Math.max(245, root.width * 0.26)))
             Layout.fillHeight: true
         }
         Rectangle {

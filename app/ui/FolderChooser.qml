@@ -35,6 +35,13 @@ Dialog {
     width: Math.min(Math.round(780 * QuayTheme.textScale), parent ? parent.width - 40 : 780)
     height: Math.min(Math.round(520 * QuayTheme.textScale), parent ? parent.height - 40 : 520)
     padding: 0
+    Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
+    background: Rectangle {
+        radius: 10
+        color: QuayTheme.panel
+        border.width: 1
+        border.color: Qt.rgba(1, 1, 1, 0.12)
+    }
     // Escape leaves a text field first, then closes (see the lists).
     closePolicy: Popup.NoAutoClose
 
@@ -218,6 +225,10 @@ Dialog {
                 icon.height: Math.round(16 * QuayTheme.textScale)
                 highlighted: chooser.folder === modelData.url
                 focusPolicy: Qt.NoFocus
+                background: Rectangle {
+                    color: place.highlighted ? Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.1)
+                         : place.hovered ? Qt.rgba(1, 1, 1, 0.04) : "transparent"
+                }
                 Accessible.role: Accessible.ListItem
                 Accessible.name: modelData.name
                 function open() { chooser.openFolder(modelData.url) }

@@ -13,191 +13,211 @@ Rectangle {
 
     color: QuayTheme.background
 
-    ColumnLayout {
+    // Small screens and large text: the whole area scrolls rather than squeezing its parts.
+    Flickable {
+        id: page
         anchors.fill: parent
-        anchors.leftMargin: 28
-        anchors.rightMargin: 28
-        anchors.topMargin: 22
-        anchors.bottomMargin: 14
-        spacing: 14
+        // Rows that cannot shrink further (a transfer row at large text) widen the page.
+        contentWidth: Math.max(width, column.childrenRect.width + 56)
+        contentHeight: Math.max(height, column.implicitHeight + 36)
+        interactive: contentHeight > height || contentWidth > width
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+        ScrollBar.vertical: ScrollBar {}
+        ScrollBar.horizontal: ScrollBar {}
 
-        RowLayout {
-            Layout.fillWidth: true
-            ColumnLayout {
-                spacing: 4
-                Label {
-                    text: "Your footage. Safely quayed."
-                    font.pointSize: 27 * QuayTheme.textUnit
+        ColumnLayout {
+            id: column
+            x: 28
+            y: 22
+            width: page.width - 56
+            height: page.contentHeight - 36
+            spacing: 14
+
+            RowLayout {
+                Layout.fillWidth: true
+                ColumnLayout {
+                    spacing: 4
+                    Layout.fillWidth: true
+                    Label {
+                        text: "Your footage. Safely quayed."
+                        font.pointSize: 27 * QuayTheme.textUnit
+                        font.weight: Font.DemiBold
+                        font.letterSpacing: -0.8
+                        elide: Text.ElideRight
+                        Layout.fillWidth: true
+                    }
+                    Label {
+                        text: "Ingest once. Keep every destination accounted for."
+                        font.pointSize: 14 * QuayTheme.textUnit
+                        color: QuayTheme.secondary
+                        elide: Text.ElideRight
+                        Layout.fillWidth: true
+                    }
+                }
+                Button {
+                    id: startButton
+                    objectName: "startButton"
+                    text: screen.model.processing ? "Queue import" : "Start import"
+                    enabled: screen.model.canStart
+                    font.pointSize: 14 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
-                    font.letterSpacing: -0.8
+                    padding: 10
+                    leftPadding: 16
+                    rightPadding: 18
+                    Accessible.name: text
+                    Accessible.description: "Ctrl+Return"
+                    FocusRing {
+                        anchors.margins: -3
+                        radius: 10
+                        visible: startButton.visualFocus
+                    }
+                    onClicked: {
+                        if (screen.model.source !== "")
+                            screen.model.enqueue(screen.model.source, false)
+                    }
+                    background: Rectangle {
+                        radius: 8
+                        color: startButton.enabled ? (startButton.down ? Qt.darker(QuayTheme.mint, 1.15) : QuayTheme.mint)
+                                                   : Qt.rgba(1, 1, 1, 0.1)
+                    }
+                    contentItem: RowLayout {
+                        spacing: 8
+                        QuayIcon {
+                            name: "arrow.down.to.line.compact"
+                            size: 16
+                            color: startButton.enabled ? QuayTheme.background : QuayTheme.secondary
+                        }
+                        Label {
+                            text: startButton.text
+                            font: startButton.font
+                            color: startButton.enabled ? QuayTheme.background : QuayTheme.secondary
+                        }
+                    }
+                }
+            }
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 14
+                Rectangle {
+                    implicitWidth: badge.implicitWidth + 16
+                    implicitHeight: badge.implicitHeight + 8
+                    radius: 6
+                    color: Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.1)
+                    RowLayout {
+                        id: badge
+                        anchors.centerIn: parent
+                        spacing: 6
+                        QuayIcon { name: "checkmark.shield.fill"; size: 14; color: QuayTheme.mint }
+                        Label {
+                            text: "SHA-256 verified"
+                            font.pointSize: 12 * QuayTheme.textUnit
+                            font.weight: Font.DemiBold
+                            color: QuayTheme.mint
+                        }
+                    }
                 }
                 Label {
-                    text: "Ingest once. Keep every destination accounted for."
-                    font.pointSize: 14 * QuayTheme.textUnit
+                    objectName: "modeText"
+                    text: screen.model.videosOnly ? "Video clips only · flat import" : "All files · original folders"
+                    font.pointSize: 12 * QuayTheme.textUnit
+                    color: QuayTheme.secondary
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
+                }
+                Label {
+                    text: "NATIVE LINUX"
+                    font.pointSize: 12 * QuayTheme.textUnit
+                    font.weight: Font.DemiBold
+                    font.letterSpacing: 1.5
                     color: QuayTheme.secondary
                 }
             }
-            Item { Layout.fillWidth: true }
-            Button {
-                id: startButton
-                objectName: "startButton"
-                text: screen.model.processing ? "Queue import" : "Start import"
-                enabled: screen.model.canStart
-                font.pointSize: 14 * QuayTheme.textUnit
-                font.weight: Font.DemiBold
-                padding: 10
-                leftPadding: 16
-                rightPadding: 18
-                Accessible.name: text
-                Accessible.description: "Ctrl+Return"
-                FocusRing {
-                    anchors.margins: -3
-                    radius: 10
-                    visible: startButton.visualFocus
-                }
-                onClicked: {
-                    if (screen.model.source !== "")
-                        screen.model.enqueue(screen.model.source, false)
-                }
-                background: Rectangle {
-                    radius: 8
-                    color: startButton.enabled ? (startButton.down ? Qt.darker(QuayTheme.mint, 1.15) : QuayTheme.mint)
-                                               : Qt.rgba(1, 1, 1, 0.1)
-                }
-                contentItem: RowLayout {
-                    spacing: 8
-                    QuayIcon {
-                        name: "arrow.down.to.line.compact"
-                        size: 16
-                        color: startButton.enabled ? QuayTheme.background : QuayTheme.secondary
-                    }
-                    Label {
-                        text: startButton.text
-                        font: startButton.font
-                        color: startButton.enabled ? QuayTheme.background : QuayTheme.secondary
-                    }
-                }
-            }
-        }
 
-        RowLayout {
-            Layout.fillWidth: true
-            spacing: 14
-            Rectangle {
-                implicitWidth: badge.implicitWidth + 16
-                implicitHeight: badge.implicitHeight + 8
-                radius: 6
-                color: Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.1)
-                RowLayout {
-                    id: badge
-                    anchors.centerIn: parent
-                    spacing: 6
-                    QuayIcon { name: "checkmark.shield.fill"; size: 14; color: QuayTheme.mint }
-                    Label {
-                        text: "SHA-256 verified"
-                        font.pointSize: 12 * QuayTheme.textUnit
-                        font.weight: Font.DemiBold
-                        color: QuayTheme.mint
-                    }
+            RowLayout {
+                Layout.fillWidth: true
+                // Smaller windows give the room to the transfer activity first.
+                Layout.preferredHeight: Math.min(290, Math.max(200, screen.height * 0.3 - 20)) * Math.max(1, QuayTheme.textScale)
+                spacing: 14
+                BrowserPane {
+                    objectName: "sourcePane"
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    title: "SOURCE"
+                    subtitle: "Your original media"
+                    icon: "sdcard"
+                    url: screen.model.source
+                    entries: screen.model.sourceEntries
+                    error: screen.model.sourceBrowserError
+                    loading: screen.model.sourceLoading
+                    flatMedia: screen.model.videosOnly
+                    onChoose: screen.model.pickSource()
+                    onNavigate: (folder) => screen.model.setSource(folder)
+                    onDropped: (folder) => screen.model.chooseSource(folder)
+                    onRefresh: screen.model.reloadSource()
+                    onReveal: (path) => screen.reveal(path)
+                }
+                BrowserPane {
+                    objectName: "targetPane"
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    title: "DESTINATION"
+                    subtitle: "Main copy"
+                    icon: "externaldrive"
+                    url: screen.model.primaryTarget
+                    entries: screen.model.targetEntries
+                    error: screen.model.targetBrowserError
+                    loading: screen.model.targetLoading
+                    flatMedia: false
+                    onChoose: screen.model.pickTarget(false)
+                    onNavigate: (folder) => screen.model.navigateTarget(folder)
+                    onDropped: (folder) => screen.model.chooseTarget(false, folder)
+                    onRefresh: screen.model.reloadTarget()
+                    onReveal: (path) => screen.reveal(path)
                 }
             }
-            Label {
-                objectName: "modeText"
-                text: screen.model.videosOnly ? "Video clips only · flat import" : "All files · original folders"
-                font.pointSize: 12 * QuayTheme.textUnit
-                color: QuayTheme.secondary
-            }
-            Item { Layout.fillWidth: true }
-            Label {
-                text: "NATIVE LINUX"
-                font.pointSize: 12 * QuayTheme.textUnit
-                font.weight: Font.DemiBold
-                font.letterSpacing: 1.5
-                color: QuayTheme.secondary
-            }
-        }
 
-        RowLayout {
-            Layout.fillWidth: true
-            // Smaller windows give the room to the transfer activity first.
-            Layout.preferredHeight: Math.min(290, Math.max(220, screen.height * 0.3 - 20))
-            spacing: 14
-            BrowserPane {
-                objectName: "sourcePane"
+            DestinationList {
+                model: screen.model
+                Layout.fillWidth: true
+            }
+
+            TransferSection {
+                objectName: "transferSection"
+                model: screen.model
                 Layout.fillWidth: true
                 Layout.fillHeight: true
-                title: "SOURCE"
-                subtitle: "Your original media"
-                icon: "sdcard"
-                url: screen.model.source
-                entries: screen.model.sourceEntries
-                error: screen.model.sourceBrowserError
-                loading: screen.model.sourceLoading
-                flatMedia: screen.model.videosOnly
-                onChoose: screen.model.pickSource()
-                onNavigate: (folder) => screen.model.setSource(folder)
-                onDropped: (folder) => screen.model.chooseSource(folder)
-                onRefresh: screen.model.reloadSource()
-                onReveal: (path) => screen.reveal(path)
+                Layout.minimumHeight: 120
+                Layout.preferredHeight: 120 * Math.max(1, QuayTheme.textScale)
+                onOpenFolder: (folder) => screen.openFolder(folder)
             }
-            BrowserPane {
-                objectName: "targetPane"
+
+            RowLayout {
                 Layout.fillWidth: true
-                Layout.fillHeight: true
-                title: "DESTINATION"
-                subtitle: "Main copy"
-                icon: "externaldrive"
-                url: screen.model.primaryTarget
-                entries: screen.model.targetEntries
-                error: screen.model.targetBrowserError
-                loading: screen.model.targetLoading
-                flatMedia: false
-                onChoose: screen.model.pickTarget(false)
-                onNavigate: (folder) => screen.model.navigateTarget(folder)
-                onDropped: (folder) => screen.model.chooseTarget(false, folder)
-                onRefresh: screen.model.reloadTarget()
-                onReveal: (path) => screen.reveal(path)
-            }
-        }
-
-        DestinationList {
-            model: screen.model
-            Layout.fillWidth: true
-        }
-
-        TransferSection {
-            objectName: "transferSection"
-            model: screen.model
-            Layout.fillWidth: true
-            Layout.fillHeight: true
-            Layout.minimumHeight: 160
-            onOpenFolder: (folder) => screen.openFolder(folder)
-        }
-
-        RowLayout {
-            Layout.fillWidth: true
-            spacing: 8
-            Rectangle {
-                objectName: "statusDot"
-                implicitWidth: 8
-                implicitHeight: 8
-                radius: 4
-                color: screen.model.processing ? QuayTheme.mint : QuayTheme.secondary
-            }
-            Label {
-                objectName: "footerText"
-                text: screen.model.processing
-                      ? "Keep all source and destination drives connected until verification finishes."
-                      : "Copies are read-only at the source. Existing destination files are never overwritten."
-                font.pointSize: 12 * QuayTheme.textUnit
-                color: QuayTheme.secondary
-            }
-            Item { Layout.fillWidth: true }
-            BusyIndicator {
-                visible: screen.model.processing
-                running: visible
-                implicitWidth: 18
-                implicitHeight: 18
+                spacing: 8
+                Rectangle {
+                    objectName: "statusDot"
+                    implicitWidth: 8
+                    implicitHeight: 8
+                    radius: 4
+                    color: screen.model.processing ? QuayTheme.mint : QuayTheme.secondary
+                }
+                Label {
+                    objectName: "footerText"
+                    text: screen.model.processing
+                          ? "Keep all source and destination drives connected until verification finishes."
+                          : "Copies are read-only at the source. Existing destination files are never overwritten."
+                    font.pointSize: 12 * QuayTheme.textUnit
+                    color: QuayTheme.secondary
+                }
+                Item { Layout.fillWidth: true }
+                BusyIndicator {
+                    visible: screen.model.processing
+                    running: visible
+                    implicitWidth: 18
+                    implicitHeight: 18
+                }
             }
         }
     }

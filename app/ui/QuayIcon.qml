@@ -1,4 +1,6 @@
 import QtQuick
+import QtQuick.Layouts
+import Quaymark
 
 // A symbol from the icon table, drawn in one colour.
 Image {
@@ -6,9 +8,15 @@ Image {
     property color color: "white"
     property real size: 16
 
-    width: size
-    height: size
-    sourceSize: Qt.size(size * 2, size * 2)
+    // Symbols grow with the desktop's text size.
+    readonly property real side: Math.round(size * Math.max(1, QuayTheme.textScale))
+
+    // Layouts would otherwise size it by its (doubled) source size.
+    Layout.preferredWidth: side
+    Layout.preferredHeight: side
+    width: side
+    height: side
+    sourceSize: Qt.size(side * 2, side * 2)
     fillMode: Image.PreserveAspectFit
     smooth: true
     source: name === "" ? "" : "image://icon/" + name + "/" + color.toString().substring(1)

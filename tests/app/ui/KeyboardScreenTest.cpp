@@ -4,6 +4,7 @@
 #include "BusChild.h"
 #include "MainWindowFixture.h"
 #include "QtPrinting.h"
+#include "app/ui/Format.h"
 
 #include <QAccessible>
 #include <QMimeData>
@@ -33,12 +34,23 @@ protected:
         return rows;
     }
 
-    // The dialog has listed the folder it shows.
+    // The dialog has listed the folder it shows (not still the one before).
     void listed(int rows) const {
         auto* list = screen->find("chooserList");
-        ASSERT_TRUE(test::waitFor([&] { return list->property("count").toInt() == rows; }))
+        const auto current = [&] {
+            screen->render();
+            if (list->property("count").toInt() != rows) {
+                return false;
+            }
+            for (QObject* row : test::findAll<QObject>(list, QStringLiteral("chooserRow"))) {
+                if (Format::parentFolder(row->property("filePath").toString()) != shown()) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        ASSERT_TRUE(test::waitFor(current))
             << list->property("count").toInt() << " rows in " << shown().toStdString();
-        screen->render();
     }
 
     void accept() const { click(screen->find("chooserAccept")); }
@@ -135,6 +147,22 @@ TEST_F(KeyboardScreenTest, TheFolderDialogChoosesTheFolderItShowsUnlessARowWasPi
     key(Qt::Key_Escape);
     EXPECT_FALSE(actions.folderPending());
     EXPECT_EQ(model->source(), text(home / "EMPTY"));
+}
+
+TEST_F(KeyboardScreenTest, WithTheKeyboardAloneAWholeCardIsImportedAndVerified) {
+    test::writeFile(home / "CARD/PRIVATE/M4ROOT/CLIP/C0001.MP4", test::patternBytes(40'000));
+    fs::create_directories(home / "CARD/DCIM/100MSDCF");
+    fs::create_directories(home / "MAIN");
+    key(Qt::Key_O, Qt::ControlModifier);
+    answerDialog(home / "CARD");
+    key(Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+    answerDialog(home / "MAIN");
+    key(Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_EQ(model->batches().size(), 1);
+    ASSERT_TRUE(test::waitFor([&] { return !model->processing(); }));
+    EXPECT_EQ(model->batches()[0]->state(), u"Verified");
+    EXPECT_EQ(test::readFile(home / "MAIN/CARD/PRIVATE/M4ROOT/CLIP/C0001.MP4"),
+              test::patternBytes(40'000));
 }
 
 TEST_F(KeyboardScreenTest, NewFolderIsMadeInTheShownFolderAndChosen) {
