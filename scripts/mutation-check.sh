@@ -16,8 +16,8 @@ build=build/default
 # name | file | exact text | replacement | build targets | ctest regex
 # The text must occur exactly once in the file; "\n" in text or replacement is a line break.
 faults=$(cat <<'LIST'
-promote before the reread matched|ingest/copy/FileCopy.cpp|if (rereadHash != copyHash || verified != before.st_size) {|if (false) {|copy_tests engine_tests|CopyTest|ImportFixture|ResumeTest
-compare the wrong digest|ingest/copy/FileCopy.cpp|if (rereadHash != copyHash |if (rereadHash != rereadHash |copy_tests engine_tests|CopyTest|ImportFixture
+promote before the reread matched|ingest/copy/FileCopy.cpp|if (reread.sha256 != copyHash \|\| reread.xxh128 != copyXxh \|\| verified != before.st_size) {|if (false) {|copy_tests engine_tests|CopyTest|ImportFixture|ResumeTest
+compare the wrong digest|ingest/copy/FileCopy.cpp|if (reread.sha256 != copyHash \|\| reread.xxh128 != copyXxh|if (reread.sha256 != reread.sha256 \|\| reread.xxh128 != reread.xxh128|copy_tests engine_tests|CopyTest|ImportFixture
 reread from the page cache|ingest/copy/FileCopy.cpp|    ::posix_fadvise(partial.fd(), 0, 0, POSIX_FADV_DONTNEED);\n|\n|copy_tests|CopyTest|Digest
 source changes unnoticed at the end|ingest/copy/FileCopy.cpp|!(after.st_ctim == before.st_ctim)) {|false) {|copy_tests|CopyTest
 modification time tolerance off|ingest/copy/FileCopy.cpp|> modifiedTolerance) {|> 1e9) {|copy_tests|CopyTest
