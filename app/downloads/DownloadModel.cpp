@@ -1,5 +1,6 @@
 #include "DownloadModel.h"
 
+#include "app/model/Background.h"
 #include "app/model/PathText.h"
 #include "app/platform/Bookmarks.h"
 #include "app/shell/AppDiagnostics.h"
@@ -259,16 +260,27 @@ void DownloadModel::chooseFolder() {
                 !model->scopes_.contains(*folder)) {
                 model->scopes_.append(*folder);
             }
-            SavedLocation location{*folder, std::nullopt};
-            if (const auto bookmark =
-                    platform::createBookmark(pathOf(*folder), model->setup_.system)) {
-                location.bookmark = QByteArray::fromStdString(*bookmark);
-            }
-            project->destination = location;
+            project->destination = SavedLocation{*folder, std::nullopt};
             if (!project->directoryName) {
                 project->directoryName = project->derivedDirectoryName();
             }
             model->save();
+            // The bookmark reads the folder's volume: on a worker, as a stalled drive must not
+            // hold the window.
+            runInBackground(
+                model.data(),
+                [folder = *folder, system = model->setup_.system] {
+                    return platform::createBookmark(pathOf(folder), system);
+                },
+                [id, folder = *folder](DownloadModel& owner, std::optional<std::string> bookmark) {
+                    VideoProject* chosen = owner.findProject(id);
+                    if (!bookmark || !chosen || !chosen->destination ||
+                        chosen->destination->path != folder || chosen->destination->bookmark) {
+                        return; // kept by its path alone, or chosen again meanwhile
+                    }
+                    chosen->destination->bookmark = QByteArray::fromStdString(*bookmark);
+                    owner.save();
+                });
         });
 }
 

@@ -73,6 +73,11 @@ protected:
         model.createProject();
         picker.answer = text(destination);
         model.chooseFolder();
+        // The folder's bookmark arrives from a worker.
+        waitUntil([&] {
+            const VideoProject* chosen = model.project();
+            return chosen && chosen->destination && chosen->destination->bookmark;
+        });
     }
 
     static void paste(DownloadModel& model, const QStringList& links) {
