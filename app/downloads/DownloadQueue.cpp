@@ -9,12 +9,17 @@
 #include <QMetaObject>
 
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
 namespace quaymark {
 
 namespace {
+
+constexpr QStringView progressTag = u"QM_PROGRESS:";
+constexpr QStringView titleTag = u"QM_TITLE:";
+constexpr QStringView fileTag = u"QM_FILE:";
 
 const QString destinationUnavailable =
     QStringLiteral("The destination drive or folder is unavailable.");
@@ -220,19 +225,34 @@ bool DownloadModel::launch(const Pair& pair) {
             [this, pair](const QString& text) { line(text, pair); });
     connect(runner_.get(), &DownloadRunner::finished, this,
             [this, pair](const DownloadOutcome& outcome) { finished(outcome, pair); });
-    // The folder is resolved once per download, where a stalled drive stalls only the helper.
-    runner_->start(textOf(*ytdlp), [project = *project, system = setup_.system,
-                                    ffmpeg = textOf(ffmpeg->parent_path()), deno = textOf(*deno),
-                                    url = findLink(pair)->url] {
-        const QString folder =
-            project.folderIn(textOf(destinationToday(*project.destination, system)));
-        std::error_code error;
-        std::filesystem::create_directories(pathOf(folder), error);
-        if (error) {
-            throw DownloadError(downloadErrorDomain, error.value(), error.message());
-        }
-        return arguments(ffmpeg, deno, folder, url);
-    });
+    // The folder is resolved once per download, and the reported file is confirmed, on the
+    // helper's thread, where a stalled drive stalls only the helper.
+    const auto reported = std::make_shared<std::optional<QString>>();
+    runner_->start(
+        textOf(*ytdlp),
+        [project = *project, system = setup_.system, ffmpeg = textOf(ffmpeg->parent_path()),
+         deno = textOf(*deno), url = findLink(pair)->url] {
+            const QString folder =
+                project.folderIn(textOf(destinationToday(*project.destination, system)));
+            std::error_code error;
+            std::filesystem::create_directories(pathOf(folder), error);
+            if (error) {
+                throw DownloadError(downloadErrorDomain, error.value(), error.message());
+            }
+            return arguments(ffmpeg, deno, folder, url);
+        },
+        [reported](const QString& text) {
+            if (text.startsWith(fileTag)) {
+                if (auto output = stringAfter(text, fileTag)) {
+                    *reported = std::move(output);
+                }
+            }
+        },
+        [reported] {
+            if (!*reported || !QFileInfo(**reported).isFile()) {
+                throw DownloadError({}, 0, unconfirmedOutput.toStdString());
+            }
+        });
     return true;
 }
 
@@ -240,9 +260,6 @@ void DownloadModel::line(const QString& text, const Pair& pair) {
     if (active_ != pair) {
         return; // a late line of a run that has ended
     }
-    static constexpr QStringView progressTag = u"QM_PROGRESS:";
-    static constexpr QStringView titleTag = u"QM_TITLE:";
-    static constexpr QStringView fileTag = u"QM_FILE:";
     if (text.startsWith(progressTag)) {
         const auto value = parsed(text.mid(progressTag.size()));
         if (!value || !value->is_object()) {
@@ -283,17 +300,12 @@ void DownloadModel::finished(const DownloadOutcome& outcome, const Pair& pair) {
         for (const QString& piece : outcome.transcript.split(u'\n', Qt::SkipEmptyParts)) {
             line(piece, pair);
         }
-        const VideoLink* link = findLink(pair);
-        if (link && link->output && QFileInfo(*link->output).isFile()) {
-            change(pair, [](VideoLink& done) {
-                done.state = LinkState::downloaded;
-                done.fraction = 1.0;
-                done.speed = 0;
-            });
-        } else {
-            fail(pair, unconfirmedOutput);
-            break;
-        }
+        // The helper's thread confirmed the file it reported.
+        change(pair, [](VideoLink& done) {
+            done.state = LinkState::downloaded;
+            done.fraction = 1.0;
+            done.speed = 0;
+        });
         save();
         active_.reset();
         break;

@@ -26,46 +26,56 @@ void DownloadRunner::start(const QString& executable, const QStringList& argumen
     start(executable, [arguments] { return arguments; });
 }
 
-void DownloadRunner::start(const QString& executable, std::function<QStringList()> prepare) {
+void DownloadRunner::start(const QString& executable, std::function<QStringList()> prepare,
+                           std::function<void(const QString& line)> watch,
+                           std::function<void()> confirm) {
     Q_ASSERT(!thread_.joinable());
-    thread_ = std::thread(
-        [this, control = control_, path = executable.toStdString(), prepare = std::move(prepare)] {
-            // Queued calls keep their order and are dropped if this object is gone by then.
-            const auto post = [this](auto function) {
-                QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-            };
-            DownloadOutcome outcome;
-            try {
-                std::vector<std::string> list;
-                for (const QString& argument : prepare()) {
-                    list.push_back(argument.toStdString());
-                }
-                const std::string transcript =
-                    DownloadProcess::run(path, list, *control, [&](const std::string& text) {
-                        post([this, text = QString::fromStdString(text)] { emit line(text); });
-                    });
-                outcome.transcript = QString::fromStdString(transcript);
-            } catch (const DownloadCancelled&) {
-                outcome.kind = DownloadOutcome::Kind::Cancelled;
-            } catch (const DownloadError& error) {
-                outcome.kind = DownloadOutcome::Kind::Failed;
-                outcome.domain = QString::fromStdString(error.domain);
-                outcome.code = error.code;
-                outcome.description = QString::fromStdString(error.description);
-            } catch (const std::system_error& error) {
-                outcome.kind = DownloadOutcome::Kind::Failed;
-                outcome.code = error.code().value();
-                outcome.description = QString::fromStdString(error.code().message());
-            } catch (const std::exception& error) {
-                // Nothing may escape this thread; the helper is already stopped and reaped.
-                outcome.kind = DownloadOutcome::Kind::Failed;
-                outcome.description = QString::fromUtf8(error.what());
+    thread_ = std::thread([this, control = control_, path = executable.toStdString(),
+                           prepare = std::move(prepare), watch = std::move(watch),
+                           confirm = std::move(confirm)] {
+        // Queued calls keep their order and are dropped if this object is gone by then.
+        const auto post = [this](auto function) {
+            QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+        };
+        DownloadOutcome outcome;
+        try {
+            std::vector<std::string> list;
+            for (const QString& argument : prepare()) {
+                list.push_back(argument.toStdString());
             }
-            post([this, outcome] {
-                thread_.join(); // the thread has finished its last step, posting this call
-                emit finished(outcome);
-            });
+            const std::string transcript =
+                DownloadProcess::run(path, list, *control, [&](const std::string& text) {
+                    QString forwarded = QString::fromStdString(text);
+                    if (watch) {
+                        watch(forwarded);
+                    }
+                    post([this, forwarded = std::move(forwarded)] { emit line(forwarded); });
+                });
+            if (confirm) {
+                confirm();
+            }
+            outcome.transcript = QString::fromStdString(transcript);
+        } catch (const DownloadCancelled&) {
+            outcome.kind = DownloadOutcome::Kind::Cancelled;
+        } catch (const DownloadError& error) {
+            outcome.kind = DownloadOutcome::Kind::Failed;
+            outcome.domain = QString::fromStdString(error.domain);
+            outcome.code = error.code;
+            outcome.description = QString::fromStdString(error.description);
+        } catch (const std::system_error& error) {
+            outcome.kind = DownloadOutcome::Kind::Failed;
+            outcome.code = error.code().value();
+            outcome.description = QString::fromStdString(error.code().message());
+        } catch (const std::exception& error) {
+            // Nothing may escape this thread; the helper is already stopped and reaped.
+            outcome.kind = DownloadOutcome::Kind::Failed;
+            outcome.description = QString::fromUtf8(error.what());
+        }
+        post([this, outcome] {
+            thread_.join(); // the thread has finished its last step, posting this call
+            emit finished(outcome);
         });
+    });
 }
 
 } // namespace quaymark

@@ -35,8 +35,12 @@ public:
     // One run per runner.
     void start(const QString& executable, const QStringList& arguments);
     // `prepare` runs first, on the helper's thread, and gives the arguments; what it throws
-    // ends the run as a failure with that description.
-    void start(const QString& executable, std::function<QStringList()> prepare);
+    // ends the run as a failure with that description. `watch` sees every line there too, and
+    // `confirm` runs there after a clean exit, so that checks of the result never touch the
+    // owner's thread; what it throws turns the run into a failure.
+    void start(const QString& executable, std::function<QStringList()> prepare,
+               std::function<void(const QString& line)> watch = {},
+               std::function<void()> confirm = {});
     void cancel();
 
 signals:

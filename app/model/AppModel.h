@@ -9,6 +9,7 @@
 #include "app/platform/Volumes.h"
 #include "ingest/records/ImportRecords.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -217,6 +218,12 @@ private:
                      const QString& error, bool verified);
     void reload(Listing AppModel::*listing, const QString& folder, bool videosOnly,
                 void (AppModel::*changed)());
+    // Where a chosen destination folder goes: a choice's duplicate check resolves links on a
+    // worker, and choices take effect in the order they were made.
+    enum class TargetPlace { main, backup, browsed };
+    void placeTarget(const QString& folder, TargetPlace place);
+    void applyTargetChoices();
+    void applyTarget(const QString& folder, TargetPlace place);
     void startCameraDetection(const QString& folder);
     void startQueue();
     void processQueue();
@@ -241,6 +248,15 @@ private:
     // Sources whose destinations are being checked on a worker before they are queued.
     QSet<QString> pendingSources_;
     QStringList scopes_;
+    struct TargetChoice {
+        QString folder;
+        TargetPlace place;
+        bool checked = false;
+    };
+    std::map<std::uint64_t, TargetChoice> targetChoices_;
+    std::uint64_t nextChoice_ = 0;
+    // Folders as they compare, with links resolved, by the text they were chosen as.
+    QHash<QString, QString> resolvedFolders_;
     QString cameraName_;
     bool showSettings_ = false;
     QString message_;

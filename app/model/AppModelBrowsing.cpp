@@ -119,43 +119,71 @@ void AppModel::chooseSource(const QString& folder) {
 }
 
 void AppModel::chooseTarget(bool backup, const QString& folder) {
-    const QString wanted = resolved(folder);
-    for (qsizetype i = backup ? 0 : 1; i < targets_.size(); ++i) {
-        if (resolved(targets_[i]) == wanted) {
-            setMessage(QStringLiteral("That folder is already a destination."));
+    placeTarget(folder, backup ? TargetPlace::backup : TargetPlace::main);
+}
+
+void AppModel::navigateTarget(const QString& folder) {
+    placeTarget(folder, TargetPlace::browsed);
+}
+
+void AppModel::placeTarget(const QString& folder, TargetPlace place) {
+    const std::uint64_t choice = nextChoice_++;
+    targetChoices_[choice] = TargetChoice{folder, place};
+    QStringList folders = targets_;
+    folders.append(folder);
+    // Resolving links touches every destination, and one may be a stalled network share.
+    runInBackground(
+        this,
+        [folders] {
+            QHash<QString, QString> forms;
+            for (const QString& each : folders) {
+                forms.insert(each, resolved(each));
+            }
+            return forms;
+        },
+        [choice](AppModel& model, QHash<QString, QString> forms) {
+            model.resolvedFolders_.insert(forms);
+            model.targetChoices_[choice].checked = true;
+            model.applyTargetChoices();
+        });
+}
+
+void AppModel::applyTargetChoices() {
+    while (!targetChoices_.empty() && targetChoices_.begin()->second.checked) {
+        const TargetChoice choice = targetChoices_.begin()->second;
+        targetChoices_.erase(targetChoices_.begin());
+        applyTarget(choice.folder, choice.place);
+    }
+}
+
+void AppModel::applyTarget(const QString& folder, TargetPlace place) {
+    if (place == TargetPlace::browsed && targets_.isEmpty()) {
+        return;
+    }
+    const auto form = [this](const QString& each) {
+        return resolvedFolders_.value(each, QDir::cleanPath(each));
+    };
+    const QString wanted = form(folder);
+    for (qsizetype i = place == TargetPlace::backup ? 0 : 1; i < targets_.size(); ++i) {
+        if (form(targets_[i]) == wanted) {
+            setMessage(place == TargetPlace::browsed
+                           ? QStringLiteral("That folder is already a backup destination.")
+                           : QStringLiteral("That folder is already a destination."));
             return;
         }
     }
-    if (platform::startAccessingSecurityScope(pathOf(folder)) && !scopes_.contains(folder)) {
+    if (place != TargetPlace::browsed && platform::startAccessingSecurityScope(pathOf(folder)) &&
+        !scopes_.contains(folder)) {
         scopes_.append(folder);
     }
     const SavedLocation location{folder, std::nullopt};
-    if (!backup && !targets_.isEmpty()) {
+    if (place != TargetPlace::backup && !targets_.isEmpty()) {
         targets_[0] = folder;
         preferences_.destinations[0] = location;
     } else {
         targets_.append(folder);
         preferences_.destinations.append(location);
     }
-    emit targetsChanged();
-    savePreferences();
-    bookmarkLater(folder);
-    reloadTarget();
-}
-
-void AppModel::navigateTarget(const QString& folder) {
-    if (targets_.isEmpty()) {
-        return;
-    }
-    const QString wanted = resolved(folder);
-    for (qsizetype i = 1; i < targets_.size(); ++i) {
-        if (resolved(targets_[i]) == wanted) {
-            setMessage(QStringLiteral("That folder is already a backup destination."));
-            return;
-        }
-    }
-    targets_[0] = folder;
-    preferences_.destinations[0] = SavedLocation{folder, std::nullopt};
     emit targetsChanged();
     savePreferences();
     bookmarkLater(folder);

@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "QtPrinting.h"
+#include "QtWaiting.h"
 #include "TestFiles.h"
 
 #include <QSignalSpy>
@@ -48,11 +49,7 @@ protected:
         return model;
     }
 
-    // Every background listing and detection has ended and its result was delivered.
-    static void settle() {
-        ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(30'000));
-        QCoreApplication::sendPostedEvents();
-    }
+    static void settle() { ASSERT_TRUE(test::settle()); }
 
     static QStringList names(const BrowserEntryModel& entries) {
         QStringList result;
@@ -156,6 +153,7 @@ TEST_F(AppModelTest, DestinationsRefuseDuplicatesEvenThroughLinks) {
     model->pickTarget(false);
     picker.answer = text(home / "backup");
     model->pickTarget(true);
+    settle();
     EXPECT_EQ(picker.titles,
               (QStringList{QStringLiteral("Choose your main destination — local or mounted "
                                           "network folder"),
@@ -164,11 +162,14 @@ TEST_F(AppModelTest, DestinationsRefuseDuplicatesEvenThroughLinks) {
     EXPECT_EQ(model->targets(), (QStringList{text(home / "main"), text(home / "backup")}));
 
     model->chooseTarget(true, text(home / "main-link"));
+    settle();
     EXPECT_EQ(model->message(), u"That folder is already a destination.");
     model->setMessage({});
     model->chooseTarget(false, text(home / "main-link"));
+    settle();
     EXPECT_EQ(model->message(), QString()) << "the main destination may replace itself";
     model->navigateTarget(text(home / "backup"));
+    settle();
     EXPECT_EQ(model->message(), u"That folder is already a backup destination.");
 
     model->navigateTarget(text(home / "main/sub"));

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "QtPrinting.h"
+#include "QtWaiting.h"
 #include "TestFiles.h"
 #include "TestMounts.h"
 #include "app/model/AppModel.h"
@@ -57,6 +58,7 @@ protected:
         model = std::make_unique<AppModel>(std::move(setup));
         model->setFolderRule(QStringLiteral("{source}"));
         model->chooseTarget(false, text(home / "D0"));
+        EXPECT_TRUE(test::settle());
     }
 
     bool imported(qsizetype batches) {

@@ -1,4 +1,5 @@
 #include "QtPrinting.h"
+#include "QtWaiting.h"
 #include "TestFiles.h"
 #include "app/model/AppModel.h"
 
@@ -35,6 +36,7 @@ protected:
             fs::create_directories(home / ("D" + std::to_string(i)));
             model->chooseTarget(i > 0, text(home / ("D" + std::to_string(i))));
         }
+        EXPECT_TRUE(test::settle());
     }
 
     fs::path makeCard(const std::string& name, int files = 3) {

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "QtPrinting.h"
+#include "QtWaiting.h"
 #include "TestFiles.h"
 #include "app/model/AppModel.h"
 #include "app/platform/Bookmarks.h"
@@ -101,6 +102,10 @@ TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.message().isEmpty(); }, 60'000));
     EXPECT_EQ(model.message(), u"This import is already verified.");
     model.savePreferences();
+    fs::create_directories(home / "backup");
+    model.chooseTarget(true, text(home / "backup")); // checked against the share's folder
+    ASSERT_TRUE(test::settle());
+    EXPECT_EQ(model.targets().size(), 2);
 
     EXPECT_TRUE(aside([&] { return fs::exists(destination / "CARD/A001.MOV"); }))
         << "the share was used";

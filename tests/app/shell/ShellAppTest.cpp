@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "QtPrinting.h"
+#include "QtWaiting.h"
 #include "ShellTestHome.h"
 #include "TestFiles.h"
 #include "app/model/AppModel.h"
@@ -53,6 +54,7 @@ protected:
     void addDestination(const char* name) {
         fs::create_directories(home / name);
         model->chooseTarget(!model->targets().isEmpty(), text(home / name));
+        EXPECT_TRUE(test::settle());
     }
 
     void waitIdle() {

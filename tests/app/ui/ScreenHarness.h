@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QtWaiting.h"
 #include "TestFiles.h"
 #include "app/downloads/DownloadModel.h"
 #include "app/model/AppModel.h"
@@ -64,24 +65,11 @@ inline std::unique_ptr<DownloadModel> makeDownloadModel(const std::filesystem::p
     return std::make_unique<DownloadModel>(std::move(setup));
 }
 
-// Every background listing has ended and its result was delivered.
-inline bool settle() {
-    const bool done = QThreadPool::globalInstance()->waitForDone(30'000);
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    return done;
-}
-
 // Objects the scene handed to deleteLater (canvases, their painters) are gone afterwards.
 inline void flushDeletions() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-template <typename Condition>
-bool waitFor(Condition condition) {
-    return QTest::qWaitFor(condition, 30'000);
 }
 
 // Every object named `name` below `root`, in both the object tree and the item tree (views
