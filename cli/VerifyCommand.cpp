@@ -1,19 +1,12 @@
 #include "VerifyCommand.h"
 
 #include "Signals.h"
-#include "ingest/copy/FileDigest.h"
-#include "ingest/copy/FolderBeneath.h"
-#include "ingest/copy/SessionDocuments.h"
-#include "ingest/mhl/MhlHistory.h"
-#include "ingest/records/RecordsJson.h"
+#include "ingest/engine/ReceiptCheck.h"
 #include "ingest/scan/FileSize.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cstdlib>
+#include <map>
 #include <mutex>
-#include <set>
 #include <thread>
 
 namespace quaymark::cli {
@@ -22,173 +15,77 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// historyDiffers: the content's XXH3-128 is not the one the folder's ASC MHL history records.
-enum class FileState { matches, missing, changed, invalid, unlisted, historyDiffers };
-
-const char* stateName(FileState state) {
-    switch (state) {
-    case FileState::matches:
-        return "matches";
-    case FileState::missing:
-        return "missing";
-    case FileState::changed:
-        return "changed";
-    case FileState::invalid:
-        return "invalid";
-    case FileState::unlisted:
-        return "unlisted";
-    case FileState::historyDiffers:
-        return "mhl-differs";
-    }
-    return "";
-}
-
-// A receipt names files inside its folder; anything else is not read.
-bool safeRelative(const std::string& path) {
-    const fs::path relative(path);
-    if (path.empty() || relative.is_absolute()) {
-        return false;
-    }
-    for (const auto& part : relative) {
-        if (part.empty() || part == "." || part == "..") {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ownDocument(const std::string& relative) {
-    return relative == ImportDocuments::journal || relative == ImportDocuments::receipt ||
-           relative == ImportDocuments::marker || relative == ImportDocuments::lock ||
-           relative.starts_with("ascmhl/");
-}
-
-struct Finding {
-    std::string path;
-    FileState state;
-};
+using ImportEngine::FolderClaims;
+using ImportEngine::ReceiptFinding;
+using State = ReceiptFinding::State;
 
 // Shared between the checking thread and the main thread.
 struct Check {
     std::mutex mutex;
-    std::vector<Finding> findings;
+    std::vector<ReceiptFinding> findings;
     std::int64_t checkedFiles = 0;
     std::int64_t checkedBytes = 0;
     std::optional<std::string> error;
     bool done = false;
 };
 
-using History = std::optional<std::map<std::string, std::string>>;
-
-// The file's state against the receipt, and whether the history disagrees with its content.
-std::pair<FileState, bool> checkFile(const fs::path& folder, const FileReceipt& file,
-                                     const History& history, const CancellationFlag& cancellation,
-                                     Check& check) {
-    if (!safeRelative(file.path)) {
-        return {FileState::invalid, false};
-    }
-    PlaceBeneath place;
-    try {
-        place = placeBeneath(folder, file.path, false);
-    } catch (const QuayError&) {
-        return {FileState::changed, false}; // a link where a folder was: not the copy
-    }
-    struct stat info {};
-    if (!place.folder ||
-        ::fstatat(place.folder.get(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return {FileState::missing, false};
-    }
-    const auto recorded =
-        history ? history->find(file.path) : std::map<std::string, std::string>::const_iterator{};
-    const bool listed = history && recorded != history->end();
-    if (!S_ISREG(info.st_mode) || (info.st_size != file.bytes && !listed)) {
-        return {FileState::changed, false};
-    }
-    const auto hashes = ImportEngine::hashesAt(
-        place.folder.get(), place.name, folder / file.path, cancellation, [&](size_t length) {
-            std::lock_guard lock(check.mutex);
-            check.checkedBytes += static_cast<std::int64_t>(length);
-        });
-    const bool matches = info.st_size == file.bytes && hashes.sha256 == file.sha256;
-    return {matches ? FileState::matches : FileState::changed,
-            listed && recorded->second != hashes.xxh128};
+bool historyFinding(State state) {
+    return state == State::historyDiffers || state == State::historyAltered;
 }
 
-void checkFolder(const fs::path& folder, const ImportReceipt& receipt, const History& history,
-                 const CancellationFlag& cancellation, Check& check) {
-    std::set<std::string> listed;
-    for (const auto& file : receipt.files) {
-        listed.insert(file.path);
-        const auto [state, historyDiffers] = checkFile(folder, file, history, cancellation, check);
-        std::lock_guard lock(check.mutex);
-        check.findings.push_back({file.path, state});
-        if (historyDiffers) {
-            check.findings.push_back({file.path, FileState::historyDiffers});
-        }
-        check.checkedFiles += 1;
+void runCheck(const fs::path& folder, const FolderClaims& claims,
+              const CancellationFlag& cancellation, Check& check) {
+    std::optional<std::string> error;
+    try {
+        ImportEngine::checkFolder(
+            folder, claims, cancellation,
+            [&](ReceiptFinding finding) {
+                std::lock_guard lock(check.mutex);
+                if (finding.state != State::unlisted && !historyFinding(finding.state)) {
+                    check.checkedFiles += 1;
+                }
+                check.findings.push_back(std::move(finding));
+            },
+            [&](std::size_t length) {
+                std::lock_guard lock(check.mutex);
+                check.checkedBytes += static_cast<std::int64_t>(length);
+            });
+    } catch (const std::exception& failure) {
+        error = failure.what();
     }
-    for (auto it = fs::recursive_directory_iterator(folder);
-         it != fs::recursive_directory_iterator(); ++it) {
-        cancellation.check();
-        if (it->is_directory() && !it->is_symlink()) {
-            continue;
-        }
-        const std::string relative = it->path().lexically_relative(folder).generic_string();
-        if (!listed.contains(relative) && !ownDocument(relative)) {
-            std::lock_guard lock(check.mutex);
-            check.findings.push_back({relative, FileState::unlisted});
-        }
+    std::lock_guard lock(check.mutex);
+    check.error = std::move(error);
+    check.done = true;
+}
+
+void showFinding(const ReceiptFinding& finding, Reporter& reporter) {
+    if (reporter.json()) {
+        reporter.event({{"event", "file"},
+                        {"path", finding.path},
+                        {"status", ImportEngine::stateName(finding.state)}});
+    } else if (finding.state == State::historyDiffers) {
+        reporter.say("ASC MHL    " + finding.path + ": XXH3-128 differs from the history's hash");
+    } else if (finding.state == State::historyAltered) {
+        reporter.say("ASC MHL    " + finding.path + ": does not match its entry in the chain");
+    } else if (finding.state != State::matches) {
+        std::string label = ImportEngine::stateName(finding.state);
+        label[0] = static_cast<char>(label[0] - 'a' + 'A');
+        label.resize(11, ' ');
+        reporter.say(label + finding.path);
     }
 }
 
-} // namespace
-
-int runVerify(const CommandLine& command, Reporter& reporter) {
-    InterruptWatch interrupts;
-    const fs::path folder = fs::absolute(command.folder).lexically_normal();
-    ImportReceipt receipt;
-    try {
-        receipt = decodeReceipt(readDocument(folder / ImportDocuments::receipt, 268'435'456,
-                                             "The verification receipt is too large to read."));
-    } catch (const fs::filesystem_error& error) {
-        reporter.error("No verification receipt in " + folder.string() + ": " +
-                       error.code().message() + ". The import was never fully verified.");
-        return 1;
-    } catch (const std::exception& error) {
-        reporter.error("The verification receipt in " + folder.string() +
-                       " cannot be read: " + error.what());
-        return 1;
-    }
-
-    History history;
-    try {
-        history = AscMhl::recordedHashes(folder);
-    } catch (const std::exception& error) {
-        reporter.error("The ASC MHL history in " + folder.string() +
-                       " cannot be read: " + error.what());
-        return 1;
-    }
-
+// Shows findings as they arrive and the progress line until the check ends; a first Ctrl-C
+// stops the check, a second exits at once.
+std::vector<ReceiptFinding> followCheck(Check& check, const FolderClaims& claims,
+                                        CancellationFlag& cancellation, InterruptWatch& interrupts,
+                                        Reporter& reporter) {
     std::int64_t totalBytes = 0;
-    for (const auto& file : receipt.files) {
+    for (const auto& file : claims.receipt.files) {
         totalBytes += file.bytes;
     }
-    CancellationFlag cancellation;
-    Check check;
-    std::jthread worker([&] {
-        std::optional<std::string> error;
-        try {
-            checkFolder(folder, receipt, history, cancellation, check);
-        } catch (const std::exception& failure) {
-            error = failure.what();
-        }
-        std::lock_guard lock(check.mutex);
-        check.error = std::move(error);
-        check.done = true;
-    });
-
     size_t shown = 0;
-    std::vector<Finding> findings;
+    std::vector<ReceiptFinding> findings;
     for (bool done = false; !done;) {
         if (interrupts.wait(std::chrono::milliseconds(200))) {
             if (cancellation.isCancelled()) {
@@ -208,65 +105,75 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
             bytes = check.checkedBytes;
         }
         for (; shown < findings.size(); ++shown) {
-            const Finding& finding = findings[shown];
-            if (reporter.json()) {
-                reporter.event({{"event", "file"},
-                                {"path", finding.path},
-                                {"status", stateName(finding.state)}});
-            } else if (finding.state == FileState::historyDiffers) {
-                reporter.say("ASC MHL    " + finding.path +
-                             ": XXH3-128 differs from the history's hash");
-            } else if (finding.state != FileState::matches) {
-                std::string label = stateName(finding.state);
-                label[0] = static_cast<char>(label[0] - 'a' + 'A');
-                label.resize(11, ' ');
-                reporter.say(label + finding.path);
-            }
+            showFinding(findings[shown], reporter);
         }
         if (!done && !reporter.json() && reporter.terminal()) {
             reporter.live("verifying " + std::to_string(files) + "/" +
-                          std::to_string(receipt.files.size()) + " files, " +
+                          std::to_string(claims.receipt.files.size()) + " files, " +
                           formatFileSize(bytes) + " of " + formatFileSize(totalBytes));
         }
     }
-    worker.join();
+    return findings;
+}
 
-    if (check.error) {
-        reporter.error(*check.error);
-        return interrupts.interrupted() ? 130 : 1;
-    }
-    std::map<FileState, std::int64_t> counts;
+int reportResult(const fs::path& folder, const FolderClaims& claims,
+                 const std::vector<ReceiptFinding>& findings, Reporter& reporter) {
+    std::map<State, std::int64_t> counts;
     for (const auto& finding : findings) {
         counts[finding.state] += 1;
     }
     const std::int64_t problems =
-        static_cast<std::int64_t>(findings.size()) - counts[FileState::matches];
+        static_cast<std::int64_t>(findings.size()) - counts[State::matches];
+    const std::int64_t historyProblems =
+        counts[State::historyDiffers] + counts[State::historyAltered];
+    const std::size_t files = claims.receipt.files.size();
     if (reporter.json()) {
         reporter.event({{"event", "result"},
                         {"status", problems == 0 ? "verified" : "mismatch"},
                         {"importFolder", folder.string()},
-                        {"files", receipt.files.size()},
-                        {"matches", counts[FileState::matches]},
-                        {"missing", counts[FileState::missing]},
-                        {"changed", counts[FileState::changed] + counts[FileState::invalid]},
-                        {"unlisted", counts[FileState::unlisted]},
-                        {"mhlDiffers", counts[FileState::historyDiffers]}});
+                        {"files", files},
+                        {"matches", counts[State::matches]},
+                        {"missing", counts[State::missing]},
+                        {"changed", counts[State::changed] + counts[State::invalid]},
+                        {"unlisted", counts[State::unlisted]},
+                        {"mhlDiffers", historyProblems}});
     } else if (problems == 0) {
-        reporter.say("All " + std::to_string(receipt.files.size()) + " files in " +
-                     folder.string() + " match the receipt" +
-                     (history ? " and the ASC MHL history." : "."));
+        reporter.say("All " + std::to_string(files) + " files in " + folder.string() +
+                     " match the receipt" + (claims.history ? " and the ASC MHL history." : "."));
     } else {
-        reporter.say(std::to_string(counts[FileState::missing]) + " missing, " +
-                     std::to_string(counts[FileState::changed] + counts[FileState::invalid]) +
-                     " changed and " + std::to_string(counts[FileState::unlisted]) +
-                     " unlisted of " + std::to_string(receipt.files.size()) +
-                     " files in the receipt of " + folder.string() + "." +
-                     (counts[FileState::historyDiffers] > 0
-                          ? " " + std::to_string(counts[FileState::historyDiffers]) +
-                                " disagree with the ASC MHL history."
-                          : ""));
+        reporter.say(std::to_string(counts[State::missing]) + " missing, " +
+                     std::to_string(counts[State::changed] + counts[State::invalid]) +
+                     " changed and " + std::to_string(counts[State::unlisted]) + " unlisted of " +
+                     std::to_string(files) + " files in the receipt of " + folder.string() + "." +
+                     (historyProblems > 0 ? " " + std::to_string(historyProblems) +
+                                                " disagree with the ASC MHL history."
+                                          : ""));
     }
     return problems == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int runVerify(const CommandLine& command, Reporter& reporter) {
+    InterruptWatch interrupts;
+    const fs::path folder = fs::absolute(command.folder).lexically_normal();
+    FolderClaims claims;
+    try {
+        claims = ImportEngine::readClaims(folder);
+    } catch (const std::exception& error) {
+        reporter.error(error.what());
+        return 1;
+    }
+    CancellationFlag cancellation;
+    Check check;
+    std::jthread worker([&] { runCheck(folder, claims, cancellation, check); });
+    const auto findings = followCheck(check, claims, cancellation, interrupts, reporter);
+    worker.join();
+    if (check.error) {
+        reporter.error(*check.error);
+        return interrupts.interrupted() ? 130 : 1;
+    }
+    return reportResult(folder, claims, findings, reporter);
 }
 
 } // namespace quaymark::cli

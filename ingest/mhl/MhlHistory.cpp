@@ -259,7 +259,7 @@ std::vector<std::string> AscMhl::writeHistory(const HistoryRequest& request,
     return warnings;
 }
 
-std::optional<std::map<std::string, std::string>> AscMhl::recordedHashes(const fs::path& folder) {
+std::optional<AscMhl::RecordedHistory> AscMhl::readHistory(const fs::path& folder) {
     const fs::path history = folder / folderName;
     std::error_code error;
     if (fs::symlink_status(history, error).type() != fs::file_type::directory) {
@@ -268,17 +268,21 @@ std::optional<std::map<std::string, std::string>> AscMhl::recordedHashes(const f
     std::vector<ChainEntry> chain = readChain(readSmall(history / chainName));
     std::stable_sort(chain.begin(), chain.end(),
                      [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
-    std::map<std::string, std::string> hashes;
+    RecordedHistory recorded;
     for (const auto& generation : chain) {
         if (generation.path.find('/') != std::string::npos || generation.path == ".." ||
             generation.path.empty()) {
             throw std::runtime_error("the chain names a file outside ascmhl/: " + generation.path);
         }
-        for (auto& [path, value] : readManifest(readSmall(history / generation.path)).xxh128) {
-            hashes[path] = std::move(value);
+        const std::string bytes = readSmall(history / generation.path);
+        if (c4Id(bytes) != generation.c4) {
+            recorded.altered.push_back(generation.path);
+        }
+        for (auto& [path, value] : readManifest(bytes).xxh128) {
+            recorded.xxh128[path] = std::move(value);
         }
     }
-    return hashes;
+    return recorded;
 }
 
 } // namespace quaymark

@@ -32,9 +32,15 @@ struct HistoryRequest {
 std::vector<std::string> writeHistory(const HistoryRequest& request,
                                       const CancellationFlag& cancellation);
 
-// The latest XXH3-128 recorded for each path by a folder's history; nothing when the folder
-// has none. Unreadable documents throw.
-std::optional<std::map<std::string, std::string>>
-recordedHashes(const std::filesystem::path& folder);
+struct RecordedHistory {
+    // The latest XXH3-128 recorded for each path.
+    std::map<std::string, std::string> xxh128;
+    // Generations whose bytes do not match the C4 ID the chain gives them.
+    std::vector<std::string> altered;
+};
+
+// What a folder's history records; nothing when the folder has none. Unreadable documents
+// throw.
+std::optional<RecordedHistory> readHistory(const std::filesystem::path& folder);
 
 } // namespace quaymark::AscMhl
