@@ -7,6 +7,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <tuple>
 
 namespace quaymark {
 namespace {
@@ -128,8 +132,8 @@ TEST_F(CopyTest, SourceChangedBeforeOrDuringTheCopyIsRefusedAndLeavesNothing) {
     EXPECT_THROW(copy(resized), QuayError);
 
     const SourceFile growing = plan("GROWING.MOV", test::patternBytes(9 * MiB));
-    onReport = [&](const ImportProgress&) {
-        if (!std::exchange(onReport, nullptr)) {
+    onReport = [&, done = false](const ImportProgress&) mutable {
+        if (std::exchange(done, true)) {
             return;
         }
         std::FILE* out = std::fopen(growing.url.c_str(), "ab");
@@ -142,6 +146,32 @@ TEST_F(CopyTest, SourceChangedBeforeOrDuringTheCopyIsRefusedAndLeavesNothing) {
     } catch (const QuayError& error) {
         EXPECT_EQ(error.kind(), QuayError::Kind::changed);
         EXPECT_EQ(error.payload(), "GROWING.MOV");
+    }
+
+    // Rewritten in place with its date put back, as some tools do: only the status-change time
+    // tells. The rewrite must fall in a later clock tick than the file's creation.
+    const SourceFile rewritten = plan("REWRITTEN.MOV", test::patternBytes(9 * MiB));
+    struct stat original {};
+    ASSERT_EQ(::stat(rewritten.url.c_str(), &original), 0);
+    for (timespec now{}; ::clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 &&
+                         std::tie(now.tv_sec, now.tv_nsec) <=
+                             std::tie(original.st_ctim.tv_sec, original.st_ctim.tv_nsec);) {
+    }
+    onReport = [&, done = false](const ImportProgress&) mutable {
+        if (std::exchange(done, true)) {
+            return;
+        }
+        const int fd = ::open(rewritten.url.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, "X", 1, 0), 1);
+        ::close(fd);
+        const timespec times[2] = {{0, UTIME_OMIT}, original.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, rewritten.url.c_str(), times, 0), 0);
+    };
+    try {
+        copy(rewritten);
+        FAIL() << "a source rewritten while read must be refused";
+    } catch (const QuayError& error) {
+        EXPECT_EQ(error.payload(), "REWRITTEN.MOV");
     }
     expectDestination({});
 }
