@@ -14,15 +14,6 @@ std::string_view toString(ImportPhase phase) {
     return phaseNames.at(static_cast<size_t>(phase));
 }
 
-std::optional<ImportPhase> importPhaseFromString(std::string_view text) {
-    for (size_t i = 0; i < phaseNames.size(); ++i) {
-        if (phaseNames[i] == text) {
-            return static_cast<ImportPhase>(i);
-        }
-    }
-    return std::nullopt;
-}
-
 double ImportProgress::fraction() const {
     if (phase == ImportPhase::finished) {
         return 1.0;

@@ -29,8 +29,6 @@ struct ImportOptions {
 enum class ImportPhase { scanning, copying, verifying, finished };
 
 std::string_view toString(ImportPhase phase);
-// Any text other than the four exact phase names yields no phase.
-std::optional<ImportPhase> importPhaseFromString(std::string_view text);
 
 struct ImportProgress {
     ImportPhase phase = ImportPhase::scanning;

@@ -59,12 +59,6 @@ TEST(RecordsJson, SessionRoundTripsWithSortedKeysAtEveryLevel) {
 }
 
 TEST(RecordsJson, AbsentOptionalsAreLeftOut) {
-    const FileReceipt bare{"C0002.MP4", 0, std::string(64, 'b'), std::nullopt, std::nullopt};
-    const json encoded = bare;
-    EXPECT_EQ(encoded.size(), 3u);
-    EXPECT_TRUE(encoded.contains("bytes") && encoded.contains("path") &&
-                encoded.contains("sha256"));
-
     SessionRecord record = fullRecord();
     record.sourceVolume.reset();
     record.failure.reset();
@@ -147,18 +141,7 @@ TEST(ReadSession, RefusesAnOversizedJournalBeforeReadingIt) {
 
     test::writeFile(journal, encodeSession(fullRecord()));
     EXPECT_EQ(ImportEngine::readSession(folder.path()), fullRecord());
-
-    std::filesystem::remove(journal);
-    EXPECT_THROW(ImportEngine::readSession(folder.path()), std::filesystem::filesystem_error);
-    test::writeFile(journal, "{\"version\": 1");
-    EXPECT_THROW(ImportEngine::readSession(folder.path()), json::parse_error);
 }
-
-} // namespace
-} // namespace quaymark
-
-namespace quaymark {
-namespace {
 
 TEST(StoredText, KeepsEveryNameDistinctAndReversible) {
     const std::vector<std::string> names = {"DCIM/C0001.MP4",
