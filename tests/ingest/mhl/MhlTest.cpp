@@ -36,12 +36,16 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
     manifest.hostName = "cart-1";
     manifest.toolName = "Quaymark";
     manifest.toolVersion = "0.1.0";
-    manifest.ignorePatterns = {"ascmhl", "ascmhl/"};
+    manifest.ignorePatterns = {".DS_Store", "ascmhl", "ascmhl/"};
     manifest.hashes = {
+        {"A&B/.DS_Store", 6, std::nullopt, std::string(32, 'd'), AscMhl::Action::original},
         {"A&B/C0001.MP4", 12, parseIsoDate("2025-02-28T18:00:00Z"), std::string(32, 'a'),
          AscMhl::Action::verified},
         {"<odd>.MOV", 0, std::nullopt, std::string(32, 'b'), AscMhl::Action::original},
+        {"Z.MOV", 1, std::nullopt, std::string(32, 'c'), AscMhl::Action::original},
     };
+    // The directory hashes are the ones the ASC's own tool computes for these files; it never
+    // sees the ignored .DS_Store, and it cannot read a history whose roothash is missing.
     EXPECT_EQ(AscMhl::writeManifest(manifest), R"(<?xml version="1.0" encoding="UTF-8"?>
 <hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
   <creatorinfo>
@@ -51,12 +55,25 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
   </creatorinfo>
   <processinfo>
     <process>transfer</process>
+    <roothash>
+      <content>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">c55ef293a3dbceb7900a16e8e66153e0</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">14673ebb693046d4e2c9fb8ed0f2718e</xxh128>
+      </structure>
+    </roothash>
     <ignore>
+      <pattern>.DS_Store</pattern>
       <pattern>ascmhl</pattern>
       <pattern>ascmhl/</pattern>
     </ignore>
   </processinfo>
   <hashes>
+    <hash>
+      <path size="6">A&amp;B/.DS_Store</path>
+      <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">dddddddddddddddddddddddddddddddd</xxh128>
+    </hash>
     <hash>
       <path size="12" lastmodificationdate="2025-02-28T18:00:00+00:00">A&amp;B/C0001.MP4</path>
       <xxh128 action="verified" hashdate="2025-03-01T09:30:05+00:00">aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa</xxh128>
@@ -65,6 +82,19 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
       <path size="0">&lt;odd&gt;.MOV</path>
       <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb</xxh128>
     </hash>
+    <hash>
+      <path size="1">Z.MOV</path>
+      <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">cccccccccccccccccccccccccccccccc</xxh128>
+    </hash>
+    <directoryhash>
+      <path>A&amp;B</path>
+      <content>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">9e6cf966612f75eca31fd82721094796</xxh128>
+      </structure>
+    </directoryhash>
   </hashes>
 </hashlist>
 )");
