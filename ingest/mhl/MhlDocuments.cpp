@@ -265,8 +265,9 @@ AscMhl::RecordedManifest AscMhl::readManifest(std::string_view data) {
         for (const xmlNode* hash : Document::children(hashes, "hash", manifestNamespace)) {
             const auto path = Document::childText(hash, "path", manifestNamespace);
             const auto value = Document::childText(hash, "xxh128", manifestNamespace);
+            // A path is a file name: spaces at either end are part of it.
             if (path && value) {
-                recorded.xxh128[trimmed(*path)] = trimmed(*value);
+                recorded.xxh128[*path] = trimmed(*value);
             }
         }
     }

@@ -125,6 +125,58 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
     EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:other\"/>"), std::runtime_error);
 }
 
+// A generation as the ASC's own tool writes it, reduced: its paths are names, spaces included,
+// and a directoryhash is no file.
+TEST(MhlDocuments, ReadsAGenerationTheAscToolWrote) {
+    const auto recorded = AscMhl::readManifest(R"(<?xml version="1.0" encoding="UTF-8"?>
+<hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
+  <creatorinfo>
+    <creationdate>2026-12-06T16:19:41+00:00</creationdate>
+    <hostname>vm</hostname>
+    <tool version="1.0">ascmhl</tool>
+  </creatorinfo>
+  <processinfo>
+    <process>in-place</process>
+    <roothash>
+      <content>
+        <xxh128 hashdate="2026-12-06T16:19:41.478862+00:00">b59f5ab359ad320a85c3ff9dc1424f8c</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2026-12-06T16:19:41.478862+00:00">7e6eeea801426d345541278c177d83a6</xxh128>
+      </structure>
+    </roothash>
+    <ignore>
+      <pattern>.DS_Store</pattern>
+    </ignore>
+  </processinfo>
+  <hashes>
+    <hash>
+      <path size="2" lastmodificationdate="2026-12-06T16:19:41+00:00"> dir / inner .txt</path>
+      <xxh128 action="original" hashdate="2026-12-06T16:19:41.478478+00:00">8028a127a9a16da01fe9603eafb243f7</xxh128>
+    </hash>
+    <directoryhash>
+      <path lastmodificationdate="2026-12-06T16:19:41+00:00"> dir </path>
+      <content>
+        <xxh128 hashdate="2026-12-06T16:19:41.478546+00:00">8028a127a9a16da01fe9603eafb243f7</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2026-12-06T16:19:41.478546+00:00">79b797826f3150d86462924af9b65490</xxh128>
+      </structure>
+    </directoryhash>
+    <hash>
+      <path size="2" lastmodificationdate="2026-12-06T16:19:41+00:00">trail.txt </path>
+      <xxh128 action="original" hashdate="2026-12-06T16:19:41.478798+00:00">ccd433e50931cf855b19ef905838a84a</xxh128>
+    </hash>
+  </hashes>
+</hashlist>
+)");
+    const std::map<std::string, std::string> expected = {
+        {" dir / inner .txt", "8028a127a9a16da01fe9603eafb243f7"},
+        {"trail.txt ", "ccd433e50931cf855b19ef905838a84a"},
+    };
+    EXPECT_EQ(recorded.xxh128, expected);
+}
+
 class MhlImportTest : public ImportFixture {
 protected:
     fs::path history;
