@@ -263,11 +263,22 @@ AscMhl::RecordedManifest AscMhl::readManifest(std::string_view data) {
     }
     for (const xmlNode* hashes : Document::children(document.root(), "hashes", manifestNamespace)) {
         for (const xmlNode* hash : Document::children(hashes, "hash", manifestNamespace)) {
-            const auto path = Document::childText(hash, "path", manifestNamespace);
-            const auto value = Document::childText(hash, "xxh128", manifestNamespace);
             // A path is a file name: spaces at either end are part of it.
-            if (path && value) {
-                recorded.xxh128[*path] = trimmed(*value);
+            const auto path = Document::childText(hash, "path", manifestNamespace);
+            if (!path) {
+                continue;
+            }
+            // A failed entry records what a file had become, not what it should hold.
+            for (const xmlNode* value : Document::children(hash, "xxh128", manifestNamespace)) {
+                std::unique_ptr<xmlChar, decltype(xmlFree)> action(xmlGetProp(value, xml("action")),
+                                                                   xmlFree);
+                if (action && text(action.get()) == Action::failed) {
+                    continue;
+                }
+                std::unique_ptr<xmlChar, decltype(xmlFree)> digest(xmlNodeGetContent(value),
+                                                                   xmlFree);
+                recorded.xxh128[*path] = trimmed(digest ? text(digest.get()) : "");
+                break;
             }
         }
     }

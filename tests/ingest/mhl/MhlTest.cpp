@@ -126,7 +126,7 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
 }
 
 // A generation as the ASC's own tool writes it, reduced: its paths are names, spaces included,
-// and a directoryhash is no file.
+// a directoryhash is no file, and a failed entry is what a file had become, not its hash.
 TEST(MhlDocuments, ReadsAGenerationTheAscToolWrote) {
     const auto recorded = AscMhl::readManifest(R"(<?xml version="1.0" encoding="UTF-8"?>
 <hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
@@ -163,6 +163,10 @@ TEST(MhlDocuments, ReadsAGenerationTheAscToolWrote) {
         <xxh128 hashdate="2026-12-06T16:19:41.478546+00:00">79b797826f3150d86462924af9b65490</xxh128>
       </structure>
     </directoryhash>
+    <hash>
+      <path size="8" lastmodificationdate="2026-12-06T16:19:57+00:00">CLIPS/A001.MOV</path>
+      <xxh128 action="failed" hashdate="2026-12-06T16:19:57.956803+00:00">e9dc4447e13ba9d0e4d0b75fd37e54c8</xxh128>
+    </hash>
     <hash>
       <path size="2" lastmodificationdate="2026-12-06T16:19:41+00:00">trail.txt </path>
       <xxh128 action="original" hashdate="2026-12-06T16:19:41.478798+00:00">ccd433e50931cf855b19ef905838a84a</xxh128>
