@@ -27,7 +27,7 @@ std::vector<std::string> pathParts(std::string_view path) {
 
 // The tools match their gitignore-style patterns against absolute paths, so a pattern with an
 // inner slash never matches there, and one without names a file or folder at any depth.
-bool ignored(const std::vector<std::string>& parts, const std::vector<std::string>& patterns) {
+bool ignored(const std::string& name, bool folder, const std::vector<std::string>& patterns) {
     for (std::string pattern : patterns) {
         const bool foldersOnly = pattern.ends_with('/');
         if (foldersOnly) {
@@ -36,14 +36,12 @@ bool ignored(const std::vector<std::string>& parts, const std::vector<std::strin
         if (pattern.starts_with("**/")) {
             pattern.erase(0, 3);
         }
-        if (pattern.empty() || pattern.starts_with('!') || pattern.find('/') != std::string::npos) {
+        if (pattern.empty() || pattern.starts_with('!') || pattern.find('/') != std::string::npos ||
+            (foldersOnly && !folder)) {
             continue;
         }
-        const size_t last = foldersOnly ? parts.size() - 1 : parts.size();
-        for (size_t i = 0; i < last; ++i) {
-            if (::fnmatch(pattern.c_str(), parts[i].c_str(), 0) == 0) {
-                return true;
-            }
+        if (::fnmatch(pattern.c_str(), name.c_str(), 0) == 0) {
+            return true;
         }
     }
     return false;
@@ -121,14 +119,18 @@ AscMhl::directoryHashes(const std::vector<HashEntry>& files,
     Folder root;
     for (const auto& file : files) {
         const std::vector<std::string> parts = pathParts(file.path);
-        if (parts.empty() || ignored(parts, ignorePatterns)) {
-            continue;
-        }
+        // A folder that holds only ignored files is still there for the tools to walk.
         Folder* folder = &root;
-        for (size_t i = 0; i + 1 < parts.size(); ++i) {
-            folder = &folder->folders[parts[i]];
+        for (size_t i = 0; folder && i < parts.size(); ++i) {
+            const bool last = i + 1 == parts.size();
+            if (ignored(parts[i], !last, ignorePatterns)) {
+                folder = nullptr;
+            } else if (last) {
+                folder->files[parts[i]] = file.xxh128;
+            } else {
+                folder = &folder->folders[parts[i]];
+            }
         }
-        folder->files[parts.back()] = file.xxh128;
     }
     std::vector<DirectoryHash> hashes;
     hashFolder(root, ".", hashes);

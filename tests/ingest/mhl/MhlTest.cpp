@@ -42,10 +42,12 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
         {"A&B/C0001.MP4", 12, parseIsoDate("2025-02-28T18:00:00Z"), std::string(32, 'a'),
          AscMhl::Action::verified},
         {"<odd>.MOV", 0, std::nullopt, std::string(32, 'b'), AscMhl::Action::original},
+        {"MISC/.DS_Store", 6, std::nullopt, std::string(32, 'e'), AscMhl::Action::original},
         {"Z.MOV", 1, std::nullopt, std::string(32, 'c'), AscMhl::Action::original},
     };
     // The directory hashes are the ones the ASC's own tool computes for these files; it never
-    // sees the ignored .DS_Store, and it cannot read a history whose roothash is missing.
+    // sees the ignored .DS_Store files but walks the folder holding only one, and it cannot
+    // read a history whose roothash is missing.
     EXPECT_EQ(AscMhl::writeManifest(manifest), R"(<?xml version="1.0" encoding="UTF-8"?>
 <hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
   <creatorinfo>
@@ -57,10 +59,10 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
     <process>transfer</process>
     <roothash>
       <content>
-        <xxh128 hashdate="2025-03-01T09:30:05+00:00">c55ef293a3dbceb7900a16e8e66153e0</xxh128>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">cad16fadd497c5bc1780226d8b3a50e0</xxh128>
       </content>
       <structure>
-        <xxh128 hashdate="2025-03-01T09:30:05+00:00">14673ebb693046d4e2c9fb8ed0f2718e</xxh128>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">6d8ac6c8c9c98ea5d7fe2892b8b75a49</xxh128>
       </structure>
     </roothash>
     <ignore>
@@ -83,6 +85,10 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
       <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb</xxh128>
     </hash>
     <hash>
+      <path size="6">MISC/.DS_Store</path>
+      <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee</xxh128>
+    </hash>
+    <hash>
       <path size="1">Z.MOV</path>
       <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">cccccccccccccccccccccccccccccccc</xxh128>
     </hash>
@@ -93,6 +99,15 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
       </content>
       <structure>
         <xxh128 hashdate="2025-03-01T09:30:05+00:00">9e6cf966612f75eca31fd82721094796</xxh128>
+      </structure>
+    </directoryhash>
+    <directoryhash>
+      <path>MISC</path>
+      <content>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">99aa06d3014798d86001c324468d497f</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">99aa06d3014798d86001c324468d497f</xxh128>
       </structure>
     </directoryhash>
   </hashes>
