@@ -1,5 +1,6 @@
 #include "MhlDocuments.h"
 
+#include "DirectoryHashes.h"
 #include "ingest/records/IsoDate.h"
 
 #include <libxml/parser.h>
@@ -127,6 +128,18 @@ private:
     xmlNode* root_ = nullptr;
 };
 
+void writeFolderHashes(Writer& out, const AscMhl::DirectoryHash& hash, const std::string& date) {
+    for (const auto& [part, value] :
+         {std::pair{"content", &hash.content}, std::pair{"structure", &hash.structure}}) {
+        out.start(part);
+        out.start("xxh128");
+        out.attribute("hashdate", date);
+        out.content(*value);
+        out.end();
+        out.end();
+    }
+}
+
 std::string trimmed(const std::string& value) {
     const auto first = value.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) {
@@ -159,6 +172,8 @@ bool AscMhl::xmlSafe(std::string_view value) {
 
 std::string AscMhl::writeManifest(const Manifest& manifest) {
     const std::string created = formatDate(manifest.created);
+    const std::vector<DirectoryHash> folders =
+        directoryHashes(manifest.hashes, manifest.ignorePatterns);
     Writer out;
     out.startRoot("hashlist", manifestNamespace);
     out.attribute("version", "2.0");
@@ -174,6 +189,9 @@ std::string AscMhl::writeManifest(const Manifest& manifest) {
 
     out.start("processinfo");
     out.element("process", "transfer");
+    out.start("roothash");
+    writeFolderHashes(out, folders.front(), created);
+    out.end();
     if (!manifest.ignorePatterns.empty()) {
         out.start("ignore");
         for (const auto& pattern : manifest.ignorePatterns) {
@@ -199,6 +217,12 @@ std::string AscMhl::writeManifest(const Manifest& manifest) {
             out.attribute("hashdate", created);
             out.content(hash.xxh128);
             out.end();
+            out.end();
+        }
+        for (auto folder = folders.begin() + 1; folder != folders.end(); ++folder) {
+            out.start("directoryhash");
+            out.element("path", folder->path);
+            writeFolderHashes(out, *folder, created);
             out.end();
         }
         out.end();
@@ -239,10 +263,22 @@ AscMhl::RecordedManifest AscMhl::readManifest(std::string_view data) {
     }
     for (const xmlNode* hashes : Document::children(document.root(), "hashes", manifestNamespace)) {
         for (const xmlNode* hash : Document::children(hashes, "hash", manifestNamespace)) {
+            // A path is a file name: spaces at either end are part of it.
             const auto path = Document::childText(hash, "path", manifestNamespace);
-            const auto value = Document::childText(hash, "xxh128", manifestNamespace);
-            if (path && value) {
-                recorded.xxh128[trimmed(*path)] = trimmed(*value);
+            if (!path) {
+                continue;
+            }
+            // A failed entry records what a file had become, not what it should hold.
+            for (const xmlNode* value : Document::children(hash, "xxh128", manifestNamespace)) {
+                std::unique_ptr<xmlChar, decltype(xmlFree)> action(xmlGetProp(value, xml("action")),
+                                                                   xmlFree);
+                if (action && text(action.get()) == Action::failed) {
+                    continue;
+                }
+                std::unique_ptr<xmlChar, decltype(xmlFree)> digest(xmlNodeGetContent(value),
+                                                                   xmlFree);
+                recorded.xxh128[*path] = trimmed(digest ? text(digest.get()) : "");
+                break;
             }
         }
     }

@@ -29,6 +29,13 @@ struct HashEntry {
     std::string_view action = Action::original;
 };
 
+// A folder's hashes: of the content of everything inside, and of the names of everything inside.
+struct DirectoryHash {
+    std::string path; // "." for the folder the history describes
+    std::string content;
+    std::string structure;
+};
+
 // One generation of a history: what a transfer found, and when.
 struct Manifest {
     Timestamp created;
@@ -52,7 +59,9 @@ struct RecordedManifest {
     std::map<std::string, std::string> xxh128;
 };
 
-// Documents in the published ASC MHL v2.0 form; text is escaped by the XML library.
+// Documents in the published ASC MHL v2.0 form; text is escaped by the XML library. A manifest
+// carries the directory hashes of its files, the root's among them: tools that read the history
+// rely on it.
 std::string writeManifest(const Manifest& manifest);
 std::string writeChain(const std::vector<ChainEntry>& chain);
 

@@ -149,9 +149,14 @@ void prepareFolder(const fs::path& importFolder) {
     syncFolder(importFolder);
 }
 
+bool isDigest(const std::string& value) {
+    return value.size() == 32 && value.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// A journal's value that is not a digest (a damaged journal) is hashed again, never written.
 std::string xxh128Of(const FileReceipt& file, const fs::path& importFolder,
                      const CancellationFlag& cancellation) {
-    if (file.xxh128) {
+    if (file.xxh128 && isDigest(*file.xxh128)) {
         return *file.xxh128;
     }
     return ImportEngine::hashes(importFolder / file.path, cancellation).xxh128;

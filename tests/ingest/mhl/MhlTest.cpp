@@ -36,12 +36,18 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
     manifest.hostName = "cart-1";
     manifest.toolName = "Quaymark";
     manifest.toolVersion = "0.1.0";
-    manifest.ignorePatterns = {"ascmhl", "ascmhl/"};
+    manifest.ignorePatterns = {".DS_Store", "ascmhl", "ascmhl/"};
     manifest.hashes = {
+        {"A&B/.DS_Store", 6, std::nullopt, std::string(32, 'd'), AscMhl::Action::original},
         {"A&B/C0001.MP4", 12, parseIsoDate("2025-02-28T18:00:00Z"), std::string(32, 'a'),
          AscMhl::Action::verified},
         {"<odd>.MOV", 0, std::nullopt, std::string(32, 'b'), AscMhl::Action::original},
+        {"MISC/.DS_Store", 6, std::nullopt, std::string(32, 'e'), AscMhl::Action::original},
+        {"Z.MOV", 1, std::nullopt, std::string(32, 'c'), AscMhl::Action::original},
     };
+    // The directory hashes are the ones the ASC's own tool computes for these files; it never
+    // sees the ignored .DS_Store files but walks the folder holding only one, and it cannot
+    // read a history whose roothash is missing.
     EXPECT_EQ(AscMhl::writeManifest(manifest), R"(<?xml version="1.0" encoding="UTF-8"?>
 <hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
   <creatorinfo>
@@ -51,12 +57,25 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
   </creatorinfo>
   <processinfo>
     <process>transfer</process>
+    <roothash>
+      <content>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">cad16fadd497c5bc1780226d8b3a50e0</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">6d8ac6c8c9c98ea5d7fe2892b8b75a49</xxh128>
+      </structure>
+    </roothash>
     <ignore>
+      <pattern>.DS_Store</pattern>
       <pattern>ascmhl</pattern>
       <pattern>ascmhl/</pattern>
     </ignore>
   </processinfo>
   <hashes>
+    <hash>
+      <path size="6">A&amp;B/.DS_Store</path>
+      <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">dddddddddddddddddddddddddddddddd</xxh128>
+    </hash>
     <hash>
       <path size="12" lastmodificationdate="2025-02-28T18:00:00+00:00">A&amp;B/C0001.MP4</path>
       <xxh128 action="verified" hashdate="2025-03-01T09:30:05+00:00">aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa</xxh128>
@@ -65,6 +84,32 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
       <path size="0">&lt;odd&gt;.MOV</path>
       <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb</xxh128>
     </hash>
+    <hash>
+      <path size="6">MISC/.DS_Store</path>
+      <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee</xxh128>
+    </hash>
+    <hash>
+      <path size="1">Z.MOV</path>
+      <xxh128 action="original" hashdate="2025-03-01T09:30:05+00:00">cccccccccccccccccccccccccccccccc</xxh128>
+    </hash>
+    <directoryhash>
+      <path>A&amp;B</path>
+      <content>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">9e6cf966612f75eca31fd82721094796</xxh128>
+      </structure>
+    </directoryhash>
+    <directoryhash>
+      <path>MISC</path>
+      <content>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">99aa06d3014798d86001c324468d497f</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">99aa06d3014798d86001c324468d497f</xxh128>
+      </structure>
+    </directoryhash>
   </hashes>
 </hashlist>
 )");
@@ -93,6 +138,62 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
     EXPECT_EQ(read[1].c4, "c4y");
     // Another namespace is not a history, whatever its element names.
     EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:other\"/>"), std::runtime_error);
+}
+
+// A generation as the ASC's own tool writes it, reduced: its paths are names, spaces included,
+// a directoryhash is no file, and a failed entry is what a file had become, not its hash.
+TEST(MhlDocuments, ReadsAGenerationTheAscToolWrote) {
+    const auto recorded = AscMhl::readManifest(R"(<?xml version="1.0" encoding="UTF-8"?>
+<hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
+  <creatorinfo>
+    <creationdate>2026-12-06T16:19:41+00:00</creationdate>
+    <hostname>vm</hostname>
+    <tool version="1.0">ascmhl</tool>
+  </creatorinfo>
+  <processinfo>
+    <process>in-place</process>
+    <roothash>
+      <content>
+        <xxh128 hashdate="2026-12-06T16:19:41.478862+00:00">b59f5ab359ad320a85c3ff9dc1424f8c</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2026-12-06T16:19:41.478862+00:00">7e6eeea801426d345541278c177d83a6</xxh128>
+      </structure>
+    </roothash>
+    <ignore>
+      <pattern>.DS_Store</pattern>
+    </ignore>
+  </processinfo>
+  <hashes>
+    <hash>
+      <path size="2" lastmodificationdate="2026-12-06T16:19:41+00:00"> dir / inner .txt</path>
+      <xxh128 action="original" hashdate="2026-12-06T16:19:41.478478+00:00">8028a127a9a16da01fe9603eafb243f7</xxh128>
+    </hash>
+    <directoryhash>
+      <path lastmodificationdate="2026-12-06T16:19:41+00:00"> dir </path>
+      <content>
+        <xxh128 hashdate="2026-12-06T16:19:41.478546+00:00">8028a127a9a16da01fe9603eafb243f7</xxh128>
+      </content>
+      <structure>
+        <xxh128 hashdate="2026-12-06T16:19:41.478546+00:00">79b797826f3150d86462924af9b65490</xxh128>
+      </structure>
+    </directoryhash>
+    <hash>
+      <path size="8" lastmodificationdate="2026-12-06T16:19:57+00:00">CLIPS/A001.MOV</path>
+      <xxh128 action="failed" hashdate="2026-12-06T16:19:57.956803+00:00">e9dc4447e13ba9d0e4d0b75fd37e54c8</xxh128>
+    </hash>
+    <hash>
+      <path size="2" lastmodificationdate="2026-12-06T16:19:41+00:00">trail.txt </path>
+      <xxh128 action="original" hashdate="2026-12-06T16:19:41.478798+00:00">ccd433e50931cf855b19ef905838a84a</xxh128>
+    </hash>
+  </hashes>
+</hashlist>
+)");
+    const std::map<std::string, std::string> expected = {
+        {" dir / inner .txt", "8028a127a9a16da01fe9603eafb243f7"},
+        {"trail.txt ", "ccd433e50931cf855b19ef905838a84a"},
+    };
+    EXPECT_EQ(recorded.xxh128, expected);
 }
 
 class MhlImportTest : public ImportFixture {
