@@ -7,6 +7,7 @@
 #include <libxml/tree.h>
 #include <libxml/xmlwriter.h>
 
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -292,7 +293,14 @@ std::vector<AscMhl::ChainEntry> AscMhl::readChain(std::string_view data) {
         ChainEntry entry;
         std::unique_ptr<xmlChar, decltype(xmlFree)> sequence(xmlGetProp(list, xml("sequencenr")),
                                                              xmlFree);
-        entry.sequence = sequence ? std::stoll(text(sequence.get())) : 0;
+        if (sequence) {
+            const std::string number = trimmed(text(sequence.get()));
+            const auto [end, error] =
+                std::from_chars(number.data(), number.data() + number.size(), entry.sequence);
+            if (error != std::errc() || end != number.data() + number.size()) {
+                throw std::runtime_error("the chain's sequence number is not a number: " + number);
+            }
+        }
         entry.path = trimmed(Document::childText(list, "path", chainNamespace).value_or(""));
         entry.c4 = trimmed(Document::childText(list, "c4", chainNamespace).value_or(""));
         chain.push_back(std::move(entry));

@@ -138,6 +138,9 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
     EXPECT_EQ(read[1].c4, "c4y");
     // Another namespace is not a history, whatever its element names.
     EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:other\"/>"), std::runtime_error);
+    EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:ASC:MHL:DIRECTORY:v2.0\">"
+                                   "<hashlist sequencenr=\"None\"/></ascmhldirectory>"),
+                 std::runtime_error);
 }
 
 // A generation as the ASC's own tool writes it, reduced: its paths are names, spaces included,
