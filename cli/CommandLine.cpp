@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace quaymark::cli {
@@ -140,6 +141,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         break;
     case CommandKind::help:
         break;
+    }
+    // An empty path would stand for the current folder, or for nothing at all.
+    const auto empty = [](const std::string& path) { return path.empty(); };
+    const CommandKind kind = command.kind;
+    if (std::any_of(command.destinations.begin(), command.destinations.end(), empty) ||
+        std::any_of(command.paths.begin(), command.paths.end(), empty) ||
+        ((kind == CommandKind::import || kind == CommandKind::resume) && empty(command.source)) ||
+        ((kind == CommandKind::resume || kind == CommandKind::verify) && empty(command.folder))) {
+        throw UsageError("a path may not be empty");
     }
     return command;
 }

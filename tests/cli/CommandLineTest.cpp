@@ -38,6 +38,11 @@ TEST(CommandLine, RefusesWhatCannotRun) {
         {"verify", "/a/import", "--to", "/b"},
         {"verify", "/a/import", "--no-mhl"},
         {"camera"},
+        {"verify", ""},
+        {"import", "", "--to", "/a"},
+        {"import", "/card", "--to", "/a", "--to", ""},
+        {"resume", "", "--source", "/card"},
+        {"camera", "/a", ""},
     };
     for (const auto& arguments : refused) {
         EXPECT_THROW(parseCommandLine(arguments), UsageError)
