@@ -23,6 +23,8 @@ public:
 
     // The process-wide pool of 4 threads.
     static DiskWorkers& shared();
+    // The process-wide pool for small files: 16 threads, so that their flushes overlap.
+    static DiskWorkers& smallFiles();
 
     void post(std::function<void()> job);
 

@@ -1,7 +1,5 @@
 #include "CopyPass.h"
 
-#include "ingest/copy/DiskWorkers.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -14,10 +12,14 @@ namespace quaymark {
 namespace {
 
 constexpr std::chrono::milliseconds journalInterval{250};
+// Small files in flight, whatever the parallel-files setting: each waits mostly for its own
+// flush, and flushes in flight together are far cheaper than one after another.
+constexpr size_t smallFilesInFlight = 32;
 
 struct Outcome {
     std::optional<FileReceipt> receipt;
     std::exception_ptr error;
+    bool small = false;
 };
 
 // Where the copies hand their outcomes to the run's thread. Its owner waits, on every exit
@@ -71,33 +73,36 @@ private:
 
 void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                                std::int64_t parallelFiles, const CopyContext& context,
-                               CancellationFlag& localCancel, JournalWriter& journal) {
+                               CancellationFlag& localCancel, JournalWriter& journal,
+                               SharedReads::Member& sharing) {
     std::exception_ptr firstError;
     size_t next = 0;
+    const size_t largeWindow = parallelFiles > 0 ? static_cast<size_t>(parallelFiles) : 0;
+    const size_t smallWindow = parallelFiles > 0 ? smallFilesInFlight : 0;
+    size_t largeRunning = 0;
+    size_t smallRunning = 0;
     Outcomes outcomes;
 
-    const auto start = [&] {
-        const SourceFile& file = *pending[next++];
-        const std::string partialName = journal.record().partialFiles->at(file.relative);
-        outcomes.started();
-        DiskWorkers::shared().post([&file, partialName, &context, &localCancel, &outcomes] {
-            Outcome outcome;
-            try {
-                context.cancellation.check();
-                localCancel.check();
-                outcome.receipt = ImportEngine::copy(file, partialName, context);
-            } catch (...) {
-                outcome.error = std::current_exception();
+    // Strictly in plan order, so that runs sharing reads never wait on each other in a circle.
+    const auto startMore = [&] {
+        while (!firstError && next < pending.size()) {
+            const SourceFile& file = *pending[next];
+            const bool small = file.bytes <= smallFileLimit;
+            size_t& running = small ? smallRunning : largeRunning;
+            if (running >= (small ? smallWindow : largeWindow)) {
+                return;
             }
-            outcomes.deliver(std::move(outcome));
-        });
+            ++running;
+            ++next;
+            outcomes.started();
+            sharing.copy(CopyRequest{
+                &file, journal.record().partialFiles->at(file.relative), &context,
+                [&outcomes, small](std::optional<FileReceipt> receipt, std::exception_ptr error) {
+                    outcomes.deliver(Outcome{std::move(receipt), std::move(error), small});
+                }});
+        }
     };
-
-    const size_t first =
-        parallelFiles > 0 ? std::min(pending.size(), static_cast<size_t>(parallelFiles)) : 0;
-    while (next < first) {
-        start();
-    }
+    startMore();
 
     // Receipts are recorded, and the journal saved, at most every `journalInterval` while
     // copies run: the journal holds every receipt and is rewritten whole, so saving it per
@@ -117,6 +122,7 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                 firstError = std::current_exception();
             }
             localCancel.cancel();
+            sharing.withdraw();
         }
         lastSave = std::chrono::steady_clock::now();
     };
@@ -124,20 +130,18 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
     for (;;) {
         const auto deadline =
             unrecorded.empty() ? std::nullopt : std::optional(lastSave + journalInterval);
-        size_t finished = 0;
         for (auto& outcome : outcomes.take(deadline)) {
+            --(outcome.small ? smallRunning : largeRunning);
             if (outcome.receipt) {
                 unrecorded.push_back(std::move(*outcome.receipt));
-                ++finished;
             } else if (!firstError) {
                 firstError = outcome.error;
                 localCancel.cancel();
+                // The other runs need not wait for this one's files any more.
+                sharing.withdraw();
             }
         }
-        while (!firstError && finished > 0 && next < pending.size()) {
-            start();
-            --finished;
-        }
+        startMore();
         // An outcome delivered since take() still counts, so that none is left behind.
         const bool busy = outcomes.busy();
         if (!unrecorded.empty() &&

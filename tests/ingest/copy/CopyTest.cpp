@@ -176,15 +176,21 @@ TEST_F(CopyTest, ExistingFinalFileIsNeverReplaced) {
 }
 
 TEST_F(CopyTest, CancellationStopsAtTheNextBlockAndRemovesThePartialFile) {
-    for (CancellationFlag* flag : {&cancellation, &localCancel}) {
+    for (const bool local : {false, true}) {
+        CancellationFlag outer;
+        CancellationFlag inner;
+        CancellationFlag& flag = local ? inner : outer;
         const SourceFile file = plan("LONG.MOV", test::patternBytes(24 * MiB));
-        onReport = [&](const ImportProgress&) { flag->cancel(); };
+        onReport = [&](const ImportProgress&) { flag.cancel(); };
+        const ImportEngine::CopyContext context{destination.path(), outer,       inner,
+                                                sourceGuard,        targetGuard, *tracker};
         try {
-            copy(file);
+            ImportEngine::copy(file, partialName, context);
             FAIL() << "cancelled copy must throw";
         } catch (const QuayError& error) {
             EXPECT_EQ(error.kind(), QuayError::Kind::cancelled);
         }
+        ASSERT_FALSE(reports.empty());
         EXPECT_LT(reports.back().copiedBytes, file.bytes) << "stopped before the end";
         expectDestination({});
         onReport = nullptr;
