@@ -1,26 +1,69 @@
 #!/usr/bin/env bash
-# Times quaymark-ingest against plain tools on card-like data sets:
-#   large clips with sidecars in a DCIM-like tree (about 2 GiB), and 5,000 small files.
-# Peers: cp -r followed by OpenSSL's SHA-256 of every source and copy, and rsync -a --checksum.
-# Usage: bench/ingest-bench.sh [work folder, default a new folder under /tmp]
-# Page caches are dropped before every run when this runs as root.
+# Times quaymark-ingest against plain tools, all figures of one run side by side:
+#   large  about 2 GiB of clips with sidecars, one destination, against the plain-tool verified
+#          copy (cp, sync, caches dropped, openssl dgst of source and copy) and rsync; and the
+#          same import with XXH3-128 left out, to show what the second hash costs.
+#   small  5,000 files of 40 KB in 50 folders, one destination, against rsync -a --checksum
+#          followed by sync.
+#   card   800 MB of clips on an ext4 image whose reads are throttled to 200 MB/s like a card
+#          reader (blkio cgroup v1, or io.max on cgroup v2), --parallel 4, to one, two and three
+#          destinations: with shared reads each finishes in about the time of one.
+# Usage: bench/ingest-bench.sh [large|small|card|all, default all] [work folder]
+# Runs as root (cache drops, loop device, cgroup); peak memory is the maximum resident size
+# that /usr/bin/time reports.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+repo=$PWD
 
-ingest=build/default/cli/quaymark-ingest
-[[ -x $ingest ]] || { cmake --preset default >/dev/null && cmake --build --preset default --target quaymark-ingest; }
+ingest=$repo/build/default/cli/quaymark-ingest
+[[ -x $ingest ]] || { cmake --preset default >/dev/null && cmake --build build/default -j1 --target quaymark-ingest; }
 command -v rsync >/dev/null && [[ -x /usr/bin/time ]] || scripts/install-deps.sh
 
-work=${1:-$(mktemp -d /tmp/quaymark-bench.XXXXXX)}
-trap 'rm -rf "$work"' EXIT
+sets=${1:-all}
+work=${2:-$(mktemp -d /tmp/quaymark-bench.XXXXXX)}
+mkdir -p "$work"
+card_mount=$work/card-mnt
+loop=
+cleanup() {
+    if mountpoint -q "$card_mount" 2>/dev/null; then umount "$card_mount"; fi
+    if [[ -n $loop ]]; then losetup -d "$loop"; fi
+    if [[ -d /sys/fs/cgroup/blkio/quaymark-card ]]; then rmdir /sys/fs/cgroup/blkio/quaymark-card || true; fi
+    if [[ -d /sys/fs/cgroup/quaymark-card ]]; then rmdir /sys/fs/cgroup/quaymark-card || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 drop_caches() {
     sync
     if [[ $(id -u) -eq 0 ]]; then echo 3 > /proc/sys/vm/drop_caches; fi
 }
 
+# Runs a command with caches dropped first; prints "seconds peak-KiB". With CGROUP_PROCS set,
+# the command runs from a shell that first puts itself into that cgroup.
+measure() {
+    local log=$work/time.log
+    drop_caches
+    if [[ -n ${CGROUP_PROCS:-} ]]; then
+        /usr/bin/time -f '%e %M' -o "$log" bash -c 'echo $$ > "$0" && exec "$@"' "$CGROUP_PROCS" "$@" >/dev/null 2>&1
+    else
+        /usr/bin/time -f '%e %M' -o "$log" "$@" >/dev/null 2>&1
+    fi
+    if grep -q 'exited with non-zero' "$log"; then
+        echo "  FAILED: $*" >&2
+        exit 1
+    fi
+    cat "$log"
+}
+
+report() { # name bytes files seconds peak-KiB
+    awk -v n="$1" -v b="$2" -v f="$3" -v s="$4" -v m="$5" 'BEGIN {
+        printf "  %-44s %7.1f MB/s %7.0f files/s %7.2f s %6.0f MiB peak\n", n, b / s / 1e6, f / s, s, m / 1024 }'
+}
+
+ratio() { awk -v a="$2" -v b="$3" -v t="$1" 'BEGIN { printf "  %s: %.2fx\n", t, a / b }'; }
+
 make_large() {
-    local root=$1/large
+    local root=$1
     for dir in 100CANON 101CANON; do
         mkdir -p "$root/DCIM/$dir"
         for i in 1 2 3 4; do
@@ -32,59 +75,112 @@ make_large() {
 }
 
 make_small() {
-    local root=$1/small
+    local root=$1
     for d in $(seq 0 49); do
         mkdir -p "$root/DCIM/$((100 + d))MEDIA"
         for f in $(seq 0 99); do
-            head -c $((16384 + (d * 100 + f) * 7919 % 49152)) /dev/urandom \
-                > "$root/DCIM/$((100 + d))MEDIA/F$f.JPG"
+            head -c 40960 /dev/urandom > "$root/DCIM/$((100 + d))MEDIA/F$f.JPG"
         done
     done
 }
 
-# Runs a command and prints "seconds peak-KiB".
-measure() {
-    local log=$work/time.log
-    drop_caches
-    /usr/bin/time -f '%e %M' -o "$log" "$@" >/dev/null
-    cat "$log"
-}
+fresh() { rm -rf "$work"/d[123]; mkdir -p "$work"/d1 "$work"/d2 "$work"/d3; }
 
-report() { # name bytes files seconds peak
-    awk -v n="$1" -v b="$2" -v f="$3" -v s="$4" -v m="$5" 'BEGIN {
-        printf "  %-34s %8.1f MB/s %8.0f files/s %8.1f s %7.0f MiB peak\n", n, b / s / 1e6, f / s, s, m / 1024 }'
-}
+size_of() { du -sb --apparent-size "$1" | cut -f1; }
+count_of() { find "$1" -type f | wc -l; }
 
-run_set() {
-    local name=$1 source=$work/$1
+bench_large() {
+    local source=$work/large
+    make_large "$source"
     local bytes files
-    bytes=$(du -sb --apparent-size "$source" | cut -f1)
-    files=$(find "$source" -type f | wc -l)
-    echo "$name: $files files, $((bytes / 1000000)) MB"
+    bytes=$(size_of "$source"); files=$(count_of "$source")
+    echo "large clips: $files files, $((bytes / 1000000)) MB, one destination"
 
-    rm -rf "$work/d1" "$work/d2"; mkdir -p "$work/d1" "$work/d2"
-    read -r s1 m1 < <(measure "$ingest" import "$source" --to "$work/d1" --all-files --parallel 4 --camera B)
-    report "quaymark-ingest, 1 destination" "$bytes" "$files" "$s1" "$m1"
-
-    rm -rf "$work/d1" "$work/d2"; mkdir -p "$work/d1" "$work/d2"
-    read -r s2 m2 < <(measure "$ingest" import "$source" --to "$work/d1" --to "$work/d2" --all-files --parallel 4 --camera B)
-    report "quaymark-ingest, 2 destinations" "$((2 * bytes))" "$((2 * files))" "$s2" "$m2"
-
-    rm -rf "$work/d1"; mkdir -p "$work/d1"
-    read -r sp mp < <(measure bash -c "cp -r '$source' '$work/d1/' && sync && find '$source' '$work/d1' -type f -print0 | xargs -0 openssl dgst -sha256")
-    report "cp -r + openssl sha256 of both" "$bytes" "$files" "$sp" "$mp"
-
-    rm -rf "$work/d1"; mkdir -p "$work/d1"
+    fresh
+    read -r s1 m1 < <(measure "$ingest" import "$source" --to "$work/d1" --all-files --parallel 4 --camera B --no-mhl)
+    report "quaymark-ingest (SHA-256 + XXH3-128)" "$bytes" "$files" "$s1" "$m1"
+    fresh
+    read -r sx mx < <(QUAYMARK_BENCH_WITHOUT_XXH128=1 measure "$ingest" import "$source" --to "$work/d1" --all-files --parallel 4 --camera B --no-mhl)
+    report "quaymark-ingest (SHA-256 only)" "$bytes" "$files" "$sx" "$mx"
+    fresh
+    read -r sp mp < <(measure bash -c "cp -r '$source' '$work/d1/' && sync && echo 3 > /proc/sys/vm/drop_caches && find '$source' '$work/d1' -type f -print0 | xargs -0 openssl dgst -sha256")
+    report "cp, sync, drop caches, openssl both" "$bytes" "$files" "$sp" "$mp"
+    fresh
     read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/' '$work/d1/' && sync")
-    report "rsync -a --checksum" "$bytes" "$files" "$sr" "$mr"
-
-    awk -v a="$s1" -v p="$sp" -v r="$sr" 'BEGIN {
-        printf "  ratio to cp + openssl: %.2fx   ratio to rsync --checksum: %.2fx\n", p / a, r / a }'
-    rm -rf "$work/d1" "$work/d2"
+    report "rsync -a --checksum + sync" "$bytes" "$files" "$sr" "$mr"
+    ratio "speed over the plain-tool verified copy" "$sp" "$s1"
+    awk -v a="$s1" -v b="$sx" 'BEGIN { printf "  XXH3-128 costs %.1f %% of the import time\n", (a - b) / b * 100 }'
+    rm -rf "$source"
 }
 
-echo "Making data sets in $work"
-make_large "$work"
-make_small "$work"
-run_set large
-run_set small
+bench_small() {
+    local source=$work/small
+    make_small "$source"
+    local bytes files
+    bytes=$(size_of "$source"); files=$(count_of "$source")
+    echo "small files: $files files, $((bytes / 1000000)) MB, one destination"
+
+    fresh
+    read -r s1 m1 < <(measure "$ingest" import "$source" --to "$work/d1" --all-files --parallel 4 --camera B)
+    report "quaymark-ingest" "$bytes" "$files" "$s1" "$m1"
+    fresh
+    read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/' '$work/d1/' && sync")
+    report "rsync -a --checksum + sync" "$bytes" "$files" "$sr" "$mr"
+    ratio "files/s against rsync --checksum + sync" "$sr" "$s1"
+    rm -rf "$source"
+}
+
+bench_card() {
+    [[ $(id -u) -eq 0 ]] || { echo "card: needs root (loop device, cgroup)"; return; }
+    local image=$work/card.img
+    truncate -s 1200M "$image"
+    mkfs.ext4 -q -F "$image"
+    loop=$(losetup --find --show "$image")
+    mkdir -p "$card_mount"
+    mount "$loop" "$card_mount"
+    mkdir -p "$card_mount/DCIM/100CANON"
+    for i in 1 2 3 4 5 6 7 8; do
+        head -c 100000000 /dev/urandom > "$card_mount/DCIM/100CANON/C000$i.MP4"
+    done
+    sync
+    local device
+    device=$(lsblk -no MAJ:MIN "$loop" | tr -d ' ')
+    if [[ -d /sys/fs/cgroup/blkio ]]; then
+        mkdir -p /sys/fs/cgroup/blkio/quaymark-card
+        echo "$device 200000000" > /sys/fs/cgroup/blkio/quaymark-card/blkio.throttle.read_bps_device
+        CGROUP_PROCS=/sys/fs/cgroup/blkio/quaymark-card/cgroup.procs
+    else
+        mkdir -p /sys/fs/cgroup/quaymark-card
+        echo "$device rbps=200000000" > /sys/fs/cgroup/quaymark-card/io.max
+        CGROUP_PROCS=/sys/fs/cgroup/quaymark-card/cgroup.procs
+    fi
+    local source=$card_mount bytes files
+    bytes=$(size_of "$source/DCIM"); files=$(count_of "$source/DCIM")
+    echo "card at 200 MB/s: $files files, $((bytes / 1000000)) MB, --parallel 4"
+
+    fresh
+    read -r s1 m1 < <(measure "$ingest" import "$source" --to "$work/d1" --parallel 4 --camera B)
+    report "quaymark-ingest, 1 destination" "$bytes" "$files" "$s1" "$m1"
+    fresh
+    read -r s2 m2 < <(measure "$ingest" import "$source" --to "$work/d1" --to "$work/d2" --parallel 4 --camera B)
+    report "quaymark-ingest, 2 destinations" "$bytes" "$files" "$s2" "$m2"
+    fresh
+    read -r s3 m3 < <(measure "$ingest" import "$source" --to "$work/d1" --to "$work/d2" --to "$work/d3" --parallel 4 --camera B)
+    report "quaymark-ingest, 3 destinations" "$bytes" "$files" "$s3" "$m3"
+    ratio "time of 2 destinations over 1" "$s2" "$s1"
+    ratio "time of 3 destinations over 1" "$s3" "$s1"
+    fresh
+    read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/DCIM/' '$work/d1/' && sync")
+    report "rsync -a --checksum + sync, 1 destination" "$bytes" "$files" "$sr" "$mr"
+    unset CGROUP_PROCS
+}
+
+echo "Work folder $work; caches dropped before every run"
+case $sets in
+    large) bench_large ;;
+    small) bench_small ;;
+    card) bench_card ;;
+    all) bench_large; bench_small; bench_card ;;
+    *) echo "usage: $0 [large|small|card|all] [work folder]" >&2; exit 2 ;;
+esac
+rm -rf "$work"/d[123]

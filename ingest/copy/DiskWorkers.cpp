@@ -29,6 +29,11 @@ DiskWorkers& DiskWorkers::smallFiles() {
     return *workers;
 }
 
+DiskWorkers& DiskWorkers::verifiers() {
+    static auto* workers = new DiskWorkers(8);
+    return *workers;
+}
+
 void DiskWorkers::post(std::function<void()> job) {
     {
         std::lock_guard lock(mutex_);

@@ -266,21 +266,4 @@ FileReceipt ImportEngine::CopyWriter::finish(const SourceDigests& source) {
         file_.relative, source.xxh128.empty() ? std::nullopt : std::optional(source.xxh128)};
 }
 
-FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partialName,
-                               const CopyContext& context) {
-    context.sourceGuard.check();
-    // Three blocks in flight: one read from the source, one hashed, one written to the copy.
-    CopySource source{file, 3};
-    CopyWriter writer{file, partialName, context};
-    for (;;) {
-        context.localCancel.check();
-        const ReadAhead::Block block = source.next();
-        if (block.size == 0) {
-            break;
-        }
-        writer.write(block.data, static_cast<size_t>(block.size));
-    }
-    return writer.finish(source.digests());
-}
-
 } // namespace quaymark

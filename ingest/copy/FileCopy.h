@@ -96,12 +96,6 @@ private:
     std::int64_t lastCheck_ = 0;
 };
 
-// Copies one planned file under `partialName` while hashing it, rereads the copy from storage,
-// and gives it its final name only when both hashes agree. A failed or cancelled copy leaves
-// neither a partial nor a final file.
-FileReceipt copy(const SourceFile& file, const std::string& partialName,
-                 const CopyContext& context);
-
 // False when the benchmark asks to leave XXH3-128 out (QUAYMARK_BENCH_WITHOUT_XXH128=1), to
 // measure what it costs.
 bool xxh128Enabled();

@@ -1,7 +1,11 @@
 #include "ReadSession.h"
 
+#include "DiskWorkers.h"
+
 #include <array>
 #include <condition_variable>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -136,13 +140,15 @@ public:
         }
     }
 
-    // One destination's side, on its own thread.
+    // One destination's side, on its own thread: its writes; then, once the source's blocks
+    // are no longer needed, its flush, reread and promotion go to the verifying workers.
     void write(size_t index, CopyRequest& request) noexcept {
-        std::optional<FileReceipt> receipt;
+        std::shared_ptr<CopyWriter> writer;
         std::exception_ptr error;
         try {
             checkCancelled(request);
-            CopyWriter writer{*request.file, request.partialName, *request.context};
+            writer =
+                std::make_shared<CopyWriter>(*request.file, request.partialName, *request.context);
             for (size_t k = 0;; ++k) {
                 ReadAhead::Block block;
                 {
@@ -156,21 +162,42 @@ public:
                     }
                     block = slots_[k % sharedDepth];
                 }
-                writer.write(block.data, static_cast<size_t>(block.size));
+                writer->write(block.data, static_cast<size_t>(block.size));
                 std::lock_guard lock(mutex_);
                 consumed_[index] = k + 1;
                 changed_.notify_all();
             }
-            receipt = writer.finish(finalDigests());
         } catch (...) {
             error = std::current_exception();
         }
+        SourceDigests digests;
         {
             std::lock_guard lock(mutex_);
             active_[index] = false;
+            digests = digests_;
             changed_.notify_all();
         }
-        deliver(request, std::move(receipt), std::move(error));
+        if (error) {
+            writer.reset();
+            deliver(request, std::nullopt, std::move(error));
+            return;
+        }
+        if (request.written) {
+            request.written();
+        }
+        DiskWorkers::verifiers().post(
+            [writer, digests,
+             request = std::make_shared<CopyRequest>(std::move(request))]() mutable {
+                std::optional<FileReceipt> receipt;
+                std::exception_ptr failure;
+                try {
+                    receipt = writer->finish(digests);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+                writer.reset();
+                deliver(*request, std::move(receipt), std::move(failure));
+            });
     }
 
 private:
@@ -228,7 +255,7 @@ void copyTogether(std::vector<CopyRequest>& requests, const SourceFile& file) {
             writers.emplace_back([&shared, &requests, i] { shared.write(i, requests[i]); });
         }
         shared.read(*source);
-    } // the writers are joined before the source's buffers go
+    } // the writers are joined, and done with the blocks, before the source's buffers go
 }
 
 } // namespace
@@ -244,6 +271,27 @@ void ImportEngine::copyShared(std::vector<CopyRequest> requests) {
     } else {
         copyTogether(requests, file);
     }
+}
+
+FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partialName,
+                               const CopyContext& context) {
+    // Shared, so that the worker that sets it never touches it after the caller went on.
+    auto outcome = std::make_shared<std::promise<FileReceipt>>();
+    std::future<FileReceipt> result = outcome->get_future();
+    std::vector<CopyRequest> one;
+    one.push_back({&file,
+                   partialName,
+                   &context,
+                   [outcome](std::optional<FileReceipt> receipt, std::exception_ptr error) {
+                       if (error) {
+                           outcome->set_exception(std::move(error));
+                       } else {
+                           outcome->set_value(std::move(*receipt));
+                       }
+                   },
+                   {}});
+    copyShared(std::move(one));
+    return result.get();
 }
 
 } // namespace quaymark

@@ -17,9 +17,11 @@ constexpr std::chrono::milliseconds journalInterval{250};
 constexpr size_t smallFilesInFlight = 32;
 
 struct Outcome {
+    size_t index = 0; // in the pending list
     std::optional<FileReceipt> receipt;
     std::exception_ptr error;
-    bool small = false;
+    // Only that a large copy has written every block and goes on verifying; more will come.
+    bool written = false;
 };
 
 // Where the copies hand their outcomes to the run's thread. Its owner waits, on every exit
@@ -38,8 +40,11 @@ public:
 
     void deliver(Outcome outcome) {
         std::lock_guard lock(mutex_);
+        const bool final = !outcome.written;
         outcomes_.push_back(std::move(outcome));
-        --running_;
+        if (final) {
+            --running_;
+        }
         arrived_.notify_all();
     }
 
@@ -77,10 +82,14 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                                SharedReads::Member& sharing) {
     std::exception_ptr firstError;
     size_t next = 0;
+    // Large files: at most `parallelFiles` reading and writing, as many again verifying, so
+    // that the source's read goes on while written copies are reread.
     const size_t largeWindow = parallelFiles > 0 ? static_cast<size_t>(parallelFiles) : 0;
     const size_t smallWindow = parallelFiles > 0 ? smallFilesInFlight : 0;
-    size_t largeRunning = 0;
+    size_t largeWriting = 0;
+    size_t largeVerifying = 0;
     size_t smallRunning = 0;
+    std::vector<bool> written(pending.size(), false);
     Outcomes outcomes;
 
     // Strictly in plan order, so that runs sharing reads never wait on each other in a circle.
@@ -88,17 +97,20 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
         while (!firstError && next < pending.size()) {
             const SourceFile& file = *pending[next];
             const bool small = file.bytes <= smallFileLimit;
-            size_t& running = small ? smallRunning : largeRunning;
-            if (running >= (small ? smallWindow : largeWindow)) {
+            if (small ? smallRunning >= smallWindow
+                      : largeWriting >= largeWindow || largeVerifying >= largeWindow) {
                 return;
             }
-            ++running;
-            ++next;
+            ++(small ? smallRunning : largeWriting);
+            const size_t index = next++;
             outcomes.started();
             sharing.copy(CopyRequest{
                 &file, journal.record().partialFiles->at(file.relative), &context,
-                [&outcomes, small](std::optional<FileReceipt> receipt, std::exception_ptr error) {
-                    outcomes.deliver(Outcome{std::move(receipt), std::move(error), small});
+                [&outcomes, index](std::optional<FileReceipt> receipt, std::exception_ptr error) {
+                    outcomes.deliver(Outcome{index, std::move(receipt), std::move(error), false});
+                },
+                [&outcomes, index] {
+                    outcomes.deliver(Outcome{index, {}, {}, true});
                 }});
         }
     };
@@ -131,7 +143,14 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
         const auto deadline =
             unrecorded.empty() ? std::nullopt : std::optional(lastSave + journalInterval);
         for (auto& outcome : outcomes.take(deadline)) {
-            --(outcome.small ? smallRunning : largeRunning);
+            const bool small = pending[outcome.index]->bytes <= smallFileLimit;
+            if (outcome.written) {
+                written[outcome.index] = true;
+                --largeWriting;
+                ++largeVerifying;
+                continue;
+            }
+            --(small ? smallRunning : written[outcome.index] ? largeVerifying : largeWriting);
             if (outcome.receipt) {
                 unrecorded.push_back(std::move(*outcome.receipt));
             } else if (!firstError) {

@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 #include "ingest/copy/FileCopy.h"
 #include "ingest/copy/FileDigest.h"
+#include "ingest/copy/ReadSession.h"
 #include "ingest/records/Sha256.h"
 #include "ingest/records/Xxh128.h"
 
@@ -127,7 +128,9 @@ TEST_F(CopyTest, SourceChangedBeforeOrDuringTheCopyIsRefusedAndLeavesNothing) {
     resized.bytes = 4;
     EXPECT_THROW(copy(resized), QuayError);
 
-    const SourceFile growing = plan("GROWING.MOV", test::patternBytes(9 * MiB));
+    // Long enough that the first block's report comes before the read reaches the end, however
+    // far the read runs ahead of the write.
+    const SourceFile growing = plan("GROWING.MOV", test::patternBytes(48 * MiB + 1));
     onReport = [&](const ImportProgress&) {
         if (!std::exchange(onReport, nullptr)) {
             return;

@@ -1,0 +1,107 @@
+#include "SharedReadsFixture.h"
+
+#include <sys/stat.h>
+
+namespace quaymark::test {
+namespace {
+
+constexpr size_t MiB = 1024 * 1024;
+
+// The size of the partial file that a run is writing below `target`, 0 while there is none.
+std::int64_t partialSize(const fs::path& target) {
+    std::int64_t size = 0;
+    for (const auto& name : listTree(target)) {
+        struct stat info {};
+        if (name.find(".partial") != std::string::npos &&
+            ::stat((target / name).c_str(), &info) == 0) {
+            size = std::max<std::int64_t>(size, info.st_size);
+        }
+    }
+    return size;
+}
+
+// One destination held inside its first block of a large file while the other writes on:
+// the other runs ahead only a few blocks, and the held one's blocks are still intact when it
+// writes them, so both copies verify.
+TEST_F(SharedReadsFixture, DestinationsFinishingAtDifferentTimesBothGetTheRightBytes) {
+    makeCard(1, 48 * MiB, 0);
+    Destination& slow = add(targets / "slow");
+    Destination& fast = add(targets / "fast");
+    bool held = false;
+    slow.onReport = [&](const ImportProgress& progress) {
+        if (progress.currentFile == "Preparing files…") {
+            // Lets the report throttle lapse, so that the first block's write is reported.
+            std::this_thread::sleep_for(ProgressTracker::interval * 2);
+            return;
+        }
+        if (progress.phase != ImportPhase::copying || progress.copiedBytes == 0 ||
+            std::exchange(held, true)) {
+            return;
+        }
+        // Held inside its first block: the fast destination writes on, a few blocks ahead.
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] {
+            return partialSize(fast.target) >= static_cast<std::int64_t>(32 * MiB);
+        }));
+    };
+    // The fast destination's reports wake the held one to look at the partial file again.
+    fast.onReport = [&](const ImportProgress&) { changed.notify_all(); };
+    runAll();
+    EXPECT_TRUE(held);
+    expectVerified(slow);
+    expectVerified(fast);
+}
+
+TEST_F(SharedReadsFixture, ACancelledDestinationLeavesTheOthersToFinish) {
+    makeCard(2, 20 * MiB, 6);
+    Destination& cancelled = add(targets / "cancelled");
+    Destination& kept = add(targets / "kept");
+    Destination& third = add(targets / "third");
+    cancelled.onReport = [&](const ImportProgress& progress) {
+        if (progress.copiedBytes > 0 && progress.copiedBytes < progress.totalBytes) {
+            cancelled.cancellation.cancel();
+        }
+    };
+    runAll();
+    expectInterrupted(cancelled, "Import cancelled. Completed files remain in the import folder.");
+    expectVerified(kept);
+    expectVerified(third);
+}
+
+// A destination resumed with half its files verified rechecks those and copies only the
+// others, sharing their reads with a new import beside it.
+TEST_F(SharedReadsFixture, AResumedDestinationSharesOnlyWhatItStillNeeds) {
+    makeCard(2, 12 * MiB, 6);
+    Destination& first = add(targets / "resumed");
+    runAll();
+    expectVerified(first);
+    const fs::path folder = first.result->destination;
+    SessionRecord record = ImportEngine::readSession(folder);
+    fs::remove(folder / "_QUAYMARK_VERIFIED.json");
+    std::set<std::string> kept;
+    for (size_t i = 0; i < record.completed.size(); ++i) {
+        if (i % 2 == 0) {
+            fs::remove(folder / record.completed[i].path);
+        } else {
+            kept.insert(record.completed[i].path);
+        }
+    }
+    record.status = "interrupted";
+    record.completed.clear();
+    saveSession(record, folder);
+
+    destinations.clear();
+    Destination& resumed = add(targets / "resumed");
+    resumed.resume = folder;
+    Destination& fresh = add(targets / "fresh");
+    runAll();
+    expectVerified(resumed);
+    expectVerified(fresh);
+    std::lock_guard lock(mutex);
+    for (const auto& report : resumed.reports) {
+        EXPECT_FALSE(kept.contains(report.currentFile)) << "copied again: " << report.currentFile;
+    }
+}
+
+} // namespace
+} // namespace quaymark::test
