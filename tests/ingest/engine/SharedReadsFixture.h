@@ -118,7 +118,9 @@ protected:
         EXPECT_EQ(d.error.substr(0, error.size()), error);
         std::vector<fs::path> folders;
         for (const auto& entry : fs::directory_iterator(d.target)) {
-            folders.push_back(entry.path());
+            if (fs::exists(entry.path() / "_QUAYMARK_SESSION.json")) {
+                folders.push_back(entry.path());
+            }
         }
         ASSERT_EQ(folders.size(), 1u);
         const SessionRecord record = ImportEngine::readSession(folders[0]);
