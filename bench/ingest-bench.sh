@@ -9,6 +9,9 @@
 #          reader (blkio cgroup v1, or io.max on cgroup v2), --parallel 4, to one, two and three
 #          destinations: with shared reads each finishes in about the time of one.
 # Usage: bench/ingest-bench.sh [large|small|card|all, default all] [work folder]
+# BENCH_BASELINE=path/to/another/quaymark-ingest also times that build in the same run (say,
+# one built from an earlier commit); BENCH_DEST_TMPFS=1 gives each destination of the card set
+# a tmpfs of its own, standing in for separate fast drives.
 # Runs as root (cache drops, loop device, cgroup); peak memory is the maximum resident size
 # that /usr/bin/time reports.
 set -euo pipefail
@@ -26,6 +29,9 @@ card_mount=$work/card-mnt
 loop=
 cleanup() {
     if mountpoint -q "$card_mount" 2>/dev/null; then umount "$card_mount"; fi
+    for d in "$work"/d1 "$work"/d2 "$work"/d3; do
+        if mountpoint -q "$d" 2>/dev/null; then umount "$d"; fi
+    done
     if [[ -n $loop ]]; then losetup -d "$loop"; fi
     if [[ -d /sys/fs/cgroup/blkio/quaymark-card ]]; then rmdir /sys/fs/cgroup/blkio/quaymark-card || true; fi
     if [[ -d /sys/fs/cgroup/quaymark-card ]]; then rmdir /sys/fs/cgroup/quaymark-card || true; fi
@@ -84,7 +90,35 @@ make_small() {
     done
 }
 
-fresh() { rm -rf "$work"/d[123]; mkdir -p "$work"/d1 "$work"/d2 "$work"/d3; }
+fresh() {
+    local d
+    for d in "$work"/d1 "$work"/d2 "$work"/d3; do
+        if mountpoint -q "$d" 2>/dev/null; then
+            find "$d" -mindepth 1 -delete
+        else
+            rm -rf "$d"
+            mkdir -p "$d"
+        fi
+    done
+}
+
+# Times quaymark-ingest with the given arguments, then the baseline build if one was given.
+# Leaves the seconds of the first in $seconds.
+run_ingest() { # label bytes files arguments...
+    local label=$1 bytes=$2 files=$3 s m
+    shift 3
+    fresh
+    read -r s m < <(measure "$ingest" "$@")
+    report "$label" "$bytes" "$files" "$s" "$m"
+    seconds=$s
+    # An earlier build knows no switch for XXH3-128: its figure would mean something else.
+    if [[ -n ${BENCH_BASELINE:-} && -z ${QUAYMARK_BENCH_WITHOUT_XXH128:-} ]]; then
+        fresh
+        read -r s m < <(measure "$BENCH_BASELINE" "$@")
+        report "$label, baseline" "$bytes" "$files" "$s" "$m"
+        baseline_seconds=$s
+    fi
+}
 
 size_of() { du -sb --apparent-size "$1" | cut -f1; }
 count_of() { find "$1" -type f | wc -l; }
@@ -96,12 +130,12 @@ bench_large() {
     bytes=$(size_of "$source"); files=$(count_of "$source")
     echo "large clips: $files files, $((bytes / 1000000)) MB, one destination"
 
-    fresh
-    read -r s1 m1 < <(measure "$ingest" import "$source" --to "$work/d1" --all-files --parallel 4 --camera B --no-mhl)
-    report "quaymark-ingest (SHA-256 + XXH3-128)" "$bytes" "$files" "$s1" "$m1"
-    fresh
-    read -r sx mx < <(QUAYMARK_BENCH_WITHOUT_XXH128=1 measure "$ingest" import "$source" --to "$work/d1" --all-files --parallel 4 --camera B --no-mhl)
-    report "quaymark-ingest (SHA-256 only)" "$bytes" "$files" "$sx" "$mx"
+    run_ingest "quaymark-ingest (SHA-256 + XXH3-128)" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --all-files --parallel 4 --camera B --no-mhl
+    local s1=$seconds
+    QUAYMARK_BENCH_WITHOUT_XXH128=1 run_ingest "quaymark-ingest (SHA-256 only)" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --all-files --parallel 4 --camera B --no-mhl
+    local sx=$seconds
     fresh
     read -r sp mp < <(measure bash -c "cp -r '$source' '$work/d1/' && sync && echo 3 > /proc/sys/vm/drop_caches && find '$source' '$work/d1' -type f -print0 | xargs -0 openssl dgst -sha256")
     report "cp, sync, drop caches, openssl both" "$bytes" "$files" "$sp" "$mp"
@@ -120,9 +154,9 @@ bench_small() {
     bytes=$(size_of "$source"); files=$(count_of "$source")
     echo "small files: $files files, $((bytes / 1000000)) MB, one destination"
 
-    fresh
-    read -r s1 m1 < <(measure "$ingest" import "$source" --to "$work/d1" --all-files --parallel 4 --camera B)
-    report "quaymark-ingest" "$bytes" "$files" "$s1" "$m1"
+    run_ingest "quaymark-ingest" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --all-files --parallel 4 --camera B
+    local s1=$seconds
     fresh
     read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/' '$work/d1/' && sync")
     report "rsync -a --checksum + sync" "$bytes" "$files" "$sr" "$mr"
@@ -158,17 +192,28 @@ bench_card() {
     bytes=$(size_of "$source/DCIM"); files=$(count_of "$source/DCIM")
     echo "card at 200 MB/s: $files files, $((bytes / 1000000)) MB, --parallel 4"
 
-    fresh
-    read -r s1 m1 < <(measure "$ingest" import "$source" --to "$work/d1" --parallel 4 --camera B)
-    report "quaymark-ingest, 1 destination" "$bytes" "$files" "$s1" "$m1"
-    fresh
-    read -r s2 m2 < <(measure "$ingest" import "$source" --to "$work/d1" --to "$work/d2" --parallel 4 --camera B)
-    report "quaymark-ingest, 2 destinations" "$bytes" "$files" "$s2" "$m2"
-    fresh
-    read -r s3 m3 < <(measure "$ingest" import "$source" --to "$work/d1" --to "$work/d2" --to "$work/d3" --parallel 4 --camera B)
-    report "quaymark-ingest, 3 destinations" "$bytes" "$files" "$s3" "$m3"
+    if [[ -n ${BENCH_DEST_TMPFS:-} ]]; then
+        echo "  (each destination on a tmpfs of its own)"
+        for d in "$work"/d1 "$work"/d2 "$work"/d3; do
+            rm -rf "$d"; mkdir -p "$d"; mount -t tmpfs -o size=1200m tmpfs "$d"
+        done
+    fi
+    local b1= b2= b3=
+    run_ingest "quaymark-ingest, 1 destination" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --parallel 4 --camera B
+    local s1=$seconds; b1=${baseline_seconds:-}
+    run_ingest "quaymark-ingest, 2 destinations" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --to "$work/d2" --parallel 4 --camera B
+    local s2=$seconds; b2=${baseline_seconds:-}
+    run_ingest "quaymark-ingest, 3 destinations" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --to "$work/d2" --to "$work/d3" --parallel 4 --camera B
+    local s3=$seconds; b3=${baseline_seconds:-}
     ratio "time of 2 destinations over 1" "$s2" "$s1"
     ratio "time of 3 destinations over 1" "$s3" "$s1"
+    if [[ -n $b1 ]]; then
+        ratio "baseline: time of 2 destinations over 1" "$b2" "$b1"
+        ratio "baseline: time of 3 destinations over 1" "$b3" "$b1"
+    fi
     fresh
     read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/DCIM/' '$work/d1/' && sync")
     report "rsync -a --checksum + sync, 1 destination" "$bytes" "$files" "$sr" "$mr"
@@ -183,4 +228,4 @@ case $sets in
     all) bench_large; bench_small; bench_card ;;
     *) echo "usage: $0 [large|small|card|all] [work folder]" >&2; exit 2 ;;
 esac
-rm -rf "$work"/d[123]
+fresh
