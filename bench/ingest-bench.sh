@@ -8,7 +8,9 @@
 #   card   800 MB of clips on an ext4 image whose reads are throttled to 200 MB/s like a card
 #          reader (blkio cgroup v1, or io.max on cgroup v2), --parallel 4, to one, two and three
 #          destinations: with shared reads each finishes in about the time of one.
-# Usage: bench/ingest-bench.sh [large|small|card|all, default all] [work folder]
+#   hashcost  1 GiB of clips with source and destination on a tmpfs, with and without
+#          XXH3-128: what the hashes cost where storage is not the limit.
+# Usage: bench/ingest-bench.sh [large|hashcost|small|card|all, default all] [work folder]
 # BENCH_BASELINE=path/to/another/quaymark-ingest also times that build in the same run (say,
 # one built from an earlier commit); BENCH_DEST_TMPFS=1 gives each destination of the card set
 # a tmpfs of its own, standing in for separate fast drives.
@@ -29,6 +31,7 @@ card_mount=$work/card-mnt
 loop=
 cleanup() {
     if mountpoint -q "$card_mount" 2>/dev/null; then umount "$card_mount"; fi
+    if mountpoint -q "$work/mem" 2>/dev/null; then umount "$work/mem"; fi
     for d in "$work"/d1 "$work"/d2 "$work"/d3; do
         if mountpoint -q "$d" 2>/dev/null; then umount "$d"; fi
     done
@@ -164,6 +167,35 @@ bench_small() {
     rm -rf "$source"
 }
 
+# The hashes' own cost, with storage out of the way: source and destination on a tmpfs.
+bench_hashcost() {
+    [[ $(id -u) -eq 0 ]] || { echo "hashcost: needs root (tmpfs)"; return; }
+    local mem=$work/mem
+    mkdir -p "$mem"
+    mount -t tmpfs -o size=3g tmpfs "$mem"
+    local source=$mem/card bytes files
+    mkdir -p "$source/DCIM/100CANON" "$mem/d"
+    for i in 1 2 3 4; do
+        head -c $((256 * 1024 * 1024)) /dev/urandom > "$source/DCIM/100CANON/C000$i.MP4"
+    done
+    bytes=$(size_of "$source"); files=$(count_of "$source")
+    echo "hash cost on tmpfs: $files files, $((bytes / 1000000)) MB, one destination"
+    local s m sx mx sb mb
+    rm -rf "$mem/d"/*
+    read -r s m < <(measure "$ingest" import "$source" --to "$mem/d" --parallel 4 --camera B --no-mhl)
+    report "quaymark-ingest (SHA-256 + XXH3-128)" "$bytes" "$files" "$s" "$m"
+    rm -rf "$mem/d"/*
+    read -r sx mx < <(QUAYMARK_BENCH_WITHOUT_XXH128=1 measure "$ingest" import "$source" --to "$mem/d" --parallel 4 --camera B --no-mhl)
+    report "quaymark-ingest (SHA-256 only)" "$bytes" "$files" "$sx" "$mx"
+    if [[ -n ${BENCH_BASELINE:-} ]]; then
+        rm -rf "$mem/d"/*
+        read -r sb mb < <(measure "$BENCH_BASELINE" import "$source" --to "$mem/d" --parallel 4 --camera B --no-mhl)
+        report "baseline (SHA-256 + XXH3-128)" "$bytes" "$files" "$sb" "$mb"
+    fi
+    awk -v a="$s" -v b="$sx" 'BEGIN { printf "  XXH3-128 costs %.1f %% of the import time\n", (a - b) / b * 100 }'
+    umount "$mem"
+}
+
 bench_card() {
     [[ $(id -u) -eq 0 ]] || { echo "card: needs root (loop device, cgroup)"; return; }
     local image=$work/card.img
@@ -225,7 +257,8 @@ case $sets in
     large) bench_large ;;
     small) bench_small ;;
     card) bench_card ;;
-    all) bench_large; bench_small; bench_card ;;
-    *) echo "usage: $0 [large|small|card|all] [work folder]" >&2; exit 2 ;;
+    hashcost) bench_hashcost ;;
+    all) bench_large; bench_hashcost; bench_small; bench_card ;;
+    *) echo "usage: $0 [large|hashcost|small|card|all] [work folder]" >&2; exit 2 ;;
 esac
 fresh

@@ -96,7 +96,7 @@ bool ImportEngine::xxh128Enabled() {
     return enabled;
 }
 
-ImportEngine::CopySource::CopySource(const SourceFile& file, size_t depth)
+ImportEngine::CopySource::CopySource(const SourceFile& file, size_t depth, bool withXxh128)
     : file_(file) {
     // Non-blocking: a FIFO put in a clip's place must fail the copy, not hold it forever.
     fd_ = UniqueFd{retryOnInterrupt(
@@ -114,7 +114,7 @@ ImportEngine::CopySource::CopySource(const SourceFile& file, size_t depth)
         std::fabs(toSeconds(before_.st_mtim) - toSeconds(*file.modified)) > modifiedTolerance) {
         throw QuayError::changed(file.relative);
     }
-    if (xxh128Enabled()) {
+    if (withXxh128 && xxh128Enabled()) {
         xxh_.emplace();
     }
     reader_.emplace(fd_.get(), depth);
@@ -141,7 +141,6 @@ ReadAhead::Block ImportEngine::CopySource::next() {
         }
         return block;
     }
-    // Both hashes on this thread: XXH3 costs a fraction of SHA-256, less than a hand-off would.
     sha_.update(block.data, static_cast<size_t>(block.size));
     if (xxh_) {
         xxh_->update(block.data, static_cast<size_t>(block.size));

@@ -40,8 +40,9 @@ struct SourceDigests {
 // then read block by block and hashed once, whatever the number of destinations.
 class CopySource {
 public:
-    // `depth`: blocks in flight, as for ReadAhead.
-    CopySource(const SourceFile& file, size_t depth);
+    // `depth`: blocks in flight, as for ReadAhead. Without `withXxh128` the caller computes
+    // XXH3-128 itself, and digests() leaves it empty.
+    CopySource(const SourceFile& file, size_t depth, bool withXxh128 = true);
     ~CopySource();
     CopySource(const CopySource&) = delete;
     CopySource& operator=(const CopySource&) = delete;

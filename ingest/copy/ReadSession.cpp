@@ -101,13 +101,15 @@ void copyInTurn(std::vector<CopyRequest>& requests, const SourceFile& file) {
     }
 }
 
-// A large file: this thread reads and hashes, one writer thread per destination writes. A
-// block's buffer is read into again only once every destination still copying has written it.
+// A large file: this thread reads and takes the SHA-256, a second one the XXH3-128 beside it,
+// and one writer thread per destination writes. A block's buffer is read into again only once
+// every destination still copying, and the XXH3, are done with it.
 class SharedRead {
 public:
     explicit SharedRead(size_t participants)
         : consumed_(participants, 0)
-        , active_(participants, true) {}
+        , active_(participants, true)
+        , xxhDone_(!xxh128Enabled()) {}
 
     // The reading side; every outcome, also an error, is handed to the writers.
     void read(CopySource& source) noexcept {
@@ -118,7 +120,7 @@ public:
                     std::unique_lock lock(mutex_);
                     changed_.wait(lock, [&] { return written(mustHaveWritten); });
                     if (!anyActive()) {
-                        return; // every destination left: nobody needs the rest
+                        break; // every destination left: nobody needs the rest
                     }
                 }
                 const ReadAhead::Block block = source.next();
@@ -126,8 +128,7 @@ public:
                 if (block.size == 0) {
                     digests_ = source.digests();
                     ended_ = true;
-                    changed_.notify_all();
-                    return;
+                    break;
                 }
                 slots_[c % sharedDepth] = block;
                 published_ = c + 1;
@@ -136,6 +137,34 @@ public:
         } catch (...) {
             std::lock_guard lock(mutex_);
             failure_ = std::current_exception();
+        }
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        changed_.notify_all();
+    }
+
+    // XXH3-128 of the blocks as they are read, on its own thread beside the SHA-256.
+    void hashXxh() noexcept {
+        Xxh128 xxh;
+        for (size_t k = 0;; ++k) {
+            ReadAhead::Block block;
+            {
+                std::unique_lock lock(mutex_);
+                if (xxhDone_) {
+                    return; // switched off
+                }
+                changed_.wait(lock, [&] { return published_ > k || finished_; });
+                if (failure_ || published_ <= k) {
+                    xxhHex_ = ended_ && !failure_ ? xxh.finishHex() : std::string();
+                    xxhDone_ = true;
+                    changed_.notify_all();
+                    return;
+                }
+                block = slots_[k % sharedDepth];
+            }
+            xxh.update(block.data, static_cast<size_t>(block.size));
+            std::lock_guard lock(mutex_);
+            xxhConsumed_ = k + 1;
             changed_.notify_all();
         }
     }
@@ -167,6 +196,8 @@ public:
                 consumed_[index] = k + 1;
                 changed_.notify_all();
             }
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return xxhDone_; });
         } catch (...) {
             error = std::current_exception();
         }
@@ -175,6 +206,7 @@ public:
             std::lock_guard lock(mutex_);
             active_[index] = false;
             digests = digests_;
+            digests.xxh128 = xxhHex_;
             changed_.notify_all();
         }
         if (error) {
@@ -215,8 +247,12 @@ private:
         return false;
     }
 
-    // Every destination still copying has written the first `blocks` blocks.
+    // Every destination still copying has written the first `blocks` blocks, and their XXH3
+    // is taken.
     bool written(size_t blocks) const {
+        if (!xxhDone_ && xxhConsumed_ < blocks) {
+            return false;
+        }
         for (size_t i = 0; i < active_.size(); ++i) {
             if (active_[i] && consumed_[i] < blocks) {
                 return false;
@@ -232,15 +268,20 @@ private:
     std::vector<bool> active_;
     size_t published_ = 0;
     bool ended_ = false;
+    // The read ended, failed or was given up: nothing more will be published.
+    bool finished_ = false;
     std::exception_ptr failure_;
     SourceDigests digests_;
+    size_t xxhConsumed_ = 0;
+    bool xxhDone_;
+    std::string xxhHex_;
 };
 
 void copyTogether(std::vector<CopyRequest>& requests, const SourceFile& file) {
     std::optional<CopySource> source;
     try {
         requests.front().context->sourceGuard.check();
-        source.emplace(file, sharedDepth);
+        source.emplace(file, sharedDepth, false);
     } catch (...) {
         for (auto& request : requests) {
             deliver(request, std::nullopt, std::current_exception());
@@ -249,10 +290,11 @@ void copyTogether(std::vector<CopyRequest>& requests, const SourceFile& file) {
     }
     SharedRead shared{requests.size()};
     {
-        std::vector<std::jthread> writers;
-        writers.reserve(requests.size());
+        std::vector<std::jthread> threads;
+        threads.reserve(requests.size() + 1);
+        threads.emplace_back([&shared] { shared.hashXxh(); });
         for (size_t i = 0; i < requests.size(); ++i) {
-            writers.emplace_back([&shared, &requests, i] { shared.write(i, requests[i]); });
+            threads.emplace_back([&shared, &requests, i] { shared.write(i, requests[i]); });
         }
         shared.read(*source);
     } // the writers are joined, and done with the blocks, before the source's buffers go
