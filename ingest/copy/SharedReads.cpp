@@ -9,9 +9,10 @@ using namespace ImportEngine;
 SharedReads::SharedReads(size_t runs)
     : expected_(runs) {}
 
-std::unique_ptr<SharedReads::Member> SharedReads::join() {
+std::unique_ptr<SharedReads::Member> SharedReads::join(const CancellationFlag& cancellation) {
     std::lock_guard lock(mutex_);
     members_.emplace_back();
+    members_.back().cancellation = &cancellation;
     return std::unique_ptr<Member>(new Member(shared_from_this(), members_.size() - 1));
 }
 
@@ -28,7 +29,8 @@ bool SharedReads::ready(const std::string& key, const Waiting& waiting) const {
     }
     for (size_t i = 0; i < members_.size(); ++i) {
         const MemberState& member = members_[i];
-        if (member.left || waiting.members.contains(i)) {
+        // A cancelled run asks for nothing more, even while it cannot say so yet.
+        if (member.left || waiting.members.contains(i) || member.cancellation->isCancelled()) {
             continue;
         }
         if (!member.declared || member.wanted.contains(key)) {
@@ -95,6 +97,15 @@ void SharedReads::Member::withdraw() {
         }
         member.left = true;
         member.wanted.clear();
+        sessions = reads_->takeReady();
+    }
+    start(std::move(sessions));
+}
+
+void SharedReads::Member::recheck() {
+    std::vector<Waiting> sessions;
+    {
+        std::lock_guard lock(reads_->mutex_);
         sessions = reads_->takeReady();
     }
     start(std::move(sessions));

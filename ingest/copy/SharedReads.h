@@ -36,6 +36,10 @@ public:
         // Copies the file once every run that shares it has asked; `request.done` tells the
         // outcome, on a disk worker.
         void copy(CopyRequest request);
+        // Starts what may start now that a run was cancelled: a run stuck before it could say
+        // which files it needs (on a drive that does not answer) holds the others only until
+        // it is cancelled.
+        void recheck();
 
     private:
         friend class SharedReads;
@@ -46,13 +50,15 @@ public:
         size_t index_;
     };
 
-    std::unique_ptr<Member> join();
+    // `cancellation`: the run's flag; it must outlive the member.
+    std::unique_ptr<Member> join(const CancellationFlag& cancellation);
 
 private:
     struct MemberState {
         bool declared = false;
         bool left = false;
         std::set<std::string> wanted;
+        const CancellationFlag* cancellation = nullptr;
     };
     struct Waiting {
         std::vector<CopyRequest> requests;

@@ -12,6 +12,8 @@ namespace quaymark {
 namespace {
 
 constexpr std::chrono::milliseconds journalInterval{250};
+// How often copies that wait for other runs are looked at again, in case one was cancelled.
+constexpr std::chrono::milliseconds recheckInterval{500};
 // Small files in flight, whatever the parallel-files setting: each waits mostly for its own
 // flush, and flushes in flight together are far cheaper than one after another.
 constexpr size_t smallFilesInFlight = 32;
@@ -140,8 +142,9 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
     };
 
     for (;;) {
+        const auto recheckAt = std::chrono::steady_clock::now() + recheckInterval;
         const auto deadline =
-            unrecorded.empty() ? std::nullopt : std::optional(lastSave + journalInterval);
+            unrecorded.empty() ? recheckAt : std::min(recheckAt, lastSave + journalInterval);
         for (auto& outcome : outcomes.take(deadline)) {
             const bool small = pending[outcome.index]->bytes <= smallFileLimit;
             if (outcome.written) {
@@ -161,6 +164,7 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
             }
         }
         startMore();
+        sharing.recheck();
         // An outcome delivered since take() still counts, so that none is left behind.
         const bool busy = outcomes.busy();
         if (!unrecorded.empty() &&

@@ -87,7 +87,7 @@ public:
         , environment_(environment)
         , sharing_((environment.sharedReads ? environment.sharedReads
                                             : std::make_shared<ImportEngine::SharedReads>(1))
-                       ->join()) {}
+                       ->join(cancellation)) {}
 
     ImportResult run(const fs::path& source, const fs::path& target,
                      const std::optional<fs::path>& resumeFolder) {

@@ -32,6 +32,7 @@ protected:
         std::vector<ImportProgress> reports; // under the fixture's mutex
         std::optional<ImportResult> result;
         std::string error;
+        bool ended = false; // under the fixture's mutex
     };
 
     TempDir source;
@@ -72,6 +73,9 @@ protected:
                 } catch (const std::exception& error) {
                     d->error = error.what();
                 }
+                std::lock_guard lock(mutex);
+                d->ended = true;
+                changed.notify_all();
             });
         }
     }

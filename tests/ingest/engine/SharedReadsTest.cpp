@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+
 namespace quaymark::test {
 namespace {
 
@@ -56,20 +58,40 @@ TEST_F(SharedReadsFixture, DestinationsFinishingAtDifferentTimesBothGetTheRightB
     expectVerified(fast);
 }
 
+// Cancelled mid-file, or while stuck before its copies (as on a drive that stops answering):
+// either way the others finish without it.
 TEST_F(SharedReadsFixture, ACancelledDestinationLeavesTheOthersToFinish) {
     makeCard(2, 20 * MiB, 6);
-    Destination& cancelled = add(targets / "cancelled");
-    Destination& kept = add(targets / "kept");
-    Destination& third = add(targets / "third");
-    cancelled.onReport = [&](const ImportProgress& progress) {
-        if (progress.copiedBytes > 0 && progress.copiedBytes < progress.totalBytes) {
-            cancelled.cancellation.cancel();
+    for (const bool stuck : {false, true}) {
+        destinations.clear();
+        Destination& cancelled = add(targets / (stuck ? "stuck" : "cancelled"));
+        Destination& kept = add(targets / (stuck ? "kept2" : "kept"));
+        Destination& third = add(targets / (stuck ? "third2" : "third"));
+        std::atomic<bool> held = false;
+        cancelled.onReport = [&, stuck](const ImportProgress& progress) {
+            if (stuck) {
+                if (!held.exchange(true)) {
+                    cancelled.cancellation.cancel();
+                    std::unique_lock lock(mutex);
+                    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60),
+                                                 [&] { return kept.ended && third.ended; }));
+                }
+            } else if (progress.copiedBytes > 0 && progress.copiedBytes < progress.totalBytes) {
+                cancelled.cancellation.cancel();
+            }
+        };
+        runAll();
+        if (stuck) { // stopped before its import folder was made
+            EXPECT_EQ(cancelled.error,
+                      "Import cancelled. Completed files remain in the import folder.");
+            EXPECT_TRUE(fs::is_empty(cancelled.target));
+        } else {
+            expectInterrupted(cancelled,
+                              "Import cancelled. Completed files remain in the import folder.");
         }
-    };
-    runAll();
-    expectInterrupted(cancelled, "Import cancelled. Completed files remain in the import folder.");
-    expectVerified(kept);
-    expectVerified(third);
+        expectVerified(kept);
+        expectVerified(third);
+    }
 }
 
 // A destination resumed with half its files verified rechecks those and copies only the
