@@ -3,6 +3,7 @@
 //   copy_verify_bench [size in MiB, default 2048] [work folder, default the temporary folder]
 
 #include "ingest/copy/FileCopy.h"
+#include "ingest/copy/ReadSession.h"
 #include "ingest/records/CancellationFlag.h"
 #include "ingest/records/Sha256.h"
 

@@ -1,26 +1,78 @@
 #!/usr/bin/env bash
-# Times quaymark-ingest against plain tools on card-like data sets:
-#   large clips with sidecars in a DCIM-like tree (about 2 GiB), and 5,000 small files.
-# Peers: cp -r followed by OpenSSL's SHA-256 of every source and copy, and rsync -a --checksum.
-# Usage: bench/ingest-bench.sh [work folder, default a new folder under /tmp]
-# Page caches are dropped before every run when this runs as root.
+# Times quaymark-ingest against plain tools, all figures of one run side by side:
+#   large  about 2 GiB of clips with sidecars, one destination, against the plain-tool verified
+#          copy (cp, sync, caches dropped, openssl dgst of source and copy) and rsync; and the
+#          same import with XXH3-128 left out, to show what the second hash costs.
+#   small  5,000 files of 40 KB in 50 folders, one destination, against rsync -a --checksum
+#          followed by sync.
+#   card   800 MB of clips on an ext4 image whose reads are throttled to 200 MB/s like a card
+#          reader (blkio cgroup v1, or io.max on cgroup v2), --parallel 4, to one, two and three
+#          destinations: with shared reads each finishes in about the time of one.
+#   hashcost  1 GiB of clips with source and destination on a tmpfs, with and without
+#          XXH3-128: what the hashes cost where storage is not the limit.
+# Usage: bench/ingest-bench.sh [large|hashcost|small|card|all, default all] [work folder]
+# BENCH_BASELINE=path/to/another/quaymark-ingest also times that build in the same run (say,
+# one built from an earlier commit); BENCH_DEST_TMPFS=1 gives each destination of the card set
+# a tmpfs of its own, standing in for separate fast drives.
+# Runs as root (cache drops, loop device, cgroup); peak memory is the maximum resident size
+# that /usr/bin/time reports.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+repo=$PWD
 
-ingest=build/default/cli/quaymark-ingest
-[[ -x $ingest ]] || { cmake --preset default >/dev/null && cmake --build --preset default --target quaymark-ingest; }
+ingest=$repo/build/default/cli/quaymark-ingest
+[[ -x $ingest ]] || { cmake --preset default >/dev/null && cmake --build build/default -j1 --target quaymark-ingest; }
 command -v rsync >/dev/null && [[ -x /usr/bin/time ]] || scripts/install-deps.sh
 
-work=${1:-$(mktemp -d /tmp/quaymark-bench.XXXXXX)}
-trap 'rm -rf "$work"' EXIT
+sets=${1:-all}
+work=${2:-$(mktemp -d /tmp/quaymark-bench.XXXXXX)}
+mkdir -p "$work"
+card_mount=$work/card-mnt
+loop=
+cleanup() {
+    if mountpoint -q "$card_mount" 2>/dev/null; then umount "$card_mount"; fi
+    if mountpoint -q "$work/mem" 2>/dev/null; then umount "$work/mem"; fi
+    for d in "$work"/d1 "$work"/d2 "$work"/d3; do
+        if mountpoint -q "$d" 2>/dev/null; then umount "$d"; fi
+    done
+    if [[ -n $loop ]]; then losetup -d "$loop"; fi
+    if [[ -d /sys/fs/cgroup/blkio/quaymark-card ]]; then rmdir /sys/fs/cgroup/blkio/quaymark-card || true; fi
+    if [[ -d /sys/fs/cgroup/quaymark-card ]]; then rmdir /sys/fs/cgroup/quaymark-card || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 drop_caches() {
     sync
     if [[ $(id -u) -eq 0 ]]; then echo 3 > /proc/sys/vm/drop_caches; fi
 }
 
+# Runs a command with caches dropped first; prints "seconds peak-KiB". With CGROUP_PROCS set,
+# the command runs from a shell that first puts itself into that cgroup.
+measure() {
+    local log=$work/time.log
+    drop_caches
+    if [[ -n ${CGROUP_PROCS:-} ]]; then
+        /usr/bin/time -f '%e %M' -o "$log" bash -c 'echo $$ > "$0" && exec "$@"' "$CGROUP_PROCS" "$@" >/dev/null 2>&1
+    else
+        /usr/bin/time -f '%e %M' -o "$log" "$@" >/dev/null 2>&1
+    fi
+    if grep -q 'exited with non-zero' "$log"; then
+        echo "  FAILED: $*" >&2
+        exit 1
+    fi
+    cat "$log"
+}
+
+report() { # name bytes files seconds peak-KiB
+    awk -v n="$1" -v b="$2" -v f="$3" -v s="$4" -v m="$5" 'BEGIN {
+        printf "  %-44s %7.1f MB/s %7.0f files/s %7.2f s %6.0f MiB peak\n", n, b / s / 1e6, f / s, s, m / 1024 }'
+}
+
+ratio() { awk -v a="$2" -v b="$3" -v t="$1" 'BEGIN { printf "  %s: %.2fx\n", t, a / b }'; }
+
 make_large() {
-    local root=$1/large
+    local root=$1
     for dir in 100CANON 101CANON; do
         mkdir -p "$root/DCIM/$dir"
         for i in 1 2 3 4; do
@@ -32,59 +84,181 @@ make_large() {
 }
 
 make_small() {
-    local root=$1/small
+    local root=$1
     for d in $(seq 0 49); do
         mkdir -p "$root/DCIM/$((100 + d))MEDIA"
         for f in $(seq 0 99); do
-            head -c $((16384 + (d * 100 + f) * 7919 % 49152)) /dev/urandom \
-                > "$root/DCIM/$((100 + d))MEDIA/F$f.JPG"
+            head -c 40960 /dev/urandom > "$root/DCIM/$((100 + d))MEDIA/F$f.JPG"
         done
     done
 }
 
-# Runs a command and prints "seconds peak-KiB".
-measure() {
-    local log=$work/time.log
-    drop_caches
-    /usr/bin/time -f '%e %M' -o "$log" "$@" >/dev/null
-    cat "$log"
+fresh() {
+    local d
+    for d in "$work"/d1 "$work"/d2 "$work"/d3; do
+        if mountpoint -q "$d" 2>/dev/null; then
+            find "$d" -mindepth 1 -delete
+        else
+            rm -rf "$d"
+            mkdir -p "$d"
+        fi
+    done
 }
 
-report() { # name bytes files seconds peak
-    awk -v n="$1" -v b="$2" -v f="$3" -v s="$4" -v m="$5" 'BEGIN {
-        printf "  %-34s %8.1f MB/s %8.0f files/s %8.1f s %7.0f MiB peak\n", n, b / s / 1e6, f / s, s, m / 1024 }'
+# Times quaymark-ingest with the given arguments, then the baseline build if one was given.
+# Leaves the seconds of the first in $seconds.
+run_ingest() { # label bytes files arguments...
+    local label=$1 bytes=$2 files=$3 s m
+    shift 3
+    fresh
+    read -r s m < <(measure "$ingest" "$@")
+    report "$label" "$bytes" "$files" "$s" "$m"
+    seconds=$s
+    # An earlier build knows no switch for XXH3-128: its figure would mean something else.
+    if [[ -n ${BENCH_BASELINE:-} && -z ${QUAYMARK_BENCH_WITHOUT_XXH128:-} ]]; then
+        fresh
+        read -r s m < <(measure "$BENCH_BASELINE" "$@")
+        report "$label, baseline" "$bytes" "$files" "$s" "$m"
+        baseline_seconds=$s
+    fi
 }
 
-run_set() {
-    local name=$1 source=$work/$1
+size_of() { du -sb --apparent-size "$1" | cut -f1; }
+count_of() { find "$1" -type f | wc -l; }
+
+bench_large() {
+    local source=$work/large
+    make_large "$source"
     local bytes files
-    bytes=$(du -sb --apparent-size "$source" | cut -f1)
-    files=$(find "$source" -type f | wc -l)
-    echo "$name: $files files, $((bytes / 1000000)) MB"
+    bytes=$(size_of "$source"); files=$(count_of "$source")
+    echo "large clips: $files files, $((bytes / 1000000)) MB, one destination"
 
-    rm -rf "$work/d1" "$work/d2"; mkdir -p "$work/d1" "$work/d2"
-    read -r s1 m1 < <(measure "$ingest" import "$source" --to "$work/d1" --all-files --parallel 4 --camera B)
-    report "quaymark-ingest, 1 destination" "$bytes" "$files" "$s1" "$m1"
-
-    rm -rf "$work/d1" "$work/d2"; mkdir -p "$work/d1" "$work/d2"
-    read -r s2 m2 < <(measure "$ingest" import "$source" --to "$work/d1" --to "$work/d2" --all-files --parallel 4 --camera B)
-    report "quaymark-ingest, 2 destinations" "$((2 * bytes))" "$((2 * files))" "$s2" "$m2"
-
-    rm -rf "$work/d1"; mkdir -p "$work/d1"
-    read -r sp mp < <(measure bash -c "cp -r '$source' '$work/d1/' && sync && find '$source' '$work/d1' -type f -print0 | xargs -0 openssl dgst -sha256")
-    report "cp -r + openssl sha256 of both" "$bytes" "$files" "$sp" "$mp"
-
-    rm -rf "$work/d1"; mkdir -p "$work/d1"
+    run_ingest "quaymark-ingest (SHA-256 + XXH3-128)" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --all-files --parallel 4 --camera B --no-mhl
+    local s1=$seconds
+    QUAYMARK_BENCH_WITHOUT_XXH128=1 run_ingest "quaymark-ingest (SHA-256 only)" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --all-files --parallel 4 --camera B --no-mhl
+    local sx=$seconds
+    fresh
+    read -r sp mp < <(measure bash -c "cp -r '$source' '$work/d1/' && sync && echo 3 > /proc/sys/vm/drop_caches && find '$source' '$work/d1' -type f -print0 | xargs -0 openssl dgst -sha256")
+    report "cp, sync, drop caches, openssl both" "$bytes" "$files" "$sp" "$mp"
+    fresh
     read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/' '$work/d1/' && sync")
-    report "rsync -a --checksum" "$bytes" "$files" "$sr" "$mr"
-
-    awk -v a="$s1" -v p="$sp" -v r="$sr" 'BEGIN {
-        printf "  ratio to cp + openssl: %.2fx   ratio to rsync --checksum: %.2fx\n", p / a, r / a }'
-    rm -rf "$work/d1" "$work/d2"
+    report "rsync -a --checksum + sync" "$bytes" "$files" "$sr" "$mr"
+    ratio "speed over the plain-tool verified copy" "$sp" "$s1"
+    awk -v a="$s1" -v b="$sx" 'BEGIN { printf "  XXH3-128 costs %.1f %% of the import time\n", (a - b) / b * 100 }'
+    rm -rf "$source"
 }
 
-echo "Making data sets in $work"
-make_large "$work"
-make_small "$work"
-run_set large
-run_set small
+bench_small() {
+    local source=$work/small
+    make_small "$source"
+    local bytes files
+    bytes=$(size_of "$source"); files=$(count_of "$source")
+    echo "small files: $files files, $((bytes / 1000000)) MB, one destination"
+
+    run_ingest "quaymark-ingest" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --all-files --parallel 4 --camera B
+    local s1=$seconds
+    fresh
+    read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/' '$work/d1/' && sync")
+    report "rsync -a --checksum + sync" "$bytes" "$files" "$sr" "$mr"
+    ratio "files/s against rsync --checksum + sync" "$sr" "$s1"
+    rm -rf "$source"
+}
+
+# The hashes' own cost, with storage out of the way: source and destination on a tmpfs.
+bench_hashcost() {
+    [[ $(id -u) -eq 0 ]] || { echo "hashcost: needs root (tmpfs)"; return; }
+    local mem=$work/mem
+    mkdir -p "$mem"
+    mount -t tmpfs -o size=3g tmpfs "$mem"
+    local source=$mem/card bytes files
+    mkdir -p "$source/DCIM/100CANON" "$mem/d"
+    for i in 1 2 3 4; do
+        head -c $((256 * 1024 * 1024)) /dev/urandom > "$source/DCIM/100CANON/C000$i.MP4"
+    done
+    bytes=$(size_of "$source"); files=$(count_of "$source")
+    echo "hash cost on tmpfs: $files files, $((bytes / 1000000)) MB, one destination"
+    local s m sx mx sb mb
+    rm -rf "$mem/d"/*
+    read -r s m < <(measure "$ingest" import "$source" --to "$mem/d" --parallel 4 --camera B --no-mhl)
+    report "quaymark-ingest (SHA-256 + XXH3-128)" "$bytes" "$files" "$s" "$m"
+    rm -rf "$mem/d"/*
+    read -r sx mx < <(QUAYMARK_BENCH_WITHOUT_XXH128=1 measure "$ingest" import "$source" --to "$mem/d" --parallel 4 --camera B --no-mhl)
+    report "quaymark-ingest (SHA-256 only)" "$bytes" "$files" "$sx" "$mx"
+    if [[ -n ${BENCH_BASELINE:-} ]]; then
+        rm -rf "$mem/d"/*
+        read -r sb mb < <(measure "$BENCH_BASELINE" import "$source" --to "$mem/d" --parallel 4 --camera B --no-mhl)
+        report "baseline (SHA-256 + XXH3-128)" "$bytes" "$files" "$sb" "$mb"
+    fi
+    awk -v a="$s" -v b="$sx" 'BEGIN { printf "  XXH3-128 costs %.1f %% of the import time\n", (a - b) / b * 100 }'
+    umount "$mem"
+}
+
+bench_card() {
+    [[ $(id -u) -eq 0 ]] || { echo "card: needs root (loop device, cgroup)"; return; }
+    local image=$work/card.img
+    truncate -s 1200M "$image"
+    mkfs.ext4 -q -F "$image"
+    loop=$(losetup --find --show "$image")
+    mkdir -p "$card_mount"
+    mount "$loop" "$card_mount"
+    mkdir -p "$card_mount/DCIM/100CANON"
+    for i in 1 2 3 4 5 6 7 8; do
+        head -c 100000000 /dev/urandom > "$card_mount/DCIM/100CANON/C000$i.MP4"
+    done
+    sync
+    local device
+    device=$(lsblk -no MAJ:MIN "$loop" | tr -d ' ')
+    if [[ -d /sys/fs/cgroup/blkio ]]; then
+        mkdir -p /sys/fs/cgroup/blkio/quaymark-card
+        echo "$device 200000000" > /sys/fs/cgroup/blkio/quaymark-card/blkio.throttle.read_bps_device
+        CGROUP_PROCS=/sys/fs/cgroup/blkio/quaymark-card/cgroup.procs
+    else
+        mkdir -p /sys/fs/cgroup/quaymark-card
+        echo "$device rbps=200000000" > /sys/fs/cgroup/quaymark-card/io.max
+        CGROUP_PROCS=/sys/fs/cgroup/quaymark-card/cgroup.procs
+    fi
+    local source=$card_mount bytes files
+    bytes=$(size_of "$source/DCIM"); files=$(count_of "$source/DCIM")
+    echo "card at 200 MB/s: $files files, $((bytes / 1000000)) MB, --parallel 4"
+
+    if [[ -n ${BENCH_DEST_TMPFS:-} ]]; then
+        echo "  (each destination on a tmpfs of its own)"
+        for d in "$work"/d1 "$work"/d2 "$work"/d3; do
+            rm -rf "$d"; mkdir -p "$d"; mount -t tmpfs -o size=1200m tmpfs "$d"
+        done
+    fi
+    local b1= b2= b3=
+    run_ingest "quaymark-ingest, 1 destination" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --parallel 4 --camera B
+    local s1=$seconds; b1=${baseline_seconds:-}
+    run_ingest "quaymark-ingest, 2 destinations" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --to "$work/d2" --parallel 4 --camera B
+    local s2=$seconds; b2=${baseline_seconds:-}
+    run_ingest "quaymark-ingest, 3 destinations" "$bytes" "$files" \
+        import "$source" --to "$work/d1" --to "$work/d2" --to "$work/d3" --parallel 4 --camera B
+    local s3=$seconds; b3=${baseline_seconds:-}
+    ratio "time of 2 destinations over 1" "$s2" "$s1"
+    ratio "time of 3 destinations over 1" "$s3" "$s1"
+    if [[ -n $b1 ]]; then
+        ratio "baseline: time of 2 destinations over 1" "$b2" "$b1"
+        ratio "baseline: time of 3 destinations over 1" "$b3" "$b1"
+    fi
+    fresh
+    read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/DCIM/' '$work/d1/' && sync")
+    report "rsync -a --checksum + sync, 1 destination" "$bytes" "$files" "$sr" "$mr"
+    unset CGROUP_PROCS
+}
+
+echo "Work folder $work; caches dropped before every run"
+case $sets in
+    large) bench_large ;;
+    small) bench_small ;;
+    card) bench_card ;;
+    hashcost) bench_hashcost ;;
+    all) bench_large; bench_hashcost; bench_small; bench_card ;;
+    *) echo "usage: $0 [large|hashcost|small|card|all] [work folder]" >&2; exit 2 ;;
+esac
+fresh

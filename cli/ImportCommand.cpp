@@ -3,6 +3,7 @@
 #include "CameraCommand.h"
 #include "Signals.h"
 #include "app/platform/Volumes.h"
+#include "ingest/copy/SharedReads.h"
 #include "ingest/engine/ImportRun.h"
 #include "ingest/engine/ProgressIntake.h"
 #include "ingest/scan/FileSize.h"
@@ -154,10 +155,14 @@ int runImport(const CommandLine& command, Reporter& reporter) {
         }
     }
 
+    // The destinations read each source file once between them.
+    auto sharedReads = std::make_shared<ImportEngine::SharedReads>(runs.size());
     std::vector<std::jthread> threads;
     for (auto& owned : runs) {
         DestinationRun* run = owned.get();
-        threads.emplace_back([run, &command, options] {
+        threads.emplace_back([run, &command, options, sharedReads] {
+            ImportEngine::RunEnvironment environment = runEnvironment();
+            environment.sharedReads = sharedReads;
             std::optional<ImportResult> result;
             std::optional<std::string> error;
             bool cancelled = false;
@@ -168,7 +173,7 @@ int runImport(const CommandLine& command, Reporter& reporter) {
                         std::lock_guard lock(run->mutex);
                         run->arrived.push_back(progress);
                     },
-                    runEnvironment());
+                    environment);
             } catch (const QuayError& failure) {
                 error = failure.what();
                 cancelled = failure.kind() == QuayError::Kind::cancelled;

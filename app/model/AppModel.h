@@ -26,6 +26,10 @@
 #include <stop_token>
 #include <thread>
 
+namespace quaymark::ImportEngine {
+class SharedReads;
+}
+
 namespace quaymark {
 
 class SingleInstance;
@@ -229,7 +233,9 @@ private:
     void processQueue();
     void fixCameraName(ImportBatch* batch);
     void startJobs(ImportBatch* batch);
-    void runEngine(ImportBatch* batch, DestinationJob* job);
+    // `sharedReads` (optional) is shared by the jobs of one batch that start together.
+    void runEngine(ImportBatch* batch, DestinationJob* job,
+                   std::shared_ptr<ImportEngine::SharedReads> sharedReads);
     void jobEnded(ImportBatch* batch, DestinationJob* job);
     // Joins an engine thread that has posted its last call.
     void reapEngine(std::uint64_t run);

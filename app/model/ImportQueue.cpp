@@ -5,6 +5,7 @@
 #include "app/shell/AppDiagnostics.h"
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/copy/SessionDocuments.h"
+#include "ingest/copy/SharedReads.h"
 #include "ingest/engine/ImportRun.h"
 #include "ingest/naming/FolderNaming.h"
 #include "ingest/scan/SourceScan.h"
@@ -299,13 +300,18 @@ void AppModel::startJobs(ImportBatch* batch) {
         connect(job, &DestinationJob::sessionStarted, this, &AppModel::rememberRecovery);
         job->start(now);
     }
+    // The jobs read each source file once between them; a retry later runs alone.
+    const auto sharedReads =
+        std::make_shared<ImportEngine::SharedReads>(static_cast<size_t>(batch->jobs().size()));
     for (DestinationJob* job : batch->jobs()) {
-        runEngine(batch, job);
+        runEngine(batch, job, sharedReads);
     }
 }
 
-void AppModel::runEngine(ImportBatch* batch, DestinationJob* job) {
+void AppModel::runEngine(ImportBatch* batch, DestinationJob* job,
+                         std::shared_ptr<ImportEngine::SharedReads> sharedReads) {
     ImportEngine::RunEnvironment environment = ImportEngine::systemEnvironment();
+    environment.sharedReads = std::move(sharedReads);
     environment.volumeIdentifier = [system = setup_.system](const std::filesystem::path& folder) {
         return platform::volumeUuid(folder, system);
     };

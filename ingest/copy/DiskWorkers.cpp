@@ -24,6 +24,16 @@ DiskWorkers& DiskWorkers::shared() {
     return *workers;
 }
 
+DiskWorkers& DiskWorkers::smallFiles() {
+    static auto* workers = new DiskWorkers(16);
+    return *workers;
+}
+
+DiskWorkers& DiskWorkers::verifiers() {
+    static auto* workers = new DiskWorkers(8);
+    return *workers;
+}
+
 void DiskWorkers::post(std::function<void()> job) {
     {
         std::lock_guard lock(mutex_);

@@ -23,6 +23,11 @@ public:
 
     // The process-wide pool of 4 threads.
     static DiskWorkers& shared();
+    // The process-wide pool for small files: 16 threads, so that their flushes overlap.
+    static DiskWorkers& smallFiles();
+    // The process-wide pool that flushes, rereads and promotes large copies once written: 8
+    // threads, so that the source's read goes on meanwhile.
+    static DiskWorkers& verifiers();
 
     void post(std::function<void()> job);
 

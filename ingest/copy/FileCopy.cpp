@@ -13,7 +13,8 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <future>
+#include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 namespace quaymark {
@@ -26,30 +27,6 @@ namespace {
 constexpr std::int64_t copyCheckInterval = 134'217'727;
 constexpr std::int64_t verifyCheckInterval = 134'217'728;
 constexpr double modifiedTolerance = 0.01;
-
-// The copy under its hidden name, in its open folder; removed on every exit unless it was
-// moved into place.
-class PartialFile {
-public:
-    PartialFile(int folder, std::string name, UniqueFd fd)
-        : folder_(folder)
-        , name_(std::move(name))
-        , fd_(std::move(fd)) {}
-    ~PartialFile() {
-        fd_.reset();
-        ::unlinkat(folder_, name_.c_str(), 0);
-    }
-    PartialFile(const PartialFile&) = delete;
-    PartialFile& operator=(const PartialFile&) = delete;
-
-    int fd() const { return fd_.get(); }
-    const std::string& name() const { return name_; }
-
-private:
-    int folder_;
-    std::string name_;
-    UniqueFd fd_;
-};
 
 double toSeconds(const timespec& time) {
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
@@ -111,162 +88,181 @@ void writeAll(int fd, const std::byte* data, size_t length, const std::string& o
 
 } // namespace
 
-FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partialName,
-                               const CopyContext& context) {
-    checkVolumes(context);
-    // The partial name always lies beside the final one.
-    PlaceBeneath place = placeBeneath(context.importFolder, file.output, true);
-    const fs::path shownFolder = (context.importFolder / file.output).parent_path();
-    const std::string partialBase = fs::path(partialName).filename().string();
-    if (fs::path(partialName).parent_path() != fs::path(file.output).parent_path()) {
-        throw QuayError::invalidLocation("Invalid temporary-file recovery record.");
-    }
+bool ImportEngine::xxh128Enabled() {
+    static const bool enabled = [] {
+        const char* off = std::getenv("QUAYMARK_BENCH_WITHOUT_XXH128");
+        return !off || std::string_view(off) != "1";
+    }();
+    return enabled;
+}
 
+ImportEngine::CopySource::CopySource(const SourceFile& file, size_t depth, bool withXxh128)
+    : file_(file) {
     // Non-blocking: a FIFO put in a clip's place must fail the copy, not hold it forever.
-    UniqueFd source{retryOnInterrupt(
+    fd_ = UniqueFd{retryOnInterrupt(
         [&] { return ::open(file.url.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); })};
-    if (!source) {
+    if (!fd_) {
         throw QuayError::io("Open source", file.relative, errno);
     }
-
-    struct stat before {};
-    if (::fstat(source.get(), &before) != 0) {
+    if (::fstat(fd_.get(), &before_) != 0) {
         throw QuayError::io("Open source", file.relative, errno);
     }
-    if (!S_ISREG(before.st_mode) || before.st_size != file.bytes) {
+    if (!S_ISREG(before_.st_mode) || before_.st_size != file.bytes) {
         throw QuayError::changed(file.relative);
     }
     if (file.modified &&
-        std::fabs(toSeconds(before.st_mtim) - toSeconds(*file.modified)) > modifiedTolerance) {
+        std::fabs(toSeconds(before_.st_mtim) - toSeconds(*file.modified)) > modifiedTolerance) {
         throw QuayError::changed(file.relative);
     }
+    if (withXxh128 && xxh128Enabled()) {
+        xxh_.emplace();
+    }
+    reader_.emplace(fd_.get(), depth);
+}
 
-    UniqueFd partialFd{retryOnInterrupt([&] {
-        return ::openat(place.folder.get(), partialBase.c_str(),
+ImportEngine::CopySource::~CopySource() {
+    reader_.reset(); // joined before the descriptor closes
+    if (fd_) {
+        ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_DONTNEED);
+    }
+}
+
+ReadAhead::Block ImportEngine::CopySource::next() {
+    const ReadAhead::Block block = reader_->next();
+    if (block.size < 0) {
+        throw QuayError::io("Read", file_.relative, block.error);
+    }
+    if (block.size == 0) {
+        struct stat after {};
+        if (::fstat(fd_.get(), &after) != 0 || read_ != before_.st_size ||
+            after.st_size != before_.st_size || !(after.st_mtim == before_.st_mtim) ||
+            !(after.st_ctim == before_.st_ctim)) {
+            throw QuayError::changed(file_.relative);
+        }
+        return block;
+    }
+    sha_.update(block.data, static_cast<size_t>(block.size));
+    if (xxh_) {
+        xxh_->update(block.data, static_cast<size_t>(block.size));
+    }
+    read_ += block.size;
+    return block;
+}
+
+ImportEngine::SourceDigests ImportEngine::CopySource::digests() {
+    return {sha_.finishHex(), xxh_ ? xxh_->finishHex() : std::string(), read_};
+}
+
+ImportEngine::CopyWriter::CopyWriter(const SourceFile& file, const std::string& partialName,
+                                     const CopyContext& context)
+    : file_(file)
+    , context_(context) {
+    checkVolumes(context);
+    // The partial name always lies beside the final one.
+    place_ = placeBeneath(context.importFolder, file.output, true);
+    shownFolder_ = (context.importFolder / file.output).parent_path();
+    partialBase_ = fs::path(partialName).filename().string();
+    if (fs::path(partialName).parent_path() != fs::path(file.output).parent_path()) {
+        throw QuayError::invalidLocation("Invalid temporary-file recovery record.");
+    }
+    partial_.fd = UniqueFd{retryOnInterrupt([&] {
+        return ::openat(place_.folder.get(), partialBase_.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     })};
-    if (!partialFd) {
+    if (!partial_.fd) {
         throw QuayError::io("Create destination", file.output, errno);
     }
-    PartialFile partial{place.folder.get(), partialBase, std::move(partialFd)};
-    preferDirectWrites(partial.fd());
-
-    // Three blocks in flight: one read from the source, one hashed, one written to the copy.
-    ReadAhead reader{source.get(), 3};
-    // XXH3 runs on the writing thread, beside the SHA-256 of the next block.
-    Xxh128 xxh;
-    // Declared after everything it uses, so that it is joined before they are released.
-    std::future<void> writing;
-    Sha256 hash;
+    partial_.folder = place_.folder.get();
+    partial_.name = partialBase_;
+    preferDirectWrites(partial_.fd.get());
     context.cancellation.check();
+}
 
-    std::int64_t copied = 0;
-    std::int64_t lastCheck = 0;
-    for (;;) {
-        context.localCancel.check();
-        const ReadAhead::Block block = reader.next();
-        const ssize_t n = block.size;
-        if (n < 0) {
-            throw QuayError::io("Read", file.relative, block.error);
-        }
-        if (n == 0) {
-            struct stat after {};
-            if (::fstat(source.get(), &after) != 0 || copied != before.st_size ||
-                after.st_size != before.st_size || !(after.st_mtim == before.st_mtim) ||
-                !(after.st_ctim == before.st_ctim)) {
-                throw QuayError::changed(file.relative);
-            }
-            if (writing.valid()) {
-                writing.get();
-            }
-            if (retryOnInterrupt([&] { return ::fsync(partial.fd()); }) != 0) {
-                throw QuayError::io("Flush destination", file.output, errno);
-            }
-            break;
-        }
-        hash.update(block.data, static_cast<size_t>(n));
-        if (writing.valid()) {
-            writing.get(); // the previous block is on disk, or its error is thrown here
-        }
-        if (static_cast<size_t>(n) < copyBlockSize) {
-            // The last block: nothing is left to overlap its write with.
-            xxh.update(block.data, static_cast<size_t>(n));
-            writeAll(partial.fd(), block.data, static_cast<size_t>(n), file.output);
-        } else {
-            writing = std::async(std::launch::async,
-                                 [fd = partial.fd(), data = block.data, n, &file, &xxh] {
-                                     xxh.update(data, static_cast<size_t>(n));
-                                     writeAll(fd, data, static_cast<size_t>(n), file.output);
-                                 });
-        }
-
-        copied += n;
-        if (copied - lastCheck > copyCheckInterval) {
-            checkVolumes(context);
-            lastCheck = copied;
-        }
-        context.tracker.update(
-            [&](ImportProgress& state) {
-                state.copiedBytes += n;
-                state.currentFile = file.output;
-                ProgressTracker::recomputePhase(state);
-            },
-            copied == before.st_size ? ProgressTracker::Report::always
-                                     : ProgressTracker::Report::throttled);
-        context.cancellation.check();
+ImportEngine::CopyWriter::Partial::~Partial() {
+    if (fd) {
+        fd.reset();
+        ::unlinkat(folder, name.c_str(), 0);
     }
-    const std::string copyHash = hash.finishHex();
-    const std::string copyXxh = xxh.finishHex();
+}
+
+void ImportEngine::CopyWriter::write(const std::byte* data, size_t length) {
+    context_.localCancel.check();
+    writeAll(partial_.fd.get(), data, length, file_.output);
+    const auto n = static_cast<std::int64_t>(length);
+    copied_ += n;
+    if (copied_ - lastCheck_ > copyCheckInterval) {
+        checkVolumes(context_);
+        lastCheck_ = copied_;
+    }
+    context_.tracker.update(
+        [&](ImportProgress& state) {
+            state.copiedBytes += n;
+            state.currentFile = file_.output;
+            ProgressTracker::recomputePhase(state);
+        },
+        copied_ == file_.bytes ? ProgressTracker::Report::always
+                               : ProgressTracker::Report::throttled);
+    context_.cancellation.check();
+}
+
+FileReceipt ImportEngine::CopyWriter::finish(const SourceDigests& source) {
+    context_.localCancel.check();
+    if (retryOnInterrupt([&] { return ::fsync(partial_.fd.get()); }) != 0) {
+        throw QuayError::io("Flush destination", file_.output, errno);
+    }
     // The written pages are clean after the flush; dropping them makes the reread hit storage.
-    ::posix_fadvise(partial.fd(), 0, 0, POSIX_FADV_DONTNEED);
-    ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_DONTNEED);
+    ::posix_fadvise(partial_.fd.get(), 0, 0, POSIX_FADV_DONTNEED);
 
     std::int64_t verified = 0;
     const auto onChunk = [&](size_t length) {
-        context.localCancel.check();
+        context_.localCancel.check();
         const std::int64_t previous = verified;
         verified += static_cast<std::int64_t>(length);
         if (verified / verifyCheckInterval != previous / verifyCheckInterval) {
-            checkVolumes(context);
+            checkVolumes(context_);
         }
-        context.tracker.update(
+        context_.tracker.update(
             [&](ImportProgress& state) {
                 state.verifiedBytes += static_cast<std::int64_t>(length);
-                state.currentFile = file.output;
+                state.currentFile = file_.output;
                 ProgressTracker::recomputePhase(state);
             },
             ProgressTracker::Report::throttled);
     };
-    const FileHashes reread = hashesAt(place.folder.get(), partialBase, shownFolder / partialBase,
-                                       context.cancellation, onChunk);
-    if (reread.sha256 != copyHash || reread.xxh128 != copyXxh || verified != before.st_size) {
-        throw QuayError::verification(file.output);
+    const FileHashes reread = hashesAt(place_.folder.get(), partialBase_,
+                                       shownFolder_ / partialBase_, context_.cancellation, onChunk);
+    if (reread.sha256 != source.sha256 || reread.xxh128 != source.xxh128 ||
+        verified != source.bytes || copied_ != source.bytes) {
+        throw QuayError::verification(file_.output);
     }
 
-    context.cancellation.check();
-    context.localCancel.check();
-    checkVolumes(context);
+    context_.cancellation.check();
+    context_.localCancel.check();
+    checkVolumes(context_);
 
-    if (file.modified) {
-        const timespec times[2] = {{0, UTIME_OMIT}, toTimespec(*file.modified)};
-        if (::futimens(partial.fd(), times) != 0) {
+    if (file_.modified) {
+        const timespec times[2] = {{0, UTIME_OMIT}, toTimespec(*file_.modified)};
+        if (::futimens(partial_.fd.get(), times) != 0) {
             throw std::filesystem::filesystem_error(
-                "Cannot set the modification date", shownFolder / partialBase,
+                "Cannot set the modification date", shownFolder_ / partialBase_,
                 std::error_code(errno, std::generic_category()));
         }
     }
-    moveWithoutReplacing(place.folder.get(), partialBase, place.name, shownFolder);
+    moveWithoutReplacing(place_.folder.get(), partialBase_, place_.name, shownFolder_);
+    partial_.fd.reset(); // moved into place: nothing left to remove
 
-    context.tracker.update(
+    context_.tracker.update(
         [&](ImportProgress& state) {
             state.verifiedFiles += 1;
-            state.currentFile = file.output;
+            state.currentFile = file_.output;
             ProgressTracker::recomputePhase(state);
         },
         ProgressTracker::Report::always);
 
-    return FileReceipt{file.output,   before.st_size, copyHash,
-                       file.modified, file.relative,  copyXxh};
+    return FileReceipt{
+        file_.output,   source.bytes,
+        source.sha256,  file_.modified,
+        file_.relative, source.xxh128.empty() ? std::nullopt : std::optional(source.xxh128)};
 }
 
 } // namespace quaymark

@@ -1,5 +1,6 @@
 #include "FileDigest.h"
 
+#include "FileCopy.h"
 #include "ReadAhead.h"
 #include "UniqueFd.h"
 #include "ingest/records/Sha256.h"
@@ -101,7 +102,8 @@ ImportEngine::FileHashes ImportEngine::hashes(const std::filesystem::path& file,
                                               const CancellationFlag& cancellation,
                                               const ChunkCallback& onChunk) {
     Xxh128 xxh;
-    return readHashed(openForReading(file), file.string(), cancellation, onChunk, &xxh);
+    return readHashed(openForReading(file), file.string(), cancellation, onChunk,
+                      xxh128Enabled() ? &xxh : nullptr);
 }
 
 ImportEngine::FileHashes ImportEngine::hashesAt(int folder, const std::string& name,
@@ -109,7 +111,8 @@ ImportEngine::FileHashes ImportEngine::hashesAt(int folder, const std::string& n
                                                 const CancellationFlag& cancellation,
                                                 const ChunkCallback& onChunk) {
     Xxh128 xxh;
-    return readHashed(openForReading(folder, name), shown.string(), cancellation, onChunk, &xxh);
+    return readHashed(openForReading(folder, name), shown.string(), cancellation, onChunk,
+                      xxh128Enabled() ? &xxh : nullptr);
 }
 
 } // namespace quaymark

@@ -48,13 +48,18 @@ ReadAhead::ReadAhead(int fd, size_t depth)
     if (::fstat(fd_, &info) == 0) {
         size_ = info.st_size;
     }
+    // A small file gets buffers of its own size: many small files are in flight at once.
+    const size_t bufferSize = std::min(copyBlockSize, requestSize(0));
     buffers_.reserve(depth);
     for (size_t i = 0; i < depth; ++i) {
-        buffers_.emplace_back(copyBlockSize);
+        buffers_.emplace_back(bufferSize);
     }
     ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     setDirect(fd_, true);
-    start();
+    // A file of one block is read on the caller's thread: nothing would overlap the read.
+    if (size_ > static_cast<off_t>(copyBlockSize)) {
+        start();
+    }
 }
 
 ReadAhead::~ReadAhead() {

@@ -1,7 +1,5 @@
 #include "CopyPass.h"
 
-#include "ingest/copy/DiskWorkers.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -14,10 +12,18 @@ namespace quaymark {
 namespace {
 
 constexpr std::chrono::milliseconds journalInterval{250};
+// How often copies that wait for other runs are looked at again, in case one was cancelled.
+constexpr std::chrono::milliseconds recheckInterval{500};
+// Small files in flight, whatever the parallel-files setting: each waits mostly for its own
+// flush, and flushes in flight together are far cheaper than one after another.
+constexpr size_t smallFilesInFlight = 32;
 
 struct Outcome {
+    size_t index = 0; // in the pending list
     std::optional<FileReceipt> receipt;
     std::exception_ptr error;
+    // Only that a large copy has written every block and goes on verifying; more will come.
+    bool written = false;
 };
 
 // Where the copies hand their outcomes to the run's thread. Its owner waits, on every exit
@@ -36,8 +42,11 @@ public:
 
     void deliver(Outcome outcome) {
         std::lock_guard lock(mutex_);
+        const bool final = !outcome.written;
         outcomes_.push_back(std::move(outcome));
-        --running_;
+        if (final) {
+            --running_;
+        }
         arrived_.notify_all();
     }
 
@@ -71,33 +80,43 @@ private:
 
 void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                                std::int64_t parallelFiles, const CopyContext& context,
-                               CancellationFlag& localCancel, JournalWriter& journal) {
+                               CancellationFlag& localCancel, JournalWriter& journal,
+                               SharedReads::Member& sharing) {
     std::exception_ptr firstError;
     size_t next = 0;
+    // Large files: at most `parallelFiles` reading and writing, as many again verifying, so
+    // that the source's read goes on while written copies are reread.
+    const size_t largeWindow = parallelFiles > 0 ? static_cast<size_t>(parallelFiles) : 0;
+    const size_t smallWindow = parallelFiles > 0 ? smallFilesInFlight : 0;
+    size_t largeWriting = 0;
+    size_t largeVerifying = 0;
+    size_t smallRunning = 0;
+    std::vector<bool> written(pending.size(), false);
     Outcomes outcomes;
 
-    const auto start = [&] {
-        const SourceFile& file = *pending[next++];
-        const std::string partialName = journal.record().partialFiles->at(file.relative);
-        outcomes.started();
-        DiskWorkers::shared().post([&file, partialName, &context, &localCancel, &outcomes] {
-            Outcome outcome;
-            try {
-                context.cancellation.check();
-                localCancel.check();
-                outcome.receipt = ImportEngine::copy(file, partialName, context);
-            } catch (...) {
-                outcome.error = std::current_exception();
+    // Strictly in plan order, so that runs sharing reads never wait on each other in a circle.
+    const auto startMore = [&] {
+        while (!firstError && next < pending.size()) {
+            const SourceFile& file = *pending[next];
+            const bool small = file.bytes <= smallFileLimit;
+            if (small ? smallRunning >= smallWindow
+                      : largeWriting >= largeWindow || largeVerifying >= largeWindow) {
+                return;
             }
-            outcomes.deliver(std::move(outcome));
-        });
+            ++(small ? smallRunning : largeWriting);
+            const size_t index = next++;
+            outcomes.started();
+            sharing.copy(CopyRequest{
+                &file, journal.record().partialFiles->at(file.relative), &context,
+                [&outcomes, index](std::optional<FileReceipt> receipt, std::exception_ptr error) {
+                    outcomes.deliver(Outcome{index, std::move(receipt), std::move(error), false});
+                },
+                [&outcomes, index] {
+                    outcomes.deliver(Outcome{index, {}, {}, true});
+                }});
+        }
     };
-
-    const size_t first =
-        parallelFiles > 0 ? std::min(pending.size(), static_cast<size_t>(parallelFiles)) : 0;
-    while (next < first) {
-        start();
-    }
+    startMore();
 
     // Receipts are recorded, and the journal saved, at most every `journalInterval` while
     // copies run: the journal holds every receipt and is rewritten whole, so saving it per
@@ -117,27 +136,35 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                 firstError = std::current_exception();
             }
             localCancel.cancel();
+            sharing.withdraw();
         }
         lastSave = std::chrono::steady_clock::now();
     };
 
     for (;;) {
+        const auto recheckAt = std::chrono::steady_clock::now() + recheckInterval;
         const auto deadline =
-            unrecorded.empty() ? std::nullopt : std::optional(lastSave + journalInterval);
-        size_t finished = 0;
+            unrecorded.empty() ? recheckAt : std::min(recheckAt, lastSave + journalInterval);
         for (auto& outcome : outcomes.take(deadline)) {
+            const bool small = pending[outcome.index]->bytes <= smallFileLimit;
+            if (outcome.written) {
+                written[outcome.index] = true;
+                --largeWriting;
+                ++largeVerifying;
+                continue;
+            }
+            --(small ? smallRunning : written[outcome.index] ? largeVerifying : largeWriting);
             if (outcome.receipt) {
                 unrecorded.push_back(std::move(*outcome.receipt));
-                ++finished;
             } else if (!firstError) {
                 firstError = outcome.error;
                 localCancel.cancel();
+                // The other runs need not wait for this one's files any more.
+                sharing.withdraw();
             }
         }
-        while (!firstError && finished > 0 && next < pending.size()) {
-            start();
-            --finished;
-        }
+        startMore();
+        sharing.recheck();
         // An outcome delivered since take() still counts, so that none is left behind.
         const bool busy = outcomes.busy();
         if (!unrecorded.empty() &&

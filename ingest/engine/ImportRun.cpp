@@ -9,6 +9,7 @@
 #include "ingest/copy/FolderBeneath.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/copy/SessionLock.h"
+#include "ingest/copy/SharedReads.h"
 #include "ingest/mhl/MhlHistory.h"
 #include "ingest/naming/ImportFolder.h"
 #include "ingest/records/RecordsJson.h"
@@ -83,15 +84,25 @@ public:
         : options_(options)
         , cancellation_(cancellation)
         , progress_(progress)
-        , environment_(environment) {}
+        , environment_(environment)
+        , sharing_((environment.sharedReads ? environment.sharedReads
+                                            : std::make_shared<ImportEngine::SharedReads>(1))
+                       ->join(cancellation)) {}
 
     ImportResult run(const fs::path& source, const fs::path& target,
                      const std::optional<fs::path>& resumeFolder) {
-        prepare(source, target, resumeFolder);
+        try {
+            prepare(source, target, resumeFolder);
+        } catch (...) {
+            sharing_->withdraw();
+            throw;
+        }
         try {
             work();
+            sharing_->withdraw();
             return complete();
         } catch (const std::exception& error) {
+            sharing_->withdraw();
             interrupt(error.what());
             throw;
         }
@@ -206,11 +217,12 @@ private:
         assignPartialNames(pending);
         journal_->save();
         checkFreeSpace(pending);
+        sharing_->declare(pending);
 
         const ImportEngine::CopyContext context{folder_,       cancellation_, localCancel_,
                                                 *sourceGuard_, *targetGuard_, *tracker_};
-        ImportEngine::copyPending(pending, options_.parallelFiles, context, localCancel_,
-                                  *journal_);
+        ImportEngine::copyPending(pending, options_.parallelFiles, context, localCancel_, *journal_,
+                                  *sharing_);
     }
 
     // A file already in place from an earlier run is hashed on both sides instead of copied.
@@ -408,6 +420,8 @@ private:
     std::optional<JournalWriter> journal_;
     std::optional<ProgressTracker> tracker_;
     CancellationFlag localCancel_;
+    // Left on every exit, so that the other runs of the batch never wait for this one.
+    std::unique_ptr<ImportEngine::SharedReads::Member> sharing_;
 };
 
 } // namespace

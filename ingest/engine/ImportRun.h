@@ -5,9 +5,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace quaymark::ImportEngine {
+
+class SharedReads;
 
 using ProgressCallback = std::function<void(const ImportProgress&)>;
 
@@ -19,6 +22,9 @@ struct RunEnvironment {
     std::function<std::optional<std::string>(const std::filesystem::path&)> volumeIdentifier;
     // Told of each folder whose entries were flushed before the receipt; optional.
     std::function<void(const std::filesystem::path&)> folderSynced;
+    // The runs of one batch, one per destination, pass the same object to read each source
+    // file once for all of them; made for as many runs as will join it. Optional.
+    std::shared_ptr<SharedReads> sharedReads;
 };
 
 RunEnvironment systemEnvironment();

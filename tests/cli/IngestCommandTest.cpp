@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 #include "TestFiles.h"
 #include "ingest/copy/SessionDocuments.h"
+#include "ingest/records/RecordsJson.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -157,6 +158,57 @@ TEST(IngestCommand, InterruptLeavesAResumableImport) {
     ASSERT_EQ(resumed.status, 0) << resumed.output << resumed.errors;
     EXPECT_EQ(ImportEngine::readSession(folder).status, "verified");
     EXPECT_EQ(fs::file_size(folder / "A001C001.MOV"), 1ULL << 30);
+}
+
+// Killed outright while many small files are in flight to two destinations: each resume ends
+// in a clean verified import, every partial file of the killed run gone.
+TEST(IngestCommand, HardStopAmidSmallFilesResumesCleanly) {
+    TempDir work;
+    for (int i = 0; i < 600; ++i) {
+        writeFile(work /
+                      ("CARD/DCIM/1" + std::to_string(i % 6) + "0/P" + std::to_string(i) + ".JPG"),
+                  patternBytes(2000 + static_cast<size_t>(i), static_cast<unsigned>(i)));
+    }
+    // A large sparse clip first in the plan keeps the run going while the small files pass.
+    writeFile(work / "CARD/A001.MOV", "");
+    ASSERT_EQ(::truncate((work / "CARD/A001.MOV").c_str(), 256LL << 20), 0);
+    fs::create_directories(work / "A");
+    fs::create_directories(work / "B");
+
+    ChildProcess child(ingest({"import", (work / "CARD").string(), "--to", (work / "A").string(),
+                               "--to", (work / "B").string(), "--all-files", "--parallel", "1",
+                               "--camera", "X", "--json"}));
+    std::set<fs::path> folders;
+    while (const auto line = child.readLine()) {
+        const json event = json::parse(*line);
+        if (event.at("event") == "progress" && event.contains("importFolder")) {
+            folders.insert(event.at("importFolder").get<std::string>());
+        }
+        if (folders.size() == 2 && event.at("event") == "progress" &&
+            event.at("verifiedFiles").get<int>() >= 50) {
+            child.signal(SIGKILL);
+            break;
+        }
+    }
+    ASSERT_EQ(child.wait(), 128 + SIGKILL) << child.output() << child.errors();
+    ASSERT_EQ(folders.size(), 2u);
+
+    for (const auto& folder : folders) {
+        const auto resumed = runProcess(ingest(
+            {"resume", folder.string(), "--source", (work / "CARD").string(), "--all-files"}));
+        ASSERT_EQ(resumed.status, 0) << resumed.output << resumed.errors;
+        const ImportReceipt receipt = decodeReceipt(readFile(folder / ImportDocuments::receipt));
+        ASSERT_EQ(receipt.files.size(), 601u);
+        for (const auto& file : receipt.files) {
+            if (file.path != "A001.MOV") {
+                EXPECT_EQ(readFile(folder / file.path), readFile(work / "CARD" / file.path));
+            }
+        }
+        for (const auto& name : listTree(folder)) {
+            EXPECT_EQ(name.find(".partial"), std::string::npos) << name;
+            EXPECT_EQ(name.find(".quaymark-status-"), std::string::npos) << name;
+        }
+    }
 }
 
 // A camera name comes from clip metadata, so from whoever made the clip: the hint must paste

@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 #include "ingest/copy/FileCopy.h"
 #include "ingest/copy/FileDigest.h"
+#include "ingest/copy/ReadSession.h"
 #include "ingest/records/Sha256.h"
 #include "ingest/records/Xxh128.h"
 
@@ -131,7 +132,9 @@ TEST_F(CopyTest, SourceChangedBeforeOrDuringTheCopyIsRefusedAndLeavesNothing) {
     resized.bytes = 4;
     EXPECT_THROW(copy(resized), QuayError);
 
-    const SourceFile growing = plan("GROWING.MOV", test::patternBytes(9 * MiB));
+    // Long enough that the first block's report comes before the read reaches the end, however
+    // far the read runs ahead of the write.
+    const SourceFile growing = plan("GROWING.MOV", test::patternBytes(48 * MiB + 1));
     onReport = [&, done = false](const ImportProgress&) mutable {
         if (std::exchange(done, true)) {
             return;
@@ -150,7 +153,7 @@ TEST_F(CopyTest, SourceChangedBeforeOrDuringTheCopyIsRefusedAndLeavesNothing) {
 
     // Rewritten in place with its date put back, as some tools do: only the status-change time
     // tells. The rewrite must fall in a later clock tick than the file's creation.
-    const SourceFile rewritten = plan("REWRITTEN.MOV", test::patternBytes(9 * MiB));
+    const SourceFile rewritten = plan("REWRITTEN.MOV", test::patternBytes(48 * MiB + 1));
     struct stat original {};
     ASSERT_EQ(::stat(rewritten.url.c_str(), &original), 0);
     for (timespec now{}; ::clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 &&
@@ -206,15 +209,21 @@ TEST_F(CopyTest, ExistingFinalFileIsNeverReplaced) {
 }
 
 TEST_F(CopyTest, CancellationStopsAtTheNextBlockAndRemovesThePartialFile) {
-    for (CancellationFlag* flag : {&cancellation, &localCancel}) {
+    for (const bool local : {false, true}) {
+        CancellationFlag outer;
+        CancellationFlag inner;
+        CancellationFlag& flag = local ? inner : outer;
         const SourceFile file = plan("LONG.MOV", test::patternBytes(24 * MiB));
-        onReport = [&](const ImportProgress&) { flag->cancel(); };
+        onReport = [&](const ImportProgress&) { flag.cancel(); };
+        const ImportEngine::CopyContext context{destination.path(), outer,       inner,
+                                                sourceGuard,        targetGuard, *tracker};
         try {
-            copy(file);
+            ImportEngine::copy(file, partialName, context);
             FAIL() << "cancelled copy must throw";
         } catch (const QuayError& error) {
             EXPECT_EQ(error.kind(), QuayError::Kind::cancelled);
         }
+        ASSERT_FALSE(reports.empty());
         EXPECT_LT(reports.back().copiedBytes, file.bytes) << "stopped before the end";
         expectDestination({});
         onReport = nullptr;

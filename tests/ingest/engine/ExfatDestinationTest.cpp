@@ -1,4 +1,5 @@
 #include "ImportFixture.h"
+#include "SharedReadsFixture.h"
 #include "TestMounts.h"
 
 namespace quaymark::test {
@@ -57,6 +58,37 @@ TEST_F(ExfatDestinationTest, CopiesPromotesAndResumesWithTheFallbacks) {
         EXPECT_EQ(readFile(folder / file.path), readFile(source / file.path)) << file.path;
     }
     expectNoTemporaries(folder);
+}
+
+// A destination that fills up mid-copy fails alone; the one beside it, sharing the reads,
+// finishes with every byte right.
+TEST_F(SharedReadsFixture, AFullDestinationFailsAloneAndLeavesNothingBehind) {
+    const fs::path image = targets / "small.img";
+    writeFile(image, "");
+    fs::resize_file(image, 16 << 20);
+    const auto made = runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", image.string()});
+    if (made.status != 0) {
+        GTEST_SKIP() << "mkfs.ext4 failed: " << made.errors;
+    }
+    platform::LoopDevice loop{image};
+    if (loop.device().empty()) {
+        GTEST_SKIP() << "no loop device: " << loop.error();
+    }
+    const fs::path point = targets / "mnt";
+    platform::TestMount mount{loop.device(), point, "ext4"};
+    if (!mount.mounted()) {
+        GTEST_SKIP() << "ext4 cannot be mounted here: " << mount.error();
+    }
+
+    makeCard(2, 12 << 20, 4);
+    Destination& full = add(point);
+    // Past the free-space check at the start, so that the disk fills up while copying.
+    full.environment.freeSpace = [](const fs::path&) { return std::nullopt; };
+    Destination& roomy = add(targets / "roomy");
+    runAll();
+    expectInterrupted(full, "");
+    EXPECT_NE(full.error.find("No space left on device"), std::string::npos) << full.error;
+    expectVerified(roomy);
 }
 
 } // namespace

@@ -1,0 +1,128 @@
+#include "SharedReads.h"
+
+#include "DiskWorkers.h"
+
+namespace quaymark {
+
+using namespace ImportEngine;
+
+SharedReads::SharedReads(size_t runs)
+    : expected_(runs) {}
+
+std::unique_ptr<SharedReads::Member> SharedReads::join(const CancellationFlag& cancellation) {
+    std::lock_guard lock(mutex_);
+    members_.emplace_back();
+    members_.back().cancellation = &cancellation;
+    return std::unique_ptr<Member>(new Member(shared_from_this(), members_.size() - 1));
+}
+
+// Two runs share a read only of the same file as both planned it.
+std::string SharedReads::keyOf(const SourceFile& file) {
+    const auto modified =
+        file.modified ? std::to_string(file.modified->time_since_epoch().count()) : "-";
+    return file.url.string() + '\0' + std::to_string(file.bytes) + '\0' + modified;
+}
+
+bool SharedReads::ready(const std::string& key, const Waiting& waiting) const {
+    if (members_.size() < expected_) {
+        return false;
+    }
+    for (size_t i = 0; i < members_.size(); ++i) {
+        const MemberState& member = members_[i];
+        // A cancelled run asks for nothing more, even while it cannot say so yet.
+        if (member.left || waiting.members.contains(i) || member.cancellation->isCancelled()) {
+            continue;
+        }
+        if (!member.declared || member.wanted.contains(key)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<SharedReads::Waiting> SharedReads::takeReady() {
+    std::vector<Waiting> sessions;
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (ready(it->first, it->second)) {
+            sessions.push_back(std::move(it->second));
+            it = waiting_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return sessions;
+}
+
+void SharedReads::start(std::vector<Waiting> sessions) {
+    for (auto& session : sessions) {
+        // Small files have workers of their own, so that their flushes overlap whatever the
+        // number of large copies.
+        DiskWorkers& workers = session.requests.front().file->bytes <= smallFileLimit
+                                   ? DiskWorkers::smallFiles()
+                                   : DiskWorkers::shared();
+        workers.post([requests = std::move(session.requests)]() mutable {
+            copyShared(std::move(requests));
+        });
+    }
+}
+
+SharedReads::Member::~Member() {
+    withdraw();
+}
+
+void SharedReads::Member::declare(const std::vector<const SourceFile*>& files) {
+    std::vector<Waiting> sessions;
+    {
+        std::lock_guard lock(reads_->mutex_);
+        MemberState& member = reads_->members_[index_];
+        if (member.left) {
+            return;
+        }
+        member.declared = true;
+        for (const SourceFile* file : files) {
+            member.wanted.insert(keyOf(*file));
+        }
+        sessions = reads_->takeReady();
+    }
+    start(std::move(sessions));
+}
+
+void SharedReads::Member::withdraw() {
+    std::vector<Waiting> sessions;
+    {
+        std::lock_guard lock(reads_->mutex_);
+        MemberState& member = reads_->members_[index_];
+        if (member.left) {
+            return;
+        }
+        member.left = true;
+        member.wanted.clear();
+        sessions = reads_->takeReady();
+    }
+    start(std::move(sessions));
+}
+
+void SharedReads::Member::recheck() {
+    std::vector<Waiting> sessions;
+    {
+        std::lock_guard lock(reads_->mutex_);
+        sessions = reads_->takeReady();
+    }
+    start(std::move(sessions));
+}
+
+void SharedReads::Member::copy(CopyRequest request) {
+    std::vector<Waiting> sessions;
+    {
+        std::lock_guard lock(reads_->mutex_);
+        const std::string key = keyOf(*request.file);
+        reads_->members_[index_].wanted.erase(key);
+        Waiting& waiting = reads_->waiting_[key];
+        waiting.requests.push_back(std::move(request));
+        waiting.members.insert(index_);
+        sessions = reads_->takeReady();
+    }
+    start(std::move(sessions));
+}
+
+} // namespace quaymark

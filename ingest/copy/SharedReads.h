@@ -1,0 +1,80 @@
+#pragma once
+
+#include "ReadSession.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quaymark::ImportEngine {
+
+// The runs of one import batch, one per destination, sharing one read of each source file.
+// A file's copy starts once every run that will copy it has asked for it, and every other run
+// has said that it won't (its copy is already verified, or it failed or was cancelled). Runs
+// copy their files in plan order, so none waits on another in a circle.
+class SharedReads : public std::enable_shared_from_this<SharedReads> {
+public:
+    // `runs`: how many runs will join; a copy never starts before all of them have.
+    explicit SharedReads(size_t runs);
+    SharedReads(const SharedReads&) = delete;
+    SharedReads& operator=(const SharedReads&) = delete;
+
+    // One run's place in the sharing. Leaving (also by destruction) never holds the others.
+    class Member {
+    public:
+        ~Member();
+        Member(const Member&) = delete;
+        Member& operator=(const Member&) = delete;
+
+        // The files this run will ask to copy; until it says so, it may ask for any.
+        void declare(const std::vector<const SourceFile*>& files);
+        // Asks for no more files.
+        void withdraw();
+        // Copies the file once every run that shares it has asked; `request.done` tells the
+        // outcome, on a disk worker.
+        void copy(CopyRequest request);
+        // Starts what may start now that a run was cancelled: a run stuck before it could say
+        // which files it needs (on a drive that does not answer) holds the others only until
+        // it is cancelled.
+        void recheck();
+
+    private:
+        friend class SharedReads;
+        Member(std::shared_ptr<SharedReads> reads, size_t index)
+            : reads_(std::move(reads))
+            , index_(index) {}
+        std::shared_ptr<SharedReads> reads_;
+        size_t index_;
+    };
+
+    // `cancellation`: the run's flag; it must outlive the member.
+    std::unique_ptr<Member> join(const CancellationFlag& cancellation);
+
+private:
+    struct MemberState {
+        bool declared = false;
+        bool left = false;
+        std::set<std::string> wanted;
+        const CancellationFlag* cancellation = nullptr;
+    };
+    struct Waiting {
+        std::vector<CopyRequest> requests;
+        std::set<size_t> members;
+    };
+
+    static std::string keyOf(const SourceFile& file);
+    bool ready(const std::string& key, const Waiting& waiting) const;
+    // Takes every session that may start now out of the waiting ones; run after the lock.
+    std::vector<Waiting> takeReady();
+    static void start(std::vector<Waiting> sessions);
+
+    std::mutex mutex_;
+    const size_t expected_;
+    std::vector<MemberState> members_;
+    std::map<std::string, Waiting> waiting_;
+};
+
+} // namespace quaymark::ImportEngine

@@ -1,0 +1,133 @@
+#include "SharedReadsFixture.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+
+namespace quaymark::test {
+namespace {
+
+constexpr size_t MiB = 1024 * 1024;
+
+// The size of the partial file that a run is writing below `target`, 0 while there is none.
+std::int64_t partialSize(const fs::path& target) {
+    std::int64_t size = 0;
+    for (const auto& name : listTree(target)) {
+        struct stat info {};
+        if (name.find(".partial") != std::string::npos &&
+            ::stat((target / name).c_str(), &info) == 0) {
+            size = std::max<std::int64_t>(size, info.st_size);
+        }
+    }
+    return size;
+}
+
+// One destination held inside its first block of a large file while the other writes on:
+// the other runs ahead only a few blocks, and the held one's blocks are still intact when it
+// writes them, so both copies verify.
+TEST_F(SharedReadsFixture, DestinationsFinishingAtDifferentTimesBothGetTheRightBytes) {
+    makeCard(1, 80 * MiB, 0); // more blocks than the shared read keeps in flight
+    Destination& slow = add(targets / "slow");
+    Destination& fast = add(targets / "fast");
+    bool held = false;
+    slow.onReport = [&](const ImportProgress& progress) {
+        if (progress.currentFile == "Preparing files…") {
+            // Lets the report throttle lapse, so that the first block's write is reported.
+            std::this_thread::sleep_for(ProgressTracker::interval * 2);
+            return;
+        }
+        if (progress.phase != ImportPhase::copying || progress.copiedBytes == 0 ||
+            std::exchange(held, true)) {
+            return;
+        }
+        // Held inside its first block while the fast destination writes on: it gets the four
+        // blocks ahead that the shared read keeps in flight beyond the held one, and no more.
+        // Its partial file is the only sign of that, so it is looked at until then.
+        constexpr auto limit = static_cast<std::int64_t>(5 * 8 * MiB);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (partialSize(fast.target) < limit && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        // A read that ran on regardless would go past the limit in this time.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(partialSize(fast.target), limit);
+    };
+    runAll();
+    EXPECT_TRUE(held);
+    expectVerified(slow);
+    expectVerified(fast);
+}
+
+// Cancelled mid-file, or while stuck before its copies (as on a drive that stops answering):
+// either way the others finish without it.
+TEST_F(SharedReadsFixture, ACancelledDestinationLeavesTheOthersToFinish) {
+    makeCard(2, 20 * MiB, 6);
+    for (const bool stuck : {false, true}) {
+        destinations.clear();
+        Destination& cancelled = add(targets / (stuck ? "stuck" : "cancelled"));
+        Destination& kept = add(targets / (stuck ? "kept2" : "kept"));
+        Destination& third = add(targets / (stuck ? "third2" : "third"));
+        std::atomic<bool> held = false;
+        cancelled.onReport = [&, stuck](const ImportProgress& progress) {
+            if (stuck) {
+                if (!held.exchange(true)) {
+                    cancelled.cancellation.cancel();
+                    std::unique_lock lock(mutex);
+                    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60),
+                                                 [&] { return kept.ended && third.ended; }));
+                }
+            } else if (progress.copiedBytes > 0 && progress.copiedBytes < progress.totalBytes) {
+                cancelled.cancellation.cancel();
+            }
+        };
+        runAll();
+        if (stuck) { // stopped before its import folder was made
+            EXPECT_EQ(cancelled.error,
+                      "Import cancelled. Completed files remain in the import folder.");
+            EXPECT_TRUE(fs::is_empty(cancelled.target));
+        } else {
+            expectInterrupted(cancelled,
+                              "Import cancelled. Completed files remain in the import folder.");
+        }
+        expectVerified(kept);
+        expectVerified(third);
+    }
+}
+
+// A destination resumed with half its files verified rechecks those and copies only the
+// others, sharing their reads with a new import beside it.
+TEST_F(SharedReadsFixture, AResumedDestinationSharesOnlyWhatItStillNeeds) {
+    makeCard(2, 12 * MiB, 6);
+    Destination& first = add(targets / "resumed");
+    runAll();
+    expectVerified(first);
+    const fs::path folder = first.result->destination;
+    SessionRecord record = ImportEngine::readSession(folder);
+    fs::remove(folder / "_QUAYMARK_VERIFIED.json");
+    std::set<std::string> kept;
+    for (size_t i = 0; i < record.completed.size(); ++i) {
+        if (i % 2 == 0) {
+            fs::remove(folder / record.completed[i].path);
+        } else {
+            kept.insert(record.completed[i].path);
+        }
+    }
+    record.status = "interrupted";
+    record.completed.clear();
+    saveSession(record, folder);
+
+    destinations.clear();
+    Destination& resumed = add(targets / "resumed");
+    resumed.resume = folder;
+    Destination& fresh = add(targets / "fresh");
+    runAll();
+    expectVerified(resumed);
+    expectVerified(fresh);
+    std::lock_guard lock(mutex);
+    for (const auto& report : resumed.reports) {
+        EXPECT_FALSE(kept.contains(report.currentFile)) << "copied again: " << report.currentFile;
+    }
+}
+
+} // namespace
+} // namespace quaymark::test
