@@ -86,12 +86,12 @@ private:
 
 void AppModel::watchDrives() {
     watcher_ = std::make_unique<platform::MountWatcher>(setup_.system);
-    connect(watcher_.get(), &platform::MountWatcher::didMount, this,
+    connect(watcher_.get(), &platform::MountWatcher::mounted, this,
             [this](const platform::VolumeInfo& volume) {
                 refreshVolumes();
                 scheduleMount(textOf(volume.mountPoint));
             });
-    connect(watcher_.get(), &platform::MountWatcher::didUnmount, this,
+    connect(watcher_.get(), &platform::MountWatcher::unmounted, this,
             [this](const platform::VolumeInfo& volume) {
                 const QString mountPoint = textOf(volume.mountPoint);
                 processedMounts_.remove(mountPoint);
@@ -100,7 +100,7 @@ void AppModel::watchDrives() {
                 reloadSource();
                 reloadTarget();
             });
-    connect(watcher_.get(), &platform::MountWatcher::didRename, this, [this] { refreshVolumes(); });
+    connect(watcher_.get(), &platform::MountWatcher::renamed, this, [this] { refreshVolumes(); });
     refreshVolumes();
 }
 

@@ -141,8 +141,9 @@ TEST_F(DownloadModelToolsTest, AModelGoingAwayMidInstallationLeavesNoStagingFold
         model->installTools();
         model.reset();
         fs::create_directories(tools);
-        for (const auto& entry : fs::directory_iterator(tools))
+        for (const auto& entry : fs::directory_iterator(tools)) {
             EXPECT_FALSE(entry.path().filename().string().starts_with("setup-"));
+        }
     }
 }
 

@@ -37,8 +37,9 @@ protected:
         config.toolsFolder = tools;
         config.media = {MediaTool{"ffmpeg", "ffmpeg.zip", ""},
                         MediaTool{"ffprobe", "ffprobe.zip", ""}};
-        for (const char* name : {"ffmpeg", "ffprobe"})
+        for (const char* name : {"ffmpeg", "ffprobe"}) {
             systemTool(name);
+        }
     }
 
     void systemTool(const std::string& name) {
@@ -122,8 +123,9 @@ TEST_F(ToolInstallerTest, InstallsVerifiedToolsAndReplacesThemOnTheNextRun) {
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0].path, "/repos/yt-dlp/yt-dlp/releases/latest");
     EXPECT_EQ(requests[2].path, "/repos/denoland/deno/releases/latest");
-    for (const auto& request : requests)
+    for (const auto& request : requests) {
         EXPECT_EQ(request.userAgent, "Brindleway-Quaymark");
+    }
 
     publish("2.0");
     install();
