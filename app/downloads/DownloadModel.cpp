@@ -1,9 +1,9 @@
 #include "DownloadModel.h"
 
-#include "app/model/Background.h"
-#include "app/model/PathText.h"
+#include "app/core/AppDiagnostics.h"
+#include "app/core/Background.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
-#include "app/shell/AppDiagnostics.h"
 
 #include <QPointer>
 #include <QRegularExpression>

@@ -6,9 +6,9 @@
 #include "ProjectStore.h"
 #include "ToolSources.h"
 #include "VideoProject.h"
-#include "app/model/FolderPicker.h"
-#include "app/platform/SleepInhibitor.h"
+#include "app/core/FolderPicker.h"
 #include "app/platform/Volumes.h"
+#include "app/platform/qt/SleepInhibitor.h"
 
 #include <QObject>
 #include <QString>

@@ -2,7 +2,7 @@
 // downloads, and the confirmation of the file it reports.
 #include "DownloadError.h"
 #include "DownloadModel.h"
-#include "app/model/PathText.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "DownloadTools.h"
 
 #include "DownloadProcess.h"
-#include "app/shell/AppDiagnostics.h"
+#include "app/core/AppDiagnostics.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,13 +1,11 @@
 #include "AppModel.h"
 
-#include "Background.h"
-#include "PathText.h"
+#include "app/core/AppDiagnostics.h"
+#include "app/core/Background.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
-#include "app/shell/AppDiagnostics.h"
-#include "app/shell/SingleInstance.h"
 #include "ingest/naming/FolderNaming.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 namespace quaymark {
@@ -21,13 +19,6 @@ AppModel::AppModel(Setup setup, QObject* parent)
     if (!setup_.preferences) {
         setup_.preferences = std::make_unique<PreferenceStore>();
     }
-    if (setup_.instance && !setup_.instance->acquireSingleInstance()) {
-        // The running instance has been asked to show itself; this one ends.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                                  Qt::QueuedConnection);
-        return;
-    }
-    started_ = true;
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(300);
     connect(&saveTimer_, &QTimer::timeout, this, &AppModel::savePreferences);

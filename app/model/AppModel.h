@@ -1,12 +1,12 @@
 #pragma once
 
 #include "BrowserEntryModel.h"
-#include "FolderPicker.h"
 #include "ImportBatch.h"
 #include "PreferenceStore.h"
-#include "app/platform/MountWatcher.h"
-#include "app/platform/SleepInhibitor.h"
+#include "app/core/FolderPicker.h"
 #include "app/platform/Volumes.h"
+#include "app/platform/qt/MountWatcher.h"
+#include "app/platform/qt/SleepInhibitor.h"
 #include "ingest/records/ImportRecords.h"
 
 #include <QHash>
@@ -27,8 +27,6 @@
 #include <thread>
 
 namespace quaymark {
-
-class SingleInstance;
 
 // The camera name when neither an override nor the clips name one.
 inline const QString unknownCamera = QStringLiteral("Unknown Camera");
@@ -77,8 +75,6 @@ class AppModel : public QObject {
 
 public:
     struct Setup {
-        // The process's single-instance guard; none where a test makes a second model.
-        SingleInstance* instance = nullptr;
         // The user's store unless given.
         std::unique_ptr<PreferenceStore> preferences;
         FolderPicker* folderPicker = nullptr;
@@ -89,9 +85,6 @@ public:
 
     explicit AppModel(Setup setup, QObject* parent = nullptr);
     ~AppModel() override;
-
-    // False when another instance runs: this one loaded nothing and is quitting.
-    bool started() const { return started_; }
 
     QStringList targets() const { return targets_; }
     QString primaryTarget() const { return targets_.value(0); }
@@ -239,7 +232,6 @@ private:
     void handleMount(const QString& mountPoint);
 
     Setup setup_;
-    bool started_ = false;
     bool loading_ = true;
     StoredPreferences preferences_;
     // Where each stored destination is today, in the same order as preferences_.destinations.

@@ -1,6 +1,6 @@
 #include "AppModel.h"
-#include "Background.h"
-#include "PathText.h"
+#include "app/core/Background.h"
+#include "app/core/PathText.h"
 
 #include <QCollator>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/platform/MountWatcher.h"
+#include "app/platform/qt/MountWatcher.h"
 
 #include "ChildProcess.h"
 #include "TestFiles.h"

@@ -6,7 +6,7 @@
 #include "ScreenHarness.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
-#include "app/model/PathText.h"
+#include "app/core/PathText.h"
 #include "app/ui/QuayTheme.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Volumes.h"
+#include "app/platform/Volumes.h"
 #include "ingest/copy/UniqueFd.h"
 
 #include <QObject>
