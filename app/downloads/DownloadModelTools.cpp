@@ -1,5 +1,6 @@
 #include "DownloadError.h"
 #include "DownloadModel.h"
+#include "ToolInstaller.h"
 
 #include <QMetaObject>
 
@@ -13,28 +14,31 @@ void DownloadModel::installTools() {
     emit installingChanged();
     // The worker only posts to this object; queued calls die with it, and the destructor
     // stops and joins the worker first.
-    installer_ = std::jthread([this, tools = tools_,
-                               config = setup_.installer](std::stop_token stop) {
-        const auto post = [this](auto call) {
-            QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-        };
-        std::optional<QString> failure;
-        DownloadTools::Check check;
-        try {
-            tools.install(
-                config,
-                [&](const std::string& text) {
-                    post([this, status = QString::fromStdString(text)] { showToolStatus(status); });
-                },
-                stop);
-            check = tools.check(); // the new yt-dlp's --help, here rather than on the main thread
-        } catch (const DownloadCancelled&) {
-            return; // only when this model is going away
-        } catch (const std::exception& error) {
-            failure = QString::fromUtf8(error.what());
-        }
-        post([this, failure, check] { installFinished(failure, check); });
-    });
+    installer_ =
+        std::jthread([this, tools = tools_, config = setup_.installer](std::stop_token stop) {
+            const auto post = [this](auto call) {
+                QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+            };
+            std::optional<QString> failure;
+            DownloadTools::Check check;
+            try {
+                ToolInstaller(tools, config)
+                    .install(
+                        [&](const std::string& text) {
+                            post([this, status = QString::fromStdString(text)] {
+                                showToolStatus(status);
+                            });
+                        },
+                        stop);
+                check =
+                    tools.check(); // the new yt-dlp's --help, here rather than on the main thread
+            } catch (const DownloadCancelled&) {
+                return; // only when this model is going away
+            } catch (const std::exception& error) {
+                failure = QString::fromUtf8(error.what());
+            }
+            post([this, failure, check] { installFinished(failure, check); });
+        });
 }
 
 void DownloadModel::installFinished(const std::optional<QString>& failure,

@@ -1,3 +1,5 @@
+#include "ToolInstaller.h"
+
 #include "DownloadError.h"
 #include "DownloadProcess.h"
 #include "DownloadTools.h"
@@ -186,26 +188,26 @@ void checkStop(const std::stop_token& stop) {
 
 } // namespace
 
-void DownloadTools::install(const ToolInstallConfig& config, const Status& status,
-                            std::stop_token stop) const {
-    const auto report = [&](const std::string& text) {
-        if (status) {
-            status(text);
-        }
-    };
-    fs::path toolsFolder =
-        config.toolsFolder.empty() ? DownloadTools::toolsFolder() : config.toolsFolder;
+ToolInstaller::ToolInstaller(DownloadTools lookup, ToolInstallConfig config)
+    : lookup_(std::move(lookup))
+    , config_(std::move(config)) {}
+
+fs::path ToolInstaller::preparedToolsFolder() const {
+    const fs::path toolsFolder =
+        config_.toolsFolder.empty() ? DownloadTools::toolsFolder() : config_.toolsFolder;
     if (toolsFolder.empty()) {
         throw std::runtime_error("There is no data folder to install the download tools in.");
     }
     fs::create_directories(toolsFolder);
     // libarchive refuses to write through a symbolic link anywhere on the path.
-    toolsFolder = fs::canonical(toolsFolder);
+    return fs::canonical(toolsFolder);
+}
 
-    // A media helper the system provides is used as it is; without it and without a pinned
-    // archive nothing can complete, so nothing is fetched.
+// A media helper the system provides is used as it is; without it and without a pinned
+// archive nothing can complete, so nothing is fetched.
+std::vector<const MediaTool*> ToolInstaller::mediaToFetch(const fs::path& toolsFolder) const {
     std::vector<fs::path> systemFolders;
-    for (const fs::path& folder : folders_) {
+    for (const fs::path& folder : lookup_.folders()) {
         std::error_code ignored;
         if (fs::weakly_canonical(folder, ignored) != toolsFolder) {
             systemFolders.push_back(folder);
@@ -213,7 +215,7 @@ void DownloadTools::install(const ToolInstallConfig& config, const Status& statu
     }
     const DownloadTools system(std::move(systemFolders));
     std::vector<const MediaTool*> fetchedMedia;
-    for (const MediaTool& tool : config.media) {
+    for (const MediaTool& tool : config_.media) {
         if (system.tool(tool.name)) {
             continue;
         }
@@ -224,6 +226,18 @@ void DownloadTools::install(const ToolInstallConfig& config, const Status& statu
         }
         fetchedMedia.push_back(&tool);
     }
+    return fetchedMedia;
+}
+
+void ToolInstaller::install(const Status& status, std::stop_token stop) const {
+    const auto report = [&](const std::string& text) {
+        if (status) {
+            status(text);
+        }
+    };
+    const fs::path toolsFolder = preparedToolsFolder();
+    const std::vector<const MediaTool*> fetchedMedia = mediaToFetch(toolsFolder);
+    const ToolInstallConfig& config = config_;
 
     removeStaleStaging(toolsFolder);
     const StagingFolder staging(toolsFolder);

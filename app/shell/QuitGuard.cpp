@@ -11,7 +11,7 @@ void QuitGuard::attach(AppModel* model, DownloadModel* downloads) {
 }
 
 bool QuitGuard::workRunning() const {
-    return (model_ && model_->processing()) || (downloads_ && downloads_->busy()) ||
+    return (model_ && model_->queue()->processing()) || (downloads_ && downloads_->busy()) ||
            (downloads_ && downloads_->installing());
 }
 

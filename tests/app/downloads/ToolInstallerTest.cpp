@@ -1,3 +1,5 @@
+#include "app/downloads/ToolInstaller.h"
+
 #include "HttpsTestServer.h"
 #include "TestFiles.h"
 #include "TestZip.h"
@@ -74,9 +76,8 @@ protected:
     }
 
     void install(std::stop_token stop = {}) {
-        DownloadTools({tools, system})
-            .install(
-                config, [this](const std::string& text) { statuses.push_back(text); }, stop);
+        ToolInstaller(DownloadTools({tools, system}), config)
+            .install([this](const std::string& text) { statuses.push_back(text); }, stop);
     }
 
     DownloadError failure() {
