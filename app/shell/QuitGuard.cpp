@@ -12,7 +12,7 @@ void QuitGuard::attach(AppModel* model, DownloadModel* downloads) {
 
 bool QuitGuard::workRunning() const {
     return (model_ && model_->queue()->processing()) || (downloads_ && downloads_->busy()) ||
-           (downloads_ && downloads_->installing());
+           (downloads_ && downloads_->tools()->installing());
 }
 
 } // namespace quaymark
