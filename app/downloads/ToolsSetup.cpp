@@ -3,8 +3,6 @@
 #include "DownloadError.h"
 #include "ToolInstaller.h"
 
-#include <QMetaObject>
-
 namespace quaymark {
 
 ToolsSetup::ToolsSetup(DownloadTools tools, ToolInstallConfig config, std::function<bool()> busy,
@@ -49,17 +47,16 @@ void ToolsSetup::install() {
     emit installingChanged();
     // The worker only posts to this object; queued calls die with it, and the destructor
     // stops and joins the worker first.
-    installer_ = std::jthread([this, tools = tools_, config = config_](std::stop_token stop) {
-        const auto post = [this](auto call) {
-            QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-        };
+    installer_.start(this, [tools = tools_, config = config_](std::stop_token stop, auto post) {
         std::optional<QString> failure;
         DownloadTools::Check check;
         try {
             ToolInstaller(tools, config)
                 .install(
                     [&](const std::string& text) {
-                        post([this, status = QString::fromStdString(text)] { showStatus(status); });
+                        post([status = QString::fromStdString(text)](ToolsSetup& setup) {
+                            setup.showStatus(status);
+                        });
                     },
                     stop);
             check = tools.check(); // the new yt-dlp's --help, here rather than on the main thread
@@ -68,13 +65,12 @@ void ToolsSetup::install() {
         } catch (const std::exception& error) {
             failure = QString::fromUtf8(error.what());
         }
-        post([this, failure, check] { installFinished(failure, check); });
+        post([failure, check](ToolsSetup& setup) { setup.installFinished(failure, check); });
     });
 }
 
 void ToolsSetup::installFinished(const std::optional<QString>& failure,
                                  const DownloadTools::Check& check) {
-    installer_.join(); // its last step was posting this call
     if (failure) {
         showStatus(QStringLiteral("Setup failed"));
         emit failed(*failure);

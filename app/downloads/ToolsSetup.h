@@ -2,13 +2,13 @@
 
 #include "DownloadTools.h"
 #include "ToolSources.h"
+#include "app/core/Background.h"
 
 #include <QObject>
 #include <QString>
 
 #include <functional>
 #include <optional>
-#include <thread>
 
 namespace quaymark {
 
@@ -59,7 +59,7 @@ private:
     QString status_;
     bool ready_ = false;
     // Last, so that it is stopped and joined before anything it reports to goes away.
-    std::jthread installer_;
+    OwnedThreads installer_;
 };
 
 } // namespace quaymark

@@ -16,8 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <thread>
-
 namespace quaymark {
 
 namespace {
@@ -32,19 +30,6 @@ struct EngineOutcome {
     bool cancelled = false;
 };
 
-// Hands `call` to the main thread; it runs only if `object` still exists there.
-template <typename Object, typename Call>
-void onMainThread(QPointer<Object> object, Call call) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [object, call = std::move(call)]() mutable {
-            if (object) {
-                call(*object);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
 } // namespace
 
 ImportQueue::ImportQueue(AppModel& model, platform::SystemPaths system)
@@ -52,15 +37,9 @@ ImportQueue::ImportQueue(AppModel& model, platform::SystemPaths system)
     , model_(model)
     , system_(std::move(system)) {}
 
-ImportQueue::~ImportQueue() {
-    // A cancelled run leaves its journal "interrupted", so the import resumes next time.
-    for (auto& [id, run] : engineRuns_) {
-        run.cancellation->cancel();
-    }
-    for (auto& [id, run] : engineRuns_) {
-        run.thread.join();
-    }
-}
+// The runs are stopped and joined by their OwnedThreads; a cancelled run leaves its journal
+// "interrupted", so the import resumes next time.
+ImportQueue::~ImportQueue() = default;
 
 void ImportQueue::enqueue(const QString& source, bool automatic) {
     const QString wanted = standardised(source);
@@ -333,22 +312,20 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job) {
     if (job->resumeFolder()) {
         resume = pathOf(*job->resumeFolder());
     }
-    // The run owns everything it uses and reports through weak references; the model joins it
-    // when it ends, or cancels and joins it when the model goes.
-    const std::uint64_t run = nextRun_++;
-    EngineRun& entry = engineRuns_[run];
-    entry.cancellation = job->cancellation();
-    entry.thread = std::thread(
-        [run, source = pathOf(batch->source()), target = pathOf(job->target()),
-         options = batch->options(), cancellation = job->cancellation(), resume, environment,
-         queue = QPointer<ImportQueue>(this), batchRef = QPointer<ImportBatch>(batch),
-         jobRef = QPointer<DestinationJob>(job)] {
+    // The run owns everything it uses and reports through weak references; the queue joins it
+    // when it ends, or cancels and joins it when the queue goes.
+    engineRuns_.start(
+        this, [source = pathOf(batch->source()), target = pathOf(job->target()),
+               options = batch->options(), cancellation = job->cancellation(), resume, environment,
+               batchRef = QPointer<ImportBatch>(batch),
+               jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
+            std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
             EngineOutcome outcome;
             try {
                 outcome.result = ImportEngine::run(
                     source, target, options, *cancellation, resume,
                     [jobRef](const ImportProgress& progress) {
-                        onMainThread(jobRef, [progress](DestinationJob& receiver) {
+                        postToMain(jobRef, [progress](DestinationJob& receiver) {
                             receiver.accept(progress, std::chrono::steady_clock::now());
                         });
                     },
@@ -359,8 +336,7 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job) {
             } catch (const std::exception& error) {
                 outcome.error = QString::fromStdString(error.what());
             }
-            onMainThread(queue, [run, batchRef, jobRef, outcome](ImportQueue& owner) {
-                owner.reapEngine(run);
+            post([batchRef, jobRef, outcome](ImportQueue& owner) {
                 if (!batchRef || !jobRef) {
                     return;
                 }
@@ -372,14 +348,6 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job) {
                 owner.jobEnded(batchRef, jobRef);
             });
         });
-}
-
-void ImportQueue::reapEngine(std::uint64_t run) {
-    const auto found = engineRuns_.find(run);
-    if (found != engineRuns_.end()) {
-        found->second.thread.join(); // its last step was posting this call
-        engineRuns_.erase(found);
-    }
 }
 
 void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {

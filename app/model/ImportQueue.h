@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImportBatch.h"
+#include "app/core/Background.h"
 #include "app/platform/Volumes.h"
 
 #include <QList>
@@ -9,11 +10,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
-#include <thread>
 
 namespace quaymark {
 
@@ -67,8 +65,6 @@ private:
     void startJobs(ImportBatch* batch);
     void runEngine(ImportBatch* batch, DestinationJob* job);
     void jobEnded(ImportBatch* batch, DestinationJob* job);
-    // Joins an engine thread that has posted its last call.
-    void reapEngine(std::uint64_t run);
 
     AppModel& model_;
     platform::SystemPaths system_;
@@ -78,13 +74,9 @@ private:
     QSet<QString> pendingSources_;
     // Keeps the machine awake while a batch runs.
     std::unique_ptr<platform::SleepInhibitor> inhibitor_;
-    // The engine threads still running, each with its job's cancellation flag.
-    struct EngineRun {
-        std::shared_ptr<CancellationFlag> cancellation;
-        std::thread thread;
-    };
-    std::map<std::uint64_t, EngineRun> engineRuns_;
-    std::uint64_t nextRun_ = 0;
+    // One thread per running destination job; stopping one cancels its run. Last, so that the
+    // runs are stopped and joined before anything they report to goes.
+    OwnedThreads engineRuns_;
 };
 
 } // namespace quaymark
