@@ -65,6 +65,36 @@ void copyData(archive* reader, archive* writer, const std::filesystem::path& arc
     }
 }
 
+// Refuses an entry that is not a file, folder or link, or that leads outside the archive's
+// folder, and moves it below `folder`.
+void placeEntry(archive_entry* entry, const std::filesystem::path& archivePath,
+                const std::filesystem::path& folder) {
+    const char* name = archive_entry_pathname(entry);
+    if (!name || !staysInside(name)) {
+        throw badArchive(archivePath, "the entry \"" + std::string(name ? name : "") +
+                                          "\" lies outside the archive's folder.");
+    }
+    const mode_t type = archive_entry_filetype(entry);
+    if (type == AE_IFLNK) {
+        const char* target = archive_entry_symlink(entry);
+        if (!target || !staysInside(target)) {
+            throw badArchive(archivePath, "the link \"" + std::string(name) +
+                                              "\" points outside the archive's folder.");
+        }
+    } else if (type != AE_IFREG && type != AE_IFDIR) {
+        throw badArchive(archivePath,
+                         "the entry \"" + std::string(name) + "\" is not a file or folder.");
+    }
+    if (const char* link = archive_entry_hardlink(entry)) {
+        if (!staysInside(link)) {
+            throw badArchive(archivePath, "the link \"" + std::string(name) +
+                                              "\" points outside the archive's folder.");
+        }
+        archive_entry_copy_hardlink(entry, (folder / link).c_str());
+    }
+    archive_entry_copy_pathname(entry, (folder / name).c_str());
+}
+
 } // namespace
 
 void extractZip(const std::filesystem::path& archivePath, const std::filesystem::path& folder) {
@@ -93,30 +123,7 @@ void extractZip(const std::filesystem::path& archivePath, const std::filesystem:
             throw badArchive(archivePath, errorText(reader.get()));
         }
 
-        const char* name = archive_entry_pathname(entry);
-        if (!name || !staysInside(name)) {
-            throw badArchive(archivePath, "the entry \"" + std::string(name ? name : "") +
-                                              "\" lies outside the archive's folder.");
-        }
-        const mode_t type = archive_entry_filetype(entry);
-        if (type == AE_IFLNK) {
-            const char* target = archive_entry_symlink(entry);
-            if (!target || !staysInside(target)) {
-                throw badArchive(archivePath, "the link \"" + std::string(name) +
-                                                  "\" points outside the archive's folder.");
-            }
-        } else if (type != AE_IFREG && type != AE_IFDIR) {
-            throw badArchive(archivePath,
-                             "the entry \"" + std::string(name) + "\" is not a file or folder.");
-        }
-        if (const char* link = archive_entry_hardlink(entry)) {
-            if (!staysInside(link)) {
-                throw badArchive(archivePath, "the link \"" + std::string(name) +
-                                                  "\" points outside the archive's folder.");
-            }
-            archive_entry_copy_hardlink(entry, (folder / link).c_str());
-        }
-        archive_entry_copy_pathname(entry, (folder / name).c_str());
+        placeEntry(entry, archivePath, folder);
 
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
             throw badArchive(archivePath, errorText(writer.get()));

@@ -41,28 +41,31 @@ ImportQueue::ImportQueue(AppModel& model, platform::SystemPaths system)
 // "interrupted", so the import resumes next time.
 ImportQueue::~ImportQueue() = default;
 
-void ImportQueue::enqueue(const QString& source, bool automatic) {
-    const QString wanted = standardised(source);
+std::optional<QString> ImportQueue::refusal(const QString& wanted) const {
     try {
         FolderNaming::components(model_.preferences().folderRule.toStdString(),
                                  QFileInfo(wanted).fileName().toStdString(), Clock::now(),
                                  model_.effectiveCamera().toStdString());
     } catch (const std::exception& error) {
-        model_.setMessage(QString::fromStdString(error.what()));
-        return;
+        return QString::fromStdString(error.what());
     }
     if (model_.targets().isEmpty()) {
-        model_.setMessage(QStringLiteral("Choose at least one destination first."));
-        return;
+        return QStringLiteral("Choose at least one destination first.");
     }
-    for (const ImportBatch* batch : batches_) {
-        if (batch->active() && standardised(batch->source()) == wanted) {
-            model_.setMessage(QStringLiteral("This source is already in the import queue."));
-            return;
-        }
+    const bool queued =
+        std::any_of(batches_.begin(), batches_.end(), [&](const ImportBatch* batch) {
+            return batch->active() && standardised(batch->source()) == wanted;
+        });
+    if (queued || pendingSources_.contains(wanted)) {
+        return QStringLiteral("This source is already in the import queue.");
     }
-    if (pendingSources_.contains(wanted)) {
-        model_.setMessage(QStringLiteral("This source is already in the import queue."));
+    return std::nullopt;
+}
+
+void ImportQueue::enqueue(const QString& source, bool automatic) {
+    const QString wanted = standardised(source);
+    if (const auto refused = refusal(wanted)) {
+        model_.setMessage(*refused);
         return;
     }
     const bool onVolumes = std::any_of(

@@ -53,6 +53,8 @@ signals:
     void automaticImportRefused(const QString& message);
 
 private:
+    // Why `wanted` (standardised) cannot be queued now, if it cannot.
+    std::optional<QString> refusal(const QString& wanted) const;
     // Builds and queues a checked batch to these destination folders.
     void queueBatch(const QString& source, bool automatic, const QStringList& targets);
     void refuseUnavailable(const QString& destination, bool automatic);
