@@ -62,11 +62,9 @@ int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 DownloadError transferError(const std::string& url, CURLcode code, const char* detail) {
     const std::string reason = detail[0] != '\0' ? detail : curl_easy_strerror(code);
     if (code == CURLE_OPERATION_TIMEDOUT) {
-        return DownloadError(networkErrorDomain, NetworkError::transferFailed,
-                             "The request timed out: " + url);
+        return DownloadError(NetworkError::transferFailed, "The request timed out: " + url);
     }
-    return DownloadError(networkErrorDomain, NetworkError::transferFailed,
-                         "Could not download " + url + ": " + reason);
+    return DownloadError(NetworkError::transferFailed, "Could not download " + url + ": " + reason);
 }
 
 void writeAll(int fd, std::string_view bytes) {
@@ -140,7 +138,7 @@ HttpsClient::Response HttpsClient::fetch(const std::string& url, std::size_t lim
     Response response;
     response.status = perform(url, [&](std::string_view bytes) {
         if (response.body.size() + bytes.size() > limit) {
-            throw DownloadError(networkErrorDomain, NetworkError::transferFailed,
+            throw DownloadError(NetworkError::transferFailed,
                                 "The answer from " + url + " is too large.");
         }
         response.body.append(bytes);
@@ -154,7 +152,7 @@ long HttpsClient::download(const std::string& url, int fd) const {
         // A server that never stops sending must not fill the disk.
         total += bytes.size();
         if (total > downloadLimit) {
-            throw DownloadError(networkErrorDomain, NetworkError::transferFailed,
+            throw DownloadError(NetworkError::transferFailed,
                                 "The download from " + url + " is too large.");
         }
         writeAll(fd, bytes);

@@ -37,13 +37,13 @@ Release decodeRelease(const std::string& body) {
 
 void compare(const std::string& expected, const std::filesystem::path& file) {
     if (lowered(expected) != fileSha256(file)) {
-        throw DownloadError(toolsErrorDomain, ToolsError::checksumMismatch,
+        throw DownloadError(ToolsError::checksumMismatch,
                             "Helper checksum mismatch; installation stopped.");
     }
 }
 
 DownloadError noChecksum() {
-    return DownloadError(toolsErrorDomain, ToolsError::noChecksum,
+    return DownloadError(ToolsError::noChecksum,
                          "The release has no SHA-256 checksum; installation was stopped.");
 }
 
@@ -89,14 +89,14 @@ Release ReleaseService::latest(const std::string& repository) const {
     const std::string url = endpoints_.releaseApi + "/repos/" + repository + "/releases/latest";
     const HttpsClient::Response response = client_.fetch(url);
     if (response.status != 200) {
-        throw DownloadError(networkErrorDomain, NetworkError::badServerResponse,
+        throw DownloadError(NetworkError::badServerResponse,
                             "The release service answered with HTTP status " +
                                 std::to_string(response.status) + " for " + repository + ".");
     }
     try {
         return decodeRelease(response.body);
     } catch (const nlohmann::json::exception& error) {
-        throw DownloadError(networkErrorDomain, NetworkError::cannotParseResponse,
+        throw DownloadError(NetworkError::cannotParseResponse,
                             "The latest release of " + repository +
                                 " could not be read: " + error.what());
     }
@@ -107,9 +107,8 @@ const ReleaseAsset& ReleaseService::asset(const Release& release, const std::str
     const auto found = std::find_if(release.assets.begin(), release.assets.end(),
                                     [&](const ReleaseAsset& asset) { return asset.name == name; });
     if (found == release.assets.end()) {
-        throw DownloadError(networkErrorDomain, NetworkError::badURL,
-                            "The latest release of " + repository + " has no file named " + name +
-                                ".");
+        throw DownloadError(NetworkError::badURL, "The latest release of " + repository +
+                                                      " has no file named " + name + ".");
     }
     return *found;
 }
@@ -144,7 +143,7 @@ std::string ReleaseService::listedDigest(const ReleaseAsset& list,
     const std::optional<std::string> line = lineFor(text, assetName);
     const std::vector<std::string> pieces = line ? words(*line) : std::vector<std::string>{};
     if (pieces.empty() || pieces.front().size() != 64) {
-        throw DownloadError(networkErrorDomain, NetworkError::cannotDecodeContentData,
+        throw DownloadError(NetworkError::cannotDecodeContentData,
                             list.name + " has no usable SHA-256 line for " + assetName + ".");
     }
     return pieces.front();

@@ -57,9 +57,9 @@ std::system_error fileError(int code, const std::string& what) {
 }
 
 DownloadError badServerResponse(long status, const std::string& url) {
-    return DownloadError(networkErrorDomain, NetworkError::badServerResponse,
-                         "The server answered with HTTP status " + std::to_string(status) +
-                             " for " + url + ".");
+    return DownloadError(NetworkError::badServerResponse, "The server answered with HTTP status " +
+                                                              std::to_string(status) + " for " +
+                                                              url + ".");
 }
 
 // A complete download at `target`, or nothing there.
@@ -91,9 +91,9 @@ void unpack(const fs::path& archive, const std::string& binary, const StagingFol
     extractZip(archive, folder);
     struct stat info {};
     if (::lstat((folder / binary).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        throw DownloadError(toolsErrorDomain, ToolsError::badArchive,
-                            archive.filename().string() + " does not hold " + binary +
-                                " at its top level.");
+        throw DownloadError(ToolsError::badArchive, archive.filename().string() +
+                                                        " does not hold " + binary +
+                                                        " at its top level.");
     }
     if (::rename((folder / binary).c_str(), (staging / binary).c_str()) != 0) {
         throw fileError(errno, "Could not move " + binary + " out of its archive");
@@ -106,9 +106,9 @@ void installFromRelease(const ReleaseService& service, const HttpsClient& client
     const Release release = service.latest(repository);
     const ReleaseAsset& asset = ReleaseService::asset(release, assetName, repository);
     if (!service.onWebHost(asset.downloadUrl)) {
-        throw DownloadError(networkErrorDomain, NetworkError::badURL,
-                            "The download address of " + assetName + " is not on the release " +
-                                "service: " + asset.downloadUrl);
+        throw DownloadError(NetworkError::badURL, "The download address of " + assetName +
+                                                      " is not on the release " +
+                                                      "service: " + asset.downloadUrl);
     }
     const fs::path file = staging / assetName;
     download(client, asset.downloadUrl, file);
@@ -125,7 +125,7 @@ void installMedia(const HttpsClient& client, const std::string& site, const Medi
     const fs::path file = staging / tool.archive;
     download(client, site + tool.archive, file);
     if (fileSha256(file) != tool.digest) {
-        throw DownloadError(toolsErrorDomain, ToolsError::checksumMismatch,
+        throw DownloadError(ToolsError::checksumMismatch,
                             "Media helper checksum mismatch; installation stopped.");
     }
     unpack(file, tool.name, staging);
@@ -153,9 +153,8 @@ void smokeTest(const fs::path& path, const std::string& name, std::chrono::milli
         DownloadProcess::run(path.string(), {argument}, control, [](const std::string&) {});
     } catch (const DownloadCancelled&) {
         if (timedOut && !stop.stop_requested()) {
-            throw DownloadError(toolsErrorDomain, ToolsError::trialTimedOut,
-                                name + " did not answer " + argument +
-                                    " in time; installation stopped.");
+            throw DownloadError(ToolsError::trialTimedOut, name + " did not answer " + argument +
+                                                               " in time; installation stopped.");
         }
         throw;
     }
@@ -220,7 +219,7 @@ std::vector<const MediaTool*> ToolInstaller::mediaToFetch(const fs::path& toolsF
             continue;
         }
         if (tool.digest.empty()) {
-            throw DownloadError(toolsErrorDomain, ToolsError::mediaHelperMissing,
+            throw DownloadError(ToolsError::mediaHelperMissing,
                                 "FFmpeg is not installed. Install it with your package manager, "
                                 "then try again.");
         }

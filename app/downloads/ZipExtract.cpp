@@ -38,7 +38,7 @@ bool staysInside(std::string_view path) {
 }
 
 DownloadError badArchive(const std::filesystem::path& archivePath, const std::string& detail) {
-    return DownloadError(toolsErrorDomain, ToolsError::badArchive,
+    return DownloadError(ToolsError::badArchive,
                          "Could not unpack " + archivePath.filename().string() + ": " + detail);
 }
 
