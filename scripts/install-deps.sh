@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    clang-format
+    clang-format clang-tidy
     libssl-dev openssl
     nlohmann-json3-dev
     libutf8proc-dev

@@ -10,28 +10,28 @@ inline constexpr const char* toolsErrorDomain = "Quaymark.Tools";
 // Failures of a request to a server or of what it answered.
 inline constexpr const char* networkErrorDomain = "Quaymark.Network";
 
-// Codes of toolsErrorDomain.
-namespace ToolsError {
-inline constexpr int noChecksum = 1;
-inline constexpr int checksumMismatch = 2;
-inline constexpr int mediaHelperMissing = 3;
-inline constexpr int badArchive = 4;
-inline constexpr int trialTimedOut = 5;
-} // namespace ToolsError
+// Codes of toolsErrorDomain; the numbers are the codes reported.
+enum class ToolsError {
+    noChecksum = 1,
+    checksumMismatch = 2,
+    mediaHelperMissing = 3,
+    badArchive = 4,
+    trialTimedOut = 5,
+};
 
-// Codes of networkErrorDomain.
-namespace NetworkError {
-// An address that is missing, unparsable or on a host that is not allowed.
-inline constexpr int badURL = 1;
-// An HTTP status other than the one expected.
-inline constexpr int badServerResponse = 2;
-// An answer whose content is not what it must hold.
-inline constexpr int cannotDecodeContentData = 3;
-// An answer that is not the JSON document expected.
-inline constexpr int cannotParseResponse = 4;
-// The transfer itself failed: no connection, TLS, time-out, too large.
-inline constexpr int transferFailed = 5;
-} // namespace NetworkError
+// Codes of networkErrorDomain; the numbers are the codes reported.
+enum class NetworkError {
+    // An address that is missing, unparsable or on a host that is not allowed.
+    badURL = 1,
+    // An HTTP status other than the one expected.
+    badServerResponse = 2,
+    // An answer whose content is not what it must hold.
+    cannotDecodeContentData = 3,
+    // An answer that is not the JSON document expected.
+    cannotParseResponse = 4,
+    // The transfer itself failed: no connection, TLS, time-out, too large.
+    transferFailed = 5,
+};
 
 // A failure of the download side, shown to the user by its description.
 struct DownloadError : std::exception {
@@ -39,6 +39,11 @@ struct DownloadError : std::exception {
         : domain(std::move(errorDomain))
         , code(errorCode)
         , description(std::move(text)) {}
+    // In toolsErrorDomain or networkErrorDomain, by the code's type.
+    DownloadError(ToolsError errorCode, std::string text)
+        : DownloadError(toolsErrorDomain, static_cast<int>(errorCode), std::move(text)) {}
+    DownloadError(NetworkError errorCode, std::string text)
+        : DownloadError(networkErrorDomain, static_cast<int>(errorCode), std::move(text)) {}
 
     const char* what() const noexcept override { return description.c_str(); }
 

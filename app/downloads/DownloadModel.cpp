@@ -1,9 +1,9 @@
 #include "DownloadModel.h"
 
-#include "app/model/Background.h"
-#include "app/model/PathText.h"
+#include "app/core/AppDiagnostics.h"
+#include "app/core/Background.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
-#include "app/shell/AppDiagnostics.h"
 
 #include <QPointer>
 #include <QRegularExpression>
@@ -85,22 +85,12 @@ bool acceptable(const QString& candidate) {
 
 } // namespace
 
-QString DownloadModel::toolStatusFor(const DownloadTools::Check& check) {
-    if (check.ready) {
-        return QStringLiteral("Download tools ready");
-    }
-    if (check.outdated) {
-        return u"The yt-dlp at " + QString::fromStdString(check.outdated->string()) +
-               u" is too old for Quaymark. Install the download tools to get a current one.";
-    }
-    return QStringLiteral("Install download tools once to get started");
-}
-
 DownloadModel::DownloadModel(Setup setup, QObject* parent)
     : QObject(parent)
     , setup_(std::move(setup))
-    , tools_(setup_.tools ? *setup_.tools : DownloadTools::standard())
-    , store_(setup_.dataFolder.value_or(AppDiagnostics::directory())) {
+    , store_(setup_.dataFolder.value_or(AppDiagnostics::directory()))
+    , tools_(setup_.tools ? *setup_.tools : DownloadTools::standard(), setup_.installer,
+             [this] { return busy_; }) {
     ProjectStore::Loaded loaded = store_.load();
     projects_ = std::move(loaded.projects);
     message_ = loaded.message.value_or(QString());
@@ -108,10 +98,7 @@ DownloadModel::DownloadModel(Setup setup, QObject* parent)
         selected_ = projects_.first().id;
     }
     publishProject();
-    // Once per yt-dlp executable in the process: later models and downloads ask no more.
-    const DownloadTools::Check check = tools_.check();
-    toolsReady_ = check.ready;
-    toolStatus_ = toolStatusFor(check);
+    connect(&tools_, &ToolsSetup::failed, this, &DownloadModel::setMessage);
 }
 
 // The running helper is stopped and reaped by its runner; its link stays as saved, and the

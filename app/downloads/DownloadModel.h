@@ -5,10 +5,11 @@
 #include "DownloadTools.h"
 #include "ProjectStore.h"
 #include "ToolSources.h"
+#include "ToolsSetup.h"
 #include "VideoProject.h"
-#include "app/model/FolderPicker.h"
-#include "app/platform/SleepInhibitor.h"
+#include "app/core/FolderPicker.h"
 #include "app/platform/Volumes.h"
+#include "app/platform/qt/SleepInhibitor.h"
 
 #include <QObject>
 #include <QString>
@@ -47,9 +48,7 @@ class DownloadModel : public QObject {
     Q_PROPERTY(bool canCreate READ canCreate NOTIFY newNameChanged)
     Q_PROPERTY(bool canAddLinks READ canAddLinks NOTIFY linkTextChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
-    Q_PROPERTY(bool installing READ installing NOTIFY installingChanged)
-    Q_PROPERTY(QString toolStatus READ toolStatus NOTIFY toolStatusChanged)
-    Q_PROPERTY(bool toolsReady READ toolsReady NOTIFY toolStatusChanged)
+    Q_PROPERTY(ToolsSetup* tools READ tools CONSTANT)
 
 public:
     struct Setup {
@@ -89,16 +88,11 @@ public:
     bool canCreate() const { return !newName_.trimmed().isEmpty(); }
     bool canAddLinks() const { return !linkText_.trimmed().isEmpty(); }
     bool busy() const { return busy_; }
-    bool installing() const { return installing_; }
-    QString toolStatus() const { return toolStatus_; }
-    bool toolsReady() const { return toolsReady_; }
+    ToolsSetup* tools() { return &tools_; }
 
     // The project's download folder as text, as stored: a download resolves its bookmark when
     // its helper starts. Empty without a destination.
     QString folderOf(const VideoProject& project) const;
-
-    // "Download tools ready", the too-old yt-dlp it found, or the invitation to install.
-    static QString toolStatusFor(const DownloadTools::Check& check);
 
     // The exact command line for one link: tools, the project folder and the address.
     static QStringList arguments(const QString& ffmpegFolder, const QString& deno,
@@ -111,9 +105,6 @@ public:
     Q_INVOKABLE void remove(const QString& linkId);
     Q_INVOKABLE void downloadAll();
     Q_INVOKABLE void pauseAll();
-    // Fetches, verifies and installs the download tools on a thread of its own; nothing while
-    // a download or an installation runs.
-    Q_INVOKABLE void installTools();
 
 signals:
     void projectsChanged();
@@ -123,8 +114,6 @@ signals:
     void newNameChanged();
     void linkTextChanged();
     void busyChanged();
-    void installingChanged();
-    void toolStatusChanged();
 
 private:
     struct Pair {
@@ -154,11 +143,8 @@ private:
     void fail(const Pair& pair, const QString& description);
     void endQueue();
     void setBusy(bool busy);
-    void showToolStatus(const QString& status);
-    void installFinished(const std::optional<QString>& failure, const DownloadTools::Check& check);
 
     Setup setup_;
-    DownloadTools tools_;
     ProjectStore store_;
     QList<VideoProject> projects_;
     std::optional<QUuid> selected_;
@@ -166,9 +152,6 @@ private:
     QString newName_;
     QString linkText_;
     bool busy_ = false;
-    bool installing_ = false;
-    QString toolStatus_;
-    bool toolsReady_ = false;
     QVariantMap projectMap_;
     DownloadLinksModel links_;
     DownloadProjectsModel projectRows_;
@@ -178,8 +161,8 @@ private:
     std::unique_ptr<DownloadRunner> runner_;
     std::unique_ptr<platform::SleepInhibitor> activity_;
     QStringList scopes_;
-    // Last, so that it is stopped and joined before anything it reports to goes away.
-    std::jthread installer_;
+    // Last, so that its installation is stopped and joined before anything it reports to goes.
+    ToolsSetup tools_;
 };
 
 } // namespace quaymark

@@ -34,8 +34,9 @@ public:
 
     int get() const { return fd_; }
     void reset() {
-        if (fd_ >= 0)
+        if (fd_ >= 0) {
             ::close(fd_); // a close error changes nothing for the caller
+        }
         fd_ = -1;
     }
 
@@ -94,15 +95,17 @@ pid_t spawn(const std::string& executable, const std::vector<std::string>& argum
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(executable.c_str()));
-    for (const std::string& argument : arguments)
+    for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
+    }
     argv.push_back(nullptr);
 
     pid_t pid = -1;
     const int result = posix_spawn(&pid, executable.c_str(), actions.get(), attributes.get(),
                                    argv.data(), environ);
-    if (result != 0)
+    if (result != 0) {
         throw launchError(result);
+    }
     return pid;
 }
 
@@ -115,16 +118,19 @@ public:
         pending_.append(bytes, size);
         std::size_t start = 0;
         for (std::size_t end; (end = pending_.find('\n', start)) != std::string::npos;
-             start = end + 1)
+             start = end + 1) {
             deliver(std::string_view(pending_).substr(start, end - start), true);
+        }
         pending_.erase(0, start);
-        if (pending_.size() > pendingLimit)
+        if (pending_.size() > pendingLimit) {
             pending_.erase(0, pending_.size() - pendingLimit);
+        }
     }
 
     std::string finish() {
-        if (!pending_.empty())
+        if (!pending_.empty()) {
             deliver(pending_, false);
+        }
         pending_.clear();
         return std::move(transcript_);
     }
@@ -134,8 +140,9 @@ private:
         const std::string line = validUtf8(bytes);
         onLine_(line);
         transcript_ += line;
-        if (terminated)
+        if (terminated) {
             transcript_ += '\n';
+        }
         keepLastCharacters(transcript_, transcriptLimit);
     }
 
@@ -152,8 +159,9 @@ ProcessControl::~ProcessControl() {
         closing_ = true;
     }
     reaped_.notify_all();
-    if (killer_.joinable())
+    if (killer_.joinable()) {
         killer_.join();
+    }
 }
 
 bool ProcessControl::stopped() const {
@@ -164,11 +172,13 @@ bool ProcessControl::stopped() const {
 void ProcessControl::cancel() {
     std::lock_guard guard(lock_);
     stopped_ = true;
-    if (!running_)
+    if (!running_) {
         return;
+    }
     signalGroup(SIGTERM);
-    if (!killer_.joinable())
+    if (!killer_.joinable()) {
         killer_ = std::thread([this] { killLater(); });
+    }
 }
 
 // Only called with the lock held and the child not yet reaped, so its id (and the group's) cannot
@@ -180,14 +190,16 @@ void ProcessControl::signalGroup(int signal) {
 void ProcessControl::killLater() {
     std::unique_lock guard(lock_);
     reaped_.wait_for(guard, killDelay, [this] { return !running_ || closing_; });
-    if (running_)
+    if (running_) {
         signalGroup(SIGKILL);
+    }
 }
 
 pid_t ProcessControl::launch(const std::function<pid_t()>& spawnChild) {
     std::lock_guard guard(lock_);
-    if (stopped_)
+    if (stopped_) {
         throw DownloadCancelled();
+    }
     pid_ = spawnChild();
     running_ = true;
     return pid_;
@@ -208,19 +220,22 @@ int ProcessControl::reap() {
         running_ = false;
     }
     reaped_.notify_all();
-    if (result < 0)
+    if (result < 0) {
         return -1; // collected by someone else: the outcome is unknown, never a success
+    }
     return info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
 }
 
 std::string DownloadProcess::run(const std::string& executable,
                                  const std::vector<std::string>& arguments, ProcessControl& control,
                                  const std::function<void(const std::string&)>& onLine) {
-    if (control.stopped())
+    if (control.stopped()) {
         throw DownloadCancelled();
+    }
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0)
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
         throw launchError(errno);
+    }
     FileDescriptor reading(ends[0]);
     FileDescriptor writing(ends[1]);
 
@@ -233,10 +248,12 @@ std::string DownloadProcess::run(const std::string& executable,
         std::vector<char> buffer(readSize);
         for (;;) {
             const ssize_t count = ::read(reading.get(), buffer.data(), buffer.size());
-            if (count < 0 && errno == EINTR)
+            if (count < 0 && errno == EINTR) {
                 continue;
-            if (count <= 0)
+            }
+            if (count <= 0) {
                 break;
+            }
             splitter.add(buffer.data(), static_cast<std::size_t>(count));
         }
         transcript = splitter.finish();
@@ -248,10 +265,12 @@ std::string DownloadProcess::run(const std::string& executable,
     }
 
     const int code = control.reap();
-    if (control.stopped())
+    if (control.stopped()) {
         throw DownloadCancelled();
-    if (code == 0)
+    }
+    if (code == 0) {
         return transcript;
+    }
     throw DownloadError(downloadErrorDomain, code,
                         transcript.empty() ? "The download helper stopped unexpectedly."
                                            : transcript);

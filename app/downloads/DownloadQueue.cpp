@@ -2,7 +2,7 @@
 // downloads, and the confirmation of the file it reports.
 #include "DownloadError.h"
 #include "DownloadModel.h"
-#include "app/model/PathText.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
 
 #include <QFileInfo>
@@ -138,11 +138,7 @@ void DownloadModel::setBusy(bool busy) {
 }
 
 void DownloadModel::downloadAll() {
-    const DownloadTools::Check check = tools_.check();
-    if (check.ready != toolsReady_ && !installing_) {
-        toolsReady_ = check.ready;
-        showToolStatus(toolStatusFor(check));
-    }
+    const DownloadTools::Check check = tools_.recheck();
     if (!check.ready) {
         setMessage(QStringLiteral(
             "Install the download tools first. This keeps the Quaymark app itself small."));
@@ -207,9 +203,9 @@ bool DownloadModel::launch(const Pair& pair) {
     if (!project || !project->destination || !findLink(pair)) {
         return false;
     }
-    const auto ytdlp = tools_.tool("yt-dlp");
-    const auto ffmpeg = tools_.tool("ffmpeg");
-    const auto deno = tools_.tool("deno");
+    const auto ytdlp = tools_.tools().tool("yt-dlp");
+    const auto ffmpeg = tools_.tools().tool("ffmpeg");
+    const auto deno = tools_.tools().tool("deno");
     if (!ytdlp || !ffmpeg || !deno) {
         return false;
     }

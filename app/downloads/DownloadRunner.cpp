@@ -2,8 +2,6 @@
 
 #include "DownloadError.h"
 
-#include <QMetaObject>
-
 #include <system_error>
 
 namespace quaymark {
@@ -11,12 +9,8 @@ namespace quaymark {
 DownloadRunner::DownloadRunner(QObject* parent)
     : QObject(parent) {}
 
-DownloadRunner::~DownloadRunner() {
-    if (thread_.joinable()) {
-        control_->cancel();
-        thread_.join();
-    }
-}
+// The helper's thread is stopped, which stops the helper, and joined by its OwnedThreads.
+DownloadRunner::~DownloadRunner() = default;
 
 void DownloadRunner::cancel() {
     control_->cancel();
@@ -29,14 +23,12 @@ void DownloadRunner::start(const QString& executable, const QStringList& argumen
 void DownloadRunner::start(const QString& executable, std::function<QStringList()> prepare,
                            std::function<void(const QString& line)> watch,
                            std::function<void()> confirm) {
-    Q_ASSERT(!thread_.joinable());
-    thread_ = std::thread([this, control = control_, path = executable.toStdString(),
-                           prepare = std::move(prepare), watch = std::move(watch),
-                           confirm = std::move(confirm)] {
-        // Queued calls keep their order and are dropped if this object is gone by then.
-        const auto post = [this](auto function) {
-            QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
-        };
+    Q_ASSERT(!thread_.running());
+    // Queued calls keep their order and are dropped if this object is gone by then.
+    thread_.start(this, [control = control_, path = executable.toStdString(),
+                         prepare = std::move(prepare), watch = std::move(watch),
+                         confirm = std::move(confirm)](std::stop_token stop, auto post) {
+        std::stop_callback cancelOnStop(stop, [control] { control->cancel(); });
         DownloadOutcome outcome;
         try {
             std::vector<std::string> list;
@@ -49,7 +41,9 @@ void DownloadRunner::start(const QString& executable, std::function<QStringList(
                     if (watch) {
                         watch(forwarded);
                     }
-                    post([this, forwarded = std::move(forwarded)] { emit line(forwarded); });
+                    post([forwarded = std::move(forwarded)](DownloadRunner& runner) {
+                        emit runner.line(forwarded);
+                    });
                 });
             if (confirm) {
                 confirm();
@@ -71,10 +65,7 @@ void DownloadRunner::start(const QString& executable, std::function<QStringList(
             outcome.kind = DownloadOutcome::Kind::Failed;
             outcome.description = QString::fromUtf8(error.what());
         }
-        post([this, outcome] {
-            thread_.join(); // the thread has finished its last step, posting this call
-            emit finished(outcome);
-        });
+        post([outcome](DownloadRunner& runner) { emit runner.finished(outcome); });
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DownloadProcess.h"
+#include "app/core/Background.h"
 
 #include <QObject>
 #include <QString>
@@ -49,7 +50,8 @@ signals:
 
 private:
     std::shared_ptr<ProcessControl> control_ = std::make_shared<ProcessControl>();
-    std::thread thread_;
+    // Last: stopped and joined before the rest goes.
+    OwnedThreads thread_;
 };
 
 } // namespace quaymark

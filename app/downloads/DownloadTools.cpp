@@ -1,7 +1,7 @@
 #include "DownloadTools.h"
 
 #include "DownloadProcess.h"
-#include "app/shell/AppDiagnostics.h"
+#include "app/core/AppDiagnostics.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,15 +20,17 @@ DownloadTools::DownloadTools(std::vector<std::filesystem::path> folders)
 
 std::filesystem::path DownloadTools::toolsFolder() {
     const QString data = AppDiagnostics::directory();
-    if (data.isEmpty())
+    if (data.isEmpty()) {
         return {};
+    }
     return std::filesystem::path(data.toStdString()) / "Download Tools";
 }
 
 DownloadTools DownloadTools::standard() {
     std::vector<std::filesystem::path> folders;
-    if (auto tools = toolsFolder(); !tools.empty())
+    if (auto tools = toolsFolder(); !tools.empty()) {
         folders.push_back(std::move(tools));
+    }
     folders.emplace_back("/usr/local/bin");
     folders.emplace_back("/usr/bin");
     return DownloadTools(std::move(folders));
@@ -39,16 +41,18 @@ std::optional<std::filesystem::path> DownloadTools::tool(std::string_view name) 
         const std::filesystem::path candidate = folder / name;
         struct stat info {};
         if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            ::access(candidate.c_str(), X_OK) == 0)
+            ::access(candidate.c_str(), X_OK) == 0) {
             return candidate;
+        }
     }
     return std::nullopt;
 }
 
 bool DownloadTools::ready() const {
     for (std::string_view name : {"yt-dlp", "ffmpeg", "ffprobe", "deno"}) {
-        if (!tool(name))
+        if (!tool(name)) {
             return false;
+        }
     }
     return true;
 }

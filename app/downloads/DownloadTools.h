@@ -11,8 +11,6 @@
 
 namespace quaymark {
 
-struct ToolInstallConfig;
-
 // Finds the helper executables the download side needs.
 class DownloadTools {
 public:
@@ -47,14 +45,8 @@ public:
     // modification time for the whole process.
     static bool acceptsCommandLine(const std::filesystem::path& ytdlp);
 
-    using Status = std::function<void(const std::string&)>;
-    // Fetches yt-dlp and deno from their latest releases and the media helpers this lookup
-    // does not find outside the tools folder, checks each against its SHA-256, runs each once,
-    // and only then renames them into the tools folder. Blocking; `status` gets a short text
-    // at each stage on the calling thread. Throws DownloadError, DownloadCancelled once `stop`
-    // is requested, or the file system's error.
-    void install(const ToolInstallConfig& config, const Status& status,
-                 std::stop_token stop = {}) const;
+    // The folders searched, in order.
+    const std::vector<std::filesystem::path>& folders() const { return folders_; }
 
 private:
     std::vector<std::filesystem::path> folders_;

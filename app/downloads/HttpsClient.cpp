@@ -61,20 +61,21 @@ int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 DownloadError transferError(const std::string& url, CURLcode code, const char* detail) {
     const std::string reason = detail[0] != '\0' ? detail : curl_easy_strerror(code);
-    if (code == CURLE_OPERATION_TIMEDOUT)
-        return DownloadError(networkErrorDomain, NetworkError::transferFailed,
-                             "The request timed out: " + url);
-    return DownloadError(networkErrorDomain, NetworkError::transferFailed,
-                         "Could not download " + url + ": " + reason);
+    if (code == CURLE_OPERATION_TIMEDOUT) {
+        return DownloadError(NetworkError::transferFailed, "The request timed out: " + url);
+    }
+    return DownloadError(NetworkError::transferFailed, "Could not download " + url + ": " + reason);
 }
 
 void writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
+        if (written < 0 && errno == EINTR) {
             continue;
-        if (written < 0)
+        }
+        if (written < 0) {
             throw std::system_error(errno, std::generic_category(), "Could not save a download");
+        }
         bytes.remove_prefix(static_cast<size_t>(written));
     }
 }
@@ -89,8 +90,9 @@ long HttpsClient::perform(const std::string& url,
                           const std::function<void(std::string_view)>& sink) const {
     initialiseOnce();
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!easy)
+    if (!easy) {
         throw std::bad_alloc();
+    }
     CURL* handle = easy.get();
     Transfer transfer{sink, stop_, nullptr};
     char detail[CURL_ERROR_SIZE] = {};
@@ -118,12 +120,15 @@ long HttpsClient::perform(const std::string& url,
     }
 
     const CURLcode result = curl_easy_perform(handle);
-    if (transfer.failure)
+    if (transfer.failure) {
         std::rethrow_exception(transfer.failure);
-    if (stop_.stop_requested())
+    }
+    if (stop_.stop_requested()) {
         throw DownloadCancelled();
-    if (result != CURLE_OK)
+    }
+    if (result != CURLE_OK) {
         throw transferError(url, result, detail);
+    }
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     return status;
@@ -132,9 +137,10 @@ long HttpsClient::perform(const std::string& url,
 HttpsClient::Response HttpsClient::fetch(const std::string& url, std::size_t limit) const {
     Response response;
     response.status = perform(url, [&](std::string_view bytes) {
-        if (response.body.size() + bytes.size() > limit)
-            throw DownloadError(networkErrorDomain, NetworkError::transferFailed,
+        if (response.body.size() + bytes.size() > limit) {
+            throw DownloadError(NetworkError::transferFailed,
                                 "The answer from " + url + " is too large.");
+        }
         response.body.append(bytes);
     });
     return response;
@@ -145,25 +151,29 @@ long HttpsClient::download(const std::string& url, int fd) const {
     return perform(url, [&](std::string_view bytes) {
         // A server that never stops sending must not fill the disk.
         total += bytes.size();
-        if (total > downloadLimit)
-            throw DownloadError(networkErrorDomain, NetworkError::transferFailed,
+        if (total > downloadLimit) {
+            throw DownloadError(NetworkError::transferFailed,
                                 "The download from " + url + " is too large.");
+        }
         writeAll(fd, bytes);
     });
 }
 
 UrlParts parseUrl(const std::string& url) {
     std::unique_ptr<CURLU, UrlDeleter> handle(curl_url());
-    if (!handle)
+    if (!handle) {
         throw std::bad_alloc();
-    if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+    }
+    if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
         return {};
+    }
     UrlParts parts;
     for (auto [part, target] :
          {std::pair{CURLUPART_SCHEME, &parts.scheme}, std::pair{CURLUPART_HOST, &parts.host}}) {
         char* text = nullptr;
-        if (curl_url_get(handle.get(), part, &text, 0) != CURLUE_OK)
+        if (curl_url_get(handle.get(), part, &text, 0) != CURLUE_OK) {
             return {};
+        }
         *target = text;
         curl_free(text);
     }

@@ -27,29 +27,32 @@ Release decodeRelease(const std::string& body) {
         item.at("name").get_to(asset.name);
         item.at("browser_download_url").get_to(asset.downloadUrl);
         // The service sends null for assets it has no digest of.
-        if (const auto digest = item.find("digest"); digest != item.end() && !digest->is_null())
+        if (const auto digest = item.find("digest"); digest != item.end() && !digest->is_null()) {
             asset.digest = digest->get<std::string>();
+        }
         release.assets.push_back(std::move(asset));
     }
     return release;
 }
 
 void compare(const std::string& expected, const std::filesystem::path& file) {
-    if (lowered(expected) != fileSha256(file))
-        throw DownloadError(toolsErrorDomain, ToolsError::checksumMismatch,
+    if (lowered(expected) != fileSha256(file)) {
+        throw DownloadError(ToolsError::checksumMismatch,
                             "Helper checksum mismatch; installation stopped.");
+    }
 }
 
 DownloadError noChecksum() {
-    return DownloadError(toolsErrorDomain, ToolsError::noChecksum,
+    return DownloadError(ToolsError::noChecksum,
                          "The release has no SHA-256 checksum; installation was stopped.");
 }
 
 std::vector<std::string> words(const std::string& line) {
     std::vector<std::string> pieces;
     std::istringstream stream(line);
-    for (std::string piece; stream >> piece;)
+    for (std::string piece; stream >> piece;) {
         pieces.push_back(std::move(piece));
+    }
     return pieces;
 }
 
@@ -59,16 +62,19 @@ std::vector<std::string> words(const std::string& line) {
 std::optional<std::string> lineFor(const std::string& text, const std::string& name) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
+    for (std::string line; std::getline(stream, line);) {
         lines.push_back(std::move(line));
-    for (const std::string& line : lines) {
-        const std::vector<std::string> pieces = words(line);
-        if (pieces.size() >= 2 && (pieces[1] == name || pieces[1] == "*" + name))
-            return line;
     }
     for (const std::string& line : lines) {
-        if (line.find(name) != std::string::npos)
+        const std::vector<std::string> pieces = words(line);
+        if (pieces.size() >= 2 && (pieces[1] == name || pieces[1] == "*" + name)) {
             return line;
+        }
+    }
+    for (const std::string& line : lines) {
+        if (line.find(name) != std::string::npos) {
+            return line;
+        }
     }
     return std::nullopt;
 }
@@ -82,14 +88,15 @@ std::string fileSha256(const std::filesystem::path& file) {
 Release ReleaseService::latest(const std::string& repository) const {
     const std::string url = endpoints_.releaseApi + "/repos/" + repository + "/releases/latest";
     const HttpsClient::Response response = client_.fetch(url);
-    if (response.status != 200)
-        throw DownloadError(networkErrorDomain, NetworkError::badServerResponse,
+    if (response.status != 200) {
+        throw DownloadError(NetworkError::badServerResponse,
                             "The release service answered with HTTP status " +
                                 std::to_string(response.status) + " for " + repository + ".");
+    }
     try {
         return decodeRelease(response.body);
     } catch (const nlohmann::json::exception& error) {
-        throw DownloadError(networkErrorDomain, NetworkError::cannotParseResponse,
+        throw DownloadError(NetworkError::cannotParseResponse,
                             "The latest release of " + repository +
                                 " could not be read: " + error.what());
     }
@@ -99,10 +106,10 @@ const ReleaseAsset& ReleaseService::asset(const Release& release, const std::str
                                           const std::string& repository) {
     const auto found = std::find_if(release.assets.begin(), release.assets.end(),
                                     [&](const ReleaseAsset& asset) { return asset.name == name; });
-    if (found == release.assets.end())
-        throw DownloadError(networkErrorDomain, NetworkError::badURL,
-                            "The latest release of " + repository + " has no file named " + name +
-                                ".");
+    if (found == release.assets.end()) {
+        throw DownloadError(NetworkError::badURL, "The latest release of " + repository +
+                                                      " has no file named " + name + ".");
+    }
     return *found;
 }
 
@@ -123,8 +130,9 @@ void ReleaseService::verify(const Release& release, const ReleaseAsset& asset,
         release.assets.begin(), release.assets.end(), [&](const ReleaseAsset& candidate) {
             return candidate.name == "SHA2-256SUMS" || candidate.name == asset.name + ".sha256sum";
         });
-    if (list == release.assets.end() || !onWebHost(list->downloadUrl))
+    if (list == release.assets.end() || !onWebHost(list->downloadUrl)) {
         throw noChecksum();
+    }
     compare(listedDigest(*list, asset.name), file);
 }
 
@@ -134,9 +142,10 @@ std::string ReleaseService::listedDigest(const ReleaseAsset& list,
     const std::string text = validUtf8(client_.fetch(list.downloadUrl).body);
     const std::optional<std::string> line = lineFor(text, assetName);
     const std::vector<std::string> pieces = line ? words(*line) : std::vector<std::string>{};
-    if (pieces.empty() || pieces.front().size() != 64)
-        throw DownloadError(networkErrorDomain, NetworkError::cannotDecodeContentData,
+    if (pieces.empty() || pieces.front().size() != 64) {
+        throw DownloadError(NetworkError::cannotDecodeContentData,
                             list.name + " has no usable SHA-256 line for " + assetName + ".");
+    }
     return pieces.front();
 }
 

@@ -10,33 +10,40 @@ constexpr std::string_view replacement = "\xEF\xBF\xBD";
 std::size_t sequenceLength(std::string_view bytes, std::size_t at) {
     const auto byte = [&](std::size_t index) { return static_cast<unsigned char>(bytes[index]); };
     const unsigned char lead = byte(at);
-    if (lead < 0x80)
+    if (lead < 0x80) {
         return 1;
+    }
     std::size_t length = 0;
     unsigned char low = 0x80, high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0)
+        if (lead == 0xE0) {
             low = 0xA0;
-        if (lead == 0xED)
+        }
+        if (lead == 0xED) {
             high = 0x9F; // no surrogates
+        }
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-        if (lead == 0xF0)
+        if (lead == 0xF0) {
             low = 0x90;
-        if (lead == 0xF4)
+        }
+        if (lead == 0xF4) {
             high = 0x8F;
+        }
     } else {
         return 0;
     }
-    if (at + length > bytes.size())
+    if (at + length > bytes.size()) {
         return 0;
+    }
     for (std::size_t index = 1; index < length; ++index) {
         const unsigned char next = byte(at + index);
-        if (next < (index == 1 ? low : 0x80) || next > (index == 1 ? high : 0xBF))
+        if (next < (index == 1 ? low : 0x80) || next > (index == 1 ? high : 0xBF)) {
             return 0;
+        }
     }
     return length;
 }

@@ -1,6 +1,6 @@
 #include "VideoProject.h"
 
-#include "app/model/PathText.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
 
 #include <QFile>

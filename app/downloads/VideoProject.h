@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/model/PreferenceStore.h"
+#include "app/core/SavedLocation.h"
 #include "app/platform/Volumes.h"
 
 #include <QList>

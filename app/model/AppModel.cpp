@@ -1,33 +1,35 @@
 #include "AppModel.h"
 
-#include "Background.h"
-#include "PathText.h"
+#include "app/core/AppDiagnostics.h"
+#include "app/core/Background.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
-#include "app/shell/AppDiagnostics.h"
-#include "app/shell/SingleInstance.h"
 #include "ingest/naming/FolderNaming.h"
 
-#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace quaymark {
 
-namespace {} // namespace
+namespace {
+
+const QString notEnrollable = QStringLiteral(
+    "Select an external card or SSD with a stable volume ID to enable automatic importing.");
+
+bool enrollable(const std::optional<platform::VolumeInfo>& volume) {
+    return volume && volume->uuid && !volume->internal.value_or(false) && volume->local;
+}
+
+} // namespace
 
 AppModel::AppModel(Setup setup, QObject* parent)
     : QObject(parent)
     , setup_(std::move(setup))
     , cameraName_(unknownCamera) {
+    queue_ = new ImportQueue(*this, setup_.system);
     if (!setup_.preferences) {
         setup_.preferences = std::make_unique<PreferenceStore>();
     }
-    if (setup_.instance && !setup_.instance->acquireSingleInstance()) {
-        // The running instance has been asked to show itself; this one ends.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                                  Qt::QueuedConnection);
-        return;
-    }
-    started_ = true;
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(300);
     connect(&saveTimer_, &QTimer::timeout, this, &AppModel::savePreferences);
@@ -37,7 +39,7 @@ AppModel::AppModel(Setup setup, QObject* parent)
     load();
     reloadSource();
     reloadTarget();
-    watchDrives();
+    drives_ = new DriveWatcher(*this, setup_.system, setup_.probeInterval);
 }
 
 AppModel::~AppModel() {
@@ -45,13 +47,6 @@ AppModel::~AppModel() {
         savePreferences(); // the last keystrokes
     }
     cameraTask_.request_stop();
-    // A cancelled run leaves its journal "interrupted", so the import resumes next time.
-    for (auto& [id, run] : engineRuns_) {
-        run.cancellation->cancel();
-    }
-    for (auto& [id, run] : engineRuns_) {
-        run.thread.join();
-    }
 }
 
 void AppModel::load() {
@@ -305,6 +300,35 @@ QString AppModel::namingPreview() const {
     } catch (const std::exception&) {
         return QStringLiteral("Invalid folder rule");
     }
+}
+
+void AppModel::enrollSource() {
+    if (source_.isEmpty()) {
+        setMessage(notEnrollable);
+        return;
+    }
+    runInBackground(
+        this,
+        [folder = source_, system = setup_.system] {
+            return platform::volumeOf(pathOf(folder), system);
+        },
+        [folder = source_](AppModel& model, std::optional<platform::VolumeInfo> volume) {
+            if (!enrollable(volume)) {
+                model.setMessage(notEnrollable);
+                return;
+            }
+            const QString uuid = QString::fromStdString(*volume->uuid);
+            if (model.preferences_.enrolled.contains(uuid)) {
+                model.preferences_.enrolled.remove(uuid);
+            } else {
+                const QString name = volume->name.empty() ? QFileInfo(folder).fileName()
+                                                          : QString::fromStdString(volume->name);
+                model.preferences_.enrolled.insert(uuid, name);
+            }
+            model.savePreferences();
+            emit model.enrolledChanged();
+            emit model.cameraChanged();
+        });
 }
 
 } // namespace quaymark

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "BrowserEntryModel.h"
-#include "FolderPicker.h"
+#include "DriveWatcher.h"
+#include "FolderBrowser.h"
 #include "ImportBatch.h"
+#include "ImportQueue.h"
 #include "PreferenceStore.h"
-#include "app/platform/MountWatcher.h"
-#include "app/platform/SleepInhibitor.h"
+#include "app/core/FolderPicker.h"
 #include "app/platform/Volumes.h"
 #include "ingest/records/ImportRecords.h"
 
@@ -26,13 +26,7 @@
 #include <stop_token>
 #include <thread>
 
-namespace quaymark::ImportEngine {
-class SharedReads;
-}
-
 namespace quaymark {
-
-class SingleInstance;
 
 // The camera name when neither an override nor the clips name one.
 inline const QString unknownCamera = QStringLiteral("Unknown Camera");
@@ -67,22 +61,15 @@ class AppModel : public QObject {
     Q_PROPERTY(bool enrolledSource READ enrolledSource NOTIFY cameraChanged)
     Q_PROPERTY(QString namingPreview READ namingPreview NOTIFY namingPreviewChanged)
     Q_PROPERTY(QString source READ source NOTIFY sourceChanged)
-    Q_PROPERTY(BrowserEntryModel* sourceEntries READ sourceEntries CONSTANT)
-    Q_PROPERTY(BrowserEntryModel* targetEntries READ targetEntries CONSTANT)
-    Q_PROPERTY(QString sourceBrowserError READ sourceBrowserError NOTIFY sourceListingChanged)
-    Q_PROPERTY(QString targetBrowserError READ targetBrowserError NOTIFY targetListingChanged)
-    Q_PROPERTY(bool sourceLoading READ sourceLoading NOTIFY sourceListingChanged)
-    Q_PROPERTY(bool targetLoading READ targetLoading NOTIFY targetListingChanged)
-    Q_PROPERTY(QList<ImportBatch*> batches READ batches NOTIFY batchesChanged)
-    Q_PROPERTY(bool processing READ processing NOTIFY processingChanged)
+    // The listings of the source and of the main destination.
+    Q_PROPERTY(FolderBrowser* sourceBrowser READ sourceBrowser CONSTANT)
+    Q_PROPERTY(FolderBrowser* targetBrowser READ targetBrowser CONSTANT)
+    Q_PROPERTY(ImportQueue* queue READ queue CONSTANT)
     Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
-    // The mounted external volumes: maps with "url", "name", "uuid" and "removable".
-    Q_PROPERTY(QVariantList volumes READ volumes NOTIFY volumesChanged)
+    Q_PROPERTY(DriveWatcher* drives READ drives CONSTANT)
 
 public:
     struct Setup {
-        // The process's single-instance guard; none where a test makes a second model.
-        SingleInstance* instance = nullptr;
         // The user's store unless given.
         std::unique_ptr<PreferenceStore> preferences;
         FolderPicker* folderPicker = nullptr;
@@ -93,9 +80,6 @@ public:
 
     explicit AppModel(Setup setup, QObject* parent = nullptr);
     ~AppModel() override;
-
-    // False when another instance runs: this one loaded nothing and is quitting.
-    bool started() const { return started_; }
 
     QStringList targets() const { return targets_; }
     QString primaryTarget() const { return targets_.value(0); }
@@ -130,26 +114,15 @@ public:
     QString namingPreview() const;
 
     QString source() const { return source_; }
-    BrowserEntryModel* sourceEntries() { return &sourceListing_.entries; }
-    BrowserEntryModel* targetEntries() { return &targetListing_.entries; }
-    QString sourceBrowserError() const { return sourceListing_.error; }
-    QString targetBrowserError() const { return targetListing_.error; }
-    bool sourceLoading() const { return sourceListing_.loading; }
-    bool targetLoading() const { return targetListing_.loading; }
+    FolderBrowser* sourceBrowser() { return &sourceBrowser_; }
+    FolderBrowser* targetBrowser() { return &targetBrowser_; }
 
-    QList<ImportBatch*> batches() const { return batches_; }
-    bool processing() const { return processing_; }
+    ImportQueue* queue() const { return queue_; }
     bool canStart() const { return !source_.isEmpty() && !targets_.isEmpty(); }
-    // Checks and queues one batch of `source` to every destination; refusals set `message`.
-    Q_INVOKABLE void enqueue(const QString& source, bool automatic = false);
-    // A new one-destination batch that resumes the job's import folder where it has one.
-    Q_INVOKABLE void retry(DestinationJob* job, ImportBatch* batch);
-    Q_INVOKABLE void clearFinished();
-    // Queues an interrupted import folder again, with its journal's source and options.
-    Q_INVOKABLE void recover(const QString& folder);
+    // The settings as they are now, for the queue's checks and new batches.
+    const StoredPreferences& preferences() const { return preferences_; }
 
-    QVariantList volumes() const { return volumes_; }
-    Q_INVOKABLE void refreshVolumes();
+    DriveWatcher* drives() const { return drives_; }
     // Enrolls the source's drive for automatic import, or un-enrolls it.
     Q_INVOKABLE void enrollSource();
 
@@ -189,39 +162,15 @@ signals:
     void cameraChanged();
     void namingPreviewChanged();
     void sourceChanged();
-    void sourceListingChanged();
-    void targetListingChanged();
-    void batchesChanged();
-    void processingChanged();
     void canStartChanged();
-    void volumesChanged();
-    // An automatic import was refused with this message; nobody may be watching the window.
-    void automaticImportRefused(const QString& message);
 
 private:
-    // One folder listing as the browser shows it.
-    struct Listing {
-        BrowserEntryModel entries;
-        QString error;
-        bool loading = false;
-        // Renewed at every reload; only the newest listing's result is applied.
-        QString generation;
-    };
-
     void load();
     void loadDestinations();
     // Saves once the typing pauses: text fields change at every keystroke.
     void saveSoon();
     // Makes the bookmark of a chosen destination on a worker and stores it with that entry.
     void bookmarkLater(const QString& folder);
-    // Builds and queues a checked batch to these destination folders.
-    void queueBatch(const QString& source, bool automatic, const QStringList& targets);
-    void refuseUnavailable(const QString& destination, bool automatic);
-    // The rest of recover() once the journal has been read: `read` is empty when it failed.
-    void recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
-                     const QString& error, bool verified);
-    void reload(Listing AppModel::*listing, const QString& folder, bool videosOnly,
-                void (AppModel::*changed)());
     // Where a chosen destination folder goes: a choice's duplicate check resolves links on a
     // worker, and choices take effect in the order they were made.
     enum class TargetPlace { main, backup, browsed };
@@ -229,30 +178,13 @@ private:
     void applyTargetChoices();
     void applyTarget(const QString& folder, TargetPlace place);
     void startCameraDetection(const QString& folder);
-    void startQueue();
-    void processQueue();
-    void fixCameraName(ImportBatch* batch);
-    void startJobs(ImportBatch* batch);
-    // `sharedReads` (optional) is shared by the jobs of one batch that start together.
-    void runEngine(ImportBatch* batch, DestinationJob* job,
-                   std::shared_ptr<ImportEngine::SharedReads> sharedReads);
-    void jobEnded(ImportBatch* batch, DestinationJob* job);
-    // Joins an engine thread that has posted its last call.
-    void reapEngine(std::uint64_t run);
-    void watchDrives();
-    void scheduleMount(const QString& mountPoint);
-    void endMountTask(const QString& mountPoint);
-    void handleMount(const QString& mountPoint);
 
     Setup setup_;
-    bool started_ = false;
     bool loading_ = true;
     StoredPreferences preferences_;
     // Where each stored destination is today, in the same order as preferences_.destinations.
     QStringList targets_;
     QTimer saveTimer_;
-    // Sources whose destinations are being checked on a worker before they are queued.
-    QSet<QString> pendingSources_;
     QStringList scopes_;
     struct TargetChoice {
         QString folder;
@@ -270,28 +202,14 @@ private:
     QString source_;
     // The source's volume UUID once read: absent while unknown, empty when it has none.
     std::optional<QString> sourceVolume_;
-    Listing sourceListing_;
-    Listing targetListing_;
+    FolderBrowser sourceBrowser_;
+    FolderBrowser targetBrowser_;
     std::stop_source cameraTask_;
 
-    QList<ImportBatch*> batches_; // newest first, children of the model
-    bool processing_ = false;
-    // Keeps the machine awake while a batch runs.
-    std::unique_ptr<platform::SleepInhibitor> inhibitor_;
-    // The engine threads still running, each with its job's cancellation flag. The model
-    // cancels and joins them when it goes, so no run outlives it.
-    struct EngineRun {
-        std::shared_ptr<CancellationFlag> cancellation;
-        std::thread thread;
-    };
-    std::map<std::uint64_t, EngineRun> engineRuns_;
-    std::uint64_t nextRun_ = 0;
+    // A child of the model: it goes after the model's own members, runs joined.
+    ImportQueue* queue_ = nullptr;
 
-    QVariantList volumes_;
-    std::unique_ptr<platform::MountWatcher> watcher_;
-    QSet<QString> processedMounts_;
-    // The readiness probes of newly mounted drives, by mount point.
-    std::map<QString, std::unique_ptr<QObject>> mountTasks_;
+    DriveWatcher* drives_ = nullptr; // a child of the model, like the queue
 };
 
 } // namespace quaymark

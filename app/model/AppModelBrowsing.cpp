@@ -1,7 +1,7 @@
 #include "AppModel.h"
-#include "Background.h"
 #include "BrowserEntry.h"
-#include "PathText.h"
+#include "app/core/Background.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/scan/SourceScan.h"
@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-#include <QUuid>
 
 namespace quaymark {
 
@@ -23,41 +22,12 @@ QString resolved(const QString& folder) {
 
 } // namespace
 
-void AppModel::reload(Listing AppModel::*listing, const QString& folder, bool videosOnly,
-                      void (AppModel::*changed)()) {
-    Listing& current = this->*listing;
-    current.generation = QUuid::createUuid().toString();
-    if (folder.isEmpty()) {
-        current.entries.setEntries({});
-        current.error.clear();
-        current.loading = false;
-        emit(this->*changed)();
-        return;
-    }
-    current.loading = true;
-    emit(this->*changed)();
-    runInBackground(
-        this, [folder, videosOnly] { return readDirectory(folder, videosOnly); },
-        [listing, changed, generation = current.generation](AppModel& model,
-                                                            DirectoryListing result) {
-            Listing& latest = model.*listing;
-            if (latest.generation != generation) {
-                return; // a newer listing was asked for
-            }
-            latest.entries.setEntries(std::move(result.entries));
-            latest.error = result.error.value_or(QString());
-            latest.loading = false;
-            emit(model.*changed)();
-        });
-}
-
 void AppModel::reloadSource() {
-    reload(&AppModel::sourceListing_, source_, preferences_.videosOnly,
-           &AppModel::sourceListingChanged);
+    sourceBrowser_.reload(source_, preferences_.videosOnly);
 }
 
 void AppModel::reloadTarget() {
-    reload(&AppModel::targetListing_, primaryTarget(), false, &AppModel::targetListingChanged);
+    targetBrowser_.reload(primaryTarget(), false);
 }
 
 void AppModel::setSource(const QString& folder) {
@@ -235,7 +205,7 @@ void AppModel::pickRecovery() {
         QStringLiteral("Choose an interrupted import folder containing _QUAYMARK_SESSION.json"),
         [model = QPointer<AppModel>(this)](std::optional<QString> folder) {
             if (model && folder) {
-                model->recover(*folder);
+                model->queue_->recover(*folder);
             }
         });
 }

@@ -1,7 +1,7 @@
 #include "DestinationJob.h"
 
-#include "PathText.h"
 #include "TransferText.h"
+#include "app/core/PathText.h"
 
 #include <QFile>
 #include <QUuid>

@@ -1,8 +1,11 @@
+#include "ImportQueue.h"
+
 #include "AppModel.h"
-#include "Background.h"
-#include "PathText.h"
+#include "app/core/AppDiagnostics.h"
+#include "app/core/Background.h"
+#include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
-#include "app/shell/AppDiagnostics.h"
+#include "app/platform/qt/SleepInhibitor.h"
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/copy/SharedReads.h"
@@ -13,8 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <thread>
 
 namespace quaymark {
 
@@ -30,52 +31,51 @@ struct EngineOutcome {
     bool cancelled = false;
 };
 
-// Hands `call` to the main thread; it runs only if `object` still exists there.
-template <typename Object, typename Call>
-void onMainThread(QPointer<Object> object, Call call) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [object, call = std::move(call)]() mutable {
-            if (object) {
-                call(*object);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
 } // namespace
 
-void AppModel::enqueue(const QString& source, bool automatic) {
-    const QString wanted = standardised(source);
+ImportQueue::ImportQueue(AppModel& model, platform::SystemPaths system)
+    : QObject(&model)
+    , model_(model)
+    , system_(std::move(system)) {}
+
+// The runs are stopped and joined by their OwnedThreads; a cancelled run leaves its journal
+// "interrupted", so the import resumes next time.
+ImportQueue::~ImportQueue() = default;
+
+std::optional<QString> ImportQueue::refusal(const QString& wanted) const {
     try {
-        FolderNaming::components(preferences_.folderRule.toStdString(),
+        FolderNaming::components(model_.preferences().folderRule.toStdString(),
                                  QFileInfo(wanted).fileName().toStdString(), Clock::now(),
-                                 effectiveCamera().toStdString());
+                                 model_.effectiveCamera().toStdString());
     } catch (const std::exception& error) {
-        setMessage(QString::fromStdString(error.what()));
-        return;
+        return QString::fromStdString(error.what());
     }
-    if (targets_.isEmpty()) {
-        setMessage(QStringLiteral("Choose at least one destination first."));
-        return;
+    if (model_.targets().isEmpty()) {
+        return QStringLiteral("Choose at least one destination first.");
     }
-    for (const ImportBatch* batch : batches_) {
-        if (batch->active() && standardised(batch->source()) == wanted) {
-            setMessage(QStringLiteral("This source is already in the import queue."));
-            return;
-        }
+    const bool queued =
+        std::any_of(batches_.begin(), batches_.end(), [&](const ImportBatch* batch) {
+            return batch->active() && standardised(batch->source()) == wanted;
+        });
+    if (queued || pendingSources_.contains(wanted)) {
+        return QStringLiteral("This source is already in the import queue.");
     }
-    if (pendingSources_.contains(wanted)) {
-        setMessage(QStringLiteral("This source is already in the import queue."));
+    return std::nullopt;
+}
+
+void ImportQueue::enqueue(const QString& source, bool automatic) {
+    const QString wanted = standardised(source);
+    if (const auto refused = refusal(wanted)) {
+        model_.setMessage(*refused);
         return;
     }
     const bool onVolumes = std::any_of(
-        preferences_.destinations.cbegin(), preferences_.destinations.cend(),
+        model_.preferences().destinations.cbegin(), model_.preferences().destinations.cend(),
         [](const SavedLocation& location) {
             return location.bookmark && platform::namesVolume(location.bookmark->toStdString());
         });
     if (!onVolumes) {
-        queueBatch(source, automatic, targets_);
+        queueBatch(source, automatic, model_.targets());
         return;
     }
     // A drive mounted at a fixed folder leaves that folder behind, empty, on the system disk
@@ -84,7 +84,8 @@ void AppModel::enqueue(const QString& source, bool automatic) {
     pendingSources_.insert(wanted);
     runInBackground(
         this,
-        [locations = preferences_.destinations, shown = targets_, system = setup_.system] {
+        [locations = model_.preferences().destinations, shown = model_.targets(),
+         system = system_] {
             QStringList folders;
             for (qsizetype i = 0; i < locations.size(); ++i) {
                 const SavedLocation& location = locations[i];
@@ -100,32 +101,33 @@ void AppModel::enqueue(const QString& source, bool automatic) {
             }
             return std::pair(std::optional<QString>(), folders);
         },
-        [source, automatic, wanted](AppModel& model,
+        [source, automatic, wanted](ImportQueue& queue,
                                     std::pair<std::optional<QString>, QStringList> answer) {
-            model.pendingSources_.remove(wanted);
+            queue.pendingSources_.remove(wanted);
             if (answer.first) {
-                model.refuseUnavailable(*answer.first, automatic);
+                queue.refuseUnavailable(*answer.first, automatic);
             } else {
-                model.queueBatch(source, automatic, answer.second);
+                queue.queueBatch(source, automatic, answer.second);
             }
         });
 }
 
-void AppModel::refuseUnavailable(const QString& destination, bool automatic) {
+void ImportQueue::refuseUnavailable(const QString& destination, bool automatic) {
     const QString message = u"“" + QFileInfo(QDir::cleanPath(destination)).fileName() +
                             u"” is not connected. Connect it, or remove it from the copy "
                             u"destinations.";
     AppDiagnostics::log(u"Import refused: destination not connected " + destination);
-    setMessage(message);
+    model_.setMessage(message);
     if (automatic) {
         emit automaticImportRefused(message);
     }
 }
 
-void AppModel::queueBatch(const QString& source, bool automatic, const QStringList& targets) {
-    ImportOptions options{preferences_.folderRule.toStdString(),
-                          std::clamp(preferences_.parallelFiles, 1, 4), preferences_.videosOnly,
-                          effectiveCamera().toStdString(), preferences_.writeMhl};
+void ImportQueue::queueBatch(const QString& source, bool automatic, const QStringList& targets) {
+    ImportOptions options{model_.preferences().folderRule.toStdString(),
+                          std::clamp(model_.preferences().parallelFiles, 1, 4),
+                          model_.preferences().videosOnly, model_.effectiveCamera().toStdString(),
+                          model_.preferences().writeMhl};
     auto* batch = new ImportBatch(source, automatic, std::move(options), this);
     for (const QString& target : targets) {
         batch->addJob(new DestinationJob(target, std::nullopt));
@@ -135,7 +137,7 @@ void AppModel::queueBatch(const QString& source, bool automatic, const QStringLi
     startQueue();
 }
 
-void AppModel::retry(DestinationJob* job, ImportBatch* batch) {
+void ImportQueue::retry(DestinationJob* job, ImportBatch* batch) {
     if (!job || !batch) {
         return;
     }
@@ -149,7 +151,7 @@ void AppModel::retry(DestinationJob* job, ImportBatch* batch) {
 }
 
 // The journal is read and checked on a worker: the folder may be on a stalled network share.
-void AppModel::recover(const QString& folder) {
+void ImportQueue::recover(const QString& folder) {
     struct Reading {
         std::optional<SessionRecord> journal;
         QString error;
@@ -168,28 +170,28 @@ void AppModel::recover(const QString& folder) {
             }
             return reading;
         },
-        [folder](AppModel& model, Reading reading) {
-            model.recoverRead(folder, reading.journal, reading.error, reading.verified);
+        [folder](ImportQueue& queue, Reading reading) {
+            queue.recoverRead(folder, reading.journal, reading.error, reading.verified);
         });
 }
 
-void AppModel::recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
-                           const QString& error, bool verified) {
+void ImportQueue::recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
+                              const QString& error, bool verified) {
     if (!read) {
-        setMessage(u"Cannot recover this import: " + error +
-                   u". Version 1.0 imports have no recovery journal; start a fresh import "
-                   u"without deleting your source.");
+        model_.setMessage(u"Cannot recover this import: " + error +
+                          u". Version 1.0 imports have no recovery journal; start a fresh import "
+                          u"without deleting your source.");
         return;
     }
     if (verified) {
-        forgetRecovery(folder);
-        setMessage(QStringLiteral("This import is already verified."));
+        model_.forgetRecovery(folder);
+        model_.setMessage(QStringLiteral("This import is already verified."));
         return;
     }
     const SessionRecord& journal = *read;
     const QString source = QFile::decodeName(QByteArray::fromStdString(journal.source));
     ImportOptions options = journal.options;
-    options.writeMhl = preferences_.writeMhl; // the journal does not keep it
+    options.writeMhl = model_.preferences().writeMhl; // the journal does not keep it
     auto* batch = new ImportBatch(source, false, std::move(options), this);
     batch->addJob(new DestinationJob(QFileInfo(QDir::cleanPath(folder)).path(), folder));
     batches_.prepend(batch);
@@ -197,7 +199,7 @@ void AppModel::recoverRead(const QString& folder, const std::optional<SessionRec
     startQueue();
 }
 
-void AppModel::clearFinished() {
+void ImportQueue::clearFinished() {
     QList<ImportBatch*> kept;
     for (ImportBatch* batch : batches_) {
         if (batch->active()) {
@@ -210,16 +212,16 @@ void AppModel::clearFinished() {
     emit batchesChanged();
 }
 
-void AppModel::startQueue() {
+void ImportQueue::startQueue() {
     if (processing_) {
         return; // the running queue picks the batch up
     }
     processing_ = true;
     emit processingChanged();
-    QMetaObject::invokeMethod(this, &AppModel::processQueue, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &ImportQueue::processQueue, Qt::QueuedConnection);
 }
 
-void AppModel::processQueue() {
+void ImportQueue::processQueue() {
     ImportBatch* batch = nullptr;
     for (auto it = batches_.rbegin(); it != batches_.rend() && !batch; ++it) {
         if ((*it)->state() == u"Queued") {
@@ -247,26 +249,26 @@ void AppModel::processQueue() {
 }
 
 // The user's override for the card, else the name read from its clips, else "Unknown Camera".
-void AppModel::fixCameraName(ImportBatch* batch) {
+void ImportQueue::fixCameraName(ImportBatch* batch) {
     const QString source = batch->source();
     runInBackground(
         this,
-        [source, system = setup_.system] {
+        [source, system = system_] {
             const auto uuid = platform::volumeUuid(pathOf(source), system);
             return uuid ? QString::fromStdString(*uuid) : source;
         },
-        [batch = QPointer<ImportBatch>(batch), source](AppModel& model, QString key) {
+        [batch = QPointer<ImportBatch>(batch), source](ImportQueue& queue, QString key) {
             if (!batch) {
                 return;
             }
-            if (const QString override = model.preferences_.cameraOverrides.value(key);
+            if (const QString override = queue.model_.preferences().cameraOverrides.value(key);
                 !override.isEmpty()) {
                 batch->options().cameraName = override.toStdString();
-                model.startJobs(batch);
+                queue.startJobs(batch);
                 return;
             }
             runInBackground(
-                &model,
+                &queue,
                 [source] {
                     std::vector<std::filesystem::path> clips;
                     try {
@@ -276,12 +278,12 @@ void AppModel::fixCameraName(ImportBatch* batch) {
                     }
                     return CameraMetadata::detect(clips, std::stop_token());
                 },
-                [batch, key](AppModel& later, std::optional<std::string> detected) {
+                [batch, key](ImportQueue& later, std::optional<std::string> detected) {
                     if (!batch) {
                         return;
                     }
                     // An override typed while detection ran still wins.
-                    const QString override = later.preferences_.cameraOverrides.value(key);
+                    const QString override = later.model_.preferences().cameraOverrides.value(key);
                     batch->options().cameraName =
                         !override.isEmpty() ? override.toStdString()
                                             : detected.value_or(unknownCamera.toStdString());
@@ -290,14 +292,14 @@ void AppModel::fixCameraName(ImportBatch* batch) {
         });
 }
 
-void AppModel::startJobs(ImportBatch* batch) {
+void ImportQueue::startJobs(ImportBatch* batch) {
     if (!inhibitor_) {
         inhibitor_ = std::make_unique<platform::SleepInhibitor>(
             QStringLiteral("Verified camera media import"));
     }
     const auto now = std::chrono::steady_clock::now();
     for (DestinationJob* job : batch->jobs()) {
-        connect(job, &DestinationJob::sessionStarted, this, &AppModel::rememberRecovery);
+        connect(job, &DestinationJob::sessionStarted, &model_, &AppModel::rememberRecovery);
         job->start(now);
     }
     // The jobs read each source file once between them; a retry later runs alone.
@@ -308,33 +310,31 @@ void AppModel::startJobs(ImportBatch* batch) {
     }
 }
 
-void AppModel::runEngine(ImportBatch* batch, DestinationJob* job,
-                         std::shared_ptr<ImportEngine::SharedReads> sharedReads) {
+void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
+                            std::shared_ptr<ImportEngine::SharedReads> sharedReads) {
     ImportEngine::RunEnvironment environment = ImportEngine::systemEnvironment();
     environment.sharedReads = std::move(sharedReads);
-    environment.volumeIdentifier = [system = setup_.system](const std::filesystem::path& folder) {
+    environment.volumeIdentifier = [system = system_](const std::filesystem::path& folder) {
         return platform::volumeUuid(folder, system);
     };
     std::optional<std::filesystem::path> resume;
     if (job->resumeFolder()) {
         resume = pathOf(*job->resumeFolder());
     }
-    // The run owns everything it uses and reports through weak references; the model joins it
-    // when it ends, or cancels and joins it when the model goes.
-    const std::uint64_t run = nextRun_++;
-    EngineRun& entry = engineRuns_[run];
-    entry.cancellation = job->cancellation();
-    entry.thread = std::thread(
-        [run, source = pathOf(batch->source()), target = pathOf(job->target()),
-         options = batch->options(), cancellation = job->cancellation(), resume, environment,
-         model = QPointer<AppModel>(this), batchRef = QPointer<ImportBatch>(batch),
-         jobRef = QPointer<DestinationJob>(job)] {
+    // The run owns everything it uses and reports through weak references; the queue joins it
+    // when it ends, or cancels and joins it when the queue goes.
+    engineRuns_.start(
+        this, [source = pathOf(batch->source()), target = pathOf(job->target()),
+               options = batch->options(), cancellation = job->cancellation(), resume, environment,
+               batchRef = QPointer<ImportBatch>(batch),
+               jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
+            std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
             EngineOutcome outcome;
             try {
                 outcome.result = ImportEngine::run(
                     source, target, options, *cancellation, resume,
                     [jobRef](const ImportProgress& progress) {
-                        onMainThread(jobRef, [progress](DestinationJob& receiver) {
+                        postToMain(jobRef, [progress](DestinationJob& receiver) {
                             receiver.accept(progress, std::chrono::steady_clock::now());
                         });
                     },
@@ -345,8 +345,7 @@ void AppModel::runEngine(ImportBatch* batch, DestinationJob* job,
             } catch (const std::exception& error) {
                 outcome.error = QString::fromStdString(error.what());
             }
-            onMainThread(model, [run, batchRef, jobRef, outcome](AppModel& owner) {
-                owner.reapEngine(run);
+            post([batchRef, jobRef, outcome](ImportQueue& owner) {
                 if (!batchRef || !jobRef) {
                     return;
                 }
@@ -360,19 +359,11 @@ void AppModel::runEngine(ImportBatch* batch, DestinationJob* job,
         });
 }
 
-void AppModel::reapEngine(std::uint64_t run) {
-    const auto found = engineRuns_.find(run);
-    if (found != engineRuns_.end()) {
-        found->second.thread.join(); // its last step was posting this call
-        engineRuns_.erase(found);
-    }
-}
-
-void AppModel::jobEnded(ImportBatch* batch, DestinationJob* job) {
+void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     if (const auto& result = job->result()) {
         const QString folder =
             QFile::decodeName(QByteArray::fromStdString(result->destination.native()));
-        forgetRecovery(folder);
+        model_.forgetRecovery(folder);
         AppDiagnostics::log(u"Verified " + QString::number(result->fileCount) + u" files, " +
                             QString::number(result->bytes) + u" bytes at " + folder);
     } else {
@@ -386,7 +377,7 @@ void AppModel::jobEnded(ImportBatch* batch, DestinationJob* job) {
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
     batch->setState(verified ? QStringLiteral("Verified") : QStringLiteral("Needs attention"));
     inhibitor_.reset();
-    reloadTarget();
+    model_.reloadTarget();
     processQueue();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/core/SavedLocation.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -11,14 +13,6 @@
 #include <optional>
 
 namespace quaymark {
-
-// A destination as the preferences keep it: its path and, where one could be made, a bookmark.
-struct SavedLocation {
-    QString path;
-    std::optional<QByteArray> bookmark;
-
-    bool operator==(const SavedLocation&) const = default;
-};
 
 // The import settings that persist across runs, as loaded: defaults for absent or corrupt
 // values, `parallelFiles` clamped to 1 to 4.

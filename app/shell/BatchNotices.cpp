@@ -14,18 +14,19 @@ BatchNotices::BatchNotices(AppModel& model, std::function<bool()> windowActive, 
     , model_(model)
     , windowActive_(std::move(windowActive))
     , post_(std::move(post)) {
-    connect(&model_, &AppModel::batchesChanged, this, &BatchNotices::watch);
-    connect(&model_, &AppModel::automaticImportRefused, this, [this](const QString& message) {
-        if (!windowActive_()) {
-            post_(QStringLiteral("Import needs attention"), message);
-        }
-    });
+    connect(model_.queue(), &ImportQueue::batchesChanged, this, &BatchNotices::watch);
+    connect(model_.queue(), &ImportQueue::automaticImportRefused, this,
+            [this](const QString& message) {
+                if (!windowActive_()) {
+                    post_(QStringLiteral("Import needs attention"), message);
+                }
+            });
     watch();
 }
 
 void BatchNotices::watch() {
     QSet<ImportBatch*> current;
-    for (ImportBatch* batch : model_.batches()) {
+    for (ImportBatch* batch : model_.queue()->batches()) {
         current.insert(batch);
         if (!watched_.contains(batch)) {
             connect(batch, &ImportBatch::stateChanged, this,

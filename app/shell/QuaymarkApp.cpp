@@ -1,11 +1,11 @@
 #include "QuaymarkApp.h"
 
-#include "AppDiagnostics.h"
 #include "BatchNotices.h"
 #include "StatusMenu.h"
+#include "app/core/AppDiagnostics.h"
 #include "app/downloads/DownloadModel.h"
 #include "app/model/AppModel.h"
-#include "app/platform/DesktopServices.h"
+#include "app/platform/qt/DesktopServices.h"
 #include "app/ui/UiSetup.h"
 
 #include <QQmlApplicationEngine>
@@ -29,13 +29,14 @@ QuaymarkApp::~QuaymarkApp() {
 }
 
 bool QuaymarkApp::start() {
-    AppModel::Setup setup;
-    setup.instance = &instance_;
-    setup.folderPicker = &actions_;
-    model_ = std::make_unique<AppModel>(std::move(setup));
-    if (!model_->started()) {
+    // Before any model exists: a second start loads nothing.
+    if (!instance_.acquireSingleInstance()) {
+        handedOver_ = true;
         return false;
     }
+    AppModel::Setup setup;
+    setup.folderPicker = &actions_;
+    model_ = std::make_unique<AppModel>(std::move(setup));
     DownloadModel::Setup downloadSetup;
     downloadSetup.folderPicker = &actions_;
     downloads_ = std::make_unique<DownloadModel>(std::move(downloadSetup));

@@ -29,8 +29,9 @@ public:
     ~QuaymarkApp() override;
 
     // False for a second start: the running instance has been asked to show its window and
-    // this one should end. Also false when the window cannot be created.
+    // this one should end (handedOver()). Also false when the window cannot be created.
     bool start();
+    bool handedOver() const { return handedOver_; }
 
     AppModel* model() const { return model_.get(); }
     QQuickWindow* window() const { return window_; }
@@ -71,6 +72,7 @@ private:
     BatchNotices::Post post_;
     bool lightPanel_ = false;
     bool toldKeepsRunning_ = false;
+    bool handedOver_ = false;
 };
 
 } // namespace quaymark

@@ -11,8 +11,8 @@ void QuitGuard::attach(AppModel* model, DownloadModel* downloads) {
 }
 
 bool QuitGuard::workRunning() const {
-    return (model_ && model_->processing()) || (downloads_ && downloads_->busy()) ||
-           (downloads_ && downloads_->installing());
+    return (model_ && model_->queue()->processing()) || (downloads_ && downloads_->busy()) ||
+           (downloads_ && downloads_->tools()->installing());
 }
 
 } // namespace quaymark

@@ -1,6 +1,6 @@
 #include "ShellActions.h"
 
-#include "app/platform/DesktopServices.h"
+#include "app/platform/qt/DesktopServices.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "QuitGuard.h"
-#include "app/model/FolderPicker.h"
-#include "app/platform/FolderPortal.h"
+#include "app/core/FolderPicker.h"
+#include "app/platform/qt/FolderPortal.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "SingleInstance.h"
 
-#include "AppDiagnostics.h"
+#include "app/core/AppDiagnostics.h"
 
 #include <QDir>
 #include <QFile>

@@ -44,7 +44,7 @@ StatusMenu::StatusMenu(AppModel& model, QObject* parent)
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &StatusMenu::quitRequested);
 
-    connect(&model_, &AppModel::processingChanged, this, &StatusMenu::update);
+    connect(model_.queue(), &ImportQueue::processingChanged, this, &StatusMenu::update);
     connect(&model_, &AppModel::autoEnabledChanged, this, &StatusMenu::update);
 
     connect(&trayCheck_, &QTimer::timeout, this, &StatusMenu::followTray);
@@ -56,8 +56,8 @@ StatusMenu::StatusMenu(AppModel& model, QObject* parent)
 StatusMenu::~StatusMenu() = default;
 
 QString StatusMenu::symbol() const {
-    return model_.processing() ? QStringLiteral("arrow.down.circle.fill")
-                               : QStringLiteral("sdcard");
+    return model_.queue()->processing() ? QStringLiteral("arrow.down.circle.fill")
+                                        : QStringLiteral("sdcard");
 }
 
 void StatusMenu::followTray() {
@@ -90,8 +90,8 @@ void StatusMenu::setLightPanel(bool light) {
 }
 
 void StatusMenu::update() {
-    status_->setText(model_.processing() ? QStringLiteral("Import in progress")
-                                         : QStringLiteral("Ready to import"));
+    status_->setText(model_.queue()->processing() ? QStringLiteral("Import in progress")
+                                                  : QStringLiteral("Ready to import"));
     if (automatic_->isChecked() != model_.autoEnabled()) {
         automatic_->setChecked(model_.autoEnabled());
     }

@@ -1,7 +1,6 @@
 // quaymark: the desktop application.
 
 #include "QuaymarkApp.h"
-#include "app/model/AppModel.h"
 #include "app/ui/QuayTheme.h"
 
 #include <QApplication>
@@ -29,7 +28,7 @@ int main(int argc, char** argv) {
     app.setLightPanel(lightDesktop);
     if (!app.start()) {
         // A second start has handed over to the running instance; anything else failed.
-        return app.model() && !app.model()->started() ? 0 : 1;
+        return app.handedOver() ? 0 : 1;
     }
     return QApplication::exec();
 }

@@ -166,8 +166,8 @@ Rectangle {
                 spacing: 12
                 QuayIcon {
                     objectName: "toolsIcon"
-                    name: view.downloads.toolsReady ? "checkmark.circle.fill" : "shippingbox"
-                    color: view.downloads.toolsReady ? QuayTheme.mint : QuayTheme.secondary
+                    name: view.downloads.tools.ready ? "checkmark.circle.fill" : "shippingbox"
+                    color: view.downloads.tools.ready ? QuayTheme.mint : QuayTheme.secondary
                     size: 22
                 }
                 ColumnLayout {
@@ -175,7 +175,7 @@ Rectangle {
                     Layout.fillWidth: true
                     Label {
                         objectName: "toolStatus"
-                        text: view.downloads.toolStatus
+                        text: view.downloads.tools.status
                         font.pointSize: 13 * QuayTheme.textUnit
                         font.weight: Font.Medium
                     }
@@ -189,16 +189,16 @@ Rectangle {
                 }
                 BusyIndicator {
                     objectName: "installingIndicator"
-                    visible: view.downloads.installing
+                    visible: view.downloads.tools.installing
                     running: visible
                     Layout.preferredWidth: 22
                     Layout.preferredHeight: 22
                 }
                 Button {
                     objectName: "installToolsButton"
-                    text: view.downloads.toolsReady ? "Update tools" : "Install download tools"
-                    enabled: !view.downloads.installing && !view.downloads.busy
-                    onClicked: view.downloads.installTools()
+                    text: view.downloads.tools.ready ? "Update tools" : "Install download tools"
+                    enabled: !view.downloads.tools.installing && !view.downloads.busy
+                    onClicked: view.downloads.tools.install()
                 }
             }
         }
@@ -269,7 +269,7 @@ Rectangle {
                     icon.color: enabled ? QuayTheme.mint : palette.disabled.buttonText
                     font.pointSize: 14 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
-                    enabled: view.links.length > 0 && view.project.folder !== "" && !view.downloads.installing
+                    enabled: view.links.length > 0 && view.project.folder !== "" && !view.downloads.tools.installing
                     onClicked: view.downloads.downloadAll()
                 }
             }

@@ -58,7 +58,7 @@ Rectangle {
                 Button {
                     id: startButton
                     objectName: "startButton"
-                    text: screen.model.processing ? "Queue import" : "Start import"
+                    text: screen.model.queue.processing ? "Queue import" : "Start import"
                     enabled: screen.model.canStart
                     font.pointSize: 14 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
@@ -74,7 +74,7 @@ Rectangle {
                     }
                     onClicked: {
                         if (screen.model.source !== "")
-                            screen.model.enqueue(screen.model.source, false)
+                            screen.model.queue.enqueue(screen.model.source, false)
                     }
                     background: Rectangle {
                         radius: 8
@@ -148,9 +148,9 @@ Rectangle {
                     subtitle: "Your original media"
                     icon: "sdcard"
                     url: screen.model.source
-                    entries: screen.model.sourceEntries
-                    error: screen.model.sourceBrowserError
-                    loading: screen.model.sourceLoading
+                    entries: screen.model.sourceBrowser.entries
+                    error: screen.model.sourceBrowser.error
+                    loading: screen.model.sourceBrowser.loading
                     flatMedia: screen.model.videosOnly
                     onChoose: screen.model.pickSource()
                     onNavigate: (folder) => screen.model.setSource(folder)
@@ -166,9 +166,9 @@ Rectangle {
                     subtitle: "Main copy"
                     icon: "externaldrive"
                     url: screen.model.primaryTarget
-                    entries: screen.model.targetEntries
-                    error: screen.model.targetBrowserError
-                    loading: screen.model.targetLoading
+                    entries: screen.model.targetBrowser.entries
+                    error: screen.model.targetBrowser.error
+                    loading: screen.model.targetBrowser.loading
                     flatMedia: false
                     onChoose: screen.model.pickTarget(false)
                     onNavigate: (folder) => screen.model.navigateTarget(folder)
@@ -201,11 +201,11 @@ Rectangle {
                     implicitWidth: 8
                     implicitHeight: 8
                     radius: 4
-                    color: screen.model.processing ? QuayTheme.mint : QuayTheme.secondary
+                    color: screen.model.queue.processing ? QuayTheme.mint : QuayTheme.secondary
                 }
                 Label {
                     objectName: "footerText"
-                    text: screen.model.processing
+                    text: screen.model.queue.processing
                           ? "Keep all source and destination drives connected until verification finishes."
                           : "Copies are read-only at the source. Existing destination files are never overwritten."
                     font.pointSize: 12 * QuayTheme.textUnit
@@ -213,7 +213,7 @@ Rectangle {
                 }
                 Item { Layout.fillWidth: true }
                 BusyIndicator {
-                    visible: screen.model.processing
+                    visible: screen.model.queue.processing
                     running: visible
                     implicitWidth: 18
                     implicitHeight: 18

@@ -67,7 +67,7 @@ ApplicationWindow {
         enabled: window.model.canStart
         onTriggered: {
             if (window.model.source !== "")
-                window.model.enqueue(window.model.source, false)
+                window.model.queue.enqueue(window.model.source, false)
         }
     }
     Action {
@@ -116,7 +116,7 @@ ApplicationWindow {
         id: folderDialog
         objectName: "folderDialog"
         shell: window.shell
-        volumes: window.model.volumes
+        volumes: window.model.drives.volumes
         // The next dialog opens beside the last folder chosen.
         property string nextStart: window.shell.homeFolder
         onAnswered: (folder) => {

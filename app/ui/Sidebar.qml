@@ -109,13 +109,13 @@ Rectangle {
                 iconSize: 14
                 tint: QuayTheme.secondary
                 tip: "Refresh connected drives"
-                onClicked: sidebar.model.refreshVolumes()
+                onClicked: sidebar.model.drives.refreshVolumes()
             }
         }
 
         Label {
             objectName: "noDrives"
-            visible: sidebar.model.volumes.length === 0
+            visible: sidebar.model.drives.volumes.length === 0
             text: "Connect a camera card or SSD to get started."
             font.pointSize: 13 * QuayTheme.textUnit
             color: QuayTheme.secondary
@@ -132,7 +132,7 @@ Rectangle {
             clip: true
             spacing: 2
             boundsBehavior: Flickable.StopAtBounds
-            model: sidebar.model.volumes
+            model: sidebar.model.drives.volumes
             ScrollBar.vertical: ScrollBar {}
             delegate: AbstractButton {
                 id: drive

@@ -9,7 +9,7 @@ ColumnLayout {
 
     required property var model
     // The batches shown: the model's queue, newest first.
-    property var batches: model.batches
+    property var batches: model.queue.batches
     signal openFolder(string folder)
 
     spacing: 10
@@ -35,7 +35,7 @@ ColumnLayout {
             objectName: "clearFinishedButton"
             text: "Clear finished"
             fontSize: 12
-            onClicked: section.model.clearFinished()
+            onClicked: section.model.queue.clearFinished()
         }
     }
 
@@ -57,7 +57,7 @@ ColumnLayout {
                 delegate: MenuItem {
                     required property string modelData
                     text: Format.lastComponent(modelData)
-                    onTriggered: section.model.recover(modelData)
+                    onTriggered: section.model.queue.recover(modelData)
                 }
                 onObjectAdded: (index, object) => recoveryMenu.insertItem(index, object)
                 onObjectRemoved: (index, object) => recoveryMenu.removeItem(object)
@@ -108,7 +108,7 @@ ColumnLayout {
                 required property var modelData
                 batch: modelData
                 width: ListView.view.width - 12
-                onRetry: (job) => section.model.retry(job, modelData)
+                onRetry: (job) => section.model.queue.retry(job, modelData)
                 onOpenFolder: (folder) => section.openFolder(folder)
             }
         }

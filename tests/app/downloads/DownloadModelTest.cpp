@@ -143,21 +143,21 @@ TEST_F(DownloadModelTest, AYtDlpWithoutAnOptionOfTheCommandLineIsTooOld) {
         setup.dataFolder = text(data);
         setup.tools = DownloadTools({old});
         DownloadModel model(std::move(setup));
-        EXPECT_FALSE(model.toolsReady());
-        EXPECT_EQ(model.toolStatus(), u"The yt-dlp at " + text(old / "yt-dlp") +
-                                          u" is too old for Quaymark. Install the download "
-                                          u"tools to get a current one.");
+        EXPECT_FALSE(model.tools()->ready());
+        EXPECT_EQ(model.tools()->status(), u"The yt-dlp at " + text(old / "yt-dlp") +
+                                               u" is too old for Quaymark. Install the download "
+                                               u"tools to get a current one.");
         model.downloadAll();
         EXPECT_EQ(model.message(),
                   u"Install the download tools first. This keeps the Quaymark app itself small.");
     }
-    EXPECT_TRUE(makeModel()->toolsReady()) << "the stand-in's full help";
+    EXPECT_TRUE(makeModel()->tools()->ready()) << "the stand-in's full help";
 }
 
 TEST_F(DownloadModelTest, ToolsAndFolderAreNeededBeforeAnyDownload) {
     const auto without = makeModel();
-    EXPECT_EQ(without->toolStatus(), u"Install download tools once to get started");
-    EXPECT_FALSE(without->toolsReady());
+    EXPECT_EQ(without->tools()->status(), u"Install download tools once to get started");
+    EXPECT_FALSE(without->tools()->ready());
     without->downloadAll();
     EXPECT_EQ(without->message(),
               u"Install the download tools first. This keeps the Quaymark app itself small.");
@@ -165,7 +165,7 @@ TEST_F(DownloadModelTest, ToolsAndFolderAreNeededBeforeAnyDownload) {
 
     installTools();
     const auto model = makeModel();
-    EXPECT_EQ(model->toolStatus(), u"Download tools ready");
+    EXPECT_EQ(model->tools()->status(), u"Download tools ready");
     model->downloadAll();
     EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
     model->setNewName(QStringLiteral("No folder"));

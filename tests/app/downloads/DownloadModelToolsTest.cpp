@@ -65,12 +65,12 @@ struct StatusHistory {
     bool onMainThread = true;
 
     void watch(DownloadModel& model) {
-        QObject::connect(&model, &DownloadModel::toolStatusChanged, &model, [this, &model] {
+        QObject::connect(model.tools(), &ToolsSetup::statusChanged, &model, [this, &model] {
             onMainThread &= QThread::currentThread() == model.thread();
-            statuses.append(model.toolStatus());
+            statuses.append(model.tools()->status());
         });
-        QObject::connect(&model, &DownloadModel::installingChanged, &model,
-                         [this, &model] { installing.append(model.installing()); });
+        QObject::connect(model.tools(), &ToolsSetup::installingChanged, &model,
+                         [this, &model] { installing.append(model.tools()->installing()); });
     }
 };
 
@@ -81,10 +81,10 @@ TEST_F(DownloadModelToolsTest, InstallsTheToolsAndUsesTheSystemsFfmpeg) {
     StatusHistory history;
     history.watch(*model);
 
-    model->installTools();
-    EXPECT_TRUE(model->installing());
-    model->installTools(); // already installing: nothing more is fetched
-    ASSERT_TRUE(waitUntil([&] { return !model->installing(); }));
+    model->tools()->install();
+    EXPECT_TRUE(model->tools()->installing());
+    model->tools()->install(); // already installing: nothing more is fetched
+    ASSERT_TRUE(waitUntil([&] { return !model->tools()->installing(); }));
 
     EXPECT_EQ(history.statuses,
               (QStringList{QStringLiteral("Downloading verified video downloader…"),
@@ -94,28 +94,28 @@ TEST_F(DownloadModelToolsTest, InstallsTheToolsAndUsesTheSystemsFfmpeg) {
                            QStringLiteral("Download tools ready")}));
     EXPECT_EQ(history.installing, (QList<bool>{true, false}));
     EXPECT_TRUE(history.onMainThread);
-    EXPECT_TRUE(model->toolsReady());
+    EXPECT_TRUE(model->tools()->ready());
     EXPECT_EQ(model->message(), QString());
     EXPECT_EQ(server.requests().size(), 4u);
     EXPECT_EQ(listTree(tools), (std::vector<std::string>{"deno", "yt-dlp"}));
 
     // A fresh model finds them at once.
-    EXPECT_EQ(makeInstallingModel()->toolStatus(), u"Download tools ready");
+    EXPECT_EQ(makeInstallingModel()->tools()->status(), u"Download tools ready");
 }
 
 TEST_F(DownloadModelToolsTest, AFailureIsSetupFailedWithItsDescription) {
     server.serve("/repos/denoland/deno/releases/latest", "", 404);
     const auto model = makeInstallingModel();
-    EXPECT_EQ(model->toolStatus(), u"Install download tools once to get started");
+    EXPECT_EQ(model->tools()->status(), u"Install download tools once to get started");
     StatusHistory history;
     history.watch(*model);
 
-    model->installTools();
-    ASSERT_TRUE(waitUntil([&] { return !model->installing(); }));
+    model->tools()->install();
+    ASSERT_TRUE(waitUntil([&] { return !model->tools()->installing(); }));
     EXPECT_EQ(history.statuses.last(), u"Setup failed");
     EXPECT_EQ(model->message(),
               u"The release service answered with HTTP status 404 for denoland/deno.");
-    EXPECT_FALSE(model->toolsReady());
+    EXPECT_FALSE(model->tools()->ready());
     EXPECT_EQ(listTree(tools), std::vector<std::string>{});
 }
 
@@ -127,22 +127,23 @@ TEST_F(DownloadModelToolsTest, NothingIsInstalledWhileADownloadRuns) {
     model->downloadAll();
     ASSERT_TRUE(model->busy());
 
-    model->installTools();
-    EXPECT_FALSE(model->installing());
+    model->tools()->install();
+    EXPECT_FALSE(model->tools()->installing());
     model->pauseAll();
     ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
     EXPECT_EQ(server.requests().size(), 0u);
-    EXPECT_EQ(model->toolStatus(), u"Download tools ready");
+    EXPECT_EQ(model->tools()->status(), u"Download tools ready");
 }
 
 TEST_F(DownloadModelToolsTest, AModelGoingAwayMidInstallationLeavesNoStagingFolder) {
     for (int round = 0; round < 5; ++round) {
         auto model = makeInstallingModel();
-        model->installTools();
+        model->tools()->install();
         model.reset();
         fs::create_directories(tools);
-        for (const auto& entry : fs::directory_iterator(tools))
+        for (const auto& entry : fs::directory_iterator(tools)) {
             EXPECT_FALSE(entry.path().filename().string().starts_with("setup-"));
+        }
     }
 }
 

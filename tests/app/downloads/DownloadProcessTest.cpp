@@ -112,8 +112,9 @@ TEST(DownloadProcessTest, BoundsPendingLineAndTranscript) {
         runShell("i=0; while [ $i -lt 5000 ]; do printf '\\303\\251'; i=$((i+1)); done;"
                  "echo; echo end");
     std::string expected;
-    for (int i = 0; i < 4091; ++i)
+    for (int i = 0; i < 4091; ++i) {
         expected += "\xC3\xA9";
+    }
     EXPECT_EQ(manyLines.transcript, expected + "\nend\n");
 }
 
@@ -155,8 +156,9 @@ Cancelled cancelAfterFirstLine(const std::string& script) {
     auto run = std::async(std::launch::async, [&] {
         try {
             DownloadProcess::run("/bin/sh", {"-c", script}, control, [&](const std::string& line) {
-                if (!std::exchange(delivered, true))
+                if (!std::exchange(delivered, true)) {
                     first.set_value(line);
+                }
             });
         } catch (const DownloadCancelled&) {
             return true;
@@ -179,8 +181,9 @@ Cancelled cancelAfterFirstLine(const std::string& script) {
 }
 
 bool processGone(pid_t pid) {
-    if (::kill(pid, 0) != 0)
+    if (::kill(pid, 0) != 0) {
         return errno == ESRCH;
+    }
     // Reparented and exited but not yet collected by whoever reaps orphans here.
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
@@ -195,8 +198,9 @@ TEST(DownloadProcessTest, CancelStopsTheWholeGroup) {
     EXPECT_LT(result.afterCancel, 4s); // SIGTERM was enough
     const pid_t grandchild = std::stoi(result.firstLine);
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!processGone(grandchild) && std::chrono::steady_clock::now() < deadline)
+    while (!processGone(grandchild) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(10ms);
+    }
     EXPECT_TRUE(processGone(grandchild));
 }
 

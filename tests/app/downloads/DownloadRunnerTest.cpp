@@ -32,8 +32,9 @@ void waitForOutcome(const Observed& observed) {
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (observed.outcome)
+        if (observed.outcome) {
             loop.quit();
+        }
     });
     poll.start(5);
     QTimer::singleShot(30'000, &loop, &QEventLoop::quit);
@@ -49,8 +50,9 @@ TEST(DownloadRunnerTest, LinesReachTheMainThreadInOrderBeforeTheOutcome) {
     ASSERT_TRUE(observed.outcome.has_value());
     EXPECT_EQ(observed.outcome->kind, DownloadOutcome::Kind::Succeeded);
     ASSERT_EQ(observed.lines.size(), 3000);
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 3000; ++i) {
         ASSERT_EQ(observed.lines[i], QString::number(i + 1));
+    }
     EXPECT_TRUE(observed.allOnMainThread);
     EXPECT_TRUE(observed.outcome->transcript.endsWith(QStringLiteral("2999\n3000\n")));
 }

@@ -1,3 +1,5 @@
+#include "app/downloads/ToolInstaller.h"
+
 #include "HttpsTestServer.h"
 #include "TestFiles.h"
 #include "TestZip.h"
@@ -37,8 +39,9 @@ protected:
         config.toolsFolder = tools;
         config.media = {MediaTool{"ffmpeg", "ffmpeg.zip", ""},
                         MediaTool{"ffprobe", "ffprobe.zip", ""}};
-        for (const char* name : {"ffmpeg", "ffprobe"})
+        for (const char* name : {"ffmpeg", "ffprobe"}) {
             systemTool(name);
+        }
     }
 
     void systemTool(const std::string& name) {
@@ -73,9 +76,8 @@ protected:
     }
 
     void install(std::stop_token stop = {}) {
-        DownloadTools({tools, system})
-            .install(
-                config, [this](const std::string& text) { statuses.push_back(text); }, stop);
+        ToolInstaller(DownloadTools({tools, system}), config)
+            .install([this](const std::string& text) { statuses.push_back(text); }, stop);
     }
 
     DownloadError failure() {
@@ -122,8 +124,9 @@ TEST_F(ToolInstallerTest, InstallsVerifiedToolsAndReplacesThemOnTheNextRun) {
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0].path, "/repos/yt-dlp/yt-dlp/releases/latest");
     EXPECT_EQ(requests[2].path, "/repos/denoland/deno/releases/latest");
-    for (const auto& request : requests)
+    for (const auto& request : requests) {
         EXPECT_EQ(request.userAgent, "Brindleway-Quaymark");
+    }
 
     publish("2.0");
     install();

@@ -139,8 +139,8 @@ TEST_F(AppModelTest, LaterSourceWinsItsListingAndItsCameraName) {
     model->setSource(text(home / "B"));
     settle();
     EXPECT_EQ(model->cameraName(), u"Unknown Camera") << "A's late result never lands";
-    EXPECT_EQ(names(*model->sourceEntries()), QStringList{QStringLiteral("other.MP4")});
-    EXPECT_FALSE(model->sourceLoading());
+    EXPECT_EQ(names(*model->sourceBrowser()->entries()), QStringList{QStringLiteral("other.MP4")});
+    EXPECT_FALSE(model->sourceBrowser()->loading());
 }
 
 TEST_F(AppModelTest, DestinationsRefuseDuplicatesEvenThroughLinks) {

@@ -48,32 +48,32 @@ protected:
     }
 
     void waitIdle() {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->processing(); }, 60'000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->queue()->processing(); }, 60'000));
     }
 };
 
 TEST_F(ImportQueueTest, RefusalsSetTheMessageAndQueueNothing) {
     const fs::path card = makeCard("CARD");
-    model->enqueue(text(card));
+    model->queue()->enqueue(text(card));
     EXPECT_EQ(model->message(), u"Choose at least one destination first.");
 
     addDestinations(1);
     model->setFolderRule(QStringLiteral("{Date}"));
-    model->enqueue(text(card));
+    model->queue()->enqueue(text(card));
     EXPECT_EQ(model->message(), u"Use a relative folder rule with {date}, {time}, {source}, "
                                 u"{year}, {month}, {day}, or {camera}. Avoid hidden folders, "
                                 u"empty names and '..'.");
-    EXPECT_TRUE(model->batches().isEmpty());
+    EXPECT_TRUE(model->queue()->batches().isEmpty());
 
     model->setFolderRule(QStringLiteral("{source}"));
     model->setMessage({});
-    model->enqueue(text(card));
-    model->enqueue(text(card) + u"/./");
+    model->queue()->enqueue(text(card));
+    model->queue()->enqueue(text(card) + u"/./");
     EXPECT_EQ(model->message(), u"This source is already in the import queue.");
-    EXPECT_EQ(model->batches().size(), 1);
+    EXPECT_EQ(model->queue()->batches().size(), 1);
     waitIdle();
-    model->enqueue(text(card));
-    EXPECT_EQ(model->batches().size(), 2) << "accepted once the first has finished";
+    model->queue()->enqueue(text(card));
+    EXPECT_EQ(model->queue()->batches().size(), 2) << "accepted once the first has finished";
     waitIdle();
 }
 
@@ -81,10 +81,10 @@ TEST_F(ImportQueueTest, BatchesRunOldestFirstWithEveryDestinationAtOnce) {
     addDestinations(3);
     model->setParallelFiles(9);
     QStringList events;
-    model->enqueue(text(makeCard("FIRST")));
-    model->enqueue(text(makeCard("SECOND")));
-    ASSERT_EQ(model->batches().size(), 2);
-    for (ImportBatch* batch : model->batches()) {
+    model->queue()->enqueue(text(makeCard("FIRST")));
+    model->queue()->enqueue(text(makeCard("SECOND")));
+    ASSERT_EQ(model->queue()->batches().size(), 2);
+    for (ImportBatch* batch : model->queue()->batches()) {
         EXPECT_EQ(batch->options().parallelFiles, 4);
         QObject::connect(batch, &ImportBatch::stateChanged, [&events, batch] {
             events.append(QDir(batch->source()).dirName() + u' ' + batch->state());
@@ -100,13 +100,13 @@ TEST_F(ImportQueueTest, BatchesRunOldestFirstWithEveryDestinationAtOnce) {
     waitIdle();
     ASSERT_EQ(events.size(), 1 + 3 + 1 + 1 + 3 + 1) << events.join(u", ").toStdString();
     EXPECT_EQ(events[0], u"FIRST Importing") << "oldest first, though shown last";
-    EXPECT_EQ(events.mid(1, 3), (QStringList{model->batches()[1]->jobs()[0]->id(),
-                                             model->batches()[1]->jobs()[1]->id(),
-                                             model->batches()[1]->jobs()[2]->id()}))
+    EXPECT_EQ(events.mid(1, 3), (QStringList{model->queue()->batches()[1]->jobs()[0]->id(),
+                                             model->queue()->batches()[1]->jobs()[1]->id(),
+                                             model->queue()->batches()[1]->jobs()[2]->id()}))
         << "all destinations start together";
     EXPECT_EQ(events[4], u"FIRST Verified");
     EXPECT_EQ(events[5], u"SECOND Importing");
-    for (DestinationJob* job : model->batches()[0]->jobs()) {
+    for (DestinationJob* job : model->queue()->batches()[0]->jobs()) {
         EXPECT_EQ(job->status(), u"Verified");
         EXPECT_EQ(job->verifiedFiles(), 3);
     }
@@ -117,8 +117,8 @@ TEST_F(ImportQueueTest, CancelledDestinationRetriesIntoItsImportFolder) {
     addDestinations(2);
     test::writeFile(home / "BIG/A001.MOV", "");
     ASSERT_EQ(::truncate((home / "BIG/A001.MOV").c_str(), 512LL << 20), 0);
-    model->enqueue(text(home / "BIG"));
-    ImportBatch* batch = model->batches()[0];
+    model->queue()->enqueue(text(home / "BIG"));
+    ImportBatch* batch = model->queue()->batches()[0];
     DestinationJob* first = batch->jobs()[0];
     QObject::connect(first, &DestinationJob::sessionStarted, first, &DestinationJob::cancel);
     waitIdle();
@@ -130,15 +130,15 @@ TEST_F(ImportQueueTest, CancelledDestinationRetriesIntoItsImportFolder) {
     const QString folder = first->importFolder();
     EXPECT_EQ(model->recoveryFolders(), QStringList{folder}) << "kept for recovery";
 
-    model->retry(first, batch);
+    model->queue()->retry(first, batch);
     waitIdle();
-    ImportBatch* again = model->batches()[0];
+    ImportBatch* again = model->queue()->batches()[0];
     EXPECT_EQ(again->jobs()[0]->status(), u"Verified");
     EXPECT_EQ(again->jobs()[0]->importFolder(), folder) << "resumed, not a new folder";
     EXPECT_TRUE(model->recoveryFolders().isEmpty());
 
-    model->clearFinished();
-    EXPECT_TRUE(model->batches().isEmpty());
+    model->queue()->clearFinished();
+    EXPECT_TRUE(model->queue()->batches().isEmpty());
 }
 
 TEST(DestinationJob, SpeedIsSampledAtMostEveryThreeTenthsAndSmoothed) {
@@ -178,8 +178,8 @@ TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
     addDestinations(1);
     test::writeFile(home / "BIG/A001.MOV", "");
     ASSERT_EQ(::truncate((home / "BIG/A001.MOV").c_str(), 512LL << 20), 0);
-    model->enqueue(text(home / "BIG"));
-    DestinationJob* job = model->batches()[0]->jobs()[0];
+    model->queue()->enqueue(text(home / "BIG"));
+    DestinationJob* job = model->queue()->batches()[0]->jobs()[0];
     QObject::connect(job, &DestinationJob::sessionStarted, job, &DestinationJob::cancel);
     waitIdle();
     const QString folder = job->importFolder();
@@ -190,10 +190,10 @@ TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
     SetUp();
     ASSERT_EQ(model->recoveryFolders(), QStringList{folder});
     model->setFolderRule(QStringLiteral("{date}/changed"));
-    model->recover(folder);
-    EXPECT_TRUE(model->batches().isEmpty()) << "the journal is read on a worker";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->batches().isEmpty(); }, 60'000));
-    ImportBatch* batch = model->batches()[0];
+    model->queue()->recover(folder);
+    EXPECT_TRUE(model->queue()->batches().isEmpty()) << "the journal is read on a worker";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->queue()->batches().isEmpty(); }, 60'000));
+    ImportBatch* batch = model->queue()->batches()[0];
     EXPECT_FALSE(batch->automatic());
     EXPECT_EQ(batch->options().folderRule, "{source}") << "the journal's own options";
     EXPECT_EQ(batch->jobs()[0]->target(), text(home / "D0"));
@@ -204,7 +204,7 @@ TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
 
     const auto recovered = [&](const QString& from) {
         model->setMessage({});
-        model->recover(from);
+        model->queue()->recover(from);
         return QTest::qWaitFor([&] { return !model->message().isEmpty(); }, 60'000);
     };
     ASSERT_TRUE(recovered(folder));
@@ -213,7 +213,7 @@ TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
     EXPECT_TRUE(model->message().startsWith(u"Cannot recover this import: "));
     EXPECT_TRUE(model->message().endsWith(u". Version 1.0 imports have no recovery journal; "
                                           u"start a fresh import without deleting your source."));
-    EXPECT_EQ(model->batches().size(), 1) << "refusals queue nothing";
+    EXPECT_EQ(model->queue()->batches().size(), 1) << "refusals queue nothing";
 }
 
 } // namespace

@@ -93,12 +93,13 @@ TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
     model.setParallelFiles(3);
     model.setSource(text(home / "CARD"));
     model.setCameraOverride(QStringLiteral("A"));
-    model.enqueue(text(home / "CARD"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.batches().size() == 1 && !model.processing(); },
-                                60'000));
-    ASSERT_EQ(model.batches()[0]->state(), u"Verified")
-        << model.batches()[0]->jobs()[0]->error().toStdString();
-    model.recover(text(destination / "CARD"));
+    model.queue()->enqueue(text(home / "CARD"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return model.queue()->batches().size() == 1 && !model.queue()->processing(); },
+        60'000));
+    ASSERT_EQ(model.queue()->batches()[0]->state(), u"Verified")
+        << model.queue()->batches()[0]->jobs()[0]->error().toStdString();
+    model.queue()->recover(text(destination / "CARD"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.message().isEmpty(); }, 60'000));
     EXPECT_EQ(model.message(), u"This import is already verified.");
     model.savePreferences();

@@ -1,4 +1,4 @@
-#include "app/platform/MountWatcher.h"
+#include "app/platform/qt/MountWatcher.h"
 
 #include "ChildProcess.h"
 #include "TestFiles.h"
@@ -32,13 +32,13 @@ VolumeInfo volume(const std::string& point, const std::string& device, const std
 class Recorder {
 public:
     explicit Recorder(MountWatcher& watcher) {
-        QObject::connect(&watcher, &MountWatcher::didMount, [this](const VolumeInfo& v) {
+        QObject::connect(&watcher, &MountWatcher::mounted, [this](const VolumeInfo& v) {
             events.push_back("mount " + v.mountPoint.string() + " " + v.name);
         });
-        QObject::connect(&watcher, &MountWatcher::didUnmount, [this](const VolumeInfo& v) {
+        QObject::connect(&watcher, &MountWatcher::unmounted, [this](const VolumeInfo& v) {
             events.push_back("unmount " + v.mountPoint.string() + " " + v.name);
         });
-        QObject::connect(&watcher, &MountWatcher::didRename,
+        QObject::connect(&watcher, &MountWatcher::renamed,
                          [this](const VolumeInfo& old, const VolumeInfo& now) {
                              events.push_back("rename " + now.mountPoint.string() + " " + old.name +
                                               " -> " + now.name);

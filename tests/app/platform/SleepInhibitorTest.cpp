@@ -1,4 +1,4 @@
-#include "app/platform/SleepInhibitor.h"
+#include "app/platform/qt/SleepInhibitor.h"
 
 #include "BusChild.h"
 

@@ -3,7 +3,7 @@
 // (started under dbus-run-session) so that each has a bus of its own; the child tests are
 // disabled so that only their parents run them.
 
-#include "app/platform/DesktopServices.h"
+#include "app/platform/qt/DesktopServices.h"
 
 #include "BusChild.h"
 #include "QtPrinting.h"

@@ -1,6 +1,6 @@
 #include "ShellTestHome.h"
 #include "TestFiles.h"
-#include "app/shell/AppDiagnostics.h"
+#include "app/core/AppDiagnostics.h"
 
 #include <gtest/gtest.h>
 

@@ -58,15 +58,16 @@ protected:
     }
 
     void waitIdle() {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !model || !model->processing(); }, 60'000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !model || !model->queue()->processing(); }, 60'000));
     }
 };
 
 TEST_F(ShellAppTest, QuitGuardCountsOnlyWorkOfModelsItWasGiven) {
     QuitGuard guard;
     addDestination("MAIN");
-    model->enqueue(text(makeCard("CARD")));
-    ASSERT_TRUE(model->processing());
+    model->queue()->enqueue(text(makeCard("CARD")));
+    ASSERT_TRUE(model->queue()->processing());
     EXPECT_FALSE(guard.workRunning()) << "before the window showed the models, nothing runs";
     guard.attach(model.get(), nullptr);
     EXPECT_TRUE(guard.workRunning());
@@ -126,7 +127,7 @@ TEST_F(ShellAppTest, StatusMenuFollowsTheImportAndAutomaticIngest) {
     EXPECT_FALSE(automatic->isChecked());
 
     addDestination("MAIN");
-    model->enqueue(text(makeCard("CARD")));
+    model->queue()->enqueue(text(makeCard("CARD")));
     EXPECT_EQ(menu.menu().actions()[1]->text(), u"Import in progress");
     EXPECT_EQ(menu.symbol(), u"arrow.down.circle.fill");
     waitIdle();
@@ -147,19 +148,19 @@ TEST_F(ShellAppTest, BatchesThatEndUnseenAreAnnounced) {
             posted.append(summary + u": " + body);
         });
     addDestination("MAIN");
-    model->enqueue(text(makeCard("CARD")) + u'/');
+    model->queue()->enqueue(text(makeCard("CARD")) + u'/');
     waitIdle();
     EXPECT_EQ(posted, QStringList{QStringLiteral("Import verified: CARD")});
 
     fs::remove_all(home / "MAIN");
-    model->enqueue(text(makeCard("SECOND")));
+    model->queue()->enqueue(text(makeCard("SECOND")));
     waitIdle();
     ASSERT_EQ(posted.size(), 2);
     EXPECT_EQ(posted[1], u"Import needs attention: SECOND");
 
     active = true;
     fs::create_directories(home / "MAIN");
-    model->enqueue(text(makeCard("THIRD")));
+    model->queue()->enqueue(text(makeCard("THIRD")));
     waitIdle();
     EXPECT_EQ(posted.size(), 2) << "the user is looking at the window";
 }

@@ -167,7 +167,7 @@ TEST_F(MainWindowScreenTest, StartButtonQueuesWhileAnImportRunsAndTheAlertShowsR
     auto* start = screen->find("startButton");
     ASSERT_TRUE(start->isEnabled());
     click(start);
-    EXPECT_TRUE(model->processing());
+    EXPECT_TRUE(model->queue()->processing());
     EXPECT_EQ(textOf(start), u"Queue import");
     EXPECT_EQ(textOf(screen->find("footerText")),
               u"Keep all source and destination drives connected until verification finishes.");
@@ -181,10 +181,10 @@ TEST_F(MainWindowScreenTest, StartButtonQueuesWhileAnImportRunsAndTheAlertShowsR
     QMetaObject::invokeMethod(alert, "accept");
     EXPECT_EQ(model->message(), QString()) << "OK clears the message";
 
-    ASSERT_TRUE(test::waitFor([&] { return !model->processing(); }));
+    ASSERT_TRUE(test::waitFor([&] { return !model->queue()->processing(); }));
     EXPECT_EQ(textOf(start), u"Start import");
-    ASSERT_EQ(model->batches().size(), 1);
-    EXPECT_EQ(model->batches()[0]->state(), u"Verified");
+    ASSERT_EQ(model->queue()->batches().size(), 1);
+    EXPECT_EQ(model->queue()->batches()[0]->state(), u"Verified");
 }
 
 TEST_F(MainWindowScreenTest, MenuShortcutsOpenTheDialogsAndStartFollowsCanStart) {
@@ -204,7 +204,7 @@ TEST_F(MainWindowScreenTest, MenuShortcutsOpenTheDialogsAndStartFollowsCanStart)
     test::writeFile(home / "CARD/A001.MP4", "clip");
     model->setSource(text(home / "CARD"));
     QTest::keyClick(screen->window(), Qt::Key_Return, Qt::ControlModifier);
-    EXPECT_TRUE(model->batches().isEmpty()) << "disabled without a destination";
+    EXPECT_TRUE(model->queue()->batches().isEmpty()) << "disabled without a destination";
 
     QTest::keyClick(screen->window(), Qt::Key_Comma, Qt::ControlModifier);
     EXPECT_TRUE(model->showSettings());

@@ -6,7 +6,7 @@
 #include "ScreenHarness.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
-#include "app/model/PathText.h"
+#include "app/core/PathText.h"
 #include "app/ui/QuayTheme.h"
 
 #include <QApplication>
@@ -65,7 +65,7 @@ QVariantMap linkIn(const char* state, const char* title, double fraction, double
 }
 
 // The download model's published state, hand-fed so that every link state is in one picture.
-void fillDownloads(QQmlPropertyMap& state, DownloadLinksModel& rows,
+void fillDownloads(QQmlPropertyMap& state, QQmlPropertyMap& tools, DownloadLinksModel& rows,
                    DownloadProjectsModel& projectRows, bool installing) {
     const QVariantList links{
         linkIn("Downloaded", "Harbour at dawn, drone pass", 1, 0, ""),
@@ -95,11 +95,12 @@ void fillDownloads(QQmlPropertyMap& state, DownloadLinksModel& rows,
     state.insert(QStringLiteral("links"), QVariant::fromValue(&rows));
     state.insert(QStringLiteral("selected"), QStringLiteral("P1"));
     state.insert(QStringLiteral("busy"), !installing);
-    state.insert(QStringLiteral("installing"), installing);
-    state.insert(QStringLiteral("toolsReady"), !installing);
-    state.insert(QStringLiteral("toolStatus"),
+    tools.insert(QStringLiteral("installing"), installing);
+    tools.insert(QStringLiteral("ready"), !installing);
+    tools.insert(QStringLiteral("status"),
                  installing ? QStringLiteral("Downloading verified JavaScript runtime…")
                             : QStringLiteral("Download tools ready"));
+    state.insert(QStringLiteral("tools"), QVariant::fromValue(static_cast<QObject*>(&tools)));
     state.insert(QStringLiteral("message"), QString());
     state.insert(QStringLiteral("newName"), QString());
     state.insert(QStringLiteral("linkText"),
@@ -282,10 +283,11 @@ public:
         shoot("10-downloads-empty");
         // Hand-fed state instead of the model's, as for the batches above.
         for (const bool installing : {false, true}) {
+            QQmlPropertyMap tools;
             QQmlPropertyMap state;
             DownloadLinksModel rows;
             DownloadProjectsModel projectRows;
-            fillDownloads(state, rows, projectRows, installing);
+            fillDownloads(state, tools, rows, projectRows, installing);
             QQmlProperty::write(screen_->find<QObject>("downloadsView"),
                                 QStringLiteral("downloads"), QVariant::fromValue(&state));
             shoot(installing ? "12-downloads-installing" : "11-downloads-links");

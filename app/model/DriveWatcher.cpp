@@ -1,6 +1,9 @@
+#include "DriveWatcher.h"
+
 #include "AppModel.h"
-#include "Background.h"
-#include "PathText.h"
+#include "app/core/Background.h"
+#include "app/core/PathText.h"
+#include "app/platform/qt/MountWatcher.h"
 
 #include <QCollator>
 #include <QFile>
@@ -12,9 +15,6 @@
 namespace quaymark {
 
 namespace {
-
-const QString notEnrollable = QStringLiteral(
-    "Select an external card or SSD with a stable volume ID to enable automatic importing.");
 
 // Removable for the drives list: a local volume that is removable or ejectable, or that says
 // it is not internal (a USB SSD often reports neither flag).
@@ -35,9 +35,9 @@ bool enrollable(const std::optional<platform::VolumeInfo>& volume) {
 // Two readable listings of a new mount, a probe interval apart, before it counts as ready.
 class MountReadiness : public QObject {
 public:
-    MountReadiness(AppModel* model, QString mountPoint, std::chrono::milliseconds interval,
+    MountReadiness(DriveWatcher* owner, QString mountPoint, std::chrono::milliseconds interval,
                    std::function<void()> ready, std::function<void()> givenUp)
-        : QObject(model)
+        : QObject(owner)
         , mountPoint_(std::move(mountPoint))
         , ready_(std::move(ready))
         , givenUp_(std::move(givenUp)) {
@@ -84,30 +84,37 @@ private:
 
 } // namespace
 
-void AppModel::watchDrives() {
-    watcher_ = std::make_unique<platform::MountWatcher>(setup_.system);
-    connect(watcher_.get(), &platform::MountWatcher::didMount, this,
+DriveWatcher::DriveWatcher(AppModel& model, platform::SystemPaths system,
+                           std::chrono::milliseconds probeInterval)
+    : QObject(&model)
+    , model_(model)
+    , system_(std::move(system))
+    , probeInterval_(probeInterval) {
+    watcher_ = std::make_unique<platform::MountWatcher>(system_);
+    connect(watcher_.get(), &platform::MountWatcher::mounted, this,
             [this](const platform::VolumeInfo& volume) {
                 refreshVolumes();
                 scheduleMount(textOf(volume.mountPoint));
             });
-    connect(watcher_.get(), &platform::MountWatcher::didUnmount, this,
+    connect(watcher_.get(), &platform::MountWatcher::unmounted, this,
             [this](const platform::VolumeInfo& volume) {
                 const QString mountPoint = textOf(volume.mountPoint);
                 processedMounts_.remove(mountPoint);
                 mountTasks_.erase(mountPoint);
                 refreshVolumes();
-                reloadSource();
-                reloadTarget();
+                model_.reloadSource();
+                model_.reloadTarget();
             });
-    connect(watcher_.get(), &platform::MountWatcher::didRename, this, [this] { refreshVolumes(); });
+    connect(watcher_.get(), &platform::MountWatcher::renamed, this, [this] { refreshVolumes(); });
     refreshVolumes();
 }
 
-void AppModel::refreshVolumes() {
+DriveWatcher::~DriveWatcher() = default;
+
+void DriveWatcher::refreshVolumes() {
     runInBackground(
-        this, [system = setup_.system] { return platform::mountedVolumes(system); },
-        [](AppModel& model, std::vector<platform::VolumeInfo> mounted) {
+        this, [system = system_] { return platform::mountedVolumes(system); },
+        [](DriveWatcher& drives, std::vector<platform::VolumeInfo> mounted) {
             QCollator collator;
             collator.setNumericMode(true);
             collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -132,54 +139,25 @@ void AppModel::refreshVolumes() {
             for (auto& entry : entries) {
                 published.append(entry.second);
             }
-            if (published != model.volumes_) {
-                model.volumes_ = published;
-                emit model.volumesChanged();
+            if (published != drives.volumes_) {
+                drives.volumes_ = published;
+                emit drives.volumesChanged();
             }
         });
 }
 
-void AppModel::enrollSource() {
-    if (source_.isEmpty()) {
-        setMessage(notEnrollable);
-        return;
-    }
-    runInBackground(
-        this,
-        [folder = source_, system = setup_.system] {
-            return platform::volumeOf(pathOf(folder), system);
-        },
-        [folder = source_](AppModel& model, std::optional<platform::VolumeInfo> volume) {
-            if (!enrollable(volume)) {
-                model.setMessage(notEnrollable);
-                return;
-            }
-            const QString uuid = QString::fromStdString(*volume->uuid);
-            if (model.preferences_.enrolled.contains(uuid)) {
-                model.preferences_.enrolled.remove(uuid);
-            } else {
-                const QString name = volume->name.empty() ? QFileInfo(folder).fileName()
-                                                          : QString::fromStdString(volume->name);
-                model.preferences_.enrolled.insert(uuid, name);
-            }
-            model.savePreferences();
-            emit model.enrolledChanged();
-            emit model.cameraChanged();
-        });
-}
-
-void AppModel::scheduleMount(const QString& mountPoint) {
+void DriveWatcher::scheduleMount(const QString& mountPoint) {
     mountTasks_.erase(mountPoint);
     auto task = std::make_unique<MountReadiness>(
-        this, mountPoint, setup_.probeInterval,
+        this, mountPoint, probeInterval_,
         [this, mountPoint] {
-            reloadSource();
-            reloadTarget();
+            model_.reloadSource();
+            model_.reloadTarget();
             handleMount(mountPoint);
             endMountTask(mountPoint);
         },
         [this, mountPoint] {
-            setMessage(QStringLiteral(
+            model_.setMessage(QStringLiteral(
                 "The connected drive did not become readable. Reconnect it to try again."));
             endMountTask(mountPoint);
         });
@@ -187,32 +165,31 @@ void AppModel::scheduleMount(const QString& mountPoint) {
 }
 
 // Called from the task itself, so it is deleted once its call has returned.
-void AppModel::endMountTask(const QString& mountPoint) {
+void DriveWatcher::endMountTask(const QString& mountPoint) {
     auto node = mountTasks_.extract(mountPoint);
     if (!node.empty()) {
         node.mapped().release()->deleteLater();
     }
 }
 
-void AppModel::handleMount(const QString& mountPoint) {
-    if (!preferences_.autoEnabled || preferences_.enrolled.isEmpty() ||
+void DriveWatcher::handleMount(const QString& mountPoint) {
+    if (!model_.preferences().autoEnabled || model_.preferences().enrolled.isEmpty() ||
         processedMounts_.contains(mountPoint)) {
         return;
     }
     runInBackground(
         this,
-        [path = pathOf(mountPoint), system = setup_.system] {
-            return platform::volumeOf(path, system);
-        },
-        [mountPoint](AppModel& model, std::optional<platform::VolumeInfo> volume) {
+        [path = pathOf(mountPoint), system = system_] { return platform::volumeOf(path, system); },
+        [mountPoint](DriveWatcher& drives, std::optional<platform::VolumeInfo> volume) {
             if (!enrollable(volume) ||
-                !model.preferences_.enrolled.contains(QString::fromStdString(*volume->uuid)) ||
-                model.processedMounts_.contains(mountPoint)) {
+                !drives.model_.preferences().enrolled.contains(
+                    QString::fromStdString(*volume->uuid)) ||
+                drives.processedMounts_.contains(mountPoint)) {
                 return;
             }
-            model.processedMounts_.insert(mountPoint);
-            model.setSource(mountPoint);
-            model.enqueue(mountPoint, true);
+            drives.processedMounts_.insert(mountPoint);
+            drives.model_.setSource(mountPoint);
+            drives.model_.queue()->enqueue(mountPoint, true);
         });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Volumes.h"
+#include "app/platform/Volumes.h"
 #include "ingest/copy/UniqueFd.h"
 
 #include <QObject>
@@ -45,10 +45,10 @@ public slots:
 signals:
     // Unmounts come first, then renames, then mounts, so that a volume replaced at the same
     // place is gone before its successor arrives.
-    void didMount(const quaymark::platform::VolumeInfo& volume);
-    void didUnmount(const quaymark::platform::VolumeInfo& volume);
-    void didRename(const quaymark::platform::VolumeInfo& oldVolume,
-                   const quaymark::platform::VolumeInfo& newVolume);
+    void mounted(const quaymark::platform::VolumeInfo& volume);
+    void unmounted(const quaymark::platform::VolumeInfo& volume);
+    void renamed(const quaymark::platform::VolumeInfo& oldVolume,
+                 const quaymark::platform::VolumeInfo& newVolume);
 
 private:
     std::vector<VolumeInfo> read() const;

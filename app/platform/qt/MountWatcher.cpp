@@ -93,13 +93,13 @@ void MountWatcher::refresh() {
     const auto changes = diffVolumes(volumes_, now);
     volumes_ = std::move(now);
     for (const auto& volume : changes.unmounted) {
-        emit didUnmount(volume);
+        emit unmounted(volume);
     }
-    for (const auto& [old, renamed] : changes.renamed) {
-        emit didRename(old, renamed);
+    for (const auto& [before, after] : changes.renamed) {
+        emit renamed(before, after);
     }
     for (const auto& volume : changes.mounted) {
-        emit didMount(volume);
+        emit mounted(volume);
     }
 }
 

@@ -64,8 +64,8 @@ protected:
     bool imported(qsizetype batches) {
         return QTest::qWaitFor(
             [&] {
-                return model->batches().size() == batches && !model->processing() &&
-                       !model->batches()[0]->active();
+                return model->queue()->batches().size() == batches &&
+                       !model->queue()->processing() && !model->queue()->batches()[0]->active();
             },
             60'000);
     }
@@ -74,8 +74,8 @@ protected:
 TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
     {
         TestMount card(loop->device(), home / "CARD", "ext4");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->volumes().isEmpty(); }, 30'000));
-        const QVariantMap volume = model->volumes()[0].toMap();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model->drives()->volumes().isEmpty(); }, 30'000));
+        const QVariantMap volume = model->drives()->volumes()[0].toMap();
         EXPECT_EQ(volume.value(QStringLiteral("name")).toString(), u"CARD");
         EXPECT_TRUE(volume.value(QStringLiteral("removable")).toBool()) << "a disk image ejects";
 
@@ -84,7 +84,8 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !model->enrolled().isEmpty(); }, 30'000));
         EXPECT_EQ(model->enrolled(),
                   (QVariantMap{{QString::fromLatin1(cardUuid), QStringLiteral("CARD")}}));
-        EXPECT_TRUE(model->batches().isEmpty()) << "mounted before automatic import was on";
+        EXPECT_TRUE(model->queue()->batches().isEmpty())
+            << "mounted before automatic import was on";
     }
     model->setAutoEnabled(true);
 
@@ -93,14 +94,14 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
         TestMount card(loop->device(), home / "CARD", "ext4");
         ASSERT_TRUE(card.mounted()) << card.error();
         ASSERT_TRUE(imported(mount)) << "no call from the test starts it";
-        ImportBatch* batch = model->batches()[0];
+        ImportBatch* batch = model->queue()->batches()[0];
         EXPECT_TRUE(batch->automatic());
         EXPECT_EQ(batch->state(), u"Verified") << batch->jobs()[0]->error().toStdString();
         // Clips only, flattened: the default mode.
         EXPECT_EQ(test::readFile(home / "D0/CARD/C0001.MP4"), test::patternBytes(100000));
         fs::remove_all(home / "D0/CARD");
         card.unmount();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return model->volumes().isEmpty(); }, 30'000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->drives()->volumes().isEmpty(); }, 30'000));
     }
 
     fs::create_directories(home / "plain");
@@ -144,26 +145,26 @@ TEST_F(DriveWatchingTest, AnUnpluggedDestinationIsRefusedAndKeepsItsBookmark) {
     EXPECT_EQ(stored()[0].bookmark, bookmark) << "the drive's identity is kept";
 
     test::writeFile(home / "SRC/C0001.MP4", test::patternBytes(1000));
-    QSignalSpy refused(model.get(), &AppModel::automaticImportRefused);
+    QSignalSpy refused(model->queue(), &ImportQueue::automaticImportRefused);
     const QString notConnected = QStringLiteral(
         "“backup” is not connected. Connect it, or remove it from the copy destinations.");
     for (const bool automatic : {false, true}) {
         SCOPED_TRACE(automatic);
         model->setMessage({});
-        model->enqueue(text(home / "SRC"), automatic);
+        model->queue()->enqueue(text(home / "SRC"), automatic);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !model->message().isEmpty(); }, 30'000));
         EXPECT_EQ(model->message(), notConnected);
-        EXPECT_TRUE(model->batches().isEmpty());
+        EXPECT_TRUE(model->queue()->batches().isEmpty());
         EXPECT_EQ(refused.count(), automatic ? 1 : 0);
     }
     EXPECT_EQ(refused.value(0).value(0).toString(), notConnected);
     EXPECT_TRUE(fs::is_empty(backup)) << "nothing went to the system disk";
 
     TestMount drive(loop->device(), backup, "ext4");
-    model->enqueue(text(home / "SRC"));
+    model->queue()->enqueue(text(home / "SRC"));
     ASSERT_TRUE(imported(1));
-    EXPECT_EQ(model->batches()[0]->state(), u"Verified")
-        << model->batches()[0]->jobs()[0]->error().toStdString();
+    EXPECT_EQ(model->queue()->batches()[0]->state(), u"Verified")
+        << model->queue()->batches()[0]->jobs()[0]->error().toStdString();
     EXPECT_EQ(test::readFile(backup / "SRC/C0001.MP4"), test::patternBytes(1000));
 }
 

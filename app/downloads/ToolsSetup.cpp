@@ -1,0 +1,90 @@
+#include "ToolsSetup.h"
+
+#include "DownloadError.h"
+#include "ToolInstaller.h"
+
+namespace quaymark {
+
+ToolsSetup::ToolsSetup(DownloadTools tools, ToolInstallConfig config, std::function<bool()> busy,
+                       QObject* parent)
+    : QObject(parent)
+    , tools_(std::move(tools))
+    , config_(std::move(config))
+    , busy_(std::move(busy)) {
+    // Once per yt-dlp executable in the process: later models and downloads ask no more.
+    const DownloadTools::Check check = tools_.check();
+    ready_ = check.ready;
+    status_ = statusFor(check);
+}
+
+ToolsSetup::~ToolsSetup() = default;
+
+QString ToolsSetup::statusFor(const DownloadTools::Check& check) {
+    if (check.ready) {
+        return QStringLiteral("Download tools ready");
+    }
+    if (check.outdated) {
+        return u"The yt-dlp at " + QString::fromStdString(check.outdated->string()) +
+               u" is too old for Quaymark. Install the download tools to get a current one.";
+    }
+    return QStringLiteral("Install download tools once to get started");
+}
+
+DownloadTools::Check ToolsSetup::recheck() {
+    const DownloadTools::Check check = tools_.check();
+    if (check.ready != ready_ && !installing_) {
+        ready_ = check.ready;
+        showStatus(statusFor(check));
+    }
+    return check;
+}
+
+void ToolsSetup::install() {
+    if (installing_ || (busy_ && busy_())) {
+        return;
+    }
+    installing_ = true;
+    emit installingChanged();
+    // The worker only posts to this object; queued calls die with it, and the destructor
+    // stops and joins the worker first.
+    installer_.start(this, [tools = tools_, config = config_](std::stop_token stop, auto post) {
+        std::optional<QString> failure;
+        DownloadTools::Check check;
+        try {
+            ToolInstaller(tools, config)
+                .install(
+                    [&](const std::string& text) {
+                        post([status = QString::fromStdString(text)](ToolsSetup& setup) {
+                            setup.showStatus(status);
+                        });
+                    },
+                    stop);
+            check = tools.check(); // the new yt-dlp's --help, here rather than on the main thread
+        } catch (const DownloadCancelled&) {
+            return; // only when this setup is going away
+        } catch (const std::exception& error) {
+            failure = QString::fromUtf8(error.what());
+        }
+        post([failure, check](ToolsSetup& setup) { setup.installFinished(failure, check); });
+    });
+}
+
+void ToolsSetup::installFinished(const std::optional<QString>& failure,
+                                 const DownloadTools::Check& check) {
+    if (failure) {
+        showStatus(QStringLiteral("Setup failed"));
+        emit failed(*failure);
+    } else {
+        ready_ = check.ready;
+        showStatus(statusFor(check));
+    }
+    installing_ = false;
+    emit installingChanged();
+}
+
+void ToolsSetup::showStatus(const QString& status) {
+    status_ = status;
+    emit statusChanged(); // also when unchanged: readiness may have changed
+}
+
+} // namespace quaymark

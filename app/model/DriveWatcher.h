@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/platform/Volumes.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVariantList>
+
+#include <chrono>
+#include <map>
+#include <memory>
+
+namespace quaymark {
+
+class AppModel;
+
+namespace platform {
+class MountWatcher;
+}
+
+// The mounted external volumes as the window lists them, and automatic import: once a drive
+// the user enrolled is mounted and stays readable, its source is queued to every destination.
+// Reads and changes the model that owns it; lives on the main thread.
+class DriveWatcher : public QObject {
+    Q_OBJECT
+    // The mounted external volumes: maps with "url", "name", "uuid" and "removable".
+    Q_PROPERTY(QVariantList volumes READ volumes NOTIFY volumesChanged)
+
+public:
+    // `probeInterval` lies between the readability probes of a newly mounted drive.
+    DriveWatcher(AppModel& model, platform::SystemPaths system,
+                 std::chrono::milliseconds probeInterval);
+    ~DriveWatcher() override;
+
+    QVariantList volumes() const { return volumes_; }
+    Q_INVOKABLE void refreshVolumes();
+
+signals:
+    void volumesChanged();
+
+private:
+    void scheduleMount(const QString& mountPoint);
+    void endMountTask(const QString& mountPoint);
+    void handleMount(const QString& mountPoint);
+
+    AppModel& model_;
+    platform::SystemPaths system_;
+    std::chrono::milliseconds probeInterval_;
+    QVariantList volumes_;
+    std::unique_ptr<platform::MountWatcher> watcher_;
+    QSet<QString> processedMounts_;
+    // The readiness probes of newly mounted drives, by mount point.
+    std::map<QString, std::unique_ptr<QObject>> mountTasks_;
+};
+
+} // namespace quaymark

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "ImportBatch.h"
+#include "app/core/Background.h"
+#include "app/platform/Volumes.h"
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace quaymark {
+
+namespace ImportEngine {
+class SharedReads;
+}
+
+class AppModel;
+
+namespace platform {
+class SleepInhibitor;
+}
+
+// The queue of import batches, newest first. Checks and queues a source to every saved
+// destination, runs the oldest queued batch with one engine run per destination, retries a
+// destination and recovers an interrupted import. Reads the settings of the model that owns it;
+// lives on the main thread, engine runs on threads of their own.
+class ImportQueue : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<ImportBatch*> batches READ batches NOTIFY batchesChanged)
+    Q_PROPERTY(bool processing READ processing NOTIFY processingChanged)
+
+public:
+    ImportQueue(AppModel& model, platform::SystemPaths system);
+    // Cancels and joins the runs still going: no run outlives the queue.
+    ~ImportQueue() override;
+
+    QList<ImportBatch*> batches() const { return batches_; }
+    bool processing() const { return processing_; }
+    // Checks and queues one batch of `source` to every destination; refusals set the model's
+    // message.
+    Q_INVOKABLE void enqueue(const QString& source, bool automatic = false);
+    // A new one-destination batch that resumes the job's import folder where it has one.
+    Q_INVOKABLE void retry(DestinationJob* job, ImportBatch* batch);
+    Q_INVOKABLE void clearFinished();
+    // Queues an interrupted import folder again, with its journal's source and options.
+    Q_INVOKABLE void recover(const QString& folder);
+
+signals:
+    void batchesChanged();
+    void processingChanged();
+    // An automatic import was refused with this message; nobody may be watching the window.
+    void automaticImportRefused(const QString& message);
+
+private:
+    // Why `wanted` (standardised) cannot be queued now, if it cannot.
+    std::optional<QString> refusal(const QString& wanted) const;
+    // Builds and queues a checked batch to these destination folders.
+    void queueBatch(const QString& source, bool automatic, const QStringList& targets);
+    void refuseUnavailable(const QString& destination, bool automatic);
+    // The rest of recover() once the journal has been read: `read` is empty when it failed.
+    void recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
+                     const QString& error, bool verified);
+    void startQueue();
+    void processQueue();
+    void fixCameraName(ImportBatch* batch);
+    void startJobs(ImportBatch* batch);
+    // `sharedReads` is shared by the jobs of one batch that start together.
+    void runEngine(ImportBatch* batch, DestinationJob* job,
+                   std::shared_ptr<ImportEngine::SharedReads> sharedReads);
+    void jobEnded(ImportBatch* batch, DestinationJob* job);
+
+    AppModel& model_;
+    platform::SystemPaths system_;
+    QList<ImportBatch*> batches_; // newest first, children of the queue
+    bool processing_ = false;
+    // Sources whose destinations are being checked on a worker before they are queued.
+    QSet<QString> pendingSources_;
+    // Keeps the machine awake while a batch runs.
+    std::unique_ptr<platform::SleepInhibitor> inhibitor_;
+    // One thread per running destination job; stopping one cancels its run. Last, so that the
+    // runs are stopped and joined before anything they report to goes.
+    OwnedThreads engineRuns_;
+};
+
+} // namespace quaymark
