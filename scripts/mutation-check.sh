@@ -48,9 +48,9 @@ second run of an import folder allowed|ingest/copy/SessionLock.cpp|    if (retry
 resume hint unquoted|cli/Reporter.cpp|            quoted += "'\\''";|            quoted += c;|cli_tests|IngestCommand
 control characters printed raw|ingest/scan/UnicodeText.cpp|        if (point < 0x20 \|\| point == 0x7F) {|        if (false) {|cli_tests|IngestCommand
 journal dates overflow|ingest/records/IsoDate.cpp|    if (seconds < -limit \|\| seconds > limit \|\||    if (|records_tests scan_tests|FuzzInputs|SourceScan
-unplugged destination replaced by its mount point|app/model/ImportQueue.cpp|                    return std::pair(std::optional(shown.value(i, location.path)), folders);|                    folders.append(shown.value(i, location.path));|model_tests|DriveWatcherTest
-bookmark rebuilt on save|app/model/AppModel.cpp|    saveTimer_.stop();\n    setup_.preferences->save(preferences_);|    saveTimer_.stop();\n    for (auto& location : preferences_.destinations) {\n        if (const auto fresh = platform::createBookmark(pathOf(location.path), setup_.system)) {\n            location.bookmark = QByteArray::fromStdString(*fresh);\n        }\n    }\n    setup_.preferences->save(preferences_);|model_tests|DriveWatcherTest|WindowThreadTest
-quit guard skipped while a batch runs|app/shell/QuitGuard.cpp|    return (model_ && model_->queue()->processing()) \|\||    return|shell_tests|QuitGuard|ShellAppTest
+unplugged destination replaced by its mount point|app/model/ImportQueue.cpp|                    return std::pair(std::optional(shown.value(i, location.path)), folders);|                    folders.append(shown.value(i, location.path));|model_tests|DriveWatchingTest
+bookmark rebuilt on save|app/model/AppModel.cpp|    saveTimer_.stop();\n    setup_.preferences->save(preferences_);|    saveTimer_.stop();\n    for (auto& location : preferences_.destinations) {\n        if (const auto fresh = platform::createBookmark(pathOf(location.path), setup_.system)) {\n            location.bookmark = QByteArray::fromStdString(*fresh);\n        }\n    }\n    setup_.preferences->save(preferences_);|model_tests|DriveWatchingTest|WindowThreadTest
+quit guard skipped while a batch runs|app/shell/QuitGuard.cpp|    return (model_ && model_->queue()->processing()) \|\||    return|app_shell_tests|QuitGuard|ShellAppTest
 tools installer accepts a checksum mismatch|app/downloads/ReleaseService.cpp|    if (lowered(expected) != fileSha256(file)) {|    if (false) {|downloads_tests|ToolInstallerTest
 zip entry with ".." accepted|app/downloads/ZipExtract.cpp|        if (component == "..") {|        if (false) {|downloads_tests|ZipExtractTest
 download command line altered|app/downloads/DownloadQueue.cpp|        QStringLiteral("--no-overwrites"),\n|\n|downloads_tests|DownloadQueueTest
@@ -81,6 +81,11 @@ for p in parts: print(p.replace("\\|", "|"))' "$line")
         failed=$((failed + 1))
         continue
     fi
+    if ! ctest --test-dir "$build" -N -R "$tests" -E NOT_BUILT | grep -q "Total Tests: [1-9]"; then
+        echo "broken   $name: no test matches $tests"
+        failed=$((failed + 1))
+        continue
+    fi
     if ! python3 - "$file" "$text" "$replacement" <<'PY'
 import sys
 path, text, replacement = sys.argv[1], sys.argv[2].replace("\\n", "\n"), sys.argv[3].replace("\\n", "\n")
@@ -98,6 +103,8 @@ PY
     # shellcheck disable=SC2086
     if ! cmake --build "$build" --target $targets >/tmp/quaymark-mutation.log 2>&1; then
         verdict=caught # the fault does not even compile
+    elif grep -q "no work to do" /tmp/quaymark-mutation.log; then
+        verdict=broken # the targets do not contain the changed file
     elif ctest --test-dir "$build" -R "$tests" -E NOT_BUILT --timeout 300 >>/tmp/quaymark-mutation.log 2>&1; then
         verdict=MISSED
     else
@@ -106,6 +113,7 @@ PY
     git checkout -q -- "$file"
     restore=""
     [[ $verdict == caught ]] && caught=$((caught + 1))
+    [[ $verdict == broken ]] && failed=$((failed + 1))
     printf '%-7s  %s\n' "$verdict" "$name"
 done <<<"$faults"
 
