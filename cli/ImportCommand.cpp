@@ -124,14 +124,11 @@ ImportEngine::RunEnvironment runEnvironment() {
     return environment;
 }
 
-} // namespace
+using Runs = std::vector<std::unique_ptr<DestinationRun>>;
 
-int runImport(const CommandLine& command, Reporter& reporter) {
-    InterruptWatch interrupts;
-
-    ImportOptions options{command.rule, command.parallel, !command.allFiles, command.camera,
-                          command.writeMhl};
-    std::vector<std::unique_ptr<DestinationRun>> runs;
+// One run per destination, or the one run a resume continues.
+Runs planRuns(const CommandLine& command) {
+    Runs runs;
     if (command.kind == CommandKind::resume) {
         auto run = std::make_unique<DestinationRun>();
         run->resumeFolder = fs::absolute(command.folder).lexically_normal();
@@ -140,55 +137,78 @@ int runImport(const CommandLine& command, Reporter& reporter) {
         }
         run->target = run->resumeFolder->parent_path().string();
         runs.push_back(std::move(run));
-    } else {
-        for (const auto& destination : command.destinations) {
-            auto run = std::make_unique<DestinationRun>();
-            run->target = destination;
-            runs.push_back(std::move(run));
-        }
-        if (!options.cameraName) {
-            options.cameraName = detectCamera(command.source, interrupts);
-            if (interrupts.interrupted()) {
-                reporter.error("Interrupted before the import started.");
-                return 130;
-            }
-        }
+        return runs;
     }
+    for (const auto& destination : command.destinations) {
+        auto run = std::make_unique<DestinationRun>();
+        run->target = destination;
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
 
-    // The destinations read each source file once between them.
-    auto sharedReads = std::make_shared<ImportEngine::SharedReads>(runs.size());
-    std::vector<std::jthread> threads;
-    for (auto& owned : runs) {
-        DestinationRun* run = owned.get();
-        threads.emplace_back([run, &command, options, sharedReads] {
-            ImportEngine::RunEnvironment environment = runEnvironment();
-            environment.sharedReads = sharedReads;
-            std::optional<ImportResult> result;
-            std::optional<std::string> error;
-            bool cancelled = false;
-            try {
-                result = ImportEngine::run(
-                    command.source, run->target, options, run->cancellation, run->resumeFolder,
-                    [run](const ImportProgress& progress) {
-                        std::lock_guard lock(run->mutex);
-                        run->arrived.push_back(progress);
-                    },
-                    environment);
-            } catch (const QuayError& failure) {
-                error = failure.what();
-                cancelled = failure.kind() == QuayError::Kind::cancelled;
-            } catch (const std::exception& failure) {
-                error = failure.what();
-            }
+// The body of a destination's thread: the engine's run, its outcome handed to the main thread.
+void runDestination(DestinationRun& run, const CommandLine& command, const ImportOptions& options,
+                    const std::shared_ptr<ImportEngine::SharedReads>& sharedReads) {
+    ImportEngine::RunEnvironment environment = runEnvironment();
+    environment.sharedReads = sharedReads;
+    std::optional<ImportResult> result;
+    std::optional<std::string> error;
+    bool cancelled = false;
+    try {
+        result = ImportEngine::run(
+            command.source, run.target, options, run.cancellation, run.resumeFolder,
+            [&run](const ImportProgress& progress) {
+                std::lock_guard lock(run.mutex);
+                run.arrived.push_back(progress);
+            },
+            environment);
+    } catch (const QuayError& failure) {
+        error = failure.what();
+        cancelled = failure.kind() == QuayError::Kind::cancelled;
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    std::lock_guard lock(run.mutex);
+    run.result = std::move(result);
+    run.error = std::move(error);
+    run.cancelled = cancelled;
+    run.done = true;
+}
+
+// Feeds every run's progress to its intake and prints it; true once every run has ended.
+bool showProgress(Runs& runs, Reporter& reporter, Clock::duration printInterval) {
+    bool allDone = true;
+    std::string line;
+    const auto now = Clock::now();
+    for (auto& run : runs) {
+        std::vector<ImportProgress> arrived;
+        {
             std::lock_guard lock(run->mutex);
-            run->result = std::move(result);
-            run->error = std::move(error);
-            run->cancelled = cancelled;
-            run->done = true;
-        });
+            arrived.swap(run->arrived);
+            allDone = allDone && run->done;
+        }
+        for (const auto& snapshot : arrived) {
+            run->intake.accept(snapshot, now);
+        }
+        if (reporter.json()) {
+            if (!arrived.empty() && now - run->lastPrinted >= printInterval) {
+                run->lastPrinted = now;
+                reporter.event(progressEvent(*run));
+            }
+        } else {
+            line += (line.empty() ? "" : " | ") + describe(*run);
+        }
     }
+    if (!allDone && !reporter.json() && now - runs.front()->lastPrinted >= printInterval) {
+        runs.front()->lastPrinted = now;
+        reporter.live(line);
+    }
+    return allDone;
+}
 
-    // The main thread takes interrupts, feeds the progress intakes and prints.
+// The main thread's part until every run has ended: interrupts, progress and printing.
+void followRuns(Runs& runs, InterruptWatch& interrupts, Reporter& reporter) {
     const auto printInterval = reporter.json()       ? std::chrono::milliseconds(1000)
                                : reporter.terminal() ? std::chrono::milliseconds(200)
                                                      : std::chrono::milliseconds(5000);
@@ -206,36 +226,36 @@ int runImport(const CommandLine& command, Reporter& reporter) {
                 run->cancellation.cancel();
             }
         }
-        bool allDone = true;
-        std::string line;
-        const auto now = Clock::now();
-        for (auto& run : runs) {
-            std::vector<ImportProgress> arrived;
-            {
-                std::lock_guard lock(run->mutex);
-                arrived.swap(run->arrived);
-                allDone = allDone && run->done;
-            }
-            for (const auto& snapshot : arrived) {
-                run->intake.accept(snapshot, now);
-            }
-            if (reporter.json()) {
-                if (!arrived.empty() && now - run->lastPrinted >= printInterval) {
-                    run->lastPrinted = now;
-                    reporter.event(progressEvent(*run));
-                }
-            } else {
-                line += (line.empty() ? "" : " | ") + describe(*run);
-            }
-        }
-        if (allDone) {
-            break;
-        }
-        if (!reporter.json() && now - runs.front()->lastPrinted >= printInterval) {
-            runs.front()->lastPrinted = now;
-            reporter.live(line);
+        if (showProgress(runs, reporter, printInterval)) {
+            return;
         }
     }
+}
+
+} // namespace
+
+int runImport(const CommandLine& command, Reporter& reporter) {
+    InterruptWatch interrupts;
+    ImportOptions options{command.rule, command.parallel, !command.allFiles, command.camera,
+                          command.writeMhl};
+    Runs runs = planRuns(command);
+    if (command.kind != CommandKind::resume && !options.cameraName) {
+        options.cameraName = detectCamera(command.source, interrupts);
+        if (interrupts.interrupted()) {
+            reporter.error("Interrupted before the import started.");
+            return 130;
+        }
+    }
+
+    // The destinations read each source file once between them.
+    const auto sharedReads = std::make_shared<ImportEngine::SharedReads>(runs.size());
+    std::vector<std::jthread> threads;
+    for (auto& run : runs) {
+        threads.emplace_back([run = run.get(), &command, options, sharedReads] {
+            runDestination(*run, command, options, sharedReads);
+        });
+    }
+    followRuns(runs, interrupts, reporter);
     threads.clear();
 
     bool allVerified = true;
