@@ -25,11 +25,21 @@ const char* text(const xmlChar* value) {
     return reinterpret_cast<const char*>(value);
 }
 
+// libxml2 fills its global tables on first use, unsafely when two imports write their hash
+// lists at the same moment; they are filled once, before any use.
+void initialiseXml() {
+    static const bool initialised = [] {
+        xmlInitParser();
+        return true;
+    }();
+    (void)initialised;
+}
+
 // An in-memory document under construction; every call's failure is an exception.
 class Writer {
 public:
     Writer()
-        : buffer_(xmlBufferCreate(), &xmlBufferFree) {
+        : buffer_((initialiseXml(), xmlBufferCreate()), &xmlBufferFree) {
         if (!buffer_) {
             throw std::bad_alloc();
         }
@@ -83,8 +93,9 @@ private:
 class Document {
 public:
     Document(std::string_view data, const char* root, std::string_view ns)
-        : document_(xmlReadMemory(data.data(), static_cast<int>(data.size()), nullptr, nullptr,
-                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+        : document_((initialiseXml(),
+                     xmlReadMemory(data.data(), static_cast<int>(data.size()), nullptr, nullptr,
+                                   XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING)),
                     &xmlFreeDoc) {
         if (data.size() > static_cast<size_t>(std::numeric_limits<int>::max()) || !document_) {
             throw std::runtime_error("not a readable XML document");
