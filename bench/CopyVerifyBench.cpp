@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies and verifies one large file with the engine, then does the same work with plain tools
 // (cp, then OpenSSL's SHA-256 of both files), and prints the throughput of each.
 //   copy_verify_bench [size in MiB, default 2048] [work folder, default the temporary folder]

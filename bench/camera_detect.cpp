@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Camera detection over a card of 8 large clips whose metadata the QuickTime reader finds:
 // the time and the bytes read must not grow with the clip size, because only atom headers
 // and small values are read.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times quaymark-ingest against plain tools, all figures of one run side by side:
 #   large  about 2 GiB of clips with sidecars, one destination, against the plain-tool verified
 #          copy (cp, sync, caches dropped, openssl dgst of source and copy) and rsync; and the

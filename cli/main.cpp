@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quaymark-ingest: the import engine for scripts, servers and tests.
 
 #include "CameraCommand.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes with libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer.
 #   scripts/fuzz.sh camera [SECONDS]    the QuickTime camera metadata reader
 #   scripts/fuzz.sh records [SECONDS]   the journal and receipt decoders and their round trip

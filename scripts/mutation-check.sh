@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Puts small faults, one at a time, into the code that guards data and trust, rebuilds what
 # they touch, runs the tests that should notice, and says for each whether they did.
 #   scripts/mutation-check.sh            every fault

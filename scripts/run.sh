@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds everything and starts Quaymark, the desktop application.
 # Arguments are passed on to it. The headless import command is built alongside, as
 # build/default/cli/quaymark-ingest.

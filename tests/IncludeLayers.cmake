@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source file includes a header of a folder above its own layer.
 #   cmake -DSOURCE_DIR=<repository> -P IncludeLayers.cmake
 #

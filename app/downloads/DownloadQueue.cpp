@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download queue: one yt-dlp run at a time, its tagged output lines applied to the link it
 // downloads, and the confirmation of the file it reports.
 #include "DownloadError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProjectStore.h"
 
 #include "ingest/copy/DurableWrite.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quaymark: the desktop application.
 
 #include "QuaymarkApp.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the QuickTime atom walk, the keys/ilst reading and the name normaliser.
 #include "CameraReaderHarness.h"
 

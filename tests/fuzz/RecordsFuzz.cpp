@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the journal and receipt decoders, and their round trip.
 #include "RecordsHarness.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GoogleTest's main for tests of Qt objects: a QCoreApplication exists for the whole run, so
 // event loops, timers and queued calls work as they do in the application.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/downloads/DownloadTools.h"
 
 #include "TestFiles.h"

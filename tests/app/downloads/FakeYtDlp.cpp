@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for yt-dlp: checks the command line it was given and prints what yt-dlp prints with
 // those options. The last path segment of the address picks the behaviour:
 //   plain     title, progress, file line, the file, exit 0

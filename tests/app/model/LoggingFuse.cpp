@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A FUSE file system over a backing folder that notes the thread behind every request, and can
 // answer each one late, as a stalled network share does. Usage:
 //   logging_fuse BACKING MOUNTPOINT LOGFILE DELAY_MS

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Notifications and file manager requests against stand-in desktop services on a private
 // session bus, and what happens without any bus. Bus tests run in a child of this program
 // (started under dbus-run-session) so that each has a bus of its own; the child tests are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // instance_probe [activations]: holds the single-instance lock until it has been asked to show
 // itself `activations` times (0: until killed), or reports that another instance runs.
 

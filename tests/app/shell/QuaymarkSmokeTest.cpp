@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real quaymark binary, started twice over one temporary home on the offscreen platform.
 
 #include "ChildProcess.h"

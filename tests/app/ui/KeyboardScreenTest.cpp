@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window driven as a keyboard user, a screen reader and a file manager would: the folder
 // dialog, listings, the focus order, accessible names and dropped folders.
 

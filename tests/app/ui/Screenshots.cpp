@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the main window in representative states to PNG files, to be looked at:
 //   quaymark_screenshots [FOLDER]     (default: screenshots/ in the build folder)
 // Offscreen with the software renderer; real folders in a temporary home, and hand-fed jobs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "QtPrinting.h"
 #include "ScreenHarness.h"
 #include "TestFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GoogleTest's main for screen tests: a QApplication on the offscreen platform with the
 // software renderer, dark appearance as in the application, and an isolated home.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Clips written by a real muxer (ffmpeg), read by the QuickTime reader, by the libavformat
 // fallback and by detection through both.
 #include "ChildProcess.h"

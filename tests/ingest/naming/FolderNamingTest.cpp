@@ -1,5 +1,7 @@
-#include "TestFiles.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ingest/naming/FolderNaming.h"
+
+#include "TestFiles.h"
 #include "ingest/naming/ImportFolder.h"
 #include "ingest/records/QuayError.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ingest/records/ImportRecords.h"
 
 #include <gtest/gtest.h>

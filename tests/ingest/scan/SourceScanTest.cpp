@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ingest/scan/SourceScan.h"
+
 #include "TestFiles.h"
 #include "ingest/records/QuayError.h"
 #include "ingest/records/Sha256.h"
 #include "ingest/scan/LocationCheck.h"
-#include "ingest/scan/SourceScan.h"
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
