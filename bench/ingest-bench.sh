@@ -125,6 +125,14 @@ run_ingest() { # label bytes files arguments...
 }
 
 size_of() { du -sb --apparent-size "$1" | cut -f1; }
+
+# rsync -a --checksum of FOLDER/ into d1, then sync: the peer of every set. Sets $sr.
+peer_rsync() {
+    local folder=$1 label=$2 bytes=$3 files=$4 mr
+    fresh
+    read -r sr mr < <(measure bash -c "rsync -a --checksum '$folder/' '$work/d1/' && sync")
+    report "$label" "$bytes" "$files" "$sr" "$mr"
+}
 count_of() { find "$1" -type f | wc -l; }
 
 bench_large() {
@@ -143,9 +151,7 @@ bench_large() {
     fresh
     read -r sp mp < <(measure bash -c "cp -r '$source' '$work/d1/' && sync && echo 3 > /proc/sys/vm/drop_caches && find '$source' '$work/d1' -type f -print0 | xargs -0 openssl dgst -sha256")
     report "cp, sync, drop caches, openssl both" "$bytes" "$files" "$sp" "$mp"
-    fresh
-    read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/' '$work/d1/' && sync")
-    report "rsync -a --checksum + sync" "$bytes" "$files" "$sr" "$mr"
+    peer_rsync "$source" "rsync -a --checksum + sync" "$bytes" "$files"
     ratio "speed over the plain-tool verified copy" "$sp" "$s1"
     awk -v a="$s1" -v b="$sx" 'BEGIN { printf "  XXH3-128 costs %.1f %% of the import time\n", (a - b) / b * 100 }'
     rm -rf "$source"
@@ -161,9 +167,7 @@ bench_small() {
     run_ingest "quaymark-ingest" "$bytes" "$files" \
         import "$source" --to "$work/d1" --all-files --parallel 4 --camera B
     local s1=$seconds
-    fresh
-    read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/' '$work/d1/' && sync")
-    report "rsync -a --checksum + sync" "$bytes" "$files" "$sr" "$mr"
+    peer_rsync "$source" "rsync -a --checksum + sync" "$bytes" "$files"
     ratio "files/s against rsync --checksum + sync" "$sr" "$s1"
     rm -rf "$source"
 }
@@ -247,9 +251,7 @@ bench_card() {
         ratio "baseline: time of 2 destinations over 1" "$b2" "$b1"
         ratio "baseline: time of 3 destinations over 1" "$b3" "$b1"
     fi
-    fresh
-    read -r sr mr < <(measure bash -c "rsync -a --checksum '$source/DCIM/' '$work/d1/' && sync")
-    report "rsync -a --checksum + sync, 1 destination" "$bytes" "$files" "$sr" "$mr"
+    peer_rsync "$source/DCIM" "rsync -a --checksum + sync, 1 destination" "$bytes" "$files"
     unset CGROUP_PROCS
 }
 

@@ -234,11 +234,6 @@ public:
     }
 
 private:
-    SourceDigests finalDigests() {
-        std::lock_guard lock(mutex_);
-        return digests_;
-    }
-
     bool anyActive() const {
         for (const bool active : active_) {
             if (active) {

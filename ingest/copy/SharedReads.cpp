@@ -67,63 +67,60 @@ void SharedReads::start(std::vector<Waiting> sessions) {
     }
 }
 
+template <typename Change>
+void SharedReads::update(size_t member, Change change) {
+    std::vector<Waiting> sessions;
+    {
+        std::lock_guard lock(mutex_);
+        if (!change(members_[member])) {
+            return;
+        }
+        sessions = takeReady();
+    }
+    start(std::move(sessions));
+}
+
 SharedReads::Member::~Member() {
     withdraw();
 }
 
 void SharedReads::Member::declare(const std::vector<const SourceFile*>& files) {
-    std::vector<Waiting> sessions;
-    {
-        std::lock_guard lock(reads_->mutex_);
-        MemberState& member = reads_->members_[index_];
+    reads_->update(index_, [&](MemberState& member) {
         if (member.left) {
-            return;
+            return false;
         }
         member.declared = true;
         for (const SourceFile* file : files) {
             member.wanted.insert(keyOf(*file));
         }
-        sessions = reads_->takeReady();
-    }
-    start(std::move(sessions));
+        return true;
+    });
 }
 
 void SharedReads::Member::withdraw() {
-    std::vector<Waiting> sessions;
-    {
-        std::lock_guard lock(reads_->mutex_);
-        MemberState& member = reads_->members_[index_];
+    reads_->update(index_, [](MemberState& member) {
         if (member.left) {
-            return;
+            return false;
         }
         member.left = true;
         member.wanted.clear();
-        sessions = reads_->takeReady();
-    }
-    start(std::move(sessions));
+        return true;
+    });
 }
 
 void SharedReads::Member::recheck() {
-    std::vector<Waiting> sessions;
-    {
-        std::lock_guard lock(reads_->mutex_);
-        sessions = reads_->takeReady();
-    }
-    start(std::move(sessions));
+    reads_->update(index_, [](MemberState&) { return true; });
 }
 
 void SharedReads::Member::copy(CopyRequest request) {
-    std::vector<Waiting> sessions;
-    {
-        std::lock_guard lock(reads_->mutex_);
+    reads_->update(index_, [&](MemberState& member) {
         const std::string key = keyOf(*request.file);
-        reads_->members_[index_].wanted.erase(key);
+        member.wanted.erase(key);
         Waiting& waiting = reads_->waiting_[key];
         waiting.requests.push_back(std::move(request));
         waiting.members.insert(index_);
-        sessions = reads_->takeReady();
-    }
-    start(std::move(sessions));
+        return true;
+    });
 }
 
 } // namespace quaymark

@@ -71,6 +71,10 @@ private:
     // Takes every session that may start now out of the waiting ones; run after the lock.
     std::vector<Waiting> takeReady();
     static void start(std::vector<Waiting> sessions);
+    // Applies `change` to this member's state under the lock, then starts, outside the lock,
+    // every copy that may start now. `change` returns false when nothing changed.
+    template <typename Change>
+    void update(size_t member, Change change);
 
     std::mutex mutex_;
     const size_t expected_;
