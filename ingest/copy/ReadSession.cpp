@@ -2,8 +2,10 @@
 #include "ReadSession.h"
 
 #include "DiskWorkers.h"
+#include "ingest/records/QuayError.h"
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <future>
 #include <memory>
@@ -19,6 +21,9 @@ namespace {
 // Source blocks in flight for a large file. The slowest destination may fall this many blocks
 // less two behind the read: one block is on its way from storage, one is being hashed.
 constexpr size_t sharedDepth = 6;
+// How often a read held back by a destination looks whether that destination was cancelled:
+// a write that hangs (a dead network share) must not hold the others once it is cancelled.
+constexpr std::chrono::milliseconds cancelCheckInterval{200};
 
 void deliver(CopyRequest& request, std::optional<FileReceipt> receipt, std::exception_ptr error) {
     const auto done = std::move(request.done);
@@ -107,10 +112,14 @@ void copyInTurn(std::vector<CopyRequest>& requests, const SourceFile& file) {
 // every destination still copying, and the XXH3, are done with it.
 class SharedRead {
 public:
-    explicit SharedRead(size_t participants)
-        : consumed_(participants, 0)
-        , active_(participants, true)
-        , xxhDone_(!xxh128Enabled()) {}
+    explicit SharedRead(const std::vector<CopyRequest>& requests)
+        : consumed_(requests.size(), 0)
+        , active_(requests.size(), true)
+        , xxhDone_(!xxh128Enabled()) {
+        for (const auto& request : requests) {
+            contexts_.push_back(request.context);
+        }
+    }
 
     // The reading side; every outcome, also an error, is handed to the writers.
     void read(CopySource& source) noexcept {
@@ -119,7 +128,10 @@ public:
                 const size_t mustHaveWritten = c + 2 > sharedDepth ? c + 2 - sharedDepth : 0;
                 {
                     std::unique_lock lock(mutex_);
-                    changed_.wait(lock, [&] { return written(mustHaveWritten); });
+                    while (!changed_.wait_for(lock, cancelCheckInterval,
+                                              [&] { return written(mustHaveWritten); })) {
+                        leaveCancelled();
+                    }
                     if (!anyActive()) {
                         break; // every destination left: nobody needs the rest
                     }
@@ -183,7 +195,14 @@ public:
                 ReadAhead::Block block;
                 {
                     std::unique_lock lock(mutex_);
-                    changed_.wait(lock, [&] { return failure_ || published_ > k || ended_; });
+                    changed_.wait(lock, [&] {
+                        return failure_ || published_ > k || ended_ || !active_[index];
+                    });
+                    if (!active_[index]) {
+                        // The read went on without this cancelled destination.
+                        checkCancelled(request);
+                        throw QuayError::cancelled();
+                    }
                     if (failure_) {
                         std::rethrow_exception(failure_);
                     }
@@ -234,6 +253,18 @@ public:
     }
 
 private:
+    // A cancelled destination leaves the read even while its writer is stuck in a system call;
+    // its buffers stay allocated until that writer returns, and the copy is never promoted.
+    void leaveCancelled() {
+        for (size_t i = 0; i < active_.size(); ++i) {
+            if (active_[i] && (contexts_[i]->cancellation.isCancelled() ||
+                               contexts_[i]->localCancel.isCancelled())) {
+                active_[i] = false;
+                changed_.notify_all();
+            }
+        }
+    }
+
     bool anyActive() const {
         for (const bool active : active_) {
             if (active) {
@@ -262,6 +293,7 @@ private:
     std::array<ReadAhead::Block, sharedDepth> slots_{};
     std::vector<size_t> consumed_;
     std::vector<bool> active_;
+    std::vector<const CopyContext*> contexts_;
     size_t published_ = 0;
     bool ended_ = false;
     // The read ended, failed or was given up: nothing more will be published.
@@ -284,7 +316,7 @@ void copyTogether(std::vector<CopyRequest>& requests, const SourceFile& file) {
         }
         return;
     }
-    SharedRead shared{requests.size()};
+    SharedRead shared{requests};
     {
         std::vector<std::jthread> threads;
         threads.reserve(requests.size() + 1);

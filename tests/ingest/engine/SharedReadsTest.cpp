@@ -95,6 +95,33 @@ TEST_F(SharedReadsFixture, ACancelledDestinationLeavesTheOthersToFinish) {
     }
 }
 
+// A destination whose write hangs (a network share that stopped answering) and is then
+// cancelled: the read goes on without it, though its writer is still stuck.
+TEST_F(SharedReadsFixture, ADestinationCancelledInsideAHangingWriteReleasesTheOthers) {
+    makeCard(1, 80 * MiB, 0); // more blocks than the shared read keeps in flight
+    Destination& hung = add(targets / "hung");
+    Destination& kept = add(targets / "kept");
+    std::atomic<bool> held = false;
+    hung.onReport = [&](const ImportProgress& progress) {
+        if (progress.currentFile == "Preparing files…") {
+            // Lets the report throttle lapse, so that the first block's write is reported.
+            std::this_thread::sleep_for(ProgressTracker::interval * 2);
+            return;
+        }
+        if (progress.phase != ImportPhase::copying || progress.copiedBytes == 0 ||
+            held.exchange(true)) {
+            return;
+        }
+        hung.cancellation.cancel();
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return kept.ended; }));
+    };
+    runAll();
+    waitFor([&] { return hung.ended && kept.ended; });
+    expectVerified(kept);
+    expectInterrupted(hung, "Import cancelled. Completed files remain in the import folder.");
+}
+
 // A destination resumed with half its files verified rechecks those and copies only the
 // others, sharing their reads with a new import beside it.
 TEST_F(SharedReadsFixture, AResumedDestinationSharesOnlyWhatItStillNeeds) {
