@@ -90,8 +90,9 @@ DownloadModel::DownloadModel(Setup setup, QObject* parent)
     : QObject(parent)
     , setup_(std::move(setup))
     , store_(setup_.dataFolder.value_or(AppDiagnostics::directory()))
+    , queue_(*this, setup_.system)
     , tools_(setup_.tools ? *setup_.tools : DownloadTools::standard(), setup_.installer,
-             [this] { return busy_; }) {
+             [this] { return queue_.busy(); }) {
     ProjectStore::Loaded loaded = store_.load();
     projects_ = std::move(loaded.projects);
     message_ = loaded.message.value_or(QString());
@@ -102,8 +103,6 @@ DownloadModel::DownloadModel(Setup setup, QObject* parent)
     connect(&tools_, &ToolsSetup::failed, this, &DownloadModel::setMessage);
 }
 
-// The running helper is stopped and reaped by its runner; its link stays as saved, and the
-// next start shows it paused.
 DownloadModel::~DownloadModel() = default;
 
 void DownloadModel::setSelected(std::optional<QUuid> id) {
@@ -191,15 +190,9 @@ VideoProject* DownloadModel::findProject(const QUuid& id) {
     return nullptr;
 }
 
-VideoLink* DownloadModel::findLink(const Pair& pair) {
-    if (VideoProject* project = findProject(pair.project)) {
-        for (auto& link : project->links) {
-            if (link.id == pair.link) {
-                return &link;
-            }
-        }
-    }
-    return nullptr;
+void DownloadModel::publishChange() {
+    emit projectsChanged();
+    publishProject();
 }
 
 void DownloadModel::save() {
@@ -225,7 +218,7 @@ void DownloadModel::createProject() {
 
 void DownloadModel::rename(const QString& name) {
     VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
-    if (!selected || busy_ || selected->name == name) {
+    if (!selected || queue_.busy() || selected->name == name) {
         return;
     }
     selected->name = name;
@@ -307,10 +300,9 @@ void DownloadModel::addLinks() {
 void DownloadModel::remove(const QString& linkId) {
     VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
     const QUuid id = QUuid::fromString(linkId);
-    if (!selected || (active_ && active_->link == id)) {
+    if (!selected || !queue_.release(id)) {
         return;
     }
-    std::erase_if(queue_, [&](const Pair& pair) { return pair.link == id; });
     selected->links.removeIf([&](const VideoLink& link) { return link.id == id; });
     save();
 }

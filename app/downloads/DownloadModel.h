@@ -2,7 +2,7 @@
 #pragma once
 
 #include "DownloadLinksModel.h"
-#include "DownloadRunner.h"
+#include "DownloadQueue.h"
 #include "DownloadTools.h"
 #include "ProjectStore.h"
 #include "ToolSources.h"
@@ -10,7 +10,6 @@
 #include "VideoProject.h"
 #include "app/core/FolderPicker.h"
 #include "app/platform/Volumes.h"
-#include "app/platform/qt/SleepInhibitor.h"
 
 #include <QObject>
 #include <QString>
@@ -19,15 +18,12 @@
 #include <QVariantList>
 #include <QVariantMap>
 
-#include <deque>
-#include <memory>
 #include <optional>
-#include <thread>
 
 namespace quaymark {
 
-// The video projects the downloads screen observes, and the queue that downloads their links
-// one at a time with yt-dlp. Lives on the main thread; each helper runs on a thread of its own.
+// The video projects the downloads screen observes, with the queue that downloads their links
+// and the setup of the tools it needs. Lives on the main thread.
 class DownloadModel : public QObject {
     Q_OBJECT
     // Maps with "id", "name", "destination", "folder", "links", "downloadedCount" and
@@ -48,7 +44,7 @@ class DownloadModel : public QObject {
     // Whether the new name and the pasted text hold more than blanks.
     Q_PROPERTY(bool canCreate READ canCreate NOTIFY newNameChanged)
     Q_PROPERTY(bool canAddLinks READ canAddLinks NOTIFY linkTextChanged)
-    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(DownloadQueue* queue READ queue CONSTANT)
     Q_PROPERTY(ToolsSetup* tools READ tools CONSTANT)
 
 public:
@@ -88,24 +84,25 @@ public:
     void setLinkText(const QString& text);
     bool canCreate() const { return !newName_.trimmed().isEmpty(); }
     bool canAddLinks() const { return !linkText_.trimmed().isEmpty(); }
-    bool busy() const { return busy_; }
+    DownloadQueue* queue() { return &queue_; }
     ToolsSetup* tools() { return &tools_; }
 
     // The project's download folder as text, as stored: a download resolves its bookmark when
     // its helper starts. Empty without a destination.
     QString folderOf(const VideoProject& project) const;
 
-    // The exact command line for one link: tools, the project folder and the address.
-    static QStringList arguments(const QString& ffmpegFolder, const QString& deno,
-                                 const QString& projectFolder, const QString& url);
+    // The project with this id, if it still exists.
+    VideoProject* findProject(const QUuid& id);
+    // Tells the observers of a change to a project that is not saved yet.
+    void publishChange();
+    // Writes the whole list and tells the observers; a failure becomes the message.
+    void save();
 
     Q_INVOKABLE void createProject();
     Q_INVOKABLE void rename(const QString& name);
     Q_INVOKABLE void chooseFolder();
     Q_INVOKABLE void addLinks();
     Q_INVOKABLE void remove(const QString& linkId);
-    Q_INVOKABLE void downloadAll();
-    Q_INVOKABLE void pauseAll();
 
 signals:
     void projectsChanged();
@@ -114,36 +111,11 @@ signals:
     void messageChanged();
     void newNameChanged();
     void linkTextChanged();
-    void busyChanged();
 
 private:
-    struct Pair {
-        QUuid project;
-        QUuid link;
-        bool operator==(const Pair&) const = default;
-    };
-
     // Renews the selected project's map and rows, built once per change rather than once per
     // reader, then tells the observers.
     void publishProject();
-    VideoProject* findProject(const QUuid& id);
-    VideoLink* findLink(const Pair& pair);
-    // Writes the whole list and tells the observers; a failure becomes the message.
-    void save();
-    // Applies `change` to the link of `pair`, if both still exist, and tells the observers.
-    template <typename Change>
-    void change(const Pair& pair, Change change);
-
-    // The worker loop, one helper at a time.
-    void processQueue();
-    void startNext();
-    // Starts the helper for `pair`; false when the pair is skipped or failed before launch.
-    bool launch(const Pair& pair);
-    void line(const QString& text, const Pair& pair);
-    void finished(const DownloadOutcome& outcome, const Pair& pair);
-    void fail(const Pair& pair, const QString& description);
-    void endQueue();
-    void setBusy(bool busy);
 
     Setup setup_;
     ProjectStore store_;
@@ -152,16 +124,13 @@ private:
     QString message_;
     QString newName_;
     QString linkText_;
-    bool busy_ = false;
     QVariantMap projectMap_;
     DownloadLinksModel links_;
     DownloadProjectsModel projectRows_;
 
-    std::deque<Pair> queue_;
-    std::optional<Pair> active_;
-    std::unique_ptr<DownloadRunner> runner_;
-    std::unique_ptr<platform::SleepInhibitor> activity_;
     QStringList scopes_;
+    // Before the rest of the model goes, the running helper is stopped.
+    DownloadQueue queue_;
     // Last, so that its installation is stopped and joined before anything it reports to goes.
     ToolsSetup tools_;
 };

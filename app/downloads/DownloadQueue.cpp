@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The download queue: one yt-dlp run at a time, its tagged output lines applied to the link it
 // downloads, and the confirmation of the file it reports.
+#include "DownloadQueue.h"
+
 #include "DownloadError.h"
 #include "DownloadModel.h"
 #include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
+#include "app/platform/qt/SleepInhibitor.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
@@ -74,7 +77,42 @@ std::filesystem::path destinationToday(const SavedLocation& destination,
 
 } // namespace
 
-QStringList DownloadModel::arguments(const QString& ffmpegFolder, const QString& deno,
+DownloadQueue::DownloadQueue(DownloadModel& model, platform::SystemPaths system)
+    : model_(model)
+    , system_(std::move(system)) {}
+
+// The running helper is stopped and reaped by its runner; its link stays as saved, and the
+// next start shows it paused.
+DownloadQueue::~DownloadQueue() = default;
+
+bool DownloadQueue::release(const QUuid& link) {
+    if (active_ && active_->link == link) {
+        return false;
+    }
+    std::erase_if(queue_, [&](const Pair& pair) { return pair.link == link; });
+    return true;
+}
+
+VideoProject* DownloadQueue::findProject(const QUuid& id) {
+    return model_.findProject(id);
+}
+
+VideoLink* DownloadQueue::findLink(const Pair& pair) {
+    if (VideoProject* project = findProject(pair.project)) {
+        for (auto& link : project->links) {
+            if (link.id == pair.link) {
+                return &link;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void DownloadQueue::save() {
+    model_.save();
+}
+
+QStringList DownloadQueue::arguments(const QString& ffmpegFolder, const QString& deno,
                                      const QString& projectFolder, const QString& url) {
     return {
         QStringLiteral("--ignore-config"),
@@ -123,31 +161,30 @@ QStringList DownloadModel::arguments(const QString& ffmpegFolder, const QString&
 }
 
 template <typename Change>
-void DownloadModel::change(const Pair& pair, Change change) {
+void DownloadQueue::change(const Pair& pair, Change change) {
     if (VideoLink* link = findLink(pair)) {
         change(*link);
-        emit projectsChanged();
-        publishProject();
+        model_.publishChange();
     }
 }
 
-void DownloadModel::setBusy(bool busy) {
+void DownloadQueue::setBusy(bool busy) {
     if (busy_ != busy) {
         busy_ = busy;
         emit busyChanged();
     }
 }
 
-void DownloadModel::downloadAll() {
-    const DownloadTools::Check check = tools_.recheck();
+void DownloadQueue::downloadAll() {
+    const DownloadTools::Check check = model_.tools()->recheck();
     if (!check.ready) {
-        setMessage(QStringLiteral(
+        model_.setMessage(QStringLiteral(
             "Install the download tools first. This keeps the Quaymark app itself small."));
         return;
     }
-    VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
+    VideoProject* selected = model_.selected() ? findProject(*model_.selected()) : nullptr;
     if (!selected || !selected->destination) {
-        setMessage(QStringLiteral("Choose a folder for this project first."));
+        model_.setMessage(QStringLiteral("Choose a folder for this project first."));
         return;
     }
     for (auto& link : selected->links) {
@@ -164,11 +201,11 @@ void DownloadModel::downloadAll() {
     save();
     if (!busy_) {
         setBusy(true);
-        QMetaObject::invokeMethod(this, &DownloadModel::processQueue, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &DownloadQueue::processQueue, Qt::QueuedConnection);
     }
 }
 
-void DownloadModel::pauseAll() {
+void DownloadQueue::pauseAll() {
     if (runner_) {
         runner_->cancel();
     }
@@ -182,13 +219,13 @@ void DownloadModel::pauseAll() {
     save();
 }
 
-void DownloadModel::processQueue() {
+void DownloadQueue::processQueue() {
     activity_ =
         std::make_unique<platform::SleepInhibitor>(QStringLiteral("Video project download"));
     startNext();
 }
 
-void DownloadModel::startNext() {
+void DownloadQueue::startNext() {
     while (!queue_.empty()) {
         const Pair pair = queue_.front();
         queue_.pop_front();
@@ -199,14 +236,14 @@ void DownloadModel::startNext() {
     endQueue();
 }
 
-bool DownloadModel::launch(const Pair& pair) {
+bool DownloadQueue::launch(const Pair& pair) {
     const VideoProject* project = findProject(pair.project);
     if (!project || !project->destination || !findLink(pair)) {
         return false;
     }
-    const auto ytdlp = tools_.tools().tool("yt-dlp");
-    const auto ffmpeg = tools_.tools().tool("ffmpeg");
-    const auto deno = tools_.tools().tool("deno");
+    const auto ytdlp = model_.tools()->tools().tool("yt-dlp");
+    const auto ffmpeg = model_.tools()->tools().tool("ffmpeg");
+    const auto deno = model_.tools()->tools().tool("deno");
     if (!ytdlp || !ffmpeg || !deno) {
         return false;
     }
@@ -227,7 +264,7 @@ bool DownloadModel::launch(const Pair& pair) {
     const auto reported = std::make_shared<std::optional<QString>>();
     runner_->start(
         textOf(*ytdlp),
-        [project = *project, system = setup_.system, ffmpeg = textOf(ffmpeg->parent_path()),
+        [project = *project, system = system_, ffmpeg = textOf(ffmpeg->parent_path()),
          deno = textOf(*deno), url = findLink(pair)->url] {
             const QString folder =
                 project.folderIn(textOf(destinationToday(*project.destination, system)));
@@ -253,7 +290,7 @@ bool DownloadModel::launch(const Pair& pair) {
     return true;
 }
 
-void DownloadModel::line(const QString& text, const Pair& pair) {
+void DownloadQueue::line(const QString& text, const Pair& pair) {
     if (active_ != pair) {
         return; // a late line of a run that has ended
     }
@@ -288,7 +325,7 @@ void DownloadModel::line(const QString& text, const Pair& pair) {
     }
 }
 
-void DownloadModel::finished(const DownloadOutcome& outcome, const Pair& pair) {
+void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
     // This call comes from the runner itself, so it may only go once the call has returned.
     runner_.release()->deleteLater();
     switch (outcome.kind) {
@@ -322,7 +359,7 @@ void DownloadModel::finished(const DownloadOutcome& outcome, const Pair& pair) {
     startNext();
 }
 
-void DownloadModel::fail(const Pair& pair, const QString& description) {
+void DownloadQueue::fail(const Pair& pair, const QString& description) {
     change(pair, [&](VideoLink& link) {
         link.state = LinkState::failed;
         link.error = description;
@@ -333,7 +370,7 @@ void DownloadModel::fail(const Pair& pair, const QString& description) {
     runner_.reset();
 }
 
-void DownloadModel::endQueue() {
+void DownloadQueue::endQueue() {
     activity_.reset();
     setBusy(false);
     active_.reset();

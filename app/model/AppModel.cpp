@@ -5,10 +5,13 @@
 #include "app/core/Background.h"
 #include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
+#include "ingest/camera/CameraMetadata.h"
 #include "ingest/naming/FolderNaming.h"
+#include "ingest/scan/SourceScan.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace quaymark {
 
@@ -26,6 +29,8 @@ bool enrollable(const std::optional<platform::VolumeInfo>& volume) {
 AppModel::AppModel(Setup setup, QObject* parent)
     : QObject(parent)
     , setup_(std::move(setup))
+    , targetChoices_(
+          [this](const QString& folder, TargetPlace place) { applyTarget(folder, place); })
     , cameraName_(unknownCamera) {
     queue_ = new ImportQueue(*this, setup_.system);
     if (!setup_.preferences) {
@@ -330,6 +335,152 @@ void AppModel::enrollSource() {
             emit model.enrolledChanged();
             emit model.cameraChanged();
         });
+}
+
+void AppModel::reloadSource() {
+    sourceBrowser_.reload(source_, preferences_.videosOnly);
+}
+
+void AppModel::reloadTarget() {
+    targetBrowser_.reload(primaryTarget(), false);
+}
+
+void AppModel::setSource(const QString& folder) {
+    if (platform::startAccessingSecurityScope(pathOf(folder)) && !scopes_.contains(folder)) {
+        scopes_.append(folder);
+    }
+    source_ = folder;
+    sourceVolume_.reset();
+    cameraName_ = unknownCamera;
+    emit sourceChanged();
+    emit cameraNameChanged();
+    emit cameraChanged();
+    emit namingPreviewChanged();
+
+    cameraTask_.request_stop();
+    cameraTask_ = std::stop_source();
+    reloadSource();
+    startCameraDetection(folder);
+}
+
+void AppModel::startCameraDetection(const QString& folder) {
+    runInBackground(
+        this,
+        [folder, system = setup_.system] {
+            const auto uuid = platform::volumeUuid(pathOf(folder), system);
+            return uuid ? QString::fromStdString(*uuid) : QString();
+        },
+        [folder](AppModel& model, QString uuid) {
+            if (model.source_ == folder) {
+                model.sourceVolume_ = uuid;
+                emit model.cameraChanged();
+                emit model.namingPreviewChanged();
+            }
+        });
+    runInBackground(
+        this,
+        [folder, stop = cameraTask_.get_token()] {
+            std::vector<std::filesystem::path> clips;
+            try {
+                clips = ImportEngine::videoFiles(pathOf(folder));
+            } catch (const std::exception&) {
+                // An unreadable source names no camera; its listing shows the error.
+            }
+            return CameraMetadata::detect(clips, stop);
+        },
+        [folder, stop = cameraTask_.get_token()](AppModel& model, std::optional<std::string> name) {
+            if (stop.stop_requested() || model.source_ != folder) {
+                return;
+            }
+            model.cameraName_ = name ? QString::fromStdString(*name) : unknownCamera;
+            emit model.cameraNameChanged();
+            emit model.cameraChanged();
+            emit model.namingPreviewChanged();
+        });
+}
+
+void AppModel::chooseSource(const QString& folder) {
+    setSource(folder);
+}
+
+void AppModel::chooseTarget(bool backup, const QString& folder) {
+    targetChoices_.choose(folder, backup ? TargetPlace::backup : TargetPlace::main, targets_);
+}
+
+void AppModel::navigateTarget(const QString& folder) {
+    targetChoices_.choose(folder, TargetPlace::browsed, targets_);
+}
+
+void AppModel::applyTarget(const QString& folder, TargetPlace place) {
+    if (place == TargetPlace::browsed && targets_.isEmpty()) {
+        return;
+    }
+    const auto form = [this](const QString& each) { return targetChoices_.formOf(each); };
+    const QString wanted = form(folder);
+    for (qsizetype i = place == TargetPlace::backup ? 0 : 1; i < targets_.size(); ++i) {
+        if (form(targets_[i]) == wanted) {
+            setMessage(place == TargetPlace::browsed
+                           ? QStringLiteral("That folder is already a backup destination.")
+                           : QStringLiteral("That folder is already a destination."));
+            return;
+        }
+    }
+    if (place != TargetPlace::browsed && platform::startAccessingSecurityScope(pathOf(folder)) &&
+        !scopes_.contains(folder)) {
+        scopes_.append(folder);
+    }
+    const SavedLocation location{folder, std::nullopt};
+    if (place != TargetPlace::backup && !targets_.isEmpty()) {
+        targets_[0] = folder;
+        preferences_.destinations[0] = location;
+    } else {
+        targets_.append(folder);
+        preferences_.destinations.append(location);
+    }
+    emit targetsChanged();
+    savePreferences();
+    bookmarkLater(folder);
+    reloadTarget();
+}
+
+void AppModel::removeTarget(int index) {
+    if (index < 0 || index >= targets_.size()) {
+        return;
+    }
+    targets_.removeAt(index);
+    preferences_.destinations.removeAt(index);
+    emit targetsChanged();
+    savePreferences();
+    reloadTarget();
+}
+
+void AppModel::pickFolder(const QString& title,
+                          std::function<void(std::optional<QString>)> completion) {
+    if (setup_.folderPicker) {
+        setup_.folderPicker->pickFolder(title, QStringLiteral("Choose folder"),
+                                        std::move(completion));
+    }
+}
+
+void AppModel::pickSource() {
+    // The dialog may answer after the model is gone.
+    pickFolder(QStringLiteral("Choose a camera card, SSD or source folder"),
+               [model = QPointer<AppModel>(this)](std::optional<QString> folder) {
+                   if (model && folder) {
+                       model->chooseSource(*folder);
+                   }
+               });
+}
+
+void AppModel::pickTarget(bool backup) {
+    const QString title =
+        backup ? QStringLiteral("Choose a backup destination")
+               : QStringLiteral("Choose your main destination — local or mounted network folder");
+    pickFolder(title, [model = QPointer<AppModel>(this), backup](std::optional<QString> folder) {
+        if (model && folder) {
+            model->chooseTarget(backup, *folder);
+        }
+    });
 }
 
 } // namespace quaymark

@@ -6,11 +6,11 @@
 #include "ImportBatch.h"
 #include "ImportQueue.h"
 #include "PreferenceStore.h"
+#include "TargetChoices.h"
 #include "app/core/FolderPicker.h"
 #include "app/platform/Volumes.h"
 #include "ingest/records/ImportRecords.h"
 
-#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -19,9 +19,7 @@
 #include <QVariantMap>
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -143,8 +141,6 @@ public:
     // The folder dialog, then chooseSource or chooseTarget with its answer.
     Q_INVOKABLE void pickSource();
     Q_INVOKABLE void pickTarget(bool backup);
-    // The folder dialog, then recover with its answer.
-    Q_INVOKABLE void pickRecovery();
     void pickFolder(const QString& title, std::function<void(std::optional<QString>)> completion);
 
 signals:
@@ -172,11 +168,8 @@ private:
     void saveSoon();
     // Makes the bookmark of a chosen destination on a worker and stores it with that entry.
     void bookmarkLater(const QString& folder);
-    // Where a chosen destination folder goes: a choice's duplicate check resolves links on a
-    // worker, and choices take effect in the order they were made.
-    enum class TargetPlace { main, backup, browsed };
-    void placeTarget(const QString& folder, TargetPlace place);
-    void applyTargetChoices();
+    using TargetPlace = TargetChoices::Place;
+    // A chosen destination folder, once the choices made before it have been applied.
     void applyTarget(const QString& folder, TargetPlace place);
     void startCameraDetection(const QString& folder);
 
@@ -187,15 +180,7 @@ private:
     QStringList targets_;
     QTimer saveTimer_;
     QStringList scopes_;
-    struct TargetChoice {
-        QString folder;
-        TargetPlace place;
-        bool checked = false;
-    };
-    std::map<std::uint64_t, TargetChoice> targetChoices_;
-    std::uint64_t nextChoice_ = 0;
-    // Folders as they compare, with links resolved, by the text they were chosen as.
-    QHash<QString, QString> resolvedFolders_;
+    TargetChoices targetChoices_;
     QString cameraName_;
     bool showSettings_ = false;
     QString message_;

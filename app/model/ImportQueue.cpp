@@ -176,6 +176,17 @@ void ImportQueue::recover(const QString& folder) {
         });
 }
 
+void ImportQueue::pickRecovery() {
+    // The dialog may answer after the queue is gone.
+    model_.pickFolder(
+        QStringLiteral("Choose an interrupted import folder containing _QUAYMARK_SESSION.json"),
+        [queue = QPointer<ImportQueue>(this)](std::optional<QString> folder) {
+            if (queue && folder) {
+                queue->recover(*folder);
+            }
+        });
+}
+
 void ImportQueue::recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
                               const QString& error, bool verified) {
     if (!read) {

@@ -50,6 +50,8 @@ public:
     Q_INVOKABLE void clearFinished();
     // Queues an interrupted import folder again, with its journal's source and options.
     Q_INVOKABLE void recover(const QString& folder);
+    // The folder dialog, then recover with its answer.
+    Q_INVOKABLE void pickRecovery();
 
 signals:
     void batchesChanged();

@@ -12,7 +12,8 @@ void QuitGuard::attach(AppModel* model, DownloadModel* downloads) {
 }
 
 bool QuitGuard::workRunning() const {
-    return (model_ && model_->queue()->processing()) || (downloads_ && downloads_->busy()) ||
+    return (model_ && model_->queue()->processing()) ||
+           (downloads_ && downloads_->queue()->busy()) ||
            (downloads_ && downloads_->tools()->installing());
 }
 

@@ -43,9 +43,9 @@ Rectangle {
             Item { Layout.fillWidth: true }
             Button {
                 objectName: "pauseAllButton"
-                visible: view.downloads.busy
+                visible: view.downloads.queue.busy
                 text: "Pause all"
-                onClicked: view.downloads.pauseAll()
+                onClicked: view.downloads.queue.pauseAll()
             }
         }
 
@@ -198,7 +198,7 @@ Rectangle {
                 Button {
                     objectName: "installToolsButton"
                     text: view.downloads.tools.ready ? "Update tools" : "Install download tools"
-                    enabled: !view.downloads.tools.installing && !view.downloads.busy
+                    enabled: !view.downloads.tools.installing && !view.downloads.queue.busy
                     onClicked: view.downloads.tools.install()
                 }
             }
@@ -256,7 +256,7 @@ Rectangle {
                     Accessible.name: "Project name"
                     text: view.project.name
                     onTextEdited: view.downloads.rename(text)
-                    enabled: !view.downloads.busy
+                    enabled: !view.downloads.queue.busy
                     font.pointSize: 25 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     background: null
@@ -271,7 +271,7 @@ Rectangle {
                     font.pointSize: 14 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     enabled: view.links.length > 0 && view.project.folder !== "" && !view.downloads.tools.installing
-                    onClicked: view.downloads.downloadAll()
+                    onClicked: view.downloads.queue.downloadAll()
                 }
             }
 
@@ -292,7 +292,7 @@ Rectangle {
                 Button {
                     objectName: "chooseFolderButton"
                     text: "Choose folder…"
-                    enabled: !view.downloads.busy
+                    enabled: !view.downloads.queue.busy
                     onClicked: view.downloads.chooseFolder()
                 }
                 FlatButton {

@@ -30,7 +30,7 @@ ColumnLayout {
             objectName: "recoverButton"
             text: "Recover interrupted…"
             fontSize: 12
-            onClicked: section.model.pickRecovery()
+            onClicked: section.model.queue.pickRecovery()
         }
         FlatButton {
             objectName: "clearFinishedButton"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CameraMetadata.h"
 
+#include "CameraName.h"
 #include "CameraText.h"
 #include "QuickTimeCameraReader.h"
 
@@ -47,7 +48,7 @@ std::optional<std::string> nameFromItems(const std::vector<MetadataItem>& items)
             make = item.stringValue;
         }
     }
-    return CameraMetadata::normalized(make, model);
+    return CameraName::normalized(make, model);
 }
 
 // What one fallback load shares between its own thread and the detection waiting for it. The

@@ -18,15 +18,9 @@ namespace quaymark::CameraMetadata {
 
 inline constexpr std::size_t probedClipLimit = 8;
 inline constexpr std::chrono::seconds fallbackTimeLimit{2};
-inline constexpr std::size_t longestModel = 119; // characters, after trimming
 // Fallback loads that may run at once in the process, counting those abandoned at their time
 // limit and still blocked (a dead device); past it a clip gets no fallback load.
 inline constexpr std::size_t runningFallbackLimit = 16;
-
-// The display name for a make and a model ("Canon EOS R5", "SONY ILCE-7SM3"), or nothing
-// without a usable model. Pure; input that is not valid UTF-8 is repaired first.
-std::optional<std::string> normalized(std::optional<std::string_view> make,
-                                      std::optional<std::string_view> model);
 
 // The camera name of the first of at most 8 "mov"/"mp4"/"m4v" clips (extension in any case,
 // in list order) that the QuickTime reader, or else the libavformat fallback within 2 seconds,

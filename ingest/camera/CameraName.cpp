@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CameraMetadata.h"
+#include "CameraName.h"
+
 #include "CameraText.h"
 
 #include <array>
@@ -28,8 +29,8 @@ bool uppercasedEndsWith(std::u32string_view text, std::u32string_view suffix) {
 
 } // namespace
 
-std::optional<std::string> CameraMetadata::normalized(std::optional<std::string_view> make,
-                                                      std::optional<std::string_view> model) {
+std::optional<std::string> CameraName::normalized(std::optional<std::string_view> make,
+                                                  std::optional<std::string_view> model) {
     if (!model) {
         return std::nullopt;
     }

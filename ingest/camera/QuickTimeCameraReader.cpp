@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "QuickTimeCameraReader.h"
 
-#include "CameraMetadata.h"
+#include "CameraName.h"
 #include "CameraText.h"
 #include "ingest/copy/UniqueFd.h"
 #include "ingest/records/QuayError.h"
@@ -219,7 +219,7 @@ std::optional<std::string> nameFromMeta(const File& file, const Atom& meta) {
             }
         }
     }
-    return CameraMetadata::normalized(make, model);
+    return CameraName::normalized(make, model);
 }
 
 } // namespace

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t split = bytes.find('\0');
     if (split != std::string_view::npos) {
         const auto name =
-            quaymark::CameraMetadata::normalized(bytes.substr(0, split), bytes.substr(split + 1));
+            quaymark::CameraName::normalized(bytes.substr(0, split), bytes.substr(split + 1));
         if (name && name->empty()) {
             std::abort();
         }

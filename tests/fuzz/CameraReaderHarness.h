@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ingest/camera/CameraMetadata.h"
+#include "ingest/camera/CameraName.h"
 #include "ingest/camera/QuickTimeCameraReader.h"
 #include "ingest/records/QuayError.h"
 

@@ -148,7 +148,7 @@ TEST_F(DownloadModelTest, AYtDlpWithoutAnOptionOfTheCommandLineIsTooOld) {
         EXPECT_EQ(model.tools()->status(), u"The yt-dlp at " + text(old / "yt-dlp") +
                                                u" is too old for Quaymark. Install the download "
                                                u"tools to get a current one.");
-        model.downloadAll();
+        model.queue()->downloadAll();
         EXPECT_EQ(model.message(),
                   u"Install the download tools first. This keeps the Quaymark app itself small.");
     }
@@ -159,7 +159,7 @@ TEST_F(DownloadModelTest, ToolsAndFolderAreNeededBeforeAnyDownload) {
     const auto without = makeModel();
     EXPECT_EQ(without->tools()->status(), u"Install download tools once to get started");
     EXPECT_FALSE(without->tools()->ready());
-    without->downloadAll();
+    without->queue()->downloadAll();
     EXPECT_EQ(without->message(),
               u"Install the download tools first. This keeps the Quaymark app itself small.");
     without.get()->setMessage(QString());
@@ -167,15 +167,15 @@ TEST_F(DownloadModelTest, ToolsAndFolderAreNeededBeforeAnyDownload) {
     installTools();
     const auto model = makeModel();
     EXPECT_EQ(model->tools()->status(), u"Download tools ready");
-    model->downloadAll();
+    model->queue()->downloadAll();
     EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
     model->setNewName(QStringLiteral("No folder"));
     model->createProject();
     paste(*model, {QStringLiteral("https://example.com/plain")});
     model->setMessage(QString());
-    model->downloadAll();
+    model->queue()->downloadAll();
     EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
-    EXPECT_FALSE(model->busy());
+    EXPECT_FALSE(model->queue()->busy());
     EXPECT_EQ(model->project()->links[0].state, u"Ready");
 }
 

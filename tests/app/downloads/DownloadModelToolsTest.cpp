@@ -125,13 +125,13 @@ TEST_F(DownloadModelToolsTest, NothingIsInstalledWhileADownloadRuns) {
     const auto model = makeInstallingModel();
     addProject(*model, picker, QStringLiteral("Busy"), home / "videos");
     paste(*model, {QStringLiteral("https://videos.example/watch/pause")});
-    model->downloadAll();
-    ASSERT_TRUE(model->busy());
+    model->queue()->downloadAll();
+    ASSERT_TRUE(model->queue()->busy());
 
     model->tools()->install();
     EXPECT_FALSE(model->tools()->installing());
-    model->pauseAll();
-    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    model->queue()->pauseAll();
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
     EXPECT_EQ(server.requests().size(), 0u);
     EXPECT_EQ(model->tools()->status(), u"Download tools ready");
 }

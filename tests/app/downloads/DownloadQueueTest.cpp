@@ -11,8 +11,6 @@
 namespace quaymark::test {
 namespace {
 
-using DownloadQueueTest = DownloadFixture;
-
 const QString unconfirmed = QStringLiteral(
     "The helper exited without a confirmed output file. Retry to resume any partial download.");
 const QString unavailable = QStringLiteral("The destination drive or folder is unavailable.");
@@ -39,42 +37,87 @@ struct LinkHistory {
     }
 };
 
+// The screen's two row models, checked by Qt's tester at every change, with their signals
+// counted.
+struct ScreenRows {
+    explicit ScreenRows(DownloadModel& model)
+        : linkTester(model.links(), QAbstractItemModelTester::FailureReportingMode::Fatal)
+        , linkResets(model.links(), &QAbstractItemModel::modelReset)
+        , linkChanges(model.links(), &QAbstractItemModel::dataChanged)
+        , projectTester(model.projectRows(), QAbstractItemModelTester::FailureReportingMode::Fatal)
+        , projectResets(model.projectRows(), &QAbstractItemModel::modelReset)
+        , projectChanges(model.projectRows(), &QAbstractItemModel::dataChanged) {}
+
+    QAbstractItemModelTester linkTester;
+    QSignalSpy linkResets;
+    QSignalSpy linkChanges;
+    QAbstractItemModelTester projectTester;
+    QSignalSpy projectResets;
+    QSignalSpy projectChanges;
+};
+
+// A field of the first row's map, as the screen reads it.
+QString firstRowField(QAbstractItemModel* rows, int role, const QString& field) {
+    return rows->index(0, 0).data(role).toMap()[field].toString();
+}
+
+class DownloadQueueTest : public DownloadFixture {
+protected:
+    // The tools in place and a selected project below "videos" holding `links`.
+    std::unique_ptr<DownloadModel> projectWith(const QStringList& links) {
+        installTools();
+        auto model = makeModel();
+        addProject(*model, picker, QStringLiteral("Harbour"), home / "videos");
+        paste(*model, links);
+        return model;
+    }
+
+    // How the "plain" link at `index` ends: downloaded, its file confirmed where it belongs.
+    static void expectPlainDownload(const DownloadModel& model, int index) {
+        const QString folder = model.folderOf(*model.project());
+        const VideoLink& done = linkAt(model, 0, index);
+        EXPECT_EQ(done.state, u"Downloaded");
+        EXPECT_EQ(done.title, u"Clip \"plain\"");
+        EXPECT_EQ(done.output, folder + u"/Clip \"plain\" [Fake-plain].mkv");
+        EXPECT_EQ(readFile(test::fs::path(done.output->toStdString())), "video plain");
+        EXPECT_EQ(done.fraction, 1.0);
+        EXPECT_EQ(done.speed, 0);
+        EXPECT_FALSE(done.error);
+    }
+
+    // How the links from the third on end: "nofile", "missing", "fail" and "silent" all fail,
+    // each with its reason.
+    static void expectFailures(const DownloadModel& model) {
+        for (int index : {2, 3}) {
+            EXPECT_EQ(linkAt(model, 0, index).state, u"Failed");
+            EXPECT_EQ(linkAt(model, 0, index).error, unconfirmed);
+        }
+        EXPECT_EQ(linkAt(model, 0, 4).state, u"Failed");
+        EXPECT_TRUE(
+            linkAt(model, 0, 4)
+                .error->contains(
+                    u"ERROR: [generic] Unable to download webpage: HTTP Error 404: Not Found"));
+        EXPECT_EQ(linkAt(model, 0, 5).error, u"The download helper stopped unexpectedly.");
+    }
+};
+
 TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
-    installTools();
-    const auto model = makeModel();
-    addProject(*model, picker, QStringLiteral("Harbour"), home / "videos");
-    paste(*model,
-          {url("plain"), url("merge"), url("nofile"), url("missing"), url("fail"), url("silent")});
+    const auto model = projectWith(
+        {url("plain"), url("merge"), url("nofile"), url("missing"), url("fail"), url("silent")});
     LinkHistory plain;
     LinkHistory merge;
     plain.watch(*model, 0, 0);
     merge.watch(*model, 0, 1);
+    const ScreenRows rows(*model);
 
-    QAbstractItemModelTester tester(model->links(),
-                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QSignalSpy resets(model->links(), &QAbstractItemModel::modelReset);
-    QSignalSpy rowChanges(model->links(), &QAbstractItemModel::dataChanged);
-    QAbstractItemModelTester projectTester(model->projectRows(),
-                                           QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QSignalSpy projectResets(model->projectRows(), &QAbstractItemModel::modelReset);
-    QSignalSpy projectRowChanges(model->projectRows(), &QAbstractItemModel::dataChanged);
-
-    model->downloadAll();
-    EXPECT_TRUE(model->busy());
+    model->queue()->downloadAll();
+    EXPECT_TRUE(model->queue()->busy());
     for (const auto& link : model->project()->links) {
         EXPECT_EQ(link.state, u"Queued");
     }
-    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
 
-    const QString folder = model->folderOf(*model->project());
-    const VideoLink& done = linkAt(*model, 0, 0);
-    EXPECT_EQ(done.state, u"Downloaded");
-    EXPECT_EQ(done.title, u"Clip \"plain\"");
-    EXPECT_EQ(done.output, folder + u"/Clip \"plain\" [Fake-plain].mkv");
-    EXPECT_EQ(readFile(test::fs::path(done.output->toStdString())), "video plain");
-    EXPECT_EQ(done.fraction, 1.0);
-    EXPECT_EQ(done.speed, 0);
-    EXPECT_FALSE(done.error);
+    expectPlainDownload(*model, 0);
     EXPECT_EQ(plain.states, (QStringList{QStringLiteral("Queued"), QStringLiteral("Downloading"),
                                          QStringLiteral("Downloaded")}));
     // Unknown totals read as nothing done; the estimate stands in for a missing total.
@@ -86,34 +129,19 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
     EXPECT_TRUE(merge.states.contains(u"Merging"));
     EXPECT_EQ(merge.states.last(), u"Downloaded");
 
-    for (int index : {2, 3}) {
-        EXPECT_EQ(linkAt(*model, 0, index).state, u"Failed");
-        EXPECT_EQ(linkAt(*model, 0, index).error, unconfirmed);
-    }
-    EXPECT_EQ(linkAt(*model, 0, 4).state, u"Failed");
-    EXPECT_TRUE(linkAt(*model, 0, 4)
-                    .error->contains(
-                        u"ERROR: [generic] Unable to download webpage: HTTP Error 404: Not Found"));
-    EXPECT_EQ(linkAt(*model, 0, 5).error, u"The download helper stopped unexpectedly.");
+    expectFailures(*model);
     EXPECT_EQ(model->message(), u"");
     // The screen's rows changed in place: nothing was rebuilt during the whole run, and the
     // project's row changed only with its count, not with every progress line.
-    EXPECT_EQ(resets.count(), 0);
-    EXPECT_GT(rowChanges.count(), 6);
-    EXPECT_EQ(projectResets.count(), 0);
-    EXPECT_EQ(projectRowChanges.count(), 2);
-    EXPECT_EQ(model->projectRows()
-                  ->index(0)
-                  .data(DownloadProjectsModel::ProjectRole)
-                  .toMap()[QStringLiteral("countText")]
-                  .toString(),
+    EXPECT_EQ(rows.linkResets.count(), 0);
+    EXPECT_GT(rows.linkChanges.count(), 6);
+    EXPECT_EQ(rows.projectResets.count(), 0);
+    EXPECT_EQ(rows.projectChanges.count(), 2);
+    EXPECT_EQ(firstRowField(model->projectRows(), DownloadProjectsModel::ProjectRole,
+                            QStringLiteral("countText")),
               u"2/6 downloaded");
     ASSERT_EQ(model->links()->rowCount(), 6);
-    EXPECT_EQ(model->links()
-                  ->index(0)
-                  .data(DownloadLinksModel::LinkRole)
-                  .toMap()[QStringLiteral("state")]
-                  .toString(),
+    EXPECT_EQ(firstRowField(model->links(), DownloadLinksModel::LinkRole, QStringLiteral("state")),
               u"Downloaded");
 
     // What the screen saw is what the next start sees.
@@ -121,11 +149,11 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
     EXPECT_EQ(restarted->projects(), model->projects());
 
     // Only the failed links go again.
-    model->downloadAll();
+    model->queue()->downloadAll();
     EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloaded");
     EXPECT_EQ(linkAt(*model, 0, 2).state, u"Queued");
     EXPECT_FALSE(linkAt(*model, 0, 2).error);
-    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
     EXPECT_EQ(linkAt(*model, 0, 2).state, u"Failed");
 }
 
@@ -137,8 +165,8 @@ TEST_F(DownloadQueueTest, PausingStopsTheHelperAndAnotherStartResumesItsPartialF
     const QString pausing = model->project()->links[0].id.toString();
     const QString queued = model->project()->links[1].id.toString();
 
-    model->downloadAll();
-    model->downloadAll(); // nothing is queued twice
+    model->queue()->downloadAll();
+    model->queue()->downloadAll(); // nothing is queued twice
     ASSERT_TRUE(waitUntil([&] { return linkAt(*model, 0, 0).fraction == 0.25; }));
     EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloading");
     EXPECT_EQ(linkAt(*model, 0, 0).speed, 1'500'000);
@@ -154,16 +182,16 @@ TEST_F(DownloadQueueTest, PausingStopsTheHelperAndAnotherStartResumesItsPartialF
     model->rename(QStringLiteral("Renamed while busy"));
     EXPECT_EQ(model->project()->name, u"Pause");
 
-    model->pauseAll();
+    model->queue()->pauseAll();
     EXPECT_EQ(linkAt(*model, 0, 1).state, u"Paused"); // was still waiting
-    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
     EXPECT_EQ(linkAt(*model, 0, 0).state, u"Paused");
     EXPECT_EQ(linkAt(*model, 0, 0).speed, 0);
     const fs::path folder = model->folderOf(*model->project()).toStdString();
     EXPECT_TRUE(fs::exists(folder / ".incomplete" / "pause.mkv.part"));
 
-    model->downloadAll();
-    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    model->queue()->downloadAll();
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
     EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloaded");
     EXPECT_EQ(readFile(folder / "Clip \"pause\" [Fake-pause].mkv"), "first half|second half");
     EXPECT_EQ(linkAt(*model, 0, 1).state, u"Downloaded");
@@ -178,11 +206,11 @@ TEST_F(DownloadQueueTest, AMissingDestinationFailsItsLinkAndTheQueueGoesOn) {
     paste(*model, {url("plain")});
 
     model->setSelected(model->projects()[1].id);
-    model->downloadAll();
+    model->queue()->downloadAll();
     model->setSelected(model->projects()[0].id);
-    model->downloadAll();
+    model->queue()->downloadAll();
     fs::remove_all(home / "drive"); // before the queue gets to it
-    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
 
     EXPECT_EQ(linkAt(*model, 1, 0).state, u"Failed");
     EXPECT_EQ(linkAt(*model, 1, 0).error, unavailable);
@@ -213,8 +241,8 @@ TEST_F(DownloadQueueTest, AnUnpluggedDriveIsNotReplacedByItsEmptyMountPoint) {
     addProject(*model, picker, QStringLiteral("Card"), point);
     paste(*model, {url("plain")});
     mount.unmount();
-    model->downloadAll();
-    ASSERT_TRUE(waitUntil([&] { return !model->busy(); }));
+    model->queue()->downloadAll();
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
     EXPECT_EQ(linkAt(*model, 0, 0).error, unavailable);
     EXPECT_TRUE(fs::is_empty(point));
 }
@@ -225,19 +253,19 @@ TEST_F(DownloadQueueTest, LinksActiveWhenTheApplicationStoppedComeBackPaused) {
         const auto model = makeModel();
         addProject(*model, picker, QStringLiteral("Restart"), home / "videos");
         paste(*model, {url("pause"), url("plain")});
-        model->downloadAll();
+        model->queue()->downloadAll();
         ASSERT_TRUE(waitUntil([&] { return linkAt(*model, 0, 0).fraction == 0.25; }));
     } // the application quits mid-download
     const auto model = makeModel();
     EXPECT_EQ(linkAt(*model, 0, 0).state, u"Paused");
     EXPECT_EQ(linkAt(*model, 0, 0).speed, 0);
     EXPECT_EQ(linkAt(*model, 0, 1).state, u"Paused");
-    EXPECT_FALSE(model->busy());
+    EXPECT_FALSE(model->queue()->busy());
 }
 
 TEST_F(DownloadQueueTest, TheCommandLineIsExactlyTheOneTheHelperExpects) {
     const QStringList arguments =
-        DownloadModel::arguments(QStringLiteral("/opt/tools"), QStringLiteral("/opt/tools/deno"),
+        DownloadQueue::arguments(QStringLiteral("/opt/tools"), QStringLiteral("/opt/tools/deno"),
                                  QStringLiteral("/videos/Trip_0A1B2C3D"), QStringLiteral("-x"));
     ASSERT_EQ(arguments.size(), 41);
     EXPECT_EQ(arguments[21], u"/opt/tools");

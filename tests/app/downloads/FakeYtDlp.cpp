@@ -145,6 +145,38 @@ int help() {
     return 0;
 }
 
+// The first run leaves a partial file and waits to be stopped; the next finishes from it.
+void pauseOrResume(const fs::path& temporary, const fs::path& output) {
+    fs::create_directories(temporary);
+    const fs::path partial = temporary / "pause.mkv.part";
+    if (!fs::exists(partial)) {
+        makeFile(partial, "first half|");
+        say("QM_PROGRESS:{\"downloaded_bytes\": 50, \"total_bytes\": 200, \"speed\": 1500000}"
+            "\n");
+        for (;;) {
+            ::pause();
+        }
+    }
+    std::ifstream in(partial, std::ios::binary);
+    const std::string start((std::istreambuf_iterator<char>(in)), {});
+    makeFile(output, start + "second half");
+    fs::remove(partial);
+    say("[download] Resuming download at byte 50\n");
+}
+
+// A JSON string's contents as yt-dlp writes them, with non-ASCII escaped; the titles here are
+// plain ASCII.
+std::string quoted(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -174,21 +206,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (mode == "pause") {
-        fs::create_directories(temporary);
-        const fs::path partial = temporary / "pause.mkv.part";
-        if (!fs::exists(partial)) {
-            makeFile(partial, "first half|");
-            say("QM_PROGRESS:{\"downloaded_bytes\": 50, \"total_bytes\": 200, \"speed\": 1500000}"
-                "\n");
-            for (;;) {
-                ::pause();
-            }
-        }
-        std::ifstream in(partial, std::ios::binary);
-        const std::string start((std::istreambuf_iterator<char>(in)), {});
-        makeFile(output, start + "second half");
-        fs::remove(partial);
-        say("[download] Resuming download at byte 50\n");
+        pauseOrResume(temporary, output);
     } else if (mode != "missing") {
         say("QM_PROGRESS:{\"downloaded_bytes\": 50, \"total_bytes\": null, "
             "\"total_bytes_estimate\": 200, \"speed\": 2500000.0}\n");
@@ -204,14 +222,6 @@ int main(int argc, char** argv) {
     if (mode == "nofile") {
         return 0;
     }
-    // yt-dlp writes JSON with non-ASCII escaped; the titles here are plain ASCII.
-    std::string quoted;
-    for (const char c : output.string()) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    say("QM_FILE:\"" + quoted + "\"\n");
+    say("QM_FILE:\"" + quoted(output.string()) + "\"\n");
     return 0;
 }

@@ -93,6 +93,18 @@ protected:
 
     std::vector<std::string> installed() const { return test::listTree(tools); }
 
+    // The installation fails with this error, its description unless empty, and installs
+    // nothing.
+    void expectRefused(const std::string& domain, int code, const std::string& description) {
+        const DownloadError error = failure();
+        EXPECT_EQ(error.domain, domain);
+        EXPECT_EQ(error.code, code);
+        if (!description.empty()) {
+            EXPECT_EQ(error.description, description);
+        }
+        EXPECT_EQ(installed(), std::vector<std::string>{});
+    }
+
     test::TempDir root;
     test::HttpsTestServer server;
     const fs::path tools = root / "Download Tools";
@@ -226,11 +238,7 @@ TEST_F(ToolInstallerTest, ChecksumFailuresStopEverything) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         release("yt-dlp/yt-dlp", c.assets);
-        const DownloadError error = failure();
-        EXPECT_EQ(error.domain, c.domain);
-        EXPECT_EQ(error.code, c.code);
-        EXPECT_EQ(error.description, c.description);
-        EXPECT_EQ(installed(), std::vector<std::string>{});
+        expectRefused(c.domain, c.code, c.description);
     }
 
     // deno fails after yt-dlp passed every check: yt-dlp is not installed either.
@@ -276,13 +284,7 @@ TEST_F(ToolInstallerTest, ReleaseProblemsAreReportedAsNetworkErrors) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.arrange();
-        const DownloadError error = failure();
-        EXPECT_EQ(error.domain, "Quaymark.Network");
-        EXPECT_EQ(error.code, c.code);
-        if (!c.description.empty()) {
-            EXPECT_EQ(error.description, c.description);
-        }
-        EXPECT_EQ(installed(), std::vector<std::string>{});
+        expectRefused("Quaymark.Network", c.code, c.description);
     }
 
     // The server's certificate is trusted only when the configuration says so.

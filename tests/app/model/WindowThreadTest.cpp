@@ -14,6 +14,7 @@
 
 #include <fstream>
 #include <future>
+#include <optional>
 
 namespace quaymark {
 namespace {
@@ -44,43 +45,60 @@ long requestsFrom(const fs::path& log, pid_t thread) {
     return count;
 }
 
-// A stalled network share freezes whichever thread touches it: the window's thread must never
-// be that thread. The destination's file system names the thread behind every request.
-TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
-    test::TempDir home;
-    const fs::path share = home / "share", log = home / "requests.log";
-    fs::create_directories(home / "backing/Footage");
-    fs::create_directories(share);
-    test::ChildProcess server(
-        {QUAYMARK_LOGGING_FUSE, (home / "backing").string(), share.string(), log.string(), "0"});
-    if (!QTest::qWaitFor([&] { return mounted(share); }, 10'000)) {
-        server.signal(SIGTERM);
-        server.wait();
-        GTEST_SKIP() << "FUSE cannot mount here: " << server.errors();
+// The test's own look at the share happens on a thread of its own, so that every request from
+// the window's thread is the model's.
+template <typename Work>
+auto aside(Work work) {
+    return std::async(std::launch::async, work).get();
+}
+
+// A destination chosen in an earlier run, stored with its bookmark in `settings`.
+void storeEarlierChoice(const QString& settings, const fs::path& destination) {
+    PreferenceStore store(settings);
+    StoredPreferences stored = store.load();
+    const auto bookmark = aside([&] { return platform::createBookmark(destination); });
+    stored.destinations = {SavedLocation{text(destination), QByteArray::fromStdString(*bookmark)}};
+    stored.folderRule = QStringLiteral("{source}");
+    stored.videosOnly = false;
+    store.save(stored);
+    store.markMigrated();
+}
+
+// A share whose file system names the thread behind every request in its log.
+class WindowThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(home / "backing/Footage");
+        fs::create_directories(share);
+        server.emplace(std::vector<std::string>{QUAYMARK_LOGGING_FUSE, (home / "backing").string(),
+                                                share.string(), log.string(), "0"});
+        if (!QTest::qWaitFor([&] { return mounted(share); }, 10'000)) {
+            server->signal(SIGTERM);
+            server->wait();
+            GTEST_SKIP() << "FUSE cannot mount here: " << server->errors();
+        }
+        shareMounted = true;
     }
-    struct Unmount {
-        fs::path point;
-        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
-    } unmount{share};
 
-    // The test's own look at the share happens on a thread of its own, so that every request
-    // from the window's thread is the model's.
-    const auto aside = [](auto work) { return std::async(std::launch::async, work).get(); };
+    void TearDown() override {
+        if (shareMounted) {
+            ::umount2(share.c_str(), MNT_DETACH);
+        }
+    }
 
-    // A destination chosen in an earlier run.
+    test::TempDir home;
+    const fs::path share = home / "share";
+    const fs::path log = home / "requests.log";
+    std::optional<test::ChildProcess> server;
+    bool shareMounted = false;
+};
+
+// A stalled network share freezes whichever thread touches it: the window's thread must never
+// be that thread.
+TEST_F(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
     const fs::path destination = share / "Footage";
     const QString settings = text(home / "Quaymark.conf");
-    {
-        PreferenceStore store(settings);
-        StoredPreferences stored = store.load();
-        const auto bookmark = aside([&] { return platform::createBookmark(destination); });
-        stored.destinations = {
-            SavedLocation{text(destination), QByteArray::fromStdString(*bookmark)}};
-        stored.folderRule = QStringLiteral("{source}");
-        stored.videosOnly = false;
-        store.save(stored);
-        store.markMigrated();
-    }
+    storeEarlierChoice(settings, destination);
     test::writeFile(home / "CARD/A001.MOV", test::patternBytes(50'000));
     const pid_t window = ::gettid();
 

@@ -15,10 +15,10 @@ TEST_F(QuitGuardDownloadsTest, RunningDownloadsKeepTheGuardUp) {
     QuitGuard guard;
     guard.attach(nullptr, downloads.get());
     EXPECT_FALSE(guard.workRunning());
-    downloads->downloadAll();
-    ASSERT_TRUE(downloads->busy());
+    downloads->queue()->downloadAll();
+    ASSERT_TRUE(downloads->queue()->busy());
     EXPECT_TRUE(guard.workRunning()) << "no import model is needed for downloads to count";
-    ASSERT_TRUE(waitUntil([&] { return !downloads->busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !downloads->queue()->busy(); }));
     EXPECT_FALSE(guard.workRunning());
     downloads.reset();
     EXPECT_FALSE(guard.workRunning());

@@ -139,6 +139,21 @@ protected:
         typeText(window, typed);
         render();
     }
+
+    // Pastes `links` into the link box and adds them.
+    void addLinks(const QString& links) {
+        item("linkBox")->setProperty("text", links);
+        render();
+        click(item("addLinksButton"));
+        render();
+    }
+
+    // Answers the window's folder dialog as the user does: Ctrl+L, the path, Return.
+    void answerDialog(const fs::path& folder) const {
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+        typeText(window, text(folder));
+        QTest::keyClick(window, Qt::Key_Return);
+    }
 };
 
 TEST_F(DownloadsScreenTest, AProjectIsCreatedFilledAndCountedThroughTheScreen) {
@@ -162,13 +177,10 @@ TEST_F(DownloadsScreenTest, AProjectIsCreatedFilledAndCountedThroughTheScreen) {
     EXPECT_FALSE(shown(item("openFolderButton")));
 
     EXPECT_FALSE(item("addLinksButton")->isEnabled());
-    item("linkBox")->setProperty("text", QStringLiteral("https://videos.example/a\n"
-                                                        "ftp://videos.example/b\n"
-                                                        "https://videos.example/a\n"
-                                                        "https://videos.example/c"));
-    render();
-    click(item("addLinksButton"));
-    render();
+    addLinks(QStringLiteral("https://videos.example/a\n"
+                            "ftp://videos.example/b\n"
+                            "https://videos.example/a\n"
+                            "https://videos.example/c"));
     EXPECT_EQ(textOf(item("linksCaption")), u"2 VIDEO LINKS");
     EXPECT_EQ(textOf(item("projectCount")), u"0/2 downloaded");
     EXPECT_EQ(textOf(item("linkBox")), u"");
@@ -187,10 +199,7 @@ TEST_F(DownloadsScreenTest, AProjectIsCreatedFilledAndCountedThroughTheScreen) {
     fs::create_directories(home / "videos");
     click(item("chooseFolderButton"));
     ASSERT_TRUE(actions.folderPending());
-    // Answered in the window's dialog, as the user does.
-    QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
-    typeText(window, text(home / "videos"));
-    QTest::keyClick(window, Qt::Key_Return);
+    answerDialog(home / "videos");
     EXPECT_FALSE(actions.folderPending());
     render();
     EXPECT_TRUE(textOf(item("projectFolder")).startsWith(text(home / "videos") + u"/Harbour_"));

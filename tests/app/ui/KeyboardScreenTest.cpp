@@ -54,7 +54,23 @@ protected:
             << list->property("count").toInt() << " rows in " << shown().toStdString();
     }
 
-    void accept() const { click(screen->find("chooserAccept")); }
+    // Ctrl+O, then whether the dialog opened.
+    bool openDialog() const {
+        key(Qt::Key_O, Qt::ControlModifier);
+        return dialogOpen();
+    }
+
+    // Moves to a row with `arrow` and enters it.
+    void enterRow(Qt::Key arrow) const {
+        key(arrow);
+        key(Qt::Key_Return);
+    }
+
+    // The dialog's Choose button, and the choice it makes taken in.
+    void accept() const {
+        click(screen->find("chooserAccept"));
+        ASSERT_TRUE(test::settle());
+    }
 
     // What the focused item tells assistive technology.
     static std::pair<QString, QAccessible::Role> spoken(QQuickItem* item) {
@@ -93,42 +109,34 @@ TEST_F(KeyboardScreenTest, TheFolderDialogChoosesTheFolderItShowsUnlessARowWasPi
     EXPECT_EQ(model->source(), text(home / "CARD")) << "not its first sub-folder";
 
     // The dialog opens beside the last choice. Entering a card picks none of its folders.
-    key(Qt::Key_O, Qt::ControlModifier);
-    ASSERT_TRUE(dialogOpen());
+    ASSERT_TRUE(openDialog());
     EXPECT_EQ(shown(), text(home.path()));
     listed(2);
     EXPECT_EQ(dialogRows(), (QStringList{QStringLiteral("CARD"), QStringLiteral("EMPTY")}));
-    key(Qt::Key_Down);
-    key(Qt::Key_Return);
+    enterRow(Qt::Key_Down);
     EXPECT_EQ(shown(), text(home / "CARD"));
     listed(2);
     EXPECT_EQ(dialogRows(), (QStringList{QStringLiteral("DCIM"), QStringLiteral("PRIVATE")}))
         << "folders only";
     accept();
-    ASSERT_TRUE(test::settle());
     EXPECT_EQ(model->source(), text(home / "CARD")) << "DCIM was shown but never picked";
 
     // A row picked with the keys is chosen; Backspace goes up; an empty folder can be chosen.
-    key(Qt::Key_O, Qt::ControlModifier);
-    ASSERT_TRUE(dialogOpen());
+    ASSERT_TRUE(openDialog());
     listed(2);
-    key(Qt::Key_Down);
-    key(Qt::Key_Return);
+    enterRow(Qt::Key_Down);
     listed(2);
     key(Qt::Key_Down);
     key(Qt::Key_Down);
     accept();
-    ASSERT_TRUE(test::settle());
     EXPECT_EQ(model->source(), text(home / "CARD/PRIVATE"));
 
-    key(Qt::Key_O, Qt::ControlModifier);
-    ASSERT_TRUE(dialogOpen());
+    ASSERT_TRUE(openDialog());
     EXPECT_EQ(shown(), text(home / "CARD"));
     key(Qt::Key_Backspace);
     EXPECT_EQ(shown(), text(home.path()));
     listed(2);
-    key(Qt::Key_Up);
-    key(Qt::Key_Return);
+    enterRow(Qt::Key_Up);
     EXPECT_EQ(shown(), text(home / "EMPTY"));
     listed(0);
     EXPECT_TRUE(screen->find("chooserEmpty")->isVisible());
@@ -137,8 +145,7 @@ TEST_F(KeyboardScreenTest, TheFolderDialogChoosesTheFolderItShowsUnlessARowWasPi
     EXPECT_EQ(model->source(), text(home / "EMPTY")) << "Return with nothing picked chooses it";
 
     // A typed path that is no folder keeps the dialog open and says so; Escape dismisses.
-    key(Qt::Key_O, Qt::ControlModifier);
-    ASSERT_TRUE(dialogOpen());
+    ASSERT_TRUE(openDialog());
     key(Qt::Key_L, Qt::ControlModifier);
     test::type(screen->window(), QStringLiteral("notes.txt"));
     key(Qt::Key_Return);

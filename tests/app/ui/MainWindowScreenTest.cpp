@@ -258,6 +258,14 @@ TEST_F(MainWindowScreenTest, RecoveryMenuCountsTheInterruptedImports) {
         items.append(textOf(item));
     }
     EXPECT_EQ(items, (QStringList{QStringLiteral("FX6_1010"), QStringLiteral("FX6_1010 2")}));
+
+    // Any other interrupted import is found through the folder dialog.
+    QSignalSpy requests(&screen->actions(), &ShellActions::folderRequested);
+    click(screen->find("recoverButton"));
+    ASSERT_EQ(requests.count(), 1);
+    EXPECT_EQ(requests[0][0].toString(),
+              u"Choose an interrupted import folder containing _QUAYMARK_SESSION.json");
+    dismissDialog();
 }
 
 } // namespace

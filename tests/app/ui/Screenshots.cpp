@@ -95,7 +95,7 @@ void fillDownloads(QQmlPropertyMap& state, QQmlPropertyMap& tools, DownloadLinks
     rows.set(links);
     state.insert(QStringLiteral("links"), QVariant::fromValue(&rows));
     state.insert(QStringLiteral("selected"), QStringLiteral("P1"));
-    state.insert(QStringLiteral("busy"), !installing);
+    state.insert(QStringLiteral("queue"), QVariantMap{{QStringLiteral("busy"), !installing}});
     tools.insert(QStringLiteral("installing"), installing);
     tools.insert(QStringLiteral("ready"), !installing);
     tools.insert(QStringLiteral("status"),

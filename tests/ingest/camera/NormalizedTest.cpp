@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ingest/camera/CameraMetadata.h"
+#include "ingest/camera/CameraName.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,7 @@ TEST(NormalizedTest, NamesAsUsersSeeThem) {
         {std::nullopt, accented + "e", std::nullopt},
     };
     for (const auto& [make, model, name] : cases) {
-        EXPECT_EQ(CameraMetadata::normalized(make, model), name)
+        EXPECT_EQ(CameraName::normalized(make, model), name)
             << make.value_or("(none)") << " / " << model.value_or("(none)");
     }
 }
