@@ -16,10 +16,12 @@ build=build/default
 
 # name | file | exact text | replacement | build targets | ctest regex
 # The text must occur exactly once in the file; "\n" in text or replacement is a line break.
+# A fault that needs edits in several places lists them joined by " ++ " in the file, text
+# and replacement fields alike.
 faults=$(cat <<'LIST'
 promote before the reread matched|ingest/copy/FileCopy.cpp|    if (reread.sha256 != source.sha256 \|\| reread.xxh128 != source.xxh128 \|\|\n        verified != source.bytes \|\| copied_ != source.bytes) {|    if (false) {|copy_tests engine_tests|CopyTest|ImportFixture|ResumeTest
 compare the wrong digest|ingest/copy/FileCopy.cpp|if (reread.sha256 != source.sha256 \|\| reread.xxh128 != source.xxh128|if (reread.sha256 != reread.sha256 \|\| reread.xxh128 != reread.xxh128|copy_tests engine_tests|CopyTest|ImportFixture
-reread from the page cache|ingest/copy/FileCopy.cpp|    ::posix_fadvise(partial_.fd.get(), 0, 0, POSIX_FADV_DONTNEED);\n|\n|copy_tests|CopyTest|Digest
+reread from the page cache|ingest/copy/FileCopy.cpp ++ ingest/copy/FileCopy.cpp ++ ingest/copy/FileDigest.cpp ++ ingest/copy/ReadAhead.cpp|        ::fcntl(fd, F_SETFL, flags \| O_DIRECT); ++     ::posix_fadvise(partial_.fd.get(), 0, 0, POSIX_FADV_DONTNEED);\n ++     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);\n    cancellation.check(); ++     setDirect(fd_, true);\n|        (void)fd; ++ \n ++     cancellation.check(); ++ \n|copy_tests engine_mount_tests|CopyTest|Digest|StorageLost
 source changes unnoticed at the end|ingest/copy/FileCopy.cpp|!(after.st_ctim == before_.st_ctim)) {|false) {|copy_tests|CopyTest
 modification time tolerance off|ingest/copy/FileCopy.cpp|> modifiedTolerance) {|> 1e9) {|copy_tests|CopyTest
 existing final file replaced|ingest/copy/SafeMove.cpp|RENAME_NOREPLACE) == 0|0) == 0|copy_tests|CopyTest
@@ -64,7 +66,8 @@ total=0
 caught=0
 failed=0
 restore=""
-trap '[[ -n "$restore" ]] && git checkout -q -- "$restore"; exit 130' INT TERM
+# shellcheck disable=SC2086
+trap '[[ -n "$restore" ]] && git checkout -q -- $restore; exit 130' INT TERM
 
 while IFS= read -r line; do
     [[ -z "$line" ]] && continue
@@ -77,7 +80,9 @@ for p in parts: print(p.replace("\\|", "|"))' "$line")
     targets=${field[4]} tests=${field[5]}
     [[ -n "$only" && "$name" != *"$only"* ]] && continue
     total=$((total + 1))
-    if ! git diff --quiet -- "$file"; then
+    files=${file// ++ / }
+    # shellcheck disable=SC2086
+    if ! git diff --quiet -- $files; then
         echo "skipped  $name: $file has uncommitted changes"
         failed=$((failed + 1))
         continue
@@ -89,29 +94,36 @@ for p in parts: print(p.replace("\\|", "|"))' "$line")
     fi
     if ! python3 - "$file" "$text" "$replacement" <<'PY'
 import sys
-path, text, replacement = sys.argv[1], sys.argv[2].replace("\\n", "\n"), sys.argv[3].replace("\\n", "\n")
-source = open(path, encoding="utf-8").read()
-if source.count(text) != 1:
+paths, texts, replacements = (a.replace("\\n", "\n").split(" ++ ") for a in sys.argv[1:4])
+if not len(paths) == len(texts) == len(replacements):
     sys.exit(1)
-open(path, "w", encoding="utf-8").write(source.replace(text, replacement))
+edited = {}
+for path, text, replacement in zip(paths, texts, replacements):
+    source = edited.get(path) or open(path, encoding="utf-8").read()
+    if source.count(text) != 1:
+        sys.exit(1)
+    edited[path] = source.replace(text, replacement)
+for path, source in edited.items():
+    open(path, "w", encoding="utf-8").write(source)
 PY
     then
         echo "broken   $name: the text is not in $file exactly once"
         failed=$((failed + 1))
         continue
     fi
-    restore=$file
+    restore=$files
     # shellcheck disable=SC2086
-    if ! cmake --build "$build" --target $targets >/tmp/quaymark-mutation.log 2>&1; then
+    if ! cmake --build "$build" --target $targets >"$build/mutation.log" 2>&1; then
         verdict=caught # the fault does not even compile
-    elif grep -q "no work to do" /tmp/quaymark-mutation.log; then
+    elif grep -q "no work to do" "$build/mutation.log"; then
         verdict=broken # the targets do not contain the changed file
-    elif ctest --test-dir "$build" -R "$tests" -E NOT_BUILT --timeout 300 >>/tmp/quaymark-mutation.log 2>&1; then
+    elif ctest --test-dir "$build" -R "$tests" -E NOT_BUILT --timeout 300 >>"$build/mutation.log" 2>&1; then
         verdict=MISSED
     else
         verdict=caught
     fi
-    git checkout -q -- "$file"
+    # shellcheck disable=SC2086
+    git checkout -q -- $files
     restore=""
     [[ $verdict == caught ]] && caught=$((caught + 1))
     [[ $verdict == broken ]] && failed=$((failed + 1))

@@ -2,6 +2,14 @@
 #include "ImportFixture.h"
 #include "SharedReadsFixture.h"
 #include "TestMounts.h"
+#include "ingest/copy/UniqueFd.h"
+
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+
+#include <array>
+#include <cstring>
 
 namespace quaymark::test {
 namespace {
@@ -61,28 +69,67 @@ TEST_F(ExfatDestinationTest, CopiesPromotesAndResumesWithTheFallbacks) {
     expectNoTemporaries(folder);
 }
 
+// An ext4 image of `size` bytes on a loop device, mounted at `folder`/mnt.
+struct LoopExt4 {
+    fs::path image;
+    fs::path point;
+    std::unique_ptr<platform::LoopDevice> loop;
+    std::unique_ptr<platform::TestMount> mount;
+    std::string unavailable; // why it could not be mounted here
+
+    LoopExt4(const fs::path& folder, std::uintmax_t size)
+        : image(folder / "ext4.img")
+        , point(folder / "mnt") {
+        writeFile(image, "");
+        fs::resize_file(image, size);
+        const auto made = runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", image.string()});
+        if (made.status != 0) {
+            unavailable = "mkfs.ext4 failed: " + made.errors;
+            return;
+        }
+        loop = std::make_unique<platform::LoopDevice>(image);
+        if (loop->device().empty()) {
+            unavailable = "no loop device: " + loop->error();
+            return;
+        }
+        mount = std::make_unique<platform::TestMount>(loop->device(), point, "ext4");
+        if (!mount->mounted()) {
+            unavailable = "ext4 cannot be mounted here: " + mount->error();
+        }
+    }
+
+    // Flips a byte of `file` on the image itself, beneath the page cache that still holds the
+    // written bytes: storage that lost what it was given.
+    void damageOnStorage(const fs::path& file) const {
+        const UniqueFd fd{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
+        ASSERT_TRUE(fd);
+        alignas(fiemap) std::array<char, sizeof(fiemap) + sizeof(fiemap_extent)> buffer{};
+        auto* map = reinterpret_cast<fiemap*>(buffer.data());
+        map->fm_length = FIEMAP_MAX_OFFSET;
+        map->fm_flags = FIEMAP_FLAG_SYNC; // written out first, so the blocks have a place
+        map->fm_extent_count = 1;
+        ASSERT_EQ(::ioctl(fd.get(), FS_IOC_FIEMAP, map), 0) << std::strerror(errno);
+        ASSERT_EQ(map->fm_mapped_extents, 1u);
+        const auto at = static_cast<off_t>(map->fm_extents[0].fe_physical + 100);
+        const UniqueFd disk{::open(image.c_str(), O_RDWR | O_CLOEXEC)};
+        ASSERT_TRUE(disk);
+        unsigned char byte = 0;
+        ASSERT_EQ(::pread(disk.get(), &byte, 1, at), 1);
+        byte ^= 0xFF;
+        ASSERT_EQ(::pwrite(disk.get(), &byte, 1, at), 1);
+        ASSERT_EQ(::fdatasync(disk.get()), 0);
+    }
+};
+
 // A destination that fills up mid-copy fails alone; the one beside it, sharing the reads,
 // finishes with every byte right.
 TEST_F(SharedReadsFixture, AFullDestinationFailsAloneAndLeavesNothingBehind) {
-    const fs::path image = targets / "small.img";
-    writeFile(image, "");
-    fs::resize_file(image, 16 << 20);
-    const auto made = runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", image.string()});
-    if (made.status != 0) {
-        GTEST_SKIP() << "mkfs.ext4 failed: " << made.errors;
+    const LoopExt4 disk(targets.path(), 16 << 20);
+    if (!disk.unavailable.empty()) {
+        GTEST_SKIP() << disk.unavailable;
     }
-    platform::LoopDevice loop{image};
-    if (loop.device().empty()) {
-        GTEST_SKIP() << "no loop device: " << loop.error();
-    }
-    const fs::path point = targets / "mnt";
-    platform::TestMount mount{loop.device(), point, "ext4"};
-    if (!mount.mounted()) {
-        GTEST_SKIP() << "ext4 cannot be mounted here: " << mount.error();
-    }
-
     makeCard(2, 12 << 20, 4);
-    Destination& full = add(point);
+    Destination& full = add(disk.point);
     // Past the free-space check at the start, so that the disk fills up while copying.
     full.environment.freeSpace = [](const fs::path&) { return std::nullopt; };
     Destination& roomy = add(targets / "roomy");
@@ -90,6 +137,37 @@ TEST_F(SharedReadsFixture, AFullDestinationFailsAloneAndLeavesNothingBehind) {
     expectInterrupted(full, "");
     EXPECT_NE(full.error.find("No space left on device"), std::string::npos) << full.error;
     expectVerified(roomy);
+}
+
+// The copy reaches storage damaged while the page cache still holds the right bytes: only a
+// reread from storage sees it, and the copy must never get its name.
+TEST_F(SharedReadsFixture, ACopyThatStorageLostIsNeverPromoted) {
+    const LoopExt4 disk(targets.path(), 32 << 20);
+    if (!disk.unavailable.empty()) {
+        GTEST_SKIP() << disk.unavailable;
+    }
+    makeCard(1, 4 << 20, 0);
+    Destination& damaged = add(disk.point);
+    bool done = false;
+    damaged.onReport = [&](const ImportProgress& progress) {
+        if (progress.copiedBytes == 0 || progress.copiedBytes < progress.totalBytes ||
+            std::exchange(done, true)) {
+            return;
+        }
+        for (const auto& name : listTree(disk.point)) {
+            if (name.find(".partial") != std::string::npos) {
+                disk.damageOnStorage(disk.point / name);
+            }
+        }
+    };
+    runAll();
+    waitFor([&] { return damaged.ended; });
+    EXPECT_TRUE(done);
+    EXPECT_EQ(damaged.error,
+              "Checksum mismatch: DCIM/100/C0000.MP4. The import has not been marked verified.");
+    for (const auto& name : listTree(disk.point)) {
+        EXPECT_EQ(name.find("C0000.MP4"), std::string::npos) << name;
+    }
 }
 
 } // namespace
