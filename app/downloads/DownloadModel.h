@@ -18,6 +18,7 @@
 #include <QUuid>
 #include <QVariantList>
 #include <QVariantMap>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <deque>
 #include <memory>
@@ -30,6 +31,8 @@ namespace quaymark {
 // one at a time with yt-dlp. Lives on the main thread; each helper runs on a thread of its own.
 class DownloadModel : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The model comes from the application.")
     // Maps with "id", "name", "destination", "folder", "links", "downloadedCount" and
     // "countText"; each link a map of its fields with "id" and "speedText".
     Q_PROPERTY(QVariantList projects READ projectList NOTIFY projectsChanged)
@@ -38,10 +41,10 @@ class DownloadModel : public QObject {
     // The selected project as in `projects`; an empty map for none.
     Q_PROPERTY(QVariantMap project READ projectMap NOTIFY projectChanged)
     // The selected project's links, rows updated in place.
-    Q_PROPERTY(DownloadLinksModel* links READ links CONSTANT)
+    Q_PROPERTY(quaymark::DownloadLinksModel* links READ links CONSTANT)
     // The projects as rows updated in place: maps with "id", "name", "destination",
     // "downloadedCount" and "countText".
-    Q_PROPERTY(DownloadProjectsModel* projectRows READ projectRows CONSTANT)
+    Q_PROPERTY(quaymark::DownloadProjectsModel* projectRows READ projectRows CONSTANT)
     Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(QString newName READ newName WRITE setNewName NOTIFY newNameChanged)
     Q_PROPERTY(QString linkText READ linkText WRITE setLinkText NOTIFY linkTextChanged)
@@ -49,7 +52,7 @@ class DownloadModel : public QObject {
     Q_PROPERTY(bool canCreate READ canCreate NOTIFY newNameChanged)
     Q_PROPERTY(bool canAddLinks READ canAddLinks NOTIFY linkTextChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
-    Q_PROPERTY(ToolsSetup* tools READ tools CONSTANT)
+    Q_PROPERTY(quaymark::ToolsSetup* tools READ tools CONSTANT)
 
 public:
     struct Setup {
