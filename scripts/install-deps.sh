@@ -17,11 +17,11 @@ packages=(
     qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse libfuse-dev
     dbus
     libcurl4-openssl-dev libarchive-dev
-    qt6-declarative-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+    qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
     qml6-module-qtquick-shapes qml6-module-qt-labs-folderlistmodel qml6-module-qtqml-models
-    qml6-module-qtqml-workerscript qml6-module-qttest
+    qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qttest
 )
 
 missing=()

@@ -3,6 +3,7 @@
 
 #include <QAbstractListModel>
 #include <QVariantList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 namespace quaymark {
 
@@ -10,6 +11,8 @@ namespace quaymark {
 // so a row keeps its scroll position, hover and text selection while its link downloads.
 class DownloadLinksModel : public QAbstractListModel {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Rows come from the download model.")
 public:
     enum Role { LinkRole = Qt::UserRole + 1, LinkIdRole };
 
@@ -36,6 +39,8 @@ private:
 // count), so a row keeps its hover, focus and clicks while links download.
 class DownloadProjectsModel : public DownloadLinksModel {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Rows come from the download model.")
 public:
     enum Role { ProjectRole = LinkRole, ProjectIdRole = LinkIdRole };
 

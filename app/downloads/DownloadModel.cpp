@@ -21,7 +21,7 @@ QString idText(const QUuid& id) {
 // The speed a link row shows: only while the helper downloads, and a dash before the first
 // measurement.
 QString speedText(const VideoLink& link) {
-    if (link.state != LinkState::downloading) {
+    if (link.state != LinkState::Downloading) {
         return {};
     }
     if (link.speed <= 0) {
@@ -35,7 +35,9 @@ QVariantMap linkMap(const VideoLink& link) {
         {QStringLiteral("id"), idText(link.id)},
         {QStringLiteral("url"), link.url},
         {QStringLiteral("title"), link.title},
-        {QStringLiteral("state"), link.state},
+        // A number, as the screens compare it with LinkState's values.
+        {QStringLiteral("state"), static_cast<int>(link.state)},
+        {QStringLiteral("stateText"), stateText(link)},
         {QStringLiteral("fraction"), link.fraction},
         {QStringLiteral("speed"), link.speed},
         {QStringLiteral("speedText"), speedText(link)},
@@ -48,7 +50,7 @@ QVariantMap linkMap(const VideoLink& link) {
 QVariantMap projectRow(const VideoProject& project) {
     const auto downloaded =
         std::count_if(project.links.cbegin(), project.links.cend(),
-                      [](const VideoLink& link) { return link.state == LinkState::downloaded; });
+                      [](const VideoLink& link) { return link.state == LinkState::Downloaded; });
     return {
         {QStringLiteral("id"), idText(project.id)},
         {QStringLiteral("name"), project.name},

@@ -17,6 +17,7 @@
 #include <QUuid>
 #include <QVariantList>
 #include <QVariantMap>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
 
@@ -26,6 +27,8 @@ namespace quaymark {
 // and the setup of the tools it needs. Lives on the main thread.
 class DownloadModel : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The model comes from the application.")
     // Maps with "id", "name", "destination", "folder", "links", "downloadedCount" and
     // "countText"; each link a map of its fields with "id" and "speedText".
     Q_PROPERTY(QVariantList projects READ projectList NOTIFY projectsChanged)
@@ -34,18 +37,18 @@ class DownloadModel : public QObject {
     // The selected project as in `projects`; an empty map for none.
     Q_PROPERTY(QVariantMap project READ projectMap NOTIFY projectChanged)
     // The selected project's links, rows updated in place.
-    Q_PROPERTY(DownloadLinksModel* links READ links CONSTANT)
+    Q_PROPERTY(quaymark::DownloadLinksModel* links READ links CONSTANT)
     // The projects as rows updated in place: maps with "id", "name", "destination",
     // "downloadedCount" and "countText".
-    Q_PROPERTY(DownloadProjectsModel* projectRows READ projectRows CONSTANT)
+    Q_PROPERTY(quaymark::DownloadProjectsModel* projectRows READ projectRows CONSTANT)
     Q_PROPERTY(QString message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(QString newName READ newName WRITE setNewName NOTIFY newNameChanged)
     Q_PROPERTY(QString linkText READ linkText WRITE setLinkText NOTIFY linkTextChanged)
     // Whether the new name and the pasted text hold more than blanks.
     Q_PROPERTY(bool canCreate READ canCreate NOTIFY newNameChanged)
     Q_PROPERTY(bool canAddLinks READ canAddLinks NOTIFY linkTextChanged)
-    Q_PROPERTY(DownloadQueue* queue READ queue CONSTANT)
-    Q_PROPERTY(ToolsSetup* tools READ tools CONSTANT)
+    Q_PROPERTY(quaymark::DownloadQueue* queue READ queue CONSTANT)
+    Q_PROPERTY(quaymark::ToolsSetup* tools READ tools CONSTANT)
 
 public:
     struct Setup {

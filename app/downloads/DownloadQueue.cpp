@@ -191,11 +191,11 @@ void DownloadQueue::downloadAll() {
         const Pair pair{selected->id, link.id};
         const bool waiting = std::any_of(queue_.cbegin(), queue_.cend(),
                                          [&](const Pair& entry) { return entry.link == link.id; });
-        if (link.state == LinkState::downloaded || active_ == pair || waiting) {
+        if (link.state == LinkState::Downloaded || active_ == pair || waiting) {
             continue;
         }
         queue_.push_back(pair);
-        link.state = LinkState::queued;
+        link.state = LinkState::Queued;
         link.error.reset();
     }
     save();
@@ -211,7 +211,7 @@ void DownloadQueue::pauseAll() {
     }
     for (const Pair& pair : queue_) {
         change(pair, [](VideoLink& link) {
-            link.state = LinkState::paused;
+            link.state = LinkState::Paused;
             link.speed = 0;
         });
     }
@@ -250,7 +250,7 @@ bool DownloadQueue::launch(const Pair& pair) {
     runner_ = std::make_unique<DownloadRunner>();
     active_ = pair;
     change(pair, [](VideoLink& link) {
-        link.state = LinkState::downloading;
+        link.state = LinkState::Downloading;
         link.error.reset();
     });
     save();
@@ -319,7 +319,7 @@ void DownloadQueue::line(const QString& text, const Pair& pair) {
         }
     } else if (text.contains(u"[Merger]")) {
         change(pair, [](VideoLink& link) {
-            link.state = LinkState::merging;
+            link.state = LinkState::Merging;
             link.speed = 0;
         });
     }
@@ -336,7 +336,7 @@ void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
         }
         // The helper's thread confirmed the file it reported.
         change(pair, [](VideoLink& done) {
-            done.state = LinkState::downloaded;
+            done.state = LinkState::Downloaded;
             done.fraction = 1.0;
             done.speed = 0;
         });
@@ -346,7 +346,7 @@ void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
     }
     case DownloadOutcome::Kind::Cancelled:
         change(pair, [](VideoLink& link) {
-            link.state = LinkState::paused;
+            link.state = LinkState::Paused;
             link.speed = 0;
         });
         save();
@@ -361,7 +361,7 @@ void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
 
 void DownloadQueue::fail(const Pair& pair, const QString& description) {
     change(pair, [&](VideoLink& link) {
-        link.state = LinkState::failed;
+        link.state = LinkState::Failed;
         link.error = description;
         link.speed = 0;
     });

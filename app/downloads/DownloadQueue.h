@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUuid>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <deque>
 #include <memory>
@@ -26,6 +27,8 @@ class SleepInhibitor;
 // the main thread beside its model; each helper runs on a thread of its own.
 class DownloadQueue : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The download queue comes from the download model.")
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
 
 public:

@@ -51,9 +51,9 @@ ProjectStore::Loaded ProjectStore::load() {
     }
     for (auto& project : loaded.projects) {
         for (auto& link : project.links) {
-            if (link.state == LinkState::downloading || link.state == LinkState::queued ||
-                link.state == LinkState::merging) {
-                link.state = LinkState::paused;
+            if (link.state == LinkState::Downloading || link.state == LinkState::Queued ||
+                link.state == LinkState::Merging) {
+                link.state = LinkState::Paused;
                 link.speed = 0;
             }
         }

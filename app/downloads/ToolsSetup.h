@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <functional>
 #include <optional>
@@ -17,6 +18,8 @@ namespace quaymark {
 // on the main thread beside the download model.
 class ToolsSetup : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The tools set-up comes from the download model.")
     Q_PROPERTY(bool installing READ installing NOTIFY installingChanged)
     // "Download tools ready", the too-old yt-dlp it found, or the invitation to install; a
     // stage of the installation while one runs.

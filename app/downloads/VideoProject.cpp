@@ -6,6 +6,9 @@
 
 #include <QFile>
 
+#include <array>
+#include <utility>
+
 namespace quaymark {
 
 using nlohmann::json;
@@ -41,7 +44,43 @@ QUuid uuidAt(const json& object, const char* key) {
     return id;
 }
 
+// The words the projects file stores, compared exactly.
+constexpr std::array<std::pair<LinkState, const char*>, 7> storedStates{{
+    {LinkState::Ready, "Ready"},
+    {LinkState::Queued, "Queued"},
+    {LinkState::Downloading, "Downloading"},
+    {LinkState::Merging, "Merging"},
+    {LinkState::Downloaded, "Downloaded"},
+    {LinkState::Paused, "Paused"},
+    {LinkState::Failed, "Failed"},
+}};
+
+std::string storedState(const VideoLink& link) {
+    for (const auto& [state, word] : storedStates) {
+        if (state == link.state) {
+            return word;
+        }
+    }
+    return utf8(link.unknownState);
+}
+
+void readState(const json& entry, VideoLink& link) {
+    const std::string& word = entry.at("state").get_ref<const std::string&>();
+    for (const auto& [state, known] : storedStates) {
+        if (word == known) {
+            link.state = state;
+            return;
+        }
+    }
+    link.state = LinkState::Unknown;
+    link.unknownState = QString::fromStdString(word);
+}
+
 } // namespace
+
+QString stateText(const VideoLink& link) {
+    return QString::fromStdString(storedState(link));
+}
 
 QString VideoProject::derivedDirectoryName() const {
     QString base = name;
@@ -92,7 +131,7 @@ ordered_json encodeProjects(const QList<VideoProject>& projects) {
             entry["id"] = utf8(uuidText(link.id));
             entry["url"] = utf8(link.url);
             entry["title"] = utf8(link.title);
-            entry["state"] = utf8(link.state);
+            entry["state"] = storedState(link);
             entry["fraction"] = link.fraction;
             entry["speed"] = link.speed;
             if (link.output) {
@@ -128,7 +167,7 @@ QList<VideoProject> decodeProjects(const json& array) {
             link.id = uuidAt(entry, "id");
             link.url = textAt(entry, "url");
             link.title = textAt(entry, "title");
-            link.state = textAt(entry, "state");
+            readState(entry, link);
             link.fraction = entry.at("fraction").get<double>();
             link.speed = entry.at("speed").get<double>();
             link.output = optionalTextAt(entry, "output");

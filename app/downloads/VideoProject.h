@@ -5,29 +5,34 @@
 #include "app/platform/Volumes.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QUuid>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <nlohmann/json.hpp>
 #include <optional>
 
 namespace quaymark {
 
-namespace LinkState {
-inline const QString ready = QStringLiteral("Ready");
-inline const QString queued = QStringLiteral("Queued");
-inline const QString downloading = QStringLiteral("Downloading");
-inline const QString merging = QStringLiteral("Merging");
-inline const QString downloaded = QStringLiteral("Downloaded");
-inline const QString paused = QStringLiteral("Paused");
-inline const QString failed = QStringLiteral("Failed");
-} // namespace LinkState
+// A namespace of its own so that the screens can name the values: LinkState.Failed.
+namespace LinkStates {
+Q_NAMESPACE
+QML_NAMED_ELEMENT(LinkState)
+QML_UNCREATABLE("Only the states are for the screens.")
+// Unknown stands for a word in the projects file that this version does not know.
+enum class LinkState { Ready, Queued, Downloading, Merging, Downloaded, Paused, Failed, Unknown };
+Q_ENUM_NS(LinkState)
+} // namespace LinkStates
+using LinkStates::LinkState;
 
 struct VideoLink {
     QUuid id = QUuid::createUuid();
     QString url;
     QString title = QStringLiteral("Waiting for video details");
-    QString state = LinkState::ready;
+    LinkState state = LinkState::Ready;
+    // The stored word behind Unknown, written back as it was read.
+    QString unknownState;
     double fraction = 0;
     double speed = 0;
     std::optional<QString> output;
@@ -53,6 +58,9 @@ struct VideoProject {
     // The project's own sub-folder inside `base`, without touching the disk.
     QString folderIn(const QString& base) const;
 };
+
+// What the screens show for the link's state: the word the projects file stores.
+QString stateText(const VideoLink& link);
 
 // Keys in declaration order; optional keys left out when absent; decoding applies no defaults
 // and throws the JSON library's error for a missing or mistyped key.

@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVariantMap>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <chrono>
 #include <functional>
@@ -35,6 +36,8 @@ inline const QString unknownCamera = QStringLiteral("Unknown Camera");
 // pool threads and comes back queued.
 class AppModel : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The model comes from the application.")
     Q_PROPERTY(QStringList targets READ targets NOTIFY targetsChanged)
     Q_PROPERTY(QString primaryTarget READ primaryTarget NOTIFY targetsChanged)
     Q_PROPERTY(bool autoEnabled READ autoEnabled WRITE setAutoEnabled NOTIFY autoEnabledChanged)
@@ -61,11 +64,11 @@ class AppModel : public QObject {
     Q_PROPERTY(QString namingPreview READ namingPreview NOTIFY namingPreviewChanged)
     Q_PROPERTY(QString source READ source NOTIFY sourceChanged)
     // The listings of the source and of the main destination.
-    Q_PROPERTY(FolderBrowser* sourceBrowser READ sourceBrowser CONSTANT)
-    Q_PROPERTY(FolderBrowser* targetBrowser READ targetBrowser CONSTANT)
-    Q_PROPERTY(ImportQueue* queue READ queue CONSTANT)
+    Q_PROPERTY(quaymark::FolderBrowser* sourceBrowser READ sourceBrowser CONSTANT)
+    Q_PROPERTY(quaymark::FolderBrowser* targetBrowser READ targetBrowser CONSTANT)
+    Q_PROPERTY(quaymark::ImportQueue* queue READ queue CONSTANT)
     Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
-    Q_PROPERTY(DriveWatcher* drives READ drives CONSTANT)
+    Q_PROPERTY(quaymark::DriveWatcher* drives READ drives CONSTANT)
 
 public:
     struct Setup {

@@ -4,12 +4,15 @@
 #include "BrowserEntry.h"
 
 #include <QAbstractListModel>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 namespace quaymark {
 
 // A folder listing for QML, one row per entry.
 class BrowserEntryModel : public QAbstractListModel {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Listings come from the import model.")
     Q_PROPERTY(int count READ rowCount NOTIFY countChanged)
 
 public:

@@ -11,21 +11,43 @@ namespace quaymark {
 
 namespace {
 
-QString statusFor(ImportPhase phase) {
+DestinationJob::Status statusFor(ImportPhase phase) {
     switch (phase) {
     case ImportPhase::scanning:
-        return QStringLiteral("Scanning");
+        return DestinationJob::Status::Scanning;
     case ImportPhase::copying:
-        return QStringLiteral("Copying & verifying");
+        return DestinationJob::Status::Copying;
     case ImportPhase::verifying:
-        return QStringLiteral("Verifying");
+        return DestinationJob::Status::Verifying;
     case ImportPhase::finished:
-        return QStringLiteral("Finalizing");
+        return DestinationJob::Status::Finalizing;
     }
-    return {};
+    return DestinationJob::Status::Scanning;
 }
 
 } // namespace
+
+QString DestinationJob::displayText(Status status) {
+    switch (status) {
+    case Status::Queued:
+        return QStringLiteral("Queued");
+    case Status::Scanning:
+        return QStringLiteral("Scanning");
+    case Status::Copying:
+        return QStringLiteral("Copying & verifying");
+    case Status::Verifying:
+        return QStringLiteral("Verifying");
+    case Status::Finalizing:
+        return QStringLiteral("Finalizing");
+    case Status::Verified:
+        return QStringLiteral("Verified");
+    case Status::Cancelled:
+        return QStringLiteral("Cancelled");
+    case Status::Failed:
+        return QStringLiteral("Failed");
+    }
+    return {};
+}
 
 DestinationJob::DestinationJob(QString target, std::optional<QString> resumeFolder, QObject* parent)
     : QObject(parent)
@@ -80,7 +102,7 @@ QString DestinationJob::progressText() const {
 }
 
 void DestinationJob::start(TimePoint now) {
-    status_ = QStringLiteral("Scanning");
+    status_ = Status::Scanning;
     intake_ = ProgressIntake(now);
     emit changed();
 }
@@ -99,13 +121,13 @@ void DestinationJob::accept(const ImportProgress& progress, TimePoint now) {
 
 void DestinationJob::succeed(const ImportResult& result) {
     result_ = result;
-    status_ = QStringLiteral("Verified");
+    status_ = Status::Verified;
     emit changed();
 }
 
 void DestinationJob::fail(const QString& description, bool cancelled) {
     error_ = description;
-    status_ = cancelled ? QStringLiteral("Cancelled") : QStringLiteral("Failed");
+    status_ = cancelled ? Status::Cancelled : Status::Failed;
     emit changed();
 }
 

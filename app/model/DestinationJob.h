@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QVariantList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <chrono>
 #include <memory>
@@ -19,9 +20,12 @@ namespace quaymark {
 // cancellation flag is the one thing shared with the engine run.
 class DestinationJob : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Jobs come from the import queue.")
     Q_PROPERTY(QString id READ id CONSTANT)
     Q_PROPERTY(QString target READ target CONSTANT)
-    Q_PROPERTY(QString status READ status NOTIFY changed)
+    Q_PROPERTY(quaymark::DestinationJob::Status status READ status NOTIFY changed)
+    Q_PROPERTY(QString statusText READ statusText NOTIFY changed)
     Q_PROPERTY(QString error READ error NOTIFY changed)
     Q_PROPERTY(bool finished READ finished NOTIFY changed)
     Q_PROPERTY(bool verified READ verified NOTIFY changed)
@@ -42,13 +46,30 @@ class DestinationJob : public QObject {
     Q_PROPERTY(QString progressText READ progressText NOTIFY changed)
 
 public:
+    // Copying stands for "Copying & verifying", Finalizing for the engine's finished phase.
+    enum class Status {
+        Queued,
+        Scanning,
+        Copying,
+        Verifying,
+        Finalizing,
+        Verified,
+        Cancelled,
+        Failed
+    };
+    Q_ENUM(Status)
+
+    // What the activity view shows for `status`.
+    static QString displayText(Status status);
+
     using TimePoint = std::chrono::steady_clock::time_point;
 
     DestinationJob(QString target, std::optional<QString> resumeFolder, QObject* parent = nullptr);
 
     QString id() const { return id_; }
     QString target() const { return target_; }
-    QString status() const { return status_; }
+    Status status() const { return status_; }
+    QString statusText() const { return displayText(status_); }
     QString error() const { return error_.value_or(QString()); }
     bool finished() const { return result_.has_value() || error_.has_value(); }
     bool verified() const { return result_.has_value(); }
@@ -74,7 +95,7 @@ public:
 
     Q_INVOKABLE void cancel() { cancellation_->cancel(); }
 
-    // The batch started: status "Scanning", speed sampling from now.
+    // The batch started: status Scanning, speed sampling from now.
     void start(TimePoint now);
     // One snapshot from the engine; late or backward ones are dropped.
     void accept(const ImportProgress& progress, TimePoint now);
@@ -91,7 +112,7 @@ private:
     QString target_;
     std::optional<QString> resumeFolder_;
     std::shared_ptr<CancellationFlag> cancellation_ = std::make_shared<CancellationFlag>();
-    QString status_ = QStringLiteral("Queued");
+    Status status_ = Status::Queued;
     std::optional<QString> error_;
     std::optional<ImportResult> result_;
     ProgressIntake intake_{std::chrono::steady_clock::now()};

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QString>
 #include <QVariantList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <chrono>
 #include <map>
@@ -25,6 +26,8 @@ class MountWatcher;
 // Reads and changes the model that owns it; lives on the main thread.
 class DriveWatcher : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The drive watcher comes from the import model.")
     // The mounted external volumes: maps with "url", "name", "uuid" and "removable".
     Q_PROPERTY(QVariantList volumes READ volumes NOTIFY volumesChanged)
 

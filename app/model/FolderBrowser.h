@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 namespace quaymark {
 
@@ -13,7 +14,9 @@ namespace quaymark {
 // share must not hold up the window; only the newest listing asked for is shown.
 class FolderBrowser : public QObject {
     Q_OBJECT
-    Q_PROPERTY(BrowserEntryModel* entries READ entries CONSTANT)
+    QML_ELEMENT
+    QML_UNCREATABLE("Listings come from the import model.")
+    Q_PROPERTY(quaymark::BrowserEntryModel* entries READ entries CONSTANT)
     Q_PROPERTY(QString error READ error NOTIFY changed)
     Q_PROPERTY(bool loading READ loading NOTIFY changed)
 

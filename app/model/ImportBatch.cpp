@@ -12,7 +12,21 @@ ImportBatch::ImportBatch(QString source, bool automatic, ImportOptions options, 
     , automatic_(automatic)
     , options_(std::move(options)) {}
 
-void ImportBatch::setState(const QString& state) {
+QString ImportBatch::displayText(State state) {
+    switch (state) {
+    case State::Queued:
+        return QStringLiteral("Queued");
+    case State::Importing:
+        return QStringLiteral("Importing");
+    case State::Verified:
+        return QStringLiteral("Verified");
+    case State::NeedsAttention:
+        return QStringLiteral("Needs attention");
+    }
+    return {};
+}
+
+void ImportBatch::setState(State state) {
     if (state_ != state) {
         state_ = state;
         emit stateChanged();
@@ -25,7 +39,7 @@ void ImportBatch::addJob(DestinationJob* job) {
 }
 
 bool ImportBatch::active() const {
-    return state_ == u"Queued" || state_ == u"Importing";
+    return state_ == State::Queued || state_ == State::Importing;
 }
 
 void ImportBatch::cancel() {

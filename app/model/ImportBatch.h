@@ -6,24 +6,35 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 namespace quaymark {
 
 // One source imported to every saved destination at once.
 class ImportBatch : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Batches come from the import queue.")
     Q_PROPERTY(QString id READ id CONSTANT)
-    Q_PROPERTY(QString state READ state NOTIFY stateChanged)
+    Q_PROPERTY(quaymark::ImportBatch::State state READ state NOTIFY stateChanged)
+    Q_PROPERTY(QString stateText READ stateText NOTIFY stateChanged)
     Q_PROPERTY(QString source READ source CONSTANT)
     Q_PROPERTY(bool automatic READ automatic CONSTANT)
-    Q_PROPERTY(QList<DestinationJob*> jobs READ jobs CONSTANT)
+    Q_PROPERTY(QList<quaymark::DestinationJob*> jobs READ jobs CONSTANT)
 
 public:
+    enum class State { Queued, Importing, Verified, NeedsAttention };
+    Q_ENUM(State)
+
+    // What the screens and notices show for `state`.
+    static QString displayText(State state);
+
     ImportBatch(QString source, bool automatic, ImportOptions options, QObject* parent = nullptr);
 
     QString id() const { return id_; }
-    QString state() const { return state_; }
-    void setState(const QString& state);
+    State state() const { return state_; }
+    QString stateText() const { return displayText(state_); }
+    void setState(State state);
     QString source() const { return source_; }
     bool automatic() const { return automatic_; }
     ImportOptions& options() { return options_; }
@@ -39,7 +50,7 @@ signals:
 
 private:
     QString id_;
-    QString state_ = QStringLiteral("Queued");
+    State state_ = State::Queued;
     QString source_;
     bool automatic_ = false;
     ImportOptions options_;

@@ -236,7 +236,7 @@ void ImportQueue::startQueue() {
 void ImportQueue::processQueue() {
     ImportBatch* batch = nullptr;
     for (auto it = batches_.rbegin(); it != batches_.rend() && !batch; ++it) {
-        if ((*it)->state() == u"Queued") {
+        if ((*it)->state() == ImportBatch::State::Queued) {
             batch = *it;
         }
     }
@@ -245,7 +245,7 @@ void ImportQueue::processQueue() {
         emit processingChanged();
         return;
     }
-    batch->setState(QStringLiteral("Importing"));
+    batch->setState(ImportBatch::State::Importing);
     AppDiagnostics::log(u"Import start source=" + batch->source() + u" destinations=" +
                         QString::number(batch->jobs().size()) + u" automatic=" +
                         (batch->automatic() ? u"true" : u"false"));
@@ -387,7 +387,7 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     }
     const bool verified =
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
-    batch->setState(verified ? QStringLiteral("Verified") : QStringLiteral("Needs attention"));
+    batch->setState(verified ? ImportBatch::State::Verified : ImportBatch::State::NeedsAttention);
     inhibitor_.reset();
     model_.reloadTarget();
     processQueue();

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <memory>
 #include <optional>
@@ -32,7 +33,9 @@ class SleepInhibitor;
 // lives on the main thread, engine runs on threads of their own.
 class ImportQueue : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QList<ImportBatch*> batches READ batches NOTIFY batchesChanged)
+    QML_ELEMENT
+    QML_UNCREATABLE("The queue comes from the import model.")
+    Q_PROPERTY(QList<quaymark::ImportBatch*> batches READ batches NOTIFY batchesChanged)
     Q_PROPERTY(bool processing READ processing NOTIFY processingChanged)
 
 public:
@@ -46,7 +49,7 @@ public:
     // message.
     Q_INVOKABLE void enqueue(const QString& source, bool automatic = false);
     // A new one-destination batch that resumes the job's import folder where it has one.
-    Q_INVOKABLE void retry(DestinationJob* job, ImportBatch* batch);
+    Q_INVOKABLE void retry(quaymark::DestinationJob* job, quaymark::ImportBatch* batch);
     Q_INVOKABLE void clearFinished();
     // Queues an interrupted import folder again, with its journal's source and options.
     Q_INVOKABLE void recover(const QString& folder);

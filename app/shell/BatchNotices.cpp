@@ -44,11 +44,11 @@ void BatchNotices::watch() {
 }
 
 void BatchNotices::ended(ImportBatch* batch) {
-    const QString state = batch->state();
+    const ImportBatch::State state = batch->state();
     QString summary;
-    if (state == u"Verified") {
+    if (state == ImportBatch::State::Verified) {
         summary = QStringLiteral("Import verified");
-    } else if (state == u"Needs attention") {
+    } else if (state == ImportBatch::State::NeedsAttention) {
         summary = QStringLiteral("Import needs attention");
     } else {
         return;

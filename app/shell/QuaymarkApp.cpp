@@ -44,7 +44,7 @@ bool QuaymarkApp::start() {
 
     engine_ = makeUiEngine();
     window_ =
-        loadMainWindow(*engine_, {{QStringLiteral("model"), QVariant::fromValue(model_.get())},
+        loadMainWindow(*engine_, {{QStringLiteral("appModel"), QVariant::fromValue(model_.get())},
                                   {QStringLiteral("downloads"),
                                    QVariant::fromValue(static_cast<QObject*>(downloads_.get()))},
                                   {QStringLiteral("shell"), QVariant::fromValue(&actions_)}});

@@ -16,7 +16,7 @@
 namespace quaymark {
 
 ShellActions::ShellActions(QObject* parent)
-    : QObject(parent) {}
+    : WindowActions(parent) {}
 
 QString ShellActions::homeFolder() const {
     return QDir::homePath();

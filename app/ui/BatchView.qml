@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
 
 // One import batch: its source, state and one row per destination.
 Rectangle {
     id: card
 
-    required property var batch
-    signal retry(var job)
+    required property ImportBatch batch
+    signal retry(DestinationJob job)
     signal openFolder(string folder)
 
-    readonly property bool cancellable: batch.state === "Importing" || batch.state === "Queued"
+    readonly property bool cancellable: batch.state === ImportBatch.Importing
+                                          || batch.state === ImportBatch.Queued
 
     implicitHeight: column.implicitHeight + 32
     radius: 10
@@ -54,9 +57,9 @@ Rectangle {
             Item { Layout.fillWidth: true }
             Label {
                 objectName: "batchState"
-                text: card.batch.state
+                text: card.batch.stateText
                 font.pointSize: 12 * QuayTheme.textUnit
-                color: card.batch.state === "Verified" ? QuayTheme.mint : QuayTheme.secondary
+                color: card.batch.state === ImportBatch.Verified ? QuayTheme.mint : QuayTheme.secondary
             }
             FlatButton {
                 objectName: "cancelBatchButton"
@@ -72,7 +75,7 @@ Rectangle {
         Repeater {
             model: card.batch.jobs
             delegate: TransferRow {
-                required property var modelData
+                required property DestinationJob modelData
                 job: modelData
                 Layout.fillWidth: true
                 onRetry: card.retry(modelData)

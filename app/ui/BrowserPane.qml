@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -140,7 +141,8 @@ Rectangle {
                 onClicked: pane.choose()
                 FocusRing { visible: dropTarget.visualFocus; radius: 10 }
                 background: Canvas {
-                    id: outline
+                    readonly property bool hot: dropTarget.hovered
+                    onHotChanged: requestPaint()
                     onWidthChanged: requestPaint()
                     onHeightChanged: requestPaint()
                     onPaint: {
@@ -154,10 +156,6 @@ Rectangle {
                         ctx.beginPath()
                         ctx.roundedRect(1, 1, w, h, r, r)
                         ctx.stroke()
-                    }
-                    Connections {
-                        target: dropTarget
-                        function onHoveredChanged() { outline.requestPaint() }
                     }
                 }
                 contentItem: Item {
@@ -241,7 +239,7 @@ Rectangle {
                     required property string name
                     required property bool isDirectory
                     required property bool isSymbolicLink
-                    required property var bytes
+                    required property real bytes
                     required property bool isVideo
                     required property int index
                     readonly property bool opens: isDirectory && !isSymbolicLink

@@ -3,14 +3,16 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
+import Quaymark.Downloads
 
 // The main window's content: the sidebar and the selected area, with the window's sheets.
 Rectangle {
     id: root
 
-    required property var model
-    required property var downloads
-    required property var shell
+    required property AppModel appModel
+    required property DownloadModel downloads
+    required property WindowActions shell
 
     // The one piece of view state: which area the sidebar selected.
     property string section: "ingest"
@@ -23,7 +25,7 @@ Rectangle {
 
         Sidebar {
             objectName: "sidebar"
-            model: root.model
+            appModel: root.appModel
             section: root.section
             onSectionChosen: (name) => root.section = name
             // 245 at the usual text size, wider for larger text while the window has room.
@@ -42,7 +44,7 @@ Rectangle {
             currentIndex: root.section === "ingest" ? 0 : 1
             ImportScreen {
                 objectName: "importScreen"
-                model: root.model
+                appModel: root.appModel
                 onReveal: (path) => root.shell.reveal(path)
                 onOpenFolder: (folder) => root.shell.openFolder(folder)
             }
@@ -56,7 +58,7 @@ Rectangle {
     }
 
     ImportSettings {
-        model: root.model
+        appModel: root.appModel
     }
 
     Dialog {
@@ -68,11 +70,11 @@ Rectangle {
         width: 460
         standardButtons: Dialog.Ok
 
-        readonly property string message: root.model.message
+        readonly property string message: root.appModel.message
         onMessageChanged: message !== "" ? open() : close()
         Component.onCompleted: if (message !== "") open()
         // However it is dismissed, the message is cleared.
-        onClosed: root.model.message = ""
+        onClosed: root.appModel.message = ""
 
         Label {
             objectName: "statusText"

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
 
 // Every destination of the next import, main copy first, and the folder naming in use.
 ColumnLayout {
     id: section
 
-    required property var model
+    required property AppModel appModel
 
     spacing: 10
 
@@ -24,7 +26,7 @@ ColumnLayout {
         }
         Label {
             objectName: "destinationCount"
-            text: String(section.model.targets.length)
+            text: String(section.appModel.targets.length)
             font.pointSize: 12 * QuayTheme.textUnit
             color: QuayTheme.secondary
         }
@@ -35,13 +37,13 @@ ColumnLayout {
             symbol: "plus"
             fontSize: 13
             fontWeight: Font.Medium
-            onClicked: section.model.pickTarget(true)
+            onClicked: section.appModel.pickTarget(true)
         }
     }
 
     Label {
         objectName: "destinationHint"
-        visible: section.model.targets.length === 0
+        visible: section.appModel.targets.length === 0
         text: "Choose a main destination above. Add backups on other drives or mounted network shares."
         font.pointSize: 13 * QuayTheme.textUnit
         color: QuayTheme.secondary
@@ -51,14 +53,14 @@ ColumnLayout {
 
     ListView {
         objectName: "destinationCards"
-        visible: section.model.targets.length > 0
+        visible: section.appModel.targets.length > 0
         Layout.fillWidth: true
         Layout.preferredHeight: Math.round(58 * QuayTheme.textScale)
         orientation: ListView.Horizontal
         spacing: 10
         clip: true
         boundsBehavior: Flickable.StopAtBounds
-        model: section.model.targets
+        model: section.appModel.targets
         ScrollBar.horizontal: ScrollBar { policy: ScrollBar.AsNeeded }
         delegate: Rectangle {
             id: card
@@ -108,7 +110,7 @@ ColumnLayout {
                     tint: QuayTheme.secondary
                     tip: "Remove destination from future imports"
                     Layout.alignment: Qt.AlignTop
-                    onClicked: section.model.removeTarget(card.index)
+                    onClicked: section.appModel.removeTarget(card.index)
                 }
             }
         }
@@ -120,7 +122,7 @@ ColumnLayout {
         QuayIcon { name: "folder.badge.gearshape"; size: 15; color: QuayTheme.secondary }
         Label {
             objectName: "namingLine"
-            text: section.model.effectiveCamera + " · " + section.model.namingPreview
+            text: section.appModel.effectiveCamera + " · " + section.appModel.namingPreview
             font.pointSize: 12 * QuayTheme.textUnit
             elide: Text.ElideMiddle
             Layout.fillWidth: true
@@ -128,7 +130,7 @@ ColumnLayout {
         FlatButton {
             text: "Edit rule"
             fontSize: 12
-            onClicked: section.model.showSettings = true
+            onClicked: section.appModel.showSettings = true
         }
     }
 }

@@ -3,6 +3,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Downloads
 
 // One video link of a project: its title, address, state, speed, progress and error.
 Rectangle {
@@ -13,8 +14,8 @@ Rectangle {
     signal remove()
     signal reveal(string path)
 
-    readonly property bool failed: link.state === "Failed"
-    readonly property bool downloaded: link.state === "Downloaded"
+    readonly property bool failed: link.state === LinkState.Failed
+    readonly property bool downloaded: link.state === LinkState.Downloaded
 
     implicitHeight: column.implicitHeight + 32
     radius: 10
@@ -59,7 +60,7 @@ Rectangle {
                 }
                 Label {
                     objectName: "linkState"
-                    text: row.link.state
+                    text: row.link.stateText
                     font.pointSize: 12 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     color: row.failed ? QuayTheme.orange : QuayTheme.mint
@@ -67,7 +68,7 @@ Rectangle {
             }
             Label {
                 objectName: "linkSpeed"
-                visible: row.link.state === "Downloading"
+                visible: row.link.state === LinkState.Downloading
                 text: row.link.speedText
                 font.pointSize: 28 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
@@ -83,7 +84,8 @@ Rectangle {
             }
             FlatButton {
                 objectName: "removeButton"
-                visible: row.link.state !== "Downloading" && row.link.state !== "Merging"
+                visible: row.link.state !== LinkState.Downloading
+                         && row.link.state !== LinkState.Merging
                 symbol: "xmark"
                 iconSize: 16
                 tint: QuayTheme.secondary

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Downloads
 
 // The video projects: the list on the left, the selected project on the right, the tools below.
 Rectangle {
     id: view
 
-    required property var downloads
+    required property DownloadModel downloads
     signal openFolder(string folder)
     signal reveal(string path)
 
@@ -16,6 +18,7 @@ Rectangle {
     readonly property var project: downloads.project
     readonly property bool hasProject: project.id !== undefined
     readonly property var links: hasProject ? project.links : []
+    readonly property string projectFolder: project.folder ?? ""
 
     color: QuayTheme.background
 
@@ -146,11 +149,196 @@ Rectangle {
                 }
             }
 
-            // Project detail
-            Loader {
+            // Project detail, or the invitation to create one
+            Item {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
-                sourceComponent: view.hasProject ? detail : placeholder
+
+                ColumnLayout {
+                    anchors.fill: parent
+                    visible: !view.hasProject
+                    objectName: "noProject"
+                    spacing: 10
+                    Item { Layout.fillHeight: true }
+                    QuayIcon {
+                        name: "rectangle.stack.badge.plus"
+                        color: QuayTheme.secondary
+                        size: 42
+                        Layout.alignment: Qt.AlignHCenter
+                    }
+                    Label {
+                        text: "Make room for your ideas."
+                        font.pointSize: 23 * QuayTheme.textUnit
+                        font.weight: Font.Medium
+                        Layout.alignment: Qt.AlignHCenter
+                    }
+                    Label {
+                        text: "Create a project, paste your video links and choose a folder.\nYour whole collection stays together."
+                        font.pointSize: 14 * QuayTheme.textUnit
+                        color: QuayTheme.secondary
+                        horizontalAlignment: Text.AlignHCenter
+                        Layout.alignment: Qt.AlignHCenter
+                    }
+                    Item { Layout.fillHeight: true }
+                }
+
+                ColumnLayout {
+                    anchors.fill: parent
+                    visible: view.hasProject
+                    objectName: "projectDetail"
+                    spacing: 14
+
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 12
+                        TextField {
+                            objectName: "projectNameField"
+                            Accessible.name: "Project name"
+                            text: view.project.name ?? ""
+                            onTextEdited: view.downloads.rename(text)
+                            enabled: !view.downloads.queue.busy
+                            font.pointSize: 25 * QuayTheme.textUnit
+                            font.weight: Font.DemiBold
+                            background: null
+                            leftPadding: 0
+                            Layout.fillWidth: true
+                        }
+                        Button {
+                            objectName: "downloadAllButton"
+                            text: "Download all"
+                            icon.source: "image://icon/arrow.down.circle.fill"
+                            icon.color: enabled ? QuayTheme.mint : palette.disabled.buttonText
+                            font.pointSize: 14 * QuayTheme.textUnit
+                            font.weight: Font.DemiBold
+                            enabled: view.links.length > 0 && view.projectFolder !== "" && !view.downloads.tools.installing
+                            onClicked: view.downloads.queue.downloadAll()
+                        }
+                    }
+
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 8
+                        QuayIcon { name: "folder"; color: QuayTheme.secondary; size: 15 }
+                        TextEdit {
+                            objectName: "projectFolder"
+                            text: view.projectFolder !== "" ? view.projectFolder : "Choose where this project should be saved"
+                            readOnly: true
+                            selectByMouse: true
+                            font.pointSize: 12 * QuayTheme.textUnit
+                            color: QuayTheme.secondary
+                            wrapMode: TextEdit.WrapAnywhere
+                            Layout.fillWidth: true
+                        }
+                        Button {
+                            objectName: "chooseFolderButton"
+                            text: "Choose folder…"
+                            enabled: !view.downloads.queue.busy
+                            onClicked: view.downloads.chooseFolder()
+                        }
+                        FlatButton {
+                            objectName: "openFolderButton"
+                            visible: view.projectFolder !== ""
+                            symbol: "arrow.up.forward.square"
+                            iconSize: 17
+                            tint: QuayTheme.secondary
+                            tip: "Open project folder"
+                            onClicked: view.openFolder(view.projectFolder)
+                        }
+                    }
+
+                    Label {
+                        text: "ADD VIDEO LINKS"
+                        font.pointSize: 11 * QuayTheme.textUnit
+                        font.weight: Font.DemiBold
+                        font.letterSpacing: 1.4
+                        color: QuayTheme.secondary
+                    }
+                    Item {
+                        Layout.fillWidth: true
+                        Layout.preferredHeight: 96
+                        DashedOutline { anchors.fill: parent }
+                        ScrollView {
+                            anchors.fill: parent
+                            anchors.margins: 6
+                            TextArea {
+                                objectName: "linkBox"
+                                Accessible.name: "Video links, one per line"
+                                text: view.downloads.linkText
+                                onTextChanged: if (text !== view.downloads.linkText) view.downloads.linkText = text
+                                font.pointSize: 13 * QuayTheme.textUnit
+                                wrapMode: TextEdit.WrapAnywhere
+                                background: null
+                            }
+                        }
+                    }
+                    RowLayout {
+                        Layout.fillWidth: true
+                        Label {
+                            text: "One link per line · duplicate links are skipped"
+                            font.pointSize: 12 * QuayTheme.textUnit
+                            color: QuayTheme.secondary
+                            Layout.fillWidth: true
+                        }
+                        Button {
+                            objectName: "addLinksButton"
+                            text: "Add to project"
+                            enabled: view.downloads.canAddLinks
+                            onClicked: view.downloads.addLinks()
+                        }
+                    }
+
+                    RowLayout {
+                        Layout.fillWidth: true
+                        Label {
+                            objectName: "linksCaption"
+                            text: view.links.length + " VIDEO LINKS"
+                            font.pointSize: 11 * QuayTheme.textUnit
+                            font.weight: Font.DemiBold
+                            font.letterSpacing: 1.4
+                            color: QuayTheme.secondary
+                        }
+                        Item { Layout.fillWidth: true }
+                        Label {
+                            text: "Highest available quality · original codecs"
+                            font.pointSize: 12 * QuayTheme.textUnit
+                            color: QuayTheme.secondary
+                        }
+                    }
+                    Label {
+                        objectName: "noLinks"
+                        visible: view.links.length === 0
+                        text: "Paste links above to build your B-roll collection."
+                        font.pointSize: 14 * QuayTheme.textUnit
+                        color: QuayTheme.secondary
+                    }
+                    ScrollView {
+                        id: linkScroll
+                        objectName: "linkList"
+                        visible: view.links.length > 0
+                        Layout.fillWidth: true
+                        Layout.fillHeight: true
+                        clip: true
+                        contentWidth: availableWidth
+                        ColumnLayout {
+                            width: linkScroll.availableWidth
+                            spacing: 8
+                            Repeater {
+                                model: view.downloads.links
+                                delegate: DownloadLinkRow {
+                                    required property string linkId
+                                    objectName: "linkRow"
+                                    Layout.fillWidth: true
+                                    onRemove: view.downloads.remove(linkId)
+                                    onReveal: (path) => view.reveal(path)
+                                }
+                            }
+                        }
+                    }
+                    Item {
+                        visible: view.links.length === 0
+                        Layout.fillHeight: true
+                    }
+                }
             }
         }
 
@@ -210,194 +398,6 @@ Rectangle {
             color: QuayTheme.secondary
             wrapMode: Text.Wrap
             Layout.fillWidth: true
-        }
-    }
-
-    Component {
-        id: placeholder
-        ColumnLayout {
-            objectName: "noProject"
-            spacing: 10
-            Item { Layout.fillHeight: true }
-            QuayIcon {
-                name: "rectangle.stack.badge.plus"
-                color: QuayTheme.secondary
-                size: 42
-                Layout.alignment: Qt.AlignHCenter
-            }
-            Label {
-                text: "Make room for your ideas."
-                font.pointSize: 23 * QuayTheme.textUnit
-                font.weight: Font.Medium
-                Layout.alignment: Qt.AlignHCenter
-            }
-            Label {
-                text: "Create a project, paste your video links and choose a folder.\nYour whole collection stays together."
-                font.pointSize: 14 * QuayTheme.textUnit
-                color: QuayTheme.secondary
-                horizontalAlignment: Text.AlignHCenter
-                Layout.alignment: Qt.AlignHCenter
-            }
-            Item { Layout.fillHeight: true }
-        }
-    }
-
-    Component {
-        id: detail
-        ColumnLayout {
-            objectName: "projectDetail"
-            spacing: 14
-
-            RowLayout {
-                Layout.fillWidth: true
-                spacing: 12
-                TextField {
-                    objectName: "projectNameField"
-                    Accessible.name: "Project name"
-                    text: view.project.name
-                    onTextEdited: view.downloads.rename(text)
-                    enabled: !view.downloads.queue.busy
-                    font.pointSize: 25 * QuayTheme.textUnit
-                    font.weight: Font.DemiBold
-                    background: null
-                    leftPadding: 0
-                    Layout.fillWidth: true
-                }
-                Button {
-                    objectName: "downloadAllButton"
-                    text: "Download all"
-                    icon.source: "image://icon/arrow.down.circle.fill"
-                    icon.color: enabled ? QuayTheme.mint : palette.disabled.buttonText
-                    font.pointSize: 14 * QuayTheme.textUnit
-                    font.weight: Font.DemiBold
-                    enabled: view.links.length > 0 && view.project.folder !== "" && !view.downloads.tools.installing
-                    onClicked: view.downloads.queue.downloadAll()
-                }
-            }
-
-            RowLayout {
-                Layout.fillWidth: true
-                spacing: 8
-                QuayIcon { name: "folder"; color: QuayTheme.secondary; size: 15 }
-                TextEdit {
-                    objectName: "projectFolder"
-                    text: view.project.folder !== "" ? view.project.folder : "Choose where this project should be saved"
-                    readOnly: true
-                    selectByMouse: true
-                    font.pointSize: 12 * QuayTheme.textUnit
-                    color: QuayTheme.secondary
-                    wrapMode: TextEdit.WrapAnywhere
-                    Layout.fillWidth: true
-                }
-                Button {
-                    objectName: "chooseFolderButton"
-                    text: "Choose folder…"
-                    enabled: !view.downloads.queue.busy
-                    onClicked: view.downloads.chooseFolder()
-                }
-                FlatButton {
-                    objectName: "openFolderButton"
-                    visible: view.project.folder !== ""
-                    symbol: "arrow.up.forward.square"
-                    iconSize: 17
-                    tint: QuayTheme.secondary
-                    tip: "Open project folder"
-                    onClicked: view.openFolder(view.project.folder)
-                }
-            }
-
-            Label {
-                text: "ADD VIDEO LINKS"
-                font.pointSize: 11 * QuayTheme.textUnit
-                font.weight: Font.DemiBold
-                font.letterSpacing: 1.4
-                color: QuayTheme.secondary
-            }
-            Item {
-                Layout.fillWidth: true
-                Layout.preferredHeight: 96
-                DashedOutline { anchors.fill: parent }
-                ScrollView {
-                    anchors.fill: parent
-                    anchors.margins: 6
-                    TextArea {
-                        objectName: "linkBox"
-                        Accessible.name: "Video links, one per line"
-                        text: view.downloads.linkText
-                        onTextChanged: if (text !== view.downloads.linkText) view.downloads.linkText = text
-                        font.pointSize: 13 * QuayTheme.textUnit
-                        wrapMode: TextEdit.WrapAnywhere
-                        background: null
-                    }
-                }
-            }
-            RowLayout {
-                Layout.fillWidth: true
-                Label {
-                    text: "One link per line · duplicate links are skipped"
-                    font.pointSize: 12 * QuayTheme.textUnit
-                    color: QuayTheme.secondary
-                    Layout.fillWidth: true
-                }
-                Button {
-                    objectName: "addLinksButton"
-                    text: "Add to project"
-                    enabled: view.downloads.canAddLinks
-                    onClicked: view.downloads.addLinks()
-                }
-            }
-
-            RowLayout {
-                Layout.fillWidth: true
-                Label {
-                    objectName: "linksCaption"
-                    text: view.links.length + " VIDEO LINKS"
-                    font.pointSize: 11 * QuayTheme.textUnit
-                    font.weight: Font.DemiBold
-                    font.letterSpacing: 1.4
-                    color: QuayTheme.secondary
-                }
-                Item { Layout.fillWidth: true }
-                Label {
-                    text: "Highest available quality · original codecs"
-                    font.pointSize: 12 * QuayTheme.textUnit
-                    color: QuayTheme.secondary
-                }
-            }
-            Label {
-                objectName: "noLinks"
-                visible: view.links.length === 0
-                text: "Paste links above to build your B-roll collection."
-                font.pointSize: 14 * QuayTheme.textUnit
-                color: QuayTheme.secondary
-            }
-            ScrollView {
-                id: linkScroll
-                objectName: "linkList"
-                visible: view.links.length > 0
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-                clip: true
-                contentWidth: availableWidth
-                ColumnLayout {
-                    width: linkScroll.availableWidth
-                    spacing: 8
-                    Repeater {
-                        model: view.downloads.links
-                        delegate: DownloadLinkRow {
-                            required property string linkId
-                            objectName: "linkRow"
-                            Layout.fillWidth: true
-                            onRemove: view.downloads.remove(linkId)
-                            onReveal: (path) => view.reveal(path)
-                        }
-                    }
-                }
-            }
-            Item {
-                visible: view.links.length === 0
-                Layout.fillHeight: true
-            }
         }
     }
 

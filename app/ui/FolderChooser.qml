@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -10,7 +11,7 @@ import Quaymark
 Dialog {
     id: chooser
 
-    required property var shell
+    required property WindowActions shell
     // Home and the mounted volumes: maps with "name" and "url" (a path).
     property var volumes: []
     property string acceptLabel: "Choose folder"
@@ -94,13 +95,13 @@ Dialog {
     }
 
     function createFolder() {
-        const result = shell.createFolder(folder, newName.text)
-        if (result.error) {
-            problem = result.error
+        const { path, error } = shell.createFolder(folder, newName.text)
+        if (error) {
+            problem = error
             return
         }
         naming = false
-        openFolder(result.path)
+        openFolder(path)
         list.forceActiveFocus()
     }
 
@@ -178,7 +179,9 @@ Dialog {
         }
     }
 
-    contentItem: RowLayout {
+    // The ids inside are what the dialog's functions work with; the price is that the
+    // content is built at once rather than deferred.
+    contentItem: RowLayout { // qmllint disable deferred-property-id
         spacing: 0
 
         Shortcut {
@@ -187,19 +190,14 @@ Dialog {
             onActivated: chooser.startTyping()
         }
 
-        ListView {
-            id: places
-            objectName: "placesList"
+        // The heading stands above the list rather than in it: a list's header is not built in a
+        // bound component with this version of Qt.
+        ColumnLayout {
             Layout.preferredWidth: Math.round(180 * QuayTheme.textScale)
             Layout.fillHeight: true
-            clip: true
-            activeFocusOnTab: true
-            keyNavigationEnabled: true
-            Accessible.role: Accessible.List
-            Accessible.name: "Places"
-            model: [{ name: "Home", url: chooser.shell.homeFolder, removable: false, home: true }]
-                   .concat(chooser.volumes)
-            header: Label {
+            spacing: 0
+
+            Label {
                 text: "PLACES"
                 leftPadding: 14
                 topPadding: 6
@@ -209,35 +207,53 @@ Dialog {
                 font.letterSpacing: 1.2
                 color: QuayTheme.secondary
             }
-            Keys.onEscapePressed: chooser.close()
-            Keys.onReturnPressed: if (currentItem) currentItem.open()
-            Keys.onEnterPressed: if (currentItem) currentItem.open()
-            delegate: ItemDelegate {
-                id: place
-                required property var modelData
-                required property int index
-                objectName: "place"
-                width: ListView.view.width
-                text: modelData.name
-                font.pointSize: 13 * QuayTheme.textUnit
-                icon.source: "image://icon/" + (modelData.home ? "house" : modelData.removable ? "externaldrive" : "network")
-                icon.color: chooser.folder === modelData.url ? QuayTheme.mint : QuayTheme.secondary
-                icon.width: Math.round(16 * QuayTheme.textScale)
-                icon.height: Math.round(16 * QuayTheme.textScale)
-                highlighted: chooser.folder === modelData.url
-                focusPolicy: Qt.NoFocus
-                background: Rectangle {
-                    color: place.highlighted ? Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.1)
-                         : place.hovered ? Qt.rgba(1, 1, 1, 0.04) : "transparent"
+
+            ListView {
+                id: places
+                objectName: "placesList"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                clip: true
+                activeFocusOnTab: true
+                keyNavigationEnabled: true
+                Accessible.role: Accessible.List
+                Accessible.name: "Places"
+                model: [{ name: "Home", url: chooser.shell.homeFolder, removable: false, home: true },
+                        ...chooser.volumes]
+                Keys.onEscapePressed: chooser.close()
+                Keys.onReturnPressed: openCurrent()
+                Keys.onEnterPressed: openCurrent()
+                function openCurrent() {
+                    if (currentIndex >= 0)
+                        chooser.openFolder(model[currentIndex].url)
                 }
-                Accessible.role: Accessible.ListItem
-                Accessible.name: modelData.name
-                function open() { chooser.openFolder(modelData.url) }
-                onClicked: {
-                    places.currentIndex = index
-                    open()
+                delegate: ItemDelegate {
+                    id: place
+                    required property var modelData
+                    required property int index
+                    objectName: "place"
+                    width: ListView.view.width
+                    text: modelData.name
+                    font.pointSize: 13 * QuayTheme.textUnit
+                    icon.source: "image://icon/" + (modelData.home ? "house" : modelData.removable ? "externaldrive" : "network")
+                    icon.color: chooser.folder === modelData.url ? QuayTheme.mint : QuayTheme.secondary
+                    icon.width: Math.round(16 * QuayTheme.textScale)
+                    icon.height: Math.round(16 * QuayTheme.textScale)
+                    highlighted: chooser.folder === modelData.url
+                    focusPolicy: Qt.NoFocus
+                    background: Rectangle {
+                        color: place.highlighted ? Qt.rgba(QuayTheme.mint.r, QuayTheme.mint.g, QuayTheme.mint.b, 0.1)
+                             : place.hovered ? Qt.rgba(1, 1, 1, 0.04) : "transparent"
+                    }
+                    Accessible.role: Accessible.ListItem
+                    Accessible.name: modelData.name
+                    function open() { chooser.openFolder(modelData.url) }
+                    onClicked: {
+                        places.currentIndex = index
+                        open()
+                    }
+                    FocusRing { visible: places.activeFocus && places.currentIndex === place.index }
                 }
-                FocusRing { visible: places.activeFocus && places.currentIndex === place.index }
             }
         }
 

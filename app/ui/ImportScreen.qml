@@ -3,12 +3,13 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
 
 // The import area: header, the two folder browsers, destinations, activity and footer.
 Rectangle {
     id: screen
 
-    required property var model
+    required property AppModel appModel
     signal reveal(string path)
     signal openFolder(string folder)
 
@@ -59,8 +60,8 @@ Rectangle {
                 Button {
                     id: startButton
                     objectName: "startButton"
-                    text: screen.model.queue.processing ? "Queue import" : "Start import"
-                    enabled: screen.model.canStart
+                    text: screen.appModel.queue.processing ? "Queue import" : "Start import"
+                    enabled: screen.appModel.canStart
                     font.pointSize: 14 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
                     padding: 10
@@ -74,8 +75,8 @@ Rectangle {
                         visible: startButton.visualFocus
                     }
                     onClicked: {
-                        if (screen.model.source !== "")
-                            screen.model.queue.enqueue(screen.model.source, false)
+                        if (screen.appModel.source !== "")
+                            screen.appModel.queue.enqueue(screen.appModel.source, false)
                     }
                     background: Rectangle {
                         radius: 8
@@ -121,7 +122,7 @@ Rectangle {
                 }
                 Label {
                     objectName: "modeText"
-                    text: screen.model.videosOnly ? "Video clips only · flat import" : "All files · original folders"
+                    text: screen.appModel.videosOnly ? "Video clips only · flat import" : "All files · original folders"
                     font.pointSize: 12 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     elide: Text.ElideRight
@@ -148,15 +149,15 @@ Rectangle {
                     title: "SOURCE"
                     subtitle: "Your original media"
                     icon: "sdcard"
-                    url: screen.model.source
-                    entries: screen.model.sourceBrowser.entries
-                    error: screen.model.sourceBrowser.error
-                    loading: screen.model.sourceBrowser.loading
-                    flatMedia: screen.model.videosOnly
-                    onChoose: screen.model.pickSource()
-                    onNavigate: (folder) => screen.model.setSource(folder)
-                    onDropped: (folder) => screen.model.chooseSource(folder)
-                    onRefresh: screen.model.reloadSource()
+                    url: screen.appModel.source
+                    entries: screen.appModel.sourceBrowser.entries
+                    error: screen.appModel.sourceBrowser.error
+                    loading: screen.appModel.sourceBrowser.loading
+                    flatMedia: screen.appModel.videosOnly
+                    onChoose: screen.appModel.pickSource()
+                    onNavigate: (folder) => screen.appModel.setSource(folder)
+                    onDropped: (folder) => screen.appModel.chooseSource(folder)
+                    onRefresh: screen.appModel.reloadSource()
                     onReveal: (path) => screen.reveal(path)
                 }
                 BrowserPane {
@@ -166,27 +167,27 @@ Rectangle {
                     title: "DESTINATION"
                     subtitle: "Main copy"
                     icon: "externaldrive"
-                    url: screen.model.primaryTarget
-                    entries: screen.model.targetBrowser.entries
-                    error: screen.model.targetBrowser.error
-                    loading: screen.model.targetBrowser.loading
+                    url: screen.appModel.primaryTarget
+                    entries: screen.appModel.targetBrowser.entries
+                    error: screen.appModel.targetBrowser.error
+                    loading: screen.appModel.targetBrowser.loading
                     flatMedia: false
-                    onChoose: screen.model.pickTarget(false)
-                    onNavigate: (folder) => screen.model.navigateTarget(folder)
-                    onDropped: (folder) => screen.model.chooseTarget(false, folder)
-                    onRefresh: screen.model.reloadTarget()
+                    onChoose: screen.appModel.pickTarget(false)
+                    onNavigate: (folder) => screen.appModel.navigateTarget(folder)
+                    onDropped: (folder) => screen.appModel.chooseTarget(false, folder)
+                    onRefresh: screen.appModel.reloadTarget()
                     onReveal: (path) => screen.reveal(path)
                 }
             }
 
             DestinationList {
-                model: screen.model
+                appModel: screen.appModel
                 Layout.fillWidth: true
             }
 
             TransferSection {
                 objectName: "transferSection"
-                model: screen.model
+                appModel: screen.appModel
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 Layout.minimumHeight: 120
@@ -202,11 +203,11 @@ Rectangle {
                     implicitWidth: 8
                     implicitHeight: 8
                     radius: 4
-                    color: screen.model.queue.processing ? QuayTheme.mint : QuayTheme.secondary
+                    color: screen.appModel.queue.processing ? QuayTheme.mint : QuayTheme.secondary
                 }
                 Label {
                     objectName: "footerText"
-                    text: screen.model.queue.processing
+                    text: screen.appModel.queue.processing
                           ? "Keep all source and destination drives connected until verification finishes."
                           : "Copies are read-only at the source. Existing destination files are never overwritten."
                     font.pointSize: 12 * QuayTheme.textUnit
@@ -214,7 +215,7 @@ Rectangle {
                 }
                 Item { Layout.fillWidth: true }
                 BusyIndicator {
-                    visible: screen.model.queue.processing
+                    visible: screen.appModel.queue.processing
                     running: visible
                     implicitWidth: 18
                     implicitHeight: 18

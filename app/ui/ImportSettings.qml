@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
 
 // The options the next import uses, each control bound straight to the import model.
 Dialog {
     id: sheet
 
-    required property var model
+    required property AppModel appModel
 
     objectName: "importSettings"
     modal: true
@@ -18,11 +20,11 @@ Dialog {
     padding: 0
     closePolicy: Popup.CloseOnEscape
 
-    readonly property bool wanted: model.showSettings
+    readonly property bool wanted: appModel.showSettings
     onWantedChanged: wanted ? open() : close()
     Component.onCompleted: if (wanted) open()
     // "Done" or any other dismissal only closes the sheet.
-    onClosed: model.showSettings = false
+    onClosed: appModel.showSettings = false
 
     component Note: Label {
         font.pointSize: 13 * QuayTheme.textUnit
@@ -90,8 +92,8 @@ Dialog {
                 objectName: "folderRuleField"
                 Accessible.name: "Automatic folder naming"
                 placeholderText: "{date}/{source}_{time}"
-                text: sheet.model.folderRule
-                onTextEdited: sheet.model.folderRule = text
+                text: sheet.appModel.folderRule
+                onTextEdited: sheet.appModel.folderRule = text
                 font.pointSize: 14 * QuayTheme.textUnit
                 Layout.fillWidth: true
             }
@@ -102,7 +104,7 @@ Dialog {
             }
             Label {
                 objectName: "namingPreview"
-                text: "Preview: " + sheet.model.namingPreview
+                text: "Preview: " + sheet.appModel.namingPreview
                 font.pointSize: 13 * QuayTheme.textUnit
                 elide: Text.ElideMiddle
                 Layout.fillWidth: true
@@ -120,8 +122,8 @@ Dialog {
             QuaySwitch {
                 objectName: "videosOnlySwitch"
                 text: "Video clips only · show and copy clips without subfolders"
-                checked: sheet.model.videosOnly
-                onToggled: sheet.model.videosOnly = checked
+                checked: sheet.appModel.videosOnly
+                onToggled: sheet.appModel.videosOnly = checked
                 font.pointSize: 14 * QuayTheme.textUnit
             }
             Note {
@@ -129,7 +131,7 @@ Dialog {
             }
             Label {
                 objectName: "cameraLine"
-                text: "Camera: " + sheet.model.cameraName
+                text: "Camera: " + sheet.appModel.cameraName
                 font.pointSize: 14 * QuayTheme.textUnit
                 font.weight: Font.Medium
             }
@@ -137,9 +139,9 @@ Dialog {
                 objectName: "cameraOverrideField"
                 Accessible.name: "Camera name override for this card / SSD"
                 placeholderText: "Camera name override for this card / SSD"
-                text: sheet.model.cameraOverride
-                onTextEdited: sheet.model.cameraOverride = text
-                enabled: sheet.model.source !== ""
+                text: sheet.appModel.cameraOverride
+                onTextEdited: sheet.appModel.cameraOverride = text
+                enabled: sheet.appModel.source !== ""
                 font.pointSize: 14 * QuayTheme.textUnit
                 Layout.fillWidth: true
             }
@@ -170,11 +172,11 @@ Dialog {
                         objectName: "parallelSegment"
                         text: modelData.title
                         checkable: true
-                        checked: sheet.model.parallelFiles === modelData.value
+                        checked: sheet.appModel.parallelFiles === modelData.value
                         // The model holds the choice; a click never leaves a segment unchecked.
                         onClicked: {
-                            sheet.model.parallelFiles = modelData.value
-                            checked = Qt.binding(() => sheet.model.parallelFiles === modelData.value)
+                            sheet.appModel.parallelFiles = modelData.value
+                            checked = Qt.binding(() => sheet.appModel.parallelFiles === modelData.value)
                         }
                         palette.button: checked ? QuayTheme.selection : QuayTheme.control
                         Layout.preferredWidth: 150
@@ -190,8 +192,8 @@ Dialog {
             QuaySwitch {
                 objectName: "writeMhlSwitch"
                 text: "Write ASC MHL"
-                checked: sheet.model.writeMhl
-                onToggled: sheet.model.writeMhl = checked
+                checked: sheet.appModel.writeMhl
+                onToggled: sheet.appModel.writeMhl = checked
                 font.pixelSize: 14
             }
             Note {
@@ -203,8 +205,8 @@ Dialog {
             QuaySwitch {
                 objectName: "autoImportSwitch"
                 text: "Automatically import newly connected enrolled drives"
-                checked: sheet.model.autoEnabled
-                onToggled: sheet.model.autoEnabled = checked
+                checked: sheet.appModel.autoEnabled
+                onToggled: sheet.appModel.autoEnabled = checked
                 font.pointSize: 14 * QuayTheme.textUnit
             }
             Note {
@@ -212,12 +214,13 @@ Dialog {
             }
             Note {
                 objectName: "noDrives"
-                visible: sheet.model.enrolledDrives.length === 0
+                visible: sheet.appModel.enrolledDrives.length === 0
                 text: "No drives enrolled yet."
             }
             Repeater {
-                model: sheet.model.enrolledDrives
+                model: sheet.appModel.enrolledDrives
                 delegate: RowLayout {
+                    id: drive
                     required property var modelData
                     objectName: "enrolledDrive"
                     Layout.fillWidth: true
@@ -225,7 +228,7 @@ Dialog {
                     QuayIcon { name: "externaldrive"; color: QuayTheme.secondary; size: 15 }
                     Label {
                         objectName: "enrolledName"
-                        text: modelData.title
+                        text: drive.modelData.title
                         font.pointSize: 13 * QuayTheme.textUnit
                         elide: Text.ElideRight
                         Layout.fillWidth: true
@@ -234,7 +237,7 @@ Dialog {
                         objectName: "unenrollButton"
                         text: "Remove"
                         fontSize: 12
-                        onClicked: sheet.model.unenroll(modelData.id)
+                        onClicked: sheet.appModel.unenroll(drive.modelData.id)
                     }
                 }
             }

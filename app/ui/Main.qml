@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
+import Quaymark.Downloads
 
 // The one main window: menu bar commands, the content, the folder dialog and the quit alert.
 ApplicationWindow {
     id: window
 
-    required property var model
-    required property var downloads
-    required property var shell
+    required property AppModel appModel
+    required property DownloadModel downloads
+    required property WindowActions shell
 
     title: "Brindleway Quaymark"
     minimumWidth: 1200
@@ -47,46 +48,46 @@ ApplicationWindow {
         id: chooseSourceAction
         text: "Choose Source…"
         shortcut: "Ctrl+O"
-        onTriggered: window.model.pickSource()
+        onTriggered: window.appModel.pickSource()
     }
     Action {
         id: chooseMainAction
         text: "Choose Main Destination…"
         shortcut: "Ctrl+Shift+D"
-        onTriggered: window.model.pickTarget(false)
+        onTriggered: window.appModel.pickTarget(false)
     }
     Action {
         id: addBackupAction
         text: "Add Backup Destination…"
         shortcut: "Ctrl+Shift+B"
-        onTriggered: window.model.pickTarget(true)
+        onTriggered: window.appModel.pickTarget(true)
     }
     Action {
         id: startAction
         text: "Start Verified Import"
         shortcut: "Ctrl+Return"
-        enabled: window.model.canStart
+        enabled: window.appModel.canStart
         onTriggered: {
-            if (window.model.source !== "")
-                window.model.queue.enqueue(window.model.source, false)
+            if (window.appModel.source !== "")
+                window.appModel.queue.enqueue(window.appModel.source, false)
         }
     }
     Action {
         id: settingsAction
         text: "Import Settings…"
         shortcut: "Ctrl+,"
-        onTriggered: window.model.showSettings = true
+        onTriggered: window.appModel.showSettings = true
     }
     Action {
         id: closeAction
         text: "Close Window"
-        shortcut: StandardKey.Close
+        shortcut: StandardKey.Close // qmllint disable unqualified
         onTriggered: window.close()
     }
     Action {
         id: quitAction
         text: "Quit Quaymark"
-        shortcut: StandardKey.Quit
+        shortcut: StandardKey.Quit // qmllint disable unqualified
         onTriggered: window.shell.requestQuit()
     }
 
@@ -108,7 +109,7 @@ ApplicationWindow {
     ContentView {
         objectName: "contentView"
         anchors.fill: parent
-        model: window.model
+        appModel: window.appModel
         downloads: window.downloads
         shell: window.shell
     }
@@ -117,7 +118,7 @@ ApplicationWindow {
         id: folderDialog
         objectName: "folderDialog"
         shell: window.shell
-        volumes: window.model.drives.volumes
+        volumes: window.appModel.drives.volumes
         // The next dialog opens beside the last folder chosen.
         property string nextStart: window.shell.homeFolder
         onAnswered: (folder) => {
@@ -148,12 +149,12 @@ ApplicationWindow {
                 objectName: "keepWorkingButton"
                 text: "Keep Working"
                 highlighted: true
-                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole // qmllint disable type
             }
             Button {
                 objectName: "quitAnywayButton"
                 text: "Quit Anyway"
-                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole // qmllint disable type
             }
         }
         onAccepted: window.shell.quitAnyway()

@@ -17,7 +17,8 @@ Image {
     Layout.preferredHeight: side
     width: side
     height: side
-    sourceSize: Qt.size(side * 2, side * 2)
+    sourceSize.width: side * 2
+    sourceSize.height: side * 2
     fillMode: Image.PreserveAspectFit
     smooth: true
     source: name === "" ? "" : "image://icon/" + name + "/" + color.toString().substring(1)

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
 
 // The fixed left column: brand, sections, connected drives and automatic ingest.
 Rectangle {
     id: sidebar
 
-    required property var model
+    required property AppModel appModel
     required property string section
     signal sectionChosen(string name)
 
@@ -110,13 +112,13 @@ Rectangle {
                 iconSize: 14
                 tint: QuayTheme.secondary
                 tip: "Refresh connected drives"
-                onClicked: sidebar.model.drives.refreshVolumes()
+                onClicked: sidebar.appModel.drives.refreshVolumes()
             }
         }
 
         Label {
             objectName: "noDrives"
-            visible: sidebar.model.drives.volumes.length === 0
+            visible: sidebar.appModel.drives.volumes.length === 0
             text: "Connect a camera card or SSD to get started."
             font.pointSize: 13 * QuayTheme.textUnit
             color: QuayTheme.secondary
@@ -133,13 +135,13 @@ Rectangle {
             clip: true
             spacing: 2
             boundsBehavior: Flickable.StopAtBounds
-            model: sidebar.model.drives.volumes
+            model: sidebar.appModel.drives.volumes
             ScrollBar.vertical: ScrollBar {}
             delegate: AbstractButton {
                 id: drive
                 required property var modelData
                 readonly property bool enrolled: modelData.uuid !== undefined && modelData.uuid !== ""
-                                                 && sidebar.model.enrolled[modelData.uuid] !== undefined
+                                                 && sidebar.appModel.enrolled[modelData.uuid] !== undefined
                 width: ListView.view.width
                 implicitHeight: Math.round(44 * QuayTheme.textScale)
                 focusPolicy: Qt.StrongFocus
@@ -147,7 +149,7 @@ Rectangle {
                 Accessible.name: modelData.name
                 Accessible.description: drive.enrolled ? "Auto-import enrolled" : "Click to browse"
                 FocusRing { visible: drive.visualFocus }
-                onClicked: sidebar.model.setSource(modelData.url)
+                onClicked: sidebar.appModel.setSource(modelData.url)
                 background: Rectangle {
                     radius: 7
                     color: drive.hovered ? Qt.rgba(1, 1, 1, 0.04) : "transparent"
@@ -197,7 +199,7 @@ Rectangle {
                     QuayIcon {
                         name: "bolt.circle.fill"
                         size: 17
-                        color: sidebar.model.autoEnabled ? QuayTheme.mint : QuayTheme.secondary
+                        color: sidebar.appModel.autoEnabled ? QuayTheme.mint : QuayTheme.secondary
                     }
                     Label {
                         text: "Automatic ingest"
@@ -209,14 +211,14 @@ Rectangle {
                         id: autoSwitch
                         objectName: "autoSwitch"
                         padding: 0
-                        checked: sidebar.model.autoEnabled
-                        onToggled: sidebar.model.autoEnabled = checked
+                        checked: sidebar.appModel.autoEnabled
+                        onToggled: sidebar.appModel.autoEnabled = checked
                         Accessible.name: "Automatic ingest"
                     }
                 }
                 Label {
                     objectName: "autoNote"
-                    text: sidebar.model.autoEnabled
+                    text: sidebar.appModel.autoEnabled
                           ? "Newly connected enrolled drives import to every saved destination. Keep the app running."
                           : "Enroll a card or SSD, then turn this on for hands-free imports."
                     font.pointSize: 12 * QuayTheme.textUnit
@@ -229,12 +231,12 @@ Rectangle {
 
         FlatButton {
             objectName: "enrollButton"
-            text: sidebar.model.enrolledSource ? "Remove this drive" : "Enroll source drive"
-            symbol: sidebar.model.enrolledSource ? "minus.circle" : "plus.circle"
+            text: sidebar.appModel.enrolledSource ? "Remove this drive" : "Enroll source drive"
+            symbol: sidebar.appModel.enrolledSource ? "minus.circle" : "plus.circle"
             fontSize: 12
             fontWeight: Font.Medium
-            enabled: sidebar.model.source !== ""
-            onClicked: sidebar.model.enrollSource()
+            enabled: sidebar.appModel.source !== ""
+            onClicked: sidebar.appModel.enrollSource()
         }
 
         Item { Layout.fillHeight: true }
@@ -243,7 +245,7 @@ Rectangle {
             text: "Import settings"
             symbol: "slider.horizontal.3"
             fontSize: 13
-            onClicked: sidebar.model.showSettings = true
+            onClicked: sidebar.appModel.showSettings = true
         }
 
         Label {

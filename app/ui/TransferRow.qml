@@ -3,13 +3,14 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
 
 // One destination of a batch: name and status, speed or result, progress and detail.
 Rectangle {
     id: row
     objectName: "transferRow"
 
-    required property var job
+    required property DestinationJob job
     signal retry()
     signal openFolder(string folder)
 
@@ -46,7 +47,7 @@ Rectangle {
                     }
                     Label {
                         objectName: "jobStatus"
-                        text: row.job.status.toUpperCase()
+                        text: row.job.statusText.toUpperCase()
                         font.pointSize: 11 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         color: row.statusColor

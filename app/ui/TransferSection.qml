@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
+import Quaymark.Models
 
 // The import queue: one card per batch, newest first, and the interrupted imports to recover.
 ColumnLayout {
     id: section
 
-    required property var model
+    required property AppModel appModel
     // The batches shown: the model's queue, newest first.
-    property var batches: model.queue.batches
+    property var batches: appModel.queue.batches
     signal openFolder(string folder)
 
     spacing: 10
@@ -30,21 +32,21 @@ ColumnLayout {
             objectName: "recoverButton"
             text: "Recover interrupted…"
             fontSize: 12
-            onClicked: section.model.queue.pickRecovery()
+            onClicked: section.appModel.queue.pickRecovery()
         }
         FlatButton {
             objectName: "clearFinishedButton"
             text: "Clear finished"
             fontSize: 12
-            onClicked: section.model.queue.clearFinished()
+            onClicked: section.appModel.queue.clearFinished()
         }
     }
 
     FlatButton {
         id: recoveryButton
         objectName: "recoveryMenuButton"
-        visible: section.model.recoveryFolders.length > 0
-        text: section.model.recoveryFolders.length + " interrupted import(s) available to recover"
+        visible: section.appModel.recoveryFolders.length > 0
+        text: section.appModel.recoveryFolders.length + " interrupted import(s) available to recover"
         symbol: "arrow.clockwise.circle"
         tint: QuayTheme.orange
         fontSize: 12
@@ -54,11 +56,11 @@ ColumnLayout {
             id: recoveryMenu
             objectName: "recoveryMenu"
             Instantiator {
-                model: section.model.recoveryFolders
+                model: section.appModel.recoveryFolders
                 delegate: MenuItem {
                     required property string modelData
                     text: Format.lastComponent(modelData)
-                    onTriggered: section.model.queue.recover(modelData)
+                    onTriggered: section.appModel.queue.recover(modelData)
                 }
                 onObjectAdded: (index, object) => recoveryMenu.insertItem(index, object)
                 onObjectRemoved: (index, object) => recoveryMenu.removeItem(object)
@@ -106,10 +108,10 @@ ColumnLayout {
             model: section.batches
             ScrollBar.vertical: ScrollBar {}
             delegate: BatchView {
-                required property var modelData
+                required property ImportBatch modelData
                 batch: modelData
                 width: ListView.view.width - 12
-                onRetry: (job) => section.model.queue.retry(job, modelData)
+                onRetry: (job) => section.appModel.queue.retry(job, modelData)
                 onOpenFolder: (folder) => section.openFolder(folder)
             }
         }

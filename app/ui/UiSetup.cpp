@@ -2,7 +2,6 @@
 #include "UiSetup.h"
 
 #include "IconTable.h"
-#include "app/model/AppModel.h"
 
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
@@ -10,28 +9,12 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(QuaymarkPlugin)
+Q_IMPORT_QML_PLUGIN(QuaymarkModelsPlugin)
+Q_IMPORT_QML_PLUGIN(QuaymarkDownloadsPlugin)
 
 namespace quaymark {
 
-namespace {
-
-void registerModelTypes() {
-    static const bool registered = [] {
-        // Only so that the screens can read them and lists of them; QML never creates them.
-        const char* uri = "Quaymark.Models";
-        qmlRegisterAnonymousType<AppModel>(uri, 1);
-        qmlRegisterAnonymousType<ImportBatch>(uri, 1);
-        qmlRegisterAnonymousType<DestinationJob>(uri, 1);
-        qmlRegisterAnonymousType<BrowserEntryModel>(uri, 1);
-        return true;
-    }();
-    (void)registered;
-}
-
-} // namespace
-
 std::unique_ptr<QQmlApplicationEngine> makeUiEngine() {
-    registerModelTypes();
     auto engine = std::make_unique<QQmlApplicationEngine>();
     engine->addImportPath(QStringLiteral("qrc:/"));
     engine->addImageProvider(QStringLiteral("icon"), new IconProvider);

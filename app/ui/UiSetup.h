@@ -19,7 +19,7 @@ inline const QUrl mainWindowUrl{QStringLiteral("qrc:/Quaymark/Main.qml")};
 // model types the screens read.
 std::unique_ptr<QQmlApplicationEngine> makeUiEngine();
 
-// Loads the main window with its required properties ("model", "downloads", "shell"); null
+// Loads the main window with its required properties ("appModel", "downloads", "shell"); null
 // with the engine's warnings logged when it cannot be created. Its minimum and first size are
 // the designed ones as far as its screen has room for them.
 QQuickWindow* loadMainWindow(QQmlApplicationEngine& engine, const QVariantMap& properties);

@@ -74,7 +74,7 @@ TEST_F(DownloadModelTest, PastedLinksAreSplitCheckedAndDeduplicated) {
     for (const auto& link : model->project()->links) {
         urls.append(link.url);
         EXPECT_EQ(link.title, u"Waiting for video details");
-        EXPECT_EQ(link.state, u"Ready");
+        EXPECT_EQ(link.state, LinkState::Ready);
         EXPECT_FALSE(link.output || link.error);
     }
     EXPECT_EQ(urls, (QStringList{QStringLiteral("https://example.com/a"),
@@ -176,7 +176,7 @@ TEST_F(DownloadModelTest, ToolsAndFolderAreNeededBeforeAnyDownload) {
     model->queue()->downloadAll();
     EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
     EXPECT_FALSE(model->queue()->busy());
-    EXPECT_EQ(model->project()->links[0].state, u"Ready");
+    EXPECT_EQ(model->project()->links[0].state, LinkState::Ready);
 }
 
 TEST_F(DownloadModelTest, LinkMapsCarryTheTextsTheScreenShows) {
@@ -185,7 +185,8 @@ TEST_F(DownloadModelTest, LinkMapsCarryTheTextsTheScreenShows) {
     model->createProject();
     paste(*model, {QStringLiteral("https://example.com/a")});
     const QVariantMap link = model->projectMap()[QStringLiteral("links")].toList().at(0).toMap();
-    EXPECT_EQ(link[QStringLiteral("state")].toString(), u"Ready");
+    EXPECT_EQ(link[QStringLiteral("state")].toInt(), static_cast<int>(LinkState::Ready));
+    EXPECT_EQ(link[QStringLiteral("stateText")].toString(), u"Ready");
     EXPECT_EQ(link[QStringLiteral("speedText")].toString(), u""); // no speed outside a download
     EXPECT_EQ(link[QStringLiteral("error")].toString(), u"");
 

@@ -21,7 +21,7 @@ QString url(const char* mode) {
 
 // Every state and fraction a link went through, in order, as the observers saw them.
 struct LinkHistory {
-    QStringList states;
+    QList<LinkState> states;
     QList<double> fractions;
 
     void watch(DownloadModel& model, int project, int link) {
@@ -76,7 +76,7 @@ protected:
     static void expectPlainDownload(const DownloadModel& model, int index) {
         const QString folder = model.folderOf(*model.project());
         const VideoLink& done = linkAt(model, 0, index);
-        EXPECT_EQ(done.state, u"Downloaded");
+        EXPECT_EQ(done.state, LinkState::Downloaded);
         EXPECT_EQ(done.title, u"Clip \"plain\"");
         EXPECT_EQ(done.output, folder + u"/Clip \"plain\" [Fake-plain].mkv");
         EXPECT_EQ(readFile(test::fs::path(done.output->toStdString())), "video plain");
@@ -89,10 +89,10 @@ protected:
     // each with its reason.
     static void expectFailures(const DownloadModel& model) {
         for (int index : {2, 3}) {
-            EXPECT_EQ(linkAt(model, 0, index).state, u"Failed");
+            EXPECT_EQ(linkAt(model, 0, index).state, LinkState::Failed);
             EXPECT_EQ(linkAt(model, 0, index).error, unconfirmed);
         }
-        EXPECT_EQ(linkAt(model, 0, 4).state, u"Failed");
+        EXPECT_EQ(linkAt(model, 0, 4).state, LinkState::Failed);
         EXPECT_TRUE(
             linkAt(model, 0, 4)
                 .error->contains(
@@ -113,21 +113,21 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
     model->queue()->downloadAll();
     EXPECT_TRUE(model->queue()->busy());
     for (const auto& link : model->project()->links) {
-        EXPECT_EQ(link.state, u"Queued");
+        EXPECT_EQ(link.state, LinkState::Queued);
     }
     ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
 
     expectPlainDownload(*model, 0);
-    EXPECT_EQ(plain.states, (QStringList{QStringLiteral("Queued"), QStringLiteral("Downloading"),
-                                         QStringLiteral("Downloaded")}));
+    EXPECT_EQ(plain.states,
+              (QList<LinkState>{LinkState::Queued, LinkState::Downloading, LinkState::Downloaded}));
     // Unknown totals read as nothing done; the estimate stands in for a missing total.
     // (The output tail replayed at the end repeats them within the same turn.)
     EXPECT_EQ(plain.fractions.mid(0, 3), (QList<double>{0, 0.25, 1.0}));
     EXPECT_EQ(plain.fractions.last(), 1.0);
 
-    EXPECT_EQ(linkAt(*model, 0, 1).state, u"Downloaded");
-    EXPECT_TRUE(merge.states.contains(u"Merging"));
-    EXPECT_EQ(merge.states.last(), u"Downloaded");
+    EXPECT_EQ(linkAt(*model, 0, 1).state, LinkState::Downloaded);
+    EXPECT_TRUE(merge.states.contains(LinkState::Merging));
+    EXPECT_EQ(merge.states.last(), LinkState::Downloaded);
 
     expectFailures(*model);
     EXPECT_EQ(model->message(), u"");
@@ -141,7 +141,7 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
                             QStringLiteral("countText")),
               u"2/6 downloaded");
     ASSERT_EQ(model->links()->rowCount(), 6);
-    EXPECT_EQ(firstRowField(model->links(), DownloadLinksModel::LinkRole, QStringLiteral("state")),
+    EXPECT_EQ(firstRowField(model->links(), DownloadLinksModel::LinkRole, QStringLiteral("stateText")),
               u"Downloaded");
 
     // What the screen saw is what the next start sees.
@@ -150,11 +150,11 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
 
     // Only the failed links go again.
     model->queue()->downloadAll();
-    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloaded");
-    EXPECT_EQ(linkAt(*model, 0, 2).state, u"Queued");
+    EXPECT_EQ(linkAt(*model, 0, 0).state, LinkState::Downloaded);
+    EXPECT_EQ(linkAt(*model, 0, 2).state, LinkState::Queued);
     EXPECT_FALSE(linkAt(*model, 0, 2).error);
     ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
-    EXPECT_EQ(linkAt(*model, 0, 2).state, u"Failed");
+    EXPECT_EQ(linkAt(*model, 0, 2).state, LinkState::Failed);
 }
 
 TEST_F(DownloadQueueTest, PausingStopsTheHelperAndAnotherStartResumesItsPartialFile) {
@@ -168,7 +168,7 @@ TEST_F(DownloadQueueTest, PausingStopsTheHelperAndAnotherStartResumesItsPartialF
     model->queue()->downloadAll();
     model->queue()->downloadAll(); // nothing is queued twice
     ASSERT_TRUE(waitUntil([&] { return linkAt(*model, 0, 0).fraction == 0.25; }));
-    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloading");
+    EXPECT_EQ(linkAt(*model, 0, 0).state, LinkState::Downloading);
     EXPECT_EQ(linkAt(*model, 0, 0).speed, 1'500'000);
     EXPECT_EQ(model->projectMap()[QStringLiteral("links")]
                   .toList()[0]
@@ -183,18 +183,18 @@ TEST_F(DownloadQueueTest, PausingStopsTheHelperAndAnotherStartResumesItsPartialF
     EXPECT_EQ(model->project()->name, u"Pause");
 
     model->queue()->pauseAll();
-    EXPECT_EQ(linkAt(*model, 0, 1).state, u"Paused"); // was still waiting
+    EXPECT_EQ(linkAt(*model, 0, 1).state, LinkState::Paused); // was still waiting
     ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
-    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Paused");
+    EXPECT_EQ(linkAt(*model, 0, 0).state, LinkState::Paused);
     EXPECT_EQ(linkAt(*model, 0, 0).speed, 0);
     const fs::path folder = model->folderOf(*model->project()).toStdString();
     EXPECT_TRUE(fs::exists(folder / ".incomplete" / "pause.mkv.part"));
 
     model->queue()->downloadAll();
     ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
-    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloaded");
+    EXPECT_EQ(linkAt(*model, 0, 0).state, LinkState::Downloaded);
     EXPECT_EQ(readFile(folder / "Clip \"pause\" [Fake-pause].mkv"), "first half|second half");
-    EXPECT_EQ(linkAt(*model, 0, 1).state, u"Downloaded");
+    EXPECT_EQ(linkAt(*model, 0, 1).state, LinkState::Downloaded);
 }
 
 TEST_F(DownloadQueueTest, AMissingDestinationFailsItsLinkAndTheQueueGoesOn) {
@@ -212,10 +212,10 @@ TEST_F(DownloadQueueTest, AMissingDestinationFailsItsLinkAndTheQueueGoesOn) {
     fs::remove_all(home / "drive"); // before the queue gets to it
     ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
 
-    EXPECT_EQ(linkAt(*model, 1, 0).state, u"Failed");
+    EXPECT_EQ(linkAt(*model, 1, 0).state, LinkState::Failed);
     EXPECT_EQ(linkAt(*model, 1, 0).error, unavailable);
     EXPECT_FALSE(fs::exists(home / "drive"));
-    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Downloaded");
+    EXPECT_EQ(linkAt(*model, 0, 0).state, LinkState::Downloaded);
 }
 
 TEST_F(DownloadQueueTest, AnUnpluggedDriveIsNotReplacedByItsEmptyMountPoint) {
@@ -257,9 +257,9 @@ TEST_F(DownloadQueueTest, LinksActiveWhenTheApplicationStoppedComeBackPaused) {
         ASSERT_TRUE(waitUntil([&] { return linkAt(*model, 0, 0).fraction == 0.25; }));
     } // the application quits mid-download
     const auto model = makeModel();
-    EXPECT_EQ(linkAt(*model, 0, 0).state, u"Paused");
+    EXPECT_EQ(linkAt(*model, 0, 0).state, LinkState::Paused);
     EXPECT_EQ(linkAt(*model, 0, 0).speed, 0);
-    EXPECT_EQ(linkAt(*model, 0, 1).state, u"Paused");
+    EXPECT_EQ(linkAt(*model, 0, 1).state, LinkState::Paused);
     EXPECT_FALSE(model->queue()->busy());
 }
 

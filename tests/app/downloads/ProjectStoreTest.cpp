@@ -25,9 +25,9 @@ protected:
     ProjectStore store{QString::fromStdString(data.path().string())};
     fs::path file = data / "download-projects.json";
 
-    static VideoLink link(const QString& state) {
+    static VideoLink link(LinkState state) {
         VideoLink made;
-        made.url = QStringLiteral("https://example.com/") + state;
+        made.url = u"https://example.com/" + QString::number(static_cast<int>(state));
         made.state = state;
         made.fraction = 0.5;
         made.speed = 1e6;
@@ -48,9 +48,9 @@ TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
     project.name = QStringLiteral("Trip");
     project.destination = SavedLocation{QStringLiteral("/srv/videos"), QByteArray("\x01\xFE", 2)};
     project.directoryName = QStringLiteral("Trip_0A1B2C3D");
-    for (const QString& state :
-         {LinkState::ready, LinkState::queued, LinkState::downloading, LinkState::merging,
-          LinkState::downloaded, LinkState::paused, LinkState::failed}) {
+    for (const LinkState state :
+         {LinkState::Ready, LinkState::Queued, LinkState::Downloading, LinkState::Merging,
+          LinkState::Downloaded, LinkState::Paused, LinkState::Failed}) {
         project.links.append(link(state));
     }
     project.links[4].output = QStringLiteral("/srv/videos/Trip/a.mp4");
@@ -61,13 +61,19 @@ TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
     EXPECT_LT(text.find("\"id\""), text.find("\"url\"")) << "declaration order";
     EXPECT_LT(text.find("\"state\""), text.find("\"fraction\""));
     EXPECT_EQ(text.find("null"), std::string::npos) << "absent optionals are left out";
+    std::size_t from = 0;
+    for (const char* word :
+         {"Ready", "Queued", "Downloading", "Merging", "Downloaded", "Paused", "Failed"}) {
+        from = text.find("\"state\":\"" + std::string(word) + '"', from);
+        EXPECT_NE(from, std::string::npos) << "stored as " << word << ", in link order";
+    }
 
     const auto loaded = store.load();
     ASSERT_EQ(loaded.projects.size(), 2);
     const QList<VideoLink>& links = loaded.projects[0].links;
-    const QStringList expected = {LinkState::ready,  LinkState::paused,     LinkState::paused,
-                                  LinkState::paused, LinkState::downloaded, LinkState::paused,
-                                  LinkState::failed};
+    const QList<LinkState> expected = {LinkState::Ready,  LinkState::Paused,     LinkState::Paused,
+                                       LinkState::Paused, LinkState::Downloaded, LinkState::Paused,
+                                       LinkState::Failed};
     for (qsizetype i = 0; i < links.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(links[i].state, expected[i]);
@@ -76,6 +82,24 @@ TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
     VideoProject reloaded = loaded.projects[0];
     reloaded.links = project.links;
     EXPECT_EQ(reloaded, project);
+}
+
+// A word this version does not know, say from a newer one: shown and written back as it is.
+TEST_F(ProjectStoreTest, AnUnknownStateWordIsKeptAsWritten) {
+    const std::string stored =
+        R"([{"id":"0A1B2C3D-0000-4000-8000-000000000001","name":"x","links":[)"
+        R"({"id":"0A1B2C3D-0000-4000-8000-000000000002","url":"u","title":"t",)"
+        R"("state":"Converting","fraction":0.5,"speed":7.0}]}])";
+    test::writeFile(file, stored);
+    const auto loaded = store.load();
+    ASSERT_FALSE(loaded.message) << loaded.message->toStdString();
+    ASSERT_EQ(loaded.projects.size(), 1);
+    const VideoLink& link = loaded.projects[0].links.at(0);
+    EXPECT_EQ(link.state, LinkState::Unknown);
+    EXPECT_EQ(stateText(link), u"Converting");
+    EXPECT_EQ(link.speed, 7.0) << "not an active state, so not paused";
+    ASSERT_FALSE(store.save(loaded.projects));
+    EXPECT_EQ(test::readFile(file), stored);
 }
 
 TEST_F(ProjectStoreTest, UnreadableFileIsCopiedAsideAndNamed) {

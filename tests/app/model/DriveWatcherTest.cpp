@@ -97,7 +97,8 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
         ASSERT_TRUE(imported(mount)) << "no call from the test starts it";
         ImportBatch* batch = model->queue()->batches()[0];
         EXPECT_TRUE(batch->automatic());
-        EXPECT_EQ(batch->state(), u"Verified") << batch->jobs()[0]->error().toStdString();
+        EXPECT_EQ(batch->state(), ImportBatch::State::Verified)
+            << batch->jobs()[0]->error().toStdString();
         // Clips only, flattened: the default mode.
         EXPECT_EQ(test::readFile(home / "D0/CARD/C0001.MP4"), test::patternBytes(100000));
         fs::remove_all(home / "D0/CARD");
@@ -164,7 +165,7 @@ TEST_F(DriveWatchingTest, AnUnpluggedDestinationIsRefusedAndKeepsItsBookmark) {
     TestMount drive(loop->device(), backup, "ext4");
     model->queue()->enqueue(text(home / "SRC"));
     ASSERT_TRUE(imported(1));
-    EXPECT_EQ(model->queue()->batches()[0]->state(), u"Verified")
+    EXPECT_EQ(model->queue()->batches()[0]->state(), ImportBatch::State::Verified)
         << model->queue()->batches()[0]->jobs()[0]->error().toStdString();
     EXPECT_EQ(test::readFile(backup / "SRC/C0001.MP4"), test::patternBytes(1000));
 }

@@ -88,11 +88,12 @@ TEST_F(ImportQueueTest, BatchesRunOldestFirstWithEveryDestinationAtOnce) {
     for (ImportBatch* batch : model->queue()->batches()) {
         EXPECT_EQ(batch->options().parallelFiles, 4);
         QObject::connect(batch, &ImportBatch::stateChanged, [&events, batch] {
-            events.append(QDir(batch->source()).dirName() + u' ' + batch->state());
+            events.append(QDir(batch->source()).dirName() + u' ' + batch->stateText());
         });
         for (DestinationJob* job : batch->jobs()) {
             QObject::connect(job, &DestinationJob::changed, [&events, job] {
-                if (job->status() == u"Scanning" && !events.contains(job->id())) {
+                if (job->status() == DestinationJob::Status::Scanning &&
+                    !events.contains(job->id())) {
                     events.append(job->id());
                 }
             });
@@ -108,7 +109,7 @@ TEST_F(ImportQueueTest, BatchesRunOldestFirstWithEveryDestinationAtOnce) {
     EXPECT_EQ(events[4], u"FIRST Verified");
     EXPECT_EQ(events[5], u"SECOND Importing");
     for (DestinationJob* job : model->queue()->batches()[0]->jobs()) {
-        EXPECT_EQ(job->status(), u"Verified");
+        EXPECT_EQ(job->status(), DestinationJob::Status::Verified);
         EXPECT_EQ(job->verifiedFiles(), 3);
     }
     EXPECT_TRUE(model->recoveryFolders().isEmpty()) << "verified imports are forgotten";
@@ -124,17 +125,17 @@ TEST_F(ImportQueueTest, CancelledDestinationRetriesIntoItsImportFolder) {
     QObject::connect(first, &DestinationJob::sessionStarted, first, &DestinationJob::cancel);
     waitIdle();
 
-    EXPECT_EQ(first->status(), u"Cancelled");
+    EXPECT_EQ(first->status(), DestinationJob::Status::Cancelled);
     EXPECT_EQ(first->error(), u"Import cancelled. Completed files remain in the import folder.");
-    EXPECT_EQ(batch->jobs()[1]->status(), u"Verified");
-    EXPECT_EQ(batch->state(), u"Needs attention");
+    EXPECT_EQ(batch->jobs()[1]->status(), DestinationJob::Status::Verified);
+    EXPECT_EQ(batch->state(), ImportBatch::State::NeedsAttention);
     const QString folder = first->importFolder();
     EXPECT_EQ(model->recoveryFolders(), QStringList{folder}) << "kept for recovery";
 
     model->queue()->retry(first, batch);
     waitIdle();
     ImportBatch* again = model->queue()->batches()[0];
-    EXPECT_EQ(again->jobs()[0]->status(), u"Verified");
+    EXPECT_EQ(again->jobs()[0]->status(), DestinationJob::Status::Verified);
     EXPECT_EQ(again->jobs()[0]->importFolder(), folder) << "resumed, not a new folder";
     EXPECT_TRUE(model->recoveryFolders().isEmpty());
 
@@ -151,14 +152,14 @@ TEST(DestinationJob, SpeedIsSampledAtMostEveryThreeTenthsAndSmoothed) {
     };
     job.accept(snapshot(ImportPhase::copying, 10'000'000, 0), start + 100ms);
     EXPECT_EQ(job.speed(), 0) << "too soon for a sample";
-    EXPECT_EQ(job.status(), u"Copying & verifying");
+    EXPECT_EQ(job.statusText(), u"Copying & verifying");
     job.accept(snapshot(ImportPhase::copying, 40'000'000, 0), start + 400ms);
     EXPECT_DOUBLE_EQ(job.speed(), 100'000'000) << "first sample: the plain rate";
     job.accept(snapshot(ImportPhase::verifying, 1'000'000'000, 20'000'000), start + 800ms);
     EXPECT_DOUBLE_EQ(job.speed(), 0.55 * 50'000'000 + 0.45 * 100'000'000)
         << "verifying follows verified bytes";
     job.accept(snapshot(ImportPhase::copying, 5, 0), start + 2s);
-    EXPECT_EQ(job.status(), u"Verifying") << "a backward snapshot is dropped";
+    EXPECT_EQ(job.statusText(), u"Verifying") << "a backward snapshot is dropped";
     for (int i = 0; i < 50; ++i) {
         job.accept(snapshot(ImportPhase::verifying, 1'000'000'000, 20'000'000 + i),
                    start + 3s + i * 400ms);
@@ -166,7 +167,7 @@ TEST(DestinationJob, SpeedIsSampledAtMostEveryThreeTenthsAndSmoothed) {
     EXPECT_EQ(job.samples().size(), 40);
     job.fail(QStringLiteral("x"), false);
     job.accept(snapshot(ImportPhase::finished, 1'000'000'000, 1'000'000'000), start + 60s);
-    EXPECT_EQ(job.status(), u"Failed") << "nothing changes a finished job";
+    EXPECT_EQ(job.status(), DestinationJob::Status::Failed) << "nothing changes a finished job";
 }
 
 } // namespace
@@ -184,7 +185,7 @@ TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
     QObject::connect(job, &DestinationJob::sessionStarted, job, &DestinationJob::cancel);
     waitIdle();
     const QString folder = job->importFolder();
-    ASSERT_EQ(job->status(), u"Cancelled");
+    ASSERT_EQ(job->status(), DestinationJob::Status::Cancelled);
 
     // A restart: a new model over the same stored settings.
     model.reset();
@@ -199,7 +200,8 @@ TEST_F(ImportQueueTest, InterruptedImportIsOfferedAfterARestartAndRecovered) {
     EXPECT_EQ(batch->options().folderRule, "{source}") << "the journal's own options";
     EXPECT_EQ(batch->jobs()[0]->target(), text(home / "D0"));
     waitIdle();
-    EXPECT_EQ(batch->jobs()[0]->status(), u"Verified") << batch->jobs()[0]->error().toStdString();
+    EXPECT_EQ(batch->jobs()[0]->status(), DestinationJob::Status::Verified)
+        << batch->jobs()[0]->error().toStdString();
     EXPECT_TRUE(model->recoveryFolders().isEmpty());
     EXPECT_TRUE(PreferenceStore(text(home / "Quaymark.conf")).load().recoveryFolders.isEmpty());
 

@@ -116,7 +116,7 @@ TEST_F(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return model.queue()->batches().size() == 1 && !model.queue()->processing(); },
         60'000));
-    ASSERT_EQ(model.queue()->batches()[0]->state(), u"Verified")
+    ASSERT_EQ(model.queue()->batches()[0]->state(), ImportBatch::State::Verified)
         << model.queue()->batches()[0]->jobs()[0]->error().toStdString();
     model.queue()->recover(text(destination / "CARD"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.message().isEmpty(); }, 60'000));

@@ -44,11 +44,14 @@ Window {
 }
 )");
 
-QVariantMap link(const QString& state, double speed = 0, const QString& speedText = {}) {
+QVariantMap link(LinkState state, double speed = 0, const QString& speedText = {}) {
+    VideoLink record;
+    record.state = state;
     return {{QStringLiteral("id"), QStringLiteral("0A1B2C3D-0000-4000-8000-000000000001")},
             {QStringLiteral("url"), QStringLiteral("https://videos.example/watch?v=1")},
             {QStringLiteral("title"), QStringLiteral("Harbour at dawn")},
-            {QStringLiteral("state"), state},
+            {QStringLiteral("state"), static_cast<int>(state)},
+            {QStringLiteral("stateText"), stateText(record)},
             {QStringLiteral("fraction"), 0.4},
             {QStringLiteral("speed"), speed},
             {QStringLiteral("speedText"), speedText},
@@ -61,10 +64,10 @@ bool shown(QQuickItem* item) {
 }
 
 TEST(DownloadLinkRowTest, ButtonsAndSpeedFollowTheState) {
-    test::ComponentHarness scene(rowScene,
-                                 {{QStringLiteral("link"), link(QStringLiteral("Downloading"), 0,
-                                                                QStringLiteral("— MB/s"))}},
-                                 QSize(900, 200));
+    test::ComponentHarness scene(
+        rowScene,
+        {{QStringLiteral("link"), link(LinkState::Downloading, 0, QStringLiteral("— MB/s"))}},
+        QSize(900, 200));
     QObject* window = scene.window();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(shown(scene.find("linkSpeed")));
@@ -72,11 +75,11 @@ TEST(DownloadLinkRowTest, ButtonsAndSpeedFollowTheState) {
     EXPECT_FALSE(shown(scene.find("removeButton")));
     EXPECT_FALSE(shown(scene.find("revealButton")));
 
-    window->setProperty("link", link(QStringLiteral("Merging")));
+    window->setProperty("link", link(LinkState::Merging));
     EXPECT_FALSE(shown(scene.find("removeButton")));
     EXPECT_FALSE(shown(scene.find("linkSpeed")));
 
-    QVariantMap failed = link(QStringLiteral("Failed"));
+    QVariantMap failed = link(LinkState::Failed);
     failed[QStringLiteral("error")] = QStringLiteral("ERROR: HTTP Error 404: Not Found\n");
     window->setProperty("link", failed);
     EXPECT_TRUE(shown(scene.find("removeButton")));
@@ -86,7 +89,7 @@ TEST(DownloadLinkRowTest, ButtonsAndSpeedFollowTheState) {
     click(scene.find("removeButton"));
     EXPECT_EQ(window->property("removed").toInt(), 1);
 
-    QVariantMap done = link(QStringLiteral("Downloaded"));
+    QVariantMap done = link(LinkState::Downloaded);
     done[QStringLiteral("output")] = QStringLiteral("/videos/Harbour at dawn [Youtube-1].mkv");
     window->setProperty("link", done);
     scene.window()->grabWindow();

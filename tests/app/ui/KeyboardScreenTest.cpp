@@ -168,7 +168,7 @@ TEST_F(KeyboardScreenTest, WithTheKeyboardAloneAWholeCardIsImportedAndVerified) 
     key(Qt::Key_Return, Qt::ControlModifier);
     ASSERT_EQ(model->queue()->batches().size(), 1);
     ASSERT_TRUE(test::waitFor([&] { return !model->queue()->processing(); }));
-    EXPECT_EQ(model->queue()->batches()[0]->state(), u"Verified");
+    EXPECT_EQ(model->queue()->batches()[0]->state(), ImportBatch::State::Verified);
     EXPECT_EQ(test::readFile(home / "MAIN/CARD/PRIVATE/M4ROOT/CLIP/C0001.MP4"),
               test::patternBytes(40'000));
 }

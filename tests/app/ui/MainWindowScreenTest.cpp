@@ -185,7 +185,7 @@ TEST_F(MainWindowScreenTest, StartButtonQueuesWhileAnImportRunsAndTheAlertShowsR
     ASSERT_TRUE(test::waitFor([&] { return !model->queue()->processing(); }));
     EXPECT_EQ(textOf(start), u"Start import");
     ASSERT_EQ(model->queue()->batches().size(), 1);
-    EXPECT_EQ(model->queue()->batches()[0]->state(), u"Verified");
+    EXPECT_EQ(model->queue()->batches()[0]->state(), ImportBatch::State::Verified);
 }
 
 TEST_F(MainWindowScreenTest, MenuShortcutsOpenTheDialogsAndStartFollowsCanStart) {

@@ -157,7 +157,7 @@ public:
             downloads = ownDownloads_.get();
         }
         window_ =
-            loadMainWindow(*engine_, {{QStringLiteral("model"), QVariant::fromValue(&model)},
+            loadMainWindow(*engine_, {{QStringLiteral("appModel"), QVariant::fromValue(&model)},
                                       {QStringLiteral("downloads"), QVariant::fromValue(downloads)},
                                       {QStringLiteral("shell"), QVariant::fromValue(&actions_)}});
         if (window_) {

@@ -8,12 +8,12 @@
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 #include "app/core/PathText.h"
+#include "app/downloads/ProjectStore.h"
 #include "app/ui/QuayTheme.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QQmlProperty>
-#include <QQmlPropertyMap>
 
 #include <cstdio>
 
@@ -48,15 +48,18 @@ void feed(DestinationJob& job, ImportPhase phase, double rate, const char* file)
     }
 }
 
-QVariantMap linkIn(const char* state, const char* title, double fraction, double speed,
+QVariantMap linkIn(LinkState state, const char* title, double fraction, double speed,
                    const char* speedText, const char* error = "") {
     static int number = 0;
     ++number;
+    VideoLink record;
+    record.state = state;
     return {{QStringLiteral("id"), QStringLiteral("LINK-%1").arg(number)},
             {QStringLiteral("url"),
              QStringLiteral("https://www.youtube.com/watch?v=b-roll-%1").arg(number)},
             {QStringLiteral("title"), QString::fromUtf8(title)},
-            {QStringLiteral("state"), QString::fromLatin1(state)},
+            {QStringLiteral("state"), static_cast<int>(state)},
+            {QStringLiteral("stateText"), stateText(record)},
             {QStringLiteral("fraction"), fraction},
             {QStringLiteral("speed"), speed},
             {QStringLiteral("speedText"), QString::fromUtf8(speedText)},
@@ -65,49 +68,38 @@ QVariantMap linkIn(const char* state, const char* title, double fraction, double
             {QStringLiteral("error"), QString::fromUtf8(error)}};
 }
 
-// The download model's published state, hand-fed so that every link state is in one picture.
-void fillDownloads(QQmlPropertyMap& state, QQmlPropertyMap& tools, DownloadLinksModel& rows,
-                   DownloadProjectsModel& projectRows, bool installing) {
+// A download model with two projects from a projects file, its link rows then hand-fed so that
+// every link state is in one picture (a start pauses the active ones).
+std::unique_ptr<DownloadModel> filledDownloads(const fs::path& home, FolderPicker* picker) {
     const QVariantList links{
-        linkIn("Downloaded", "Harbour at dawn, drone pass", 1, 0, ""),
-        linkIn("Downloading", "Fish market interviews (raw)", 0.42, 8'400'000, "8.4 MB/s"),
-        linkIn("Merging", "Night ferry crossing", 0.98, 0, ""),
-        linkIn("Queued", "Waiting for video details", 0, 0, ""),
-        linkIn("Paused", "Lighthouse time-lapse", 0.18, 0, ""),
-        linkIn("Failed", "Private rehearsal", 0, 0, "",
+        linkIn(LinkState::Downloaded, "Harbour at dawn, drone pass", 1, 0, ""),
+        linkIn(LinkState::Downloading, "Fish market interviews (raw)", 0.42, 8'400'000, "8.4 MB/s"),
+        linkIn(LinkState::Merging, "Night ferry crossing", 0.98, 0, ""),
+        linkIn(LinkState::Queued, "Waiting for video details", 0, 0, ""),
+        linkIn(LinkState::Paused, "Lighthouse time-lapse", 0.18, 0, ""),
+        linkIn(LinkState::Failed, "Private rehearsal", 0, 0, "",
                "ERROR: [youtube] b-roll-6: Private video. Sign in if you've been granted access "
                "to this video"),
     };
-    const QVariantMap project{{QStringLiteral("id"), QStringLiteral("P1")},
-                              {QStringLiteral("name"), QStringLiteral("Harbour documentary")},
-                              {QStringLiteral("folder"),
-                               QStringLiteral("/media/ssd/Research/Harbour documentary_8C1F20AB")},
-                              {QStringLiteral("links"), links},
-                              {QStringLiteral("countText"), QStringLiteral("1/6 downloaded")}};
-    const QVariantMap other{{QStringLiteral("id"), QStringLiteral("P2")},
-                            {QStringLiteral("name"), QStringLiteral("Market B-roll")},
-                            {QStringLiteral("links"), QVariantList{}},
-                            {QStringLiteral("countText"), QStringLiteral("0/0 downloaded")}};
-    state.insert(QStringLiteral("projects"), QVariantList{project, other});
-    projectRows.set({project, other});
-    state.insert(QStringLiteral("projectRows"), QVariant::fromValue(&projectRows));
-    state.insert(QStringLiteral("project"), project);
-    rows.set(links);
-    state.insert(QStringLiteral("links"), QVariant::fromValue(&rows));
-    state.insert(QStringLiteral("selected"), QStringLiteral("P1"));
-    state.insert(QStringLiteral("queue"), QVariantMap{{QStringLiteral("busy"), !installing}});
-    tools.insert(QStringLiteral("installing"), installing);
-    tools.insert(QStringLiteral("ready"), !installing);
-    tools.insert(QStringLiteral("status"),
-                 installing ? QStringLiteral("Downloading verified JavaScript runtime…")
-                            : QStringLiteral("Download tools ready"));
-    state.insert(QStringLiteral("tools"), QVariant::fromValue(static_cast<QObject*>(&tools)));
-    state.insert(QStringLiteral("message"), QString());
-    state.insert(QStringLiteral("newName"), QString());
-    state.insert(QStringLiteral("linkText"),
-                 installing ? QString() : QStringLiteral("https://vimeo.com/76979871"));
-    state.insert(QStringLiteral("canCreate"), false);
-    state.insert(QStringLiteral("canAddLinks"), !installing);
+    VideoProject harbour;
+    harbour.name = QStringLiteral("Harbour documentary");
+    harbour.destination = SavedLocation{QStringLiteral("/media/ssd/Research"), std::nullopt};
+    harbour.directoryName = QStringLiteral("Harbour documentary_8C1F20AB");
+    for (const QVariant& row : links) {
+        VideoLink link;
+        link.state =
+            row.toMap()[QStringLiteral("state")].toInt() == static_cast<int>(LinkState::Downloaded)
+                ? LinkState::Downloaded
+                : LinkState::Paused;
+        harbour.links.append(link);
+    }
+    VideoProject market;
+    market.name = QStringLiteral("Market B-roll");
+    ProjectStore(text(home / "data")).save({harbour, market});
+    auto model = test::makeDownloadModel(home, picker);
+    model->links()->set(links);
+    model->setLinkText(QStringLiteral("https://vimeo.com/76979871"));
+    return model;
 }
 
 class Studio {
@@ -170,7 +162,7 @@ public:
 
     ImportBatch* importing() {
         auto* batch = new ImportBatch(text(home_ / "EOS_DIGITAL"), false, {}, model_.get());
-        batch->setState(QStringLiteral("Importing"));
+        batch->setState(ImportBatch::State::Importing);
         const char* targets[] = {"Footage SSD", "Backup NAS"};
         for (const char* target : targets) {
             batch->addJob(new DestinationJob(text(home_ / target), std::nullopt));
@@ -186,7 +178,7 @@ public:
         batch->addJob(job);
         job->succeed(ImportResult{pathOf(text(home_ / "Footage SSD/2026-03-01/A7S_0930")), 1204,
                                   182'500'000'000, 1433.6});
-        batch->setState(QStringLiteral("Verified"));
+        batch->setState(ImportBatch::State::Verified);
         return batch;
     }
 
@@ -202,7 +194,7 @@ public:
                     std::chrono::steady_clock::now());
         bad->fail(QStringLiteral("Not enough free space on Offsite: 1.2 GB needed, 0.4 GB free."),
                   false);
-        batch->setState(QStringLiteral("Needs attention"));
+        batch->setState(ImportBatch::State::NeedsAttention);
         return batch;
     }
 
@@ -282,17 +274,12 @@ public:
 
         screen_->find<QObject>("contentView")->setProperty("section", QStringLiteral("downloads"));
         shoot("10-downloads-empty");
-        // Hand-fed state instead of the model's, as for the batches above.
-        for (const bool installing : {false, true}) {
-            QQmlPropertyMap tools;
-            QQmlPropertyMap state;
-            DownloadLinksModel rows;
-            DownloadProjectsModel projectRows;
-            fillDownloads(state, tools, rows, projectRows, installing);
+        filled_ = filledDownloads(home_ / "downloads", &actions_);
+        const bool shown =
             QQmlProperty::write(screen_->find<QObject>("downloadsView"),
-                                QStringLiteral("downloads"), QVariant::fromValue(&state));
-            shoot(installing ? "12-downloads-installing" : "11-downloads-links");
-        }
+                                QStringLiteral("downloads"), QVariant::fromValue(filled_.get()));
+        ok_ = ok_ && shown;
+        shoot("11-downloads-links");
     }
 
     bool ok() const { return ok_; }
@@ -302,6 +289,8 @@ private:
     test::TempDir home_;
     ShellActions actions_;
     std::unique_ptr<AppModel> model_;
+    // The downloads shown last; the window goes first.
+    std::unique_ptr<DownloadModel> filled_;
     std::unique_ptr<test::MainWindowHarness> screen_;
     bool ok_ = true;
 };

@@ -22,10 +22,11 @@ using test::textOf;
 const QString sheetScene = QStringLiteral(R"(
 import QtQuick
 import Quaymark
+import Quaymark.Models
 Window {
     id: window
-    required property var model
-    ImportSettings { model: window.model }
+    required property AppModel appModel
+    ImportSettings { appModel: window.appModel }
 }
 )");
 
@@ -40,7 +41,7 @@ protected:
         ASSERT_TRUE(test::settle());
         model->setShowSettings(true);
         scene = std::make_unique<test::ComponentHarness>(
-            sheetScene, QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model.get())}},
+            sheetScene, QVariantMap{{QStringLiteral("appModel"), QVariant::fromValue(model.get())}},
             QSize(900, 900));
         ASSERT_NE(scene->window(), nullptr);
         render();

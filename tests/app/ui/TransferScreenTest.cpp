@@ -19,10 +19,11 @@ using test::textOf;
 const QString batchScene = QStringLiteral(R"(
 import QtQuick
 import Quaymark
+import Quaymark.Models
 Window {
     id: window
-    required property var batch
-    property var retried: null
+    required property ImportBatch batch
+    property DestinationJob retried: null
     BatchView {
         objectName: "card"
         width: window.width - 20
@@ -84,7 +85,7 @@ TEST_F(TransferScreenTest, RowsFollowTheirJobsState) {
     DestinationJob* failed = addJob("/srv/FAILED");
     failed->fail(QStringLiteral("No space left on device"), false);
     DestinationJob* waiting = addJob("/srv/WAITING");
-    batch.setState(QStringLiteral("Importing"));
+    batch.setState(ImportBatch::State::Importing);
     const auto scene = show();
 
     EXPECT_TRUE(shows(inRow(*scene, 0, "revealButton")));
@@ -130,13 +131,18 @@ TEST_F(TransferScreenTest, TheCancelButtonBelongsToQueuedAndImportingBatches) {
     test::click(cancel);
     EXPECT_TRUE(job->cancellation()->isCancelled());
 
-    for (const char* state : {"Verified", "Needs attention"}) {
-        batch.setState(QString::fromLatin1(state));
-        EXPECT_FALSE(cancel->isVisible()) << state;
+    EXPECT_EQ(textOf(scene->find("batchState")), u"Queued");
+    const std::pair<ImportBatch::State, const char*> ended[] = {
+        {ImportBatch::State::Verified, "Verified"},
+        {ImportBatch::State::NeedsAttention, "Needs attention"}};
+    for (const auto& [state, shown] : ended) {
+        batch.setState(state);
+        EXPECT_FALSE(cancel->isVisible()) << shown;
+        EXPECT_EQ(textOf(scene->find("batchState")), QString::fromLatin1(shown));
     }
     EXPECT_EQ(test::colorOf(scene->find("batchState")),
               QuayTheme::secondary().name(QColor::HexArgb));
-    batch.setState(QStringLiteral("Verified"));
+    batch.setState(ImportBatch::State::Verified);
     EXPECT_EQ(test::colorOf(scene->find("batchState")), QuayTheme::mint().name(QColor::HexArgb));
 }
 
