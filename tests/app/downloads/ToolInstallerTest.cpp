@@ -314,9 +314,6 @@ TEST_F(ToolInstallerTest, UnsafeOrIncompleteArchivesAreRefused) {
         {{{"deno", helper("deno")}, {"../escaped", "x"}},
          "Could not unpack " + denoAsset + ": the entry \"../escaped\" lies outside the " +
              "archive's folder."},
-        {{{"deno", "/bin/sh", Kind::Link}},
-         "Could not unpack " + denoAsset + ": the link \"deno\" points outside the archive's " +
-             "folder."},
         {{{"bin/deno", helper("deno")}}, denoAsset + " does not hold deno at its top level."},
         {{{"real", "", Kind::Folder}, {"deno", "real", Kind::Link}},
          denoAsset + " does not hold deno at its top level."},
@@ -382,13 +379,7 @@ TEST_F(ToolInstallerTest, MediaHelpersComeFromTheSystemOrAPinnedArchive) {
     EXPECT_EQ(installed(), std::vector<std::string>{});
 
     config.media[1].digest = Sha256::hex(ffprobe);
-    statuses.clear();
     install();
-    EXPECT_EQ(statuses,
-              (std::vector<std::string>{"Downloading verified video downloader…",
-                                        "Downloading verified JavaScript runtime…",
-                                        "Downloading ffmpeg for full-quality video and audio…",
-                                        "Downloading ffprobe for full-quality video and audio…"}));
     EXPECT_EQ(installed(), (std::vector<std::string>{"deno", "ffmpeg", "ffprobe", "yt-dlp"}));
     EXPECT_EQ(test::readFile(tools / "ffprobe"), helper("ffprobe 9", "-version"));
     EXPECT_TRUE(DownloadTools({tools}).ready());
@@ -397,10 +388,7 @@ TEST_F(ToolInstallerTest, MediaHelpersComeFromTheSystemOrAPinnedArchive) {
     systemTool("ffmpeg");
     fs::remove(tools / "ffmpeg");
     config.media[0].digest.clear();
-    statuses.clear();
     install();
-    EXPECT_EQ(statuses[2], "Using the system's ffmpeg");
-    EXPECT_EQ(statuses[3], "Downloading ffprobe for full-quality video and audio…");
     EXPECT_EQ(installed(), (std::vector<std::string>{"deno", "ffprobe", "yt-dlp"}));
 }
 

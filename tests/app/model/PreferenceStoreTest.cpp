@@ -34,24 +34,14 @@ protected:
 
 TEST_F(PreferenceStoreTest, FirstRunWritesBackDefaultsAndMigratesOnce) {
     const StoredPreferences first = start();
-    EXPECT_EQ(first.folderRule, u"{date}/{camera}_{time}");
-
+    // Users' files hold these names: a renamed key loses their settings.
     QSettings written(file, QSettings::IniFormat);
-    EXPECT_EQ(written.value(QStringLiteral("folderRule")).toString(), u"{date}/{camera}_{time}");
-    EXPECT_EQ(written.value(QStringLiteral("parallelFiles")).toInt(), 2);
-    EXPECT_EQ(written.value(QStringLiteral("videosOnly")).toString(), u"true");
-    EXPECT_EQ(written.value(QStringLiteral("writeMhl")).toString(), u"true");
-    EXPECT_EQ(written.value(QStringLiteral("autoEnabled")).toString(), u"false");
-    EXPECT_EQ(written.value(QStringLiteral("cameraNamingMigrated")).toString(), u"true");
-    EXPECT_EQ(written.value(QStringLiteral("destinations")).toByteArray(), "[]");
+    for (const char* key : {"folderRule", "parallelFiles", "videosOnly", "writeMhl", "autoEnabled",
+                            "cameraNamingMigrated", "destinations"}) {
+        EXPECT_TRUE(written.contains(QString::fromLatin1(key))) << key;
+    }
 
     EXPECT_EQ(start(), first) << "a second start changes nothing";
-}
-
-TEST_F(PreferenceStoreTest, WriteMhlSwitchedOffStaysOff) {
-    writeRaw("[General]\nwriteMhl=false\n");
-    EXPECT_FALSE(start().writeMhl);
-    EXPECT_FALSE(start().writeMhl);
 }
 
 TEST_F(PreferenceStoreTest, OlderRulesGainACameraLevelOnce) {
@@ -78,10 +68,12 @@ TEST_F(PreferenceStoreTest, OutOfRangeAndCorruptValuesFallBack) {
         EXPECT_EQ(PreferenceStore(file).load().parallelFiles, loaded) << "written back clamped";
     }
 
-    writeRaw("[General]\nvideosOnly=false\nautoEnabled=banana\ndestinations=not json\n"
-             "cameraOverrides=@Variant(\\0\\0\\0\\b\\0\\0\\0\\0)\n");
-    const StoredPreferences loaded = PreferenceStore(file).load();
+    writeRaw("[General]\nvideosOnly=false\nwriteMhl=false\nautoEnabled=banana\n"
+             "destinations=not json\ncameraOverrides=@Variant(\\0\\0\\0\\b\\0\\0\\0\\0)\n");
+    start();
+    const StoredPreferences loaded = start();
     EXPECT_FALSE(loaded.videosOnly) << "a stored false stays false";
+    EXPECT_FALSE(loaded.writeMhl);
     EXPECT_FALSE(loaded.autoEnabled);
     EXPECT_TRUE(loaded.destinations.isEmpty());
     EXPECT_TRUE(loaded.cameraOverrides.isEmpty());

@@ -3,9 +3,6 @@
 #include "ScreenHarness.h"
 #include "TestFiles.h"
 #include "app/downloads/DownloadModel.h"
-#include "app/ui/QuayTheme.h"
-
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -25,80 +22,8 @@ using test::find;
 using test::text;
 using test::textOf;
 
-const QString rowScene = QStringLiteral(R"(
-import QtQuick
-import Quaymark
-Window {
-    id: window
-    required property var link
-    property int removed: 0
-    property string revealed
-    DownloadLinkRow {
-        objectName: "row"
-        width: window.width - 20
-        x: 10; y: 10
-        link: window.link
-        onRemove: window.removed++
-        onReveal: (path) => window.revealed = path
-    }
-}
-)");
-
-QVariantMap link(LinkState state, double speed = 0, const QString& speedText = {}) {
-    VideoLink record;
-    record.state = state;
-    return {{QStringLiteral("id"), QStringLiteral("0A1B2C3D-0000-4000-8000-000000000001")},
-            {QStringLiteral("url"), QStringLiteral("https://videos.example/watch?v=1")},
-            {QStringLiteral("title"), QStringLiteral("Harbour at dawn")},
-            {QStringLiteral("state"), static_cast<int>(state)},
-            {QStringLiteral("stateText"), stateText(record)},
-            {QStringLiteral("fraction"), 0.4},
-            {QStringLiteral("speed"), speed},
-            {QStringLiteral("speedText"), speedText},
-            {QStringLiteral("output"), QString()},
-            {QStringLiteral("error"), QString()}};
-}
-
 bool shown(QQuickItem* item) {
     return item && item->isVisible();
-}
-
-TEST(DownloadLinkRowTest, ButtonsAndSpeedFollowTheState) {
-    test::ComponentHarness scene(
-        rowScene,
-        {{QStringLiteral("link"), link(LinkState::Downloading, 0, QStringLiteral("— MB/s"))}},
-        QSize(900, 200));
-    QObject* window = scene.window();
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(shown(scene.find("linkSpeed")));
-    EXPECT_EQ(textOf(scene.find("linkSpeed")), u"— MB/s");
-    EXPECT_FALSE(shown(scene.find("removeButton")));
-    EXPECT_FALSE(shown(scene.find("revealButton")));
-
-    window->setProperty("link", link(LinkState::Merging));
-    EXPECT_FALSE(shown(scene.find("removeButton")));
-    EXPECT_FALSE(shown(scene.find("linkSpeed")));
-
-    QVariantMap failed = link(LinkState::Failed);
-    failed[QStringLiteral("error")] = QStringLiteral("ERROR: HTTP Error 404: Not Found\n");
-    window->setProperty("link", failed);
-    EXPECT_TRUE(shown(scene.find("removeButton")));
-    EXPECT_EQ(test::colorOf(scene.find("linkState")), QuayTheme::orange().name(QColor::HexArgb));
-    EXPECT_TRUE(shown(scene.find("linkError")));
-    scene.window()->grabWindow();
-    click(scene.find("removeButton"));
-    EXPECT_EQ(window->property("removed").toInt(), 1);
-
-    QVariantMap done = link(LinkState::Downloaded);
-    done[QStringLiteral("output")] = QStringLiteral("/videos/Harbour at dawn [Youtube-1].mkv");
-    window->setProperty("link", done);
-    scene.window()->grabWindow();
-    EXPECT_TRUE(shown(scene.find("removeButton")));
-    EXPECT_FALSE(shown(scene.find("linkError")));
-    EXPECT_EQ(test::colorOf(scene.find("linkState")), QuayTheme::mint().name(QColor::HexArgb));
-    ASSERT_TRUE(shown(scene.find("revealButton")));
-    click(scene.find("revealButton"));
-    EXPECT_EQ(window->property("revealed").toString(), u"/videos/Harbour at dawn [Youtube-1].mkv");
 }
 
 // The downloads area of the real main window over real models.

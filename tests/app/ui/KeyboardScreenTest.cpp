@@ -163,6 +163,12 @@ TEST_F(KeyboardScreenTest, WithTheKeyboardAloneAWholeCardIsImportedAndVerified) 
     fs::create_directories(home / "MAIN");
     key(Qt::Key_O, Qt::ControlModifier);
     answerDialog(home / "CARD");
+    key(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(model->queue()->batches().isEmpty()) << "no start without a destination";
+    key(Qt::Key_B, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(dialogOpen());
+    dismissDialog();
+    EXPECT_TRUE(model->targets().isEmpty()) << "a dismissed dialog changes nothing";
     key(Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
     answerDialog(home / "MAIN");
     key(Qt::Key_Return, Qt::ControlModifier);
@@ -171,6 +177,8 @@ TEST_F(KeyboardScreenTest, WithTheKeyboardAloneAWholeCardIsImportedAndVerified) 
     EXPECT_EQ(model->queue()->batches()[0]->state(), ImportBatch::State::Verified);
     EXPECT_EQ(test::readFile(home / "MAIN/CARD/PRIVATE/M4ROOT/CLIP/C0001.MP4"),
               test::patternBytes(40'000));
+    key(Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_TRUE(model->showSettings());
 }
 
 TEST_F(KeyboardScreenTest, NewFolderIsMadeInTheShownFolderAndChosen) {
@@ -181,7 +189,6 @@ TEST_F(KeyboardScreenTest, NewFolderIsMadeInTheShownFolderAndChosen) {
 
     key(Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
     ASSERT_TRUE(dialogOpen());
-    EXPECT_EQ(textOf(find(screen->find("placesList"), "place")), u"Home");
     listed(1);
     key(Qt::Key_Down);
     key(Qt::Key_Return);
@@ -199,13 +206,6 @@ TEST_F(KeyboardScreenTest, NewFolderIsMadeInTheShownFolderAndChosen) {
     makeFolder("Shoot 1");
     EXPECT_TRUE(fs::is_directory(home / "RAID/Shoot 1"));
     EXPECT_EQ(shown(), text(home / "RAID/Shoot 1")) << "the new folder is shown, ready to choose";
-    key(Qt::Key_Backspace);
-    makeFolder("Shoot 1");
-    EXPECT_EQ(textOf(screen->find("chooserProblem")), u"“Shoot 1” already exists.");
-    EXPECT_EQ(shown(), text(home / "RAID"));
-    key(Qt::Key_Escape);
-    listed(1);
-    key(Qt::Key_Down);
     accept();
     ASSERT_TRUE(test::settle());
     EXPECT_EQ(model->primaryTarget(), text(home / "RAID/Shoot 1"));
@@ -269,25 +269,9 @@ TEST_F(KeyboardScreenTest, TabReachesEveryControlInReadingOrderAndEachHasANameAn
         EXPECT_NE(role, QAccessible::Client) << name.toStdString();
         order.append(name);
     }
-    const QStringList reading{
-        QStringLiteral("Media ingest"),
-        QStringLiteral("Video projects"),
-        QStringLiteral("Refresh connected drives"),
-        QStringLiteral("Automatic ingest"),
-        QStringLiteral("Enroll source drive"),
-        QStringLiteral("Import settings"),
-        QStringLiteral("Start import"),
-        QStringLiteral("Change"),
-        QStringLiteral("Open parent folder"),
-        QStringLiteral("Refresh folder"),
-        QStringLiteral("A001.MP4, 4 bytes"),
-        QStringLiteral("Change"),
-        QStringLiteral("Add backup"),
-        QStringLiteral("Remove destination from future imports"),
-        QStringLiteral("Edit rule"),
-        QStringLiteral("Recover interrupted…"),
-        QStringLiteral("Clear finished"),
-    };
+    // Anchors of the reading order: sidebar, source, destinations, transfers.
+    const QStringList reading{QStringLiteral("Media ingest"), QStringLiteral("A001.MP4, 4 bytes"),
+                              QStringLiteral("Add backup"), QStringLiteral("Clear finished")};
     qsizetype at = 0;
     for (const QString& name : reading) {
         at = order.indexOf(name, at);

@@ -79,23 +79,6 @@ TEST_F(SettingsScreenTest, TheCameraOverrideNeedsASourceAndShowsItsStoredName) {
     EXPECT_EQ(model->cameraOverride(), u"FX6 A-cam B");
 }
 
-TEST_F(SettingsScreenTest, FourSegmentsChooseTheParallelFiles) {
-    const auto segments = test::findAll(scene->window(), QStringLiteral("parallelSegment"));
-    QStringList titles;
-    for (QQuickItem* segment : segments) {
-        titles.append(textOf(segment));
-    }
-    EXPECT_EQ(titles,
-              (QStringList{QStringLiteral("1 · HDD / network"), QStringLiteral("2 · Balanced"),
-                           QStringLiteral("3"), QStringLiteral("4 · Fast SSDs")}));
-    click(segments[3]);
-    EXPECT_EQ(model->parallelFiles(), 4);
-    click(segments[3]); // a second click keeps the choice
-    render();
-    EXPECT_TRUE(segments[3]->property("checked").toBool());
-    EXPECT_FALSE(segments[1]->property("checked").toBool());
-}
-
 TEST_F(SettingsScreenTest, EnrolledDrivesAreListedAndRemoved) {
     EXPECT_TRUE(item("noDrives")->isVisible());
     model->setEnrolled({{QStringLiteral("0A1B-2C3D"), QString()}});
