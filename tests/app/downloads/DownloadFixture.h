@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "QtPaths.h"
 #include "QtPrinting.h"
 #include "TestFiles.h"
 #include "app/downloads/DownloadModel.h"
@@ -14,10 +15,6 @@
 namespace quaymark::test {
 
 namespace fs = std::filesystem;
-
-inline QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 // Answers folder dialogs with whatever the test set, at once or when the test says so.
 class AnsweringPicker : public FolderPicker {

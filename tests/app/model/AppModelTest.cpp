@@ -2,6 +2,7 @@
 #include "app/model/AppModel.h"
 
 #include "ChildProcess.h"
+#include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
 #include "TestFiles.h"
@@ -17,9 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
+using test::text;
 
 // Answers folder dialogs with whatever the test queued.
 class AnsweringPicker : public FolderPicker {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ChildProcess.h"
+#include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
 #include "TestFiles.h"
@@ -18,9 +19,7 @@ namespace fs = std::filesystem;
 using platform::LoopDevice;
 using platform::TestMount;
 
-QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
+using test::text;
 
 constexpr const char* cardUuid = "5D0C2B7A-1E4F-4C55-9A21-3B6E8F0D1C42";
 

@@ -10,25 +10,18 @@ namespace {
 // FUSE driver refuses direct I/O: the engine's fallbacks for all three run here.
 class ExfatDestinationTest : public ImportFixture {
 protected:
-    TempDir images;
-    std::unique_ptr<platform::LoopDevice> loop;
+    std::unique_ptr<platform::LoopCard> card;
     std::unique_ptr<platform::TestMount> mount;
     fs::path point;
 
     void SetUp() override {
-        const fs::path image = images / "backup.img";
-        writeFile(image, "");
-        fs::resize_file(image, 64 << 20);
-        const auto made = runProcess({"/usr/sbin/mkfs.exfat", "-L", "BACKUP", image.string()});
-        if (made.status != 0) {
-            GTEST_SKIP() << "mkfs.exfat failed: " << made.errors;
+        card = std::make_unique<platform::LoopCard>(
+            std::vector<std::string>{"/usr/sbin/mkfs.exfat", "-L", "BACKUP"}, 64 << 20);
+        if (!card->unavailable().empty()) {
+            GTEST_SKIP() << card->unavailable();
         }
-        loop = std::make_unique<platform::LoopDevice>(image);
-        if (loop->device().empty()) {
-            GTEST_SKIP() << "no loop device: " << loop->error();
-        }
-        point = images / "mnt";
-        mount = std::make_unique<platform::TestMount>(loop->device(), point, "exfat-fuse");
+        point = card->folder() / "mnt";
+        mount = std::make_unique<platform::TestMount>(card->device(), point, "exfat-fuse");
         if (!mount->mounted()) {
             GTEST_SKIP() << "exFAT cannot be mounted here: " << mount->error();
         }
@@ -64,19 +57,12 @@ TEST_F(ExfatDestinationTest, CopiesPromotesAndResumesWithTheFallbacks) {
 // A destination that fills up mid-copy fails alone; the one beside it, sharing the reads,
 // finishes with every byte right.
 TEST_F(SharedReadsFixture, AFullDestinationFailsAloneAndLeavesNothingBehind) {
-    const fs::path image = targets / "small.img";
-    writeFile(image, "");
-    fs::resize_file(image, 16 << 20);
-    const auto made = runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", image.string()});
-    if (made.status != 0) {
-        GTEST_SKIP() << "mkfs.ext4 failed: " << made.errors;
+    const platform::LoopCard card({"/usr/sbin/mkfs.ext4", "-q", "-F"});
+    if (!card.unavailable().empty()) {
+        GTEST_SKIP() << card.unavailable();
     }
-    platform::LoopDevice loop{image};
-    if (loop.device().empty()) {
-        GTEST_SKIP() << "no loop device: " << loop.error();
-    }
-    const fs::path point = targets / "mnt";
-    platform::TestMount mount{loop.device(), point, "ext4"};
+    const fs::path point = card.folder() / "mnt";
+    platform::TestMount mount{card.device(), point, "ext4"};
     if (!mount.mounted()) {
         GTEST_SKIP() << "ext4 cannot be mounted here: " << mount.error();
     }
