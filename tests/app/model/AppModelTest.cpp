@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/model/AppModel.h"
 
+#include "AnsweringPicker.h"
 #include "ChildProcess.h"
 #include "QtPaths.h"
 #include "QtPrinting.h"
@@ -20,19 +21,7 @@ namespace fs = std::filesystem;
 
 using test::text;
 
-// Answers folder dialogs with whatever the test queued.
-class AnsweringPicker : public FolderPicker {
-public:
-    std::optional<QString> answer;
-    QStringList titles;
-    QStringList buttons;
-    void pickFolder(const QString& title, const QString& confirm,
-                    std::function<void(std::optional<QString>)> completion) override {
-        titles.append(title);
-        buttons.append(confirm);
-        completion(answer);
-    }
-};
+using test::AnsweringPicker;
 
 class AppModelTest : public ::testing::Test {
 protected:
