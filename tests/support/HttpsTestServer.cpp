@@ -14,10 +14,10 @@ HttpsTestServer::HttpsTestServer() {
     certificate_ = folder_ / "server.pem";
     const std::filesystem::path key = folder_ / "server.key";
     // A CA certificate for the address itself, so that a client can trust it alone.
-    const auto made = runProcess(
-        {"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-         "ec_paramgen_curve:P-256", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
-         "subjectAltName=IP:127.0.0.1", "-keyout", key.string(), "-out", certificate_.string()});
+    const auto made = runProcess({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                  "ec_paramgen_curve:P-256", "-nodes", "-days", "1", "-subj",
+                                  "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                  "-keyout", key.string(), "-out", certificate_.string()});
     if (made.status != 0) {
         throw std::runtime_error("Test HTTPS server: openssl req failed: " + made.errors);
     }

@@ -142,8 +142,7 @@ TEST(SleepInhibitorChild, DISABLED_ScreenSaver) {
         {
             SleepInhibitor inhibitor(QStringLiteral("Verified camera media import"));
             EXPECT_EQ(inhibitor.way(), Way::none) << "held from when the answer arrives";
-            EXPECT_TRUE(
-                test::waitFor([&] { return inhibitor.way() == Way::screenSaver; }));
+            EXPECT_TRUE(test::waitFor([&] { return inhibitor.way() == Way::screenSaver; }));
             const auto calls = fake->calls();
             ASSERT_EQ(calls.inhibited.size(), 1u);
             EXPECT_EQ(calls.inhibited[0].first, QStringLiteral("Quaymark"));

@@ -8,8 +8,8 @@
 
 #include "BusChild.h"
 #include "FakeBusService.h"
-#include "QtWaiting.h"
 #include "QtPrinting.h"
+#include "QtWaiting.h"
 #include "app/shell/ShellActions.h"
 
 #include <QDBusConnection>
@@ -134,15 +134,16 @@ TEST(DesktopServicesChild, DISABLED_OnBus) {
         FakeFileManager files;
         FakeNotifications notices;
         test::FakeBusService fileService(QStringLiteral("org.freedesktop.FileManager1"),
-                                QStringLiteral("/org/freedesktop/FileManager1"), &files);
+                                         QStringLiteral("/org/freedesktop/FileManager1"), &files);
         test::FakeBusService noticeService(QStringLiteral("org.freedesktop.Notifications"),
-                                  QStringLiteral("/org/freedesktop/Notifications"), &notices);
+                                           QStringLiteral("/org/freedesktop/Notifications"),
+                                           &notices);
 
         revealInFileManager(QStringLiteral("/srv/footage/A 001.MOV"));
         openInFileManager(QStringLiteral("/srv/footage/2026-03-01"));
         postNotification(QStringLiteral("Import verified"), QStringLiteral("EOS_DIGITAL"));
-        ASSERT_TRUE(test::waitFor(
-            [&] { return files.calls.size() == 2 && notices.calls.size() == 1; }));
+        ASSERT_TRUE(
+            test::waitFor([&] { return files.calls.size() == 2 && notices.calls.size() == 1; }));
         EXPECT_EQ(files.calls,
                   (QStringList{QStringLiteral("ShowItems file:///srv/footage/A%20001.MOV "),
                                QStringLiteral("ShowFolders file:///srv/footage/2026-03-01 ")}));
@@ -182,7 +183,8 @@ TEST(DesktopServicesChild, DISABLED_FolderPortal) {
     {
         const QString name = QStringLiteral("org.freedesktop.portal.Desktop");
         FakePortal portal(name);
-        test::FakeBusService service(name, QStringLiteral("/org/freedesktop/portal/desktop"), &portal);
+        test::FakeBusService service(name, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                     &portal);
         portal.responses = {{0, {QStringLiteral("file:///srv/foot%20age/A001")}}, {1, {}}, {2, {}}};
         ASSERT_TRUE(pick("Choose a camera card, SSD or source folder"));
         ASSERT_TRUE(pick("Choose your main destination — local or mounted network folder"));
