@@ -16,7 +16,7 @@ packages=(
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
     qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse libfuse-dev
     dbus
-    libcurl4-openssl-dev libarchive-dev
+    libcurl4-openssl-dev libarchive-dev libcpp-httplib-dev
     qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs

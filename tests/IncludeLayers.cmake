@@ -16,7 +16,8 @@ set(layers
     "app/ui:app/model app/downloads app/platform/qt app/platform app/core ingest"
     "app/shell:app/ui app/model app/downloads app/platform/qt app/platform app/core ingest"
     "cli:app/platform ingest"
-    "bench:ingest")
+    "bench:ingest"
+    "tools:app/shell app/ui app/model app/downloads app/platform/qt app/platform app/core ingest")
 # These build without Qt: the engine, and what the command uses of the platform.
 set(qt_free ingest app/platform cli)
 

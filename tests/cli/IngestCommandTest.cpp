@@ -101,27 +101,6 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
     EXPECT_NE(human.output.find("Changed    DCIM/100/C0001.MP4"), std::string::npos)
         << human.output;
     EXPECT_EQ(runProcess(ingest({"verify", folders[1].string()})).status, 0);
-
-    // A history that disagrees with content the receipt still vouches for.
-    std::vector<fs::path> manifests;
-    for (const auto& entry : fs::directory_iterator(folders[1] / "ascmhl")) {
-        if (entry.path().extension() == ".mhl") {
-            manifests.push_back(entry.path());
-        }
-    }
-    ASSERT_EQ(manifests.size(), 1u);
-    std::string manifest = readFile(manifests[0]);
-    const auto path = manifest.find(">PRIVATE/C0002.MOV</path>");
-    ASSERT_NE(path, std::string::npos) << manifest;
-    const auto value = manifest.find("\">", manifest.find("<xxh128", path)) + 2;
-    manifest.replace(value, 32, std::string(32, '0'));
-    writeFile(manifests[0], manifest);
-    const auto disagreeing = runProcess(ingest({"verify", folders[1].string()}));
-    EXPECT_EQ(disagreeing.status, 1);
-    EXPECT_NE(disagreeing.output.find(
-                  "ASC MHL    PRIVATE/C0002.MOV: XXH3-128 differs from the history's hash"),
-              std::string::npos)
-        << disagreeing.output;
 }
 
 TEST(IngestCommand, InterruptLeavesAResumableImport) {
@@ -272,30 +251,14 @@ TEST(IngestCommand, VerifyPrintsNamesEscapedAndRefusesAFifoReceipt) {
 
 TEST(IngestCommand, ErrorsAndUsage) {
     TempDir work;
-    writeFile(work / "CARD/C0001.MP4", "clip");
-
-    const auto nested = runProcess(ingest({"import", (work / "CARD").string(), "--to",
-                                           (work / "CARD/backup").string(), "--camera", "X"}));
-    EXPECT_EQ(nested.status, 1);
-    EXPECT_NE(nested.output.find("Choose separate source and destination folders. Neither can "
-                                 "contain the other."),
-              std::string::npos)
-        << nested.output;
-
     const auto usage = runProcess(ingest({"import", (work / "CARD").string()}));
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.errors.find("Usage:"), std::string::npos);
+    EXPECT_EQ(runProcess(ingest({"--help"})).status, 0);
 
-    const auto help = runProcess(ingest({"--help"}));
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.output.find("quaymark-ingest verify FOLDER"), std::string::npos);
-
-    const auto noReceipt = runProcess(ingest({"verify", (work / "CARD").string(), "--json"}));
+    const auto noReceipt = runProcess(ingest({"verify", work.path().string(), "--json"}));
     EXPECT_EQ(noReceipt.status, 1);
-    const auto errors = eventsOf(events(noReceipt.output), "error");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].at("message").get<std::string>().find("No verification receipt"),
-              std::string::npos);
+    EXPECT_EQ(eventsOf(events(noReceipt.output), "error").size(), 1u) << noReceipt.output;
 }
 
 } // namespace

@@ -5,18 +5,22 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-typedef struct ssl_ctx_st SSL_CTX;
+namespace httplib {
+class SSLServer;
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace quaymark::test {
 
 // A real HTTPS server on 127.0.0.1 with a self-signed certificate made for it, answering GET
-// requests from a table of paths, one connection at a time on a thread of its own. Paths not
-// in the table get 404.
+// requests from a table of paths on a thread of its own. Paths not in the table get 404.
 class HttpsTestServer {
 public:
     HttpsTestServer();
@@ -40,8 +44,7 @@ public:
     std::vector<std::string> requestedPaths() const;
 
 private:
-    void loop();
-    void answer(int client);
+    void answer(const httplib::Request& request, httplib::Response& response);
 
     struct Answer {
         int status;
@@ -51,9 +54,7 @@ private:
 
     TempDir folder_;
     std::filesystem::path certificate_;
-    SSL_CTX* context_ = nullptr;
-    int listener_ = -1;
-    int wake_[2] = {-1, -1};
+    std::unique_ptr<httplib::SSLServer> server_;
     int port_ = 0;
     mutable std::mutex lock_;
     std::map<std::string, Answer> answers_;

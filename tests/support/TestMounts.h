@@ -2,13 +2,16 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "TestFiles.h"
 
 #include <sys/mount.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace quaymark::platform {
 
@@ -77,6 +80,42 @@ public:
 private:
     std::filesystem::path point_;
     std::string error_;
+};
+
+// A fresh image made into a file system by `make` (the image's path is appended), on a loop
+// device of its own, in a temporary folder that also takes the test's mount points.
+class LoopCard {
+public:
+    explicit LoopCard(std::vector<std::string> make, std::uintmax_t size = 16 << 20)
+        : folder_(std::filesystem::canonical(dir_.path())) {
+        const std::filesystem::path image = folder_ / "card.img";
+        test::writeFile(image, "");
+        std::filesystem::resize_file(image, size);
+        if (!std::filesystem::exists(make.front())) {
+            unavailable_ = make.front() + " is not installed";
+            return;
+        }
+        make.push_back(image.string());
+        if (const auto made = test::runProcess(make); made.status != 0) {
+            unavailable_ = make.front() + " failed: " + made.errors;
+            return;
+        }
+        loop_ = std::make_unique<LoopDevice>(image);
+        if (loop_->device().empty()) {
+            unavailable_ = "no loop device here: " + loop_->error();
+        }
+    }
+
+    const std::string& device() const { return loop_->device(); }
+    const std::filesystem::path& folder() const { return folder_; }
+    // Why this machine cannot have the card, for GTEST_SKIP; empty when it can.
+    const std::string& unavailable() const { return unavailable_; }
+
+private:
+    test::TempDir dir_;
+    std::filesystem::path folder_;
+    std::unique_ptr<LoopDevice> loop_;
+    std::string unavailable_;
 };
 
 } // namespace quaymark::platform

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "AnsweringPicker.h"
+#include "QtPaths.h"
 #include "QtPrinting.h"
 #include "TestFiles.h"
 #include "app/downloads/DownloadModel.h"
@@ -14,31 +16,6 @@
 namespace quaymark::test {
 
 namespace fs = std::filesystem;
-
-inline QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-// Answers folder dialogs with whatever the test set, at once or when the test says so.
-class AnsweringPicker : public FolderPicker {
-public:
-    std::optional<QString> answer;
-    bool deferred = false;
-    QStringList titles;
-    QStringList buttons;
-    std::function<void(std::optional<QString>)> pending;
-
-    void pickFolder(const QString& title, const QString& confirm,
-                    std::function<void(std::optional<QString>)> completion) override {
-        titles.append(title);
-        buttons.append(confirm);
-        if (deferred) {
-            pending = std::move(completion);
-        } else {
-            completion(answer);
-        }
-    }
-};
 
 // A data folder, a tools folder holding the fake yt-dlp and stand-ins for the other helpers,
 // and models over them.

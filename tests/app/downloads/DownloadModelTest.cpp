@@ -102,9 +102,9 @@ TEST_F(DownloadModelTest, TheChosenFolderFreezesTheProjectsFolderName) {
     model->chooseFolder(); // dismissed
     EXPECT_FALSE(model->project()->destination);
     paste(*model, {QStringLiteral("https://example.com/plain")});
-    model->downloadAll();
+    model->queue()->downloadAll();
     EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
-    EXPECT_FALSE(model->busy());
+    EXPECT_FALSE(model->queue()->busy());
 
     fs::create_directories(home / "first");
     fs::create_directories(home / "second");

@@ -141,8 +141,9 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
                             QStringLiteral("countText")),
               u"2/6 downloaded");
     ASSERT_EQ(model->links()->rowCount(), 6);
-    EXPECT_EQ(firstRowField(model->links(), DownloadLinksModel::LinkRole, QStringLiteral("stateText")),
-              u"Downloaded");
+    EXPECT_EQ(
+        firstRowField(model->links(), DownloadLinksModel::LinkRole, QStringLiteral("stateText")),
+        u"Downloaded");
 
     // What the screen saw is what the next start sees.
     const auto restarted = makeModel();

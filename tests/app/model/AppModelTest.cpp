@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/model/AppModel.h"
 
+#include "AnsweringPicker.h"
 #include "ChildProcess.h"
+#include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
 #include "TestFiles.h"
@@ -17,23 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
+using test::text;
 
-// Answers folder dialogs with whatever the test queued.
-class AnsweringPicker : public FolderPicker {
-public:
-    std::optional<QString> answer;
-    QStringList titles;
-    QStringList buttons;
-    void pickFolder(const QString& title, const QString& confirm,
-                    std::function<void(std::optional<QString>)> completion) override {
-        titles.append(title);
-        buttons.append(confirm);
-        completion(answer);
-    }
-};
+using test::AnsweringPicker;
 
 class AppModelTest : public ::testing::Test {
 protected:

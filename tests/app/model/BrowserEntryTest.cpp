@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/model/BrowserEntry.h"
 
+#include "QtPaths.h"
 #include "TestFiles.h"
 #include "app/model/BrowserEntryModel.h"
 
@@ -16,9 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString qpath(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
+using test::text;
 
 QStringList names(const QList<BrowserEntry>& entries) {
     QStringList result;
@@ -34,13 +33,13 @@ TEST(ReadDirectoryTest, FoldersFirstThenNamesByNumberWithoutCaseAndNoHiddenFiles
     for (const char* name : {"B", "a", "10.mov", "9.mov", ".hidden", ".DS_Store"}) {
         test::writeFile(folder / name, name);
     }
-    const DirectoryListing listing = readDirectory(qpath(folder.path()), false);
+    const DirectoryListing listing = readDirectory(text(folder.path()), false);
     ASSERT_FALSE(listing.error) << listing.error->toStdString();
     EXPECT_EQ(names(listing.entries),
               (QStringList{u"Z"_qs, u"9.mov"_qs, u"10.mov"_qs, u"a"_qs, u"B"_qs}));
 
     const BrowserEntry& z = listing.entries[0];
-    EXPECT_EQ(z.path, qpath(folder / "Z"));
+    EXPECT_EQ(z.path, text(folder / "Z"));
     EXPECT_TRUE(z.isDirectory);
     EXPECT_EQ(z.bytes, 0);
     const BrowserEntry& tenMov = listing.entries[2];
@@ -57,7 +56,7 @@ TEST(ReadDirectoryTest, VideoOnlyListsClipsOfEverySubFolderFlat) {
     test::writeFile(folder / "DCIM/100/photo.jpg", "photo");
     test::writeFile(folder / "notes.txt", "notes");
 
-    const DirectoryListing listing = readDirectory(qpath(folder.path()), true);
+    const DirectoryListing listing = readDirectory(text(folder.path()), true);
     ASSERT_FALSE(listing.error) << listing.error->toStdString();
     EXPECT_EQ(names(listing.entries),
               (QStringList{u"clip1.MP4"_qs, u"clip2.mov"_qs, u"top.mov"_qs}));
@@ -80,12 +79,12 @@ TEST(ReadDirectoryTest, UnreadableFolderGivesNoEntriesAndTheReason) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.string() + (c.videosOnly ? " videos only" : ""));
-        const DirectoryListing listing = readDirectory(qpath(c.path), c.videosOnly);
+        const DirectoryListing listing = readDirectory(text(c.path), c.videosOnly);
         EXPECT_TRUE(listing.entries.isEmpty());
         ASSERT_TRUE(listing.error);
         EXPECT_FALSE(listing.error->isEmpty());
         if (c.reason) {
-            EXPECT_EQ(*listing.error, qpath(c.path) + QStringView(c.reason));
+            EXPECT_EQ(*listing.error, text(c.path) + QStringView(c.reason));
         }
     }
 }
@@ -97,7 +96,7 @@ TEST(ReadDirectoryTest, SymbolicLinksAreListedAndFlaggedButNotFollowed) {
     fs::create_symlink(folder / "target/clip.mov", folder / "fileLink");
     fs::create_symlink(folder / "nowhere", folder / "danglingLink");
 
-    const DirectoryListing listing = readDirectory(qpath(folder.path()), false);
+    const DirectoryListing listing = readDirectory(text(folder.path()), false);
     ASSERT_FALSE(listing.error) << listing.error->toStdString();
     ASSERT_EQ(names(listing.entries),
               (QStringList{u"target"_qs, u"danglingLink"_qs, u"fileLink"_qs, u"folderLink"_qs}));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ChildProcess.h"
+#include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
 #include "TestFiles.h"
@@ -15,12 +16,10 @@ namespace quaymark {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::LoopDevice;
+using platform::LoopCard;
 using platform::TestMount;
 
-QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
+using test::text;
 
 constexpr const char* cardUuid = "5D0C2B7A-1E4F-4C55-9A21-3B6E8F0D1C42";
 
@@ -28,22 +27,16 @@ constexpr const char* cardUuid = "5D0C2B7A-1E4F-4C55-9A21-3B6E8F0D1C42";
 class DriveWatchingTest : public ::testing::Test {
 protected:
     test::TempDir home;
-    std::unique_ptr<LoopDevice> loop;
+    std::unique_ptr<LoopCard> loop;
     std::unique_ptr<AppModel> model;
 
     void SetUp() override {
         // Room for the engine's 16 MiB margin when the card is also a destination.
-        const fs::path image = home / "card.img";
-        test::writeFile(image, "");
-        fs::resize_file(image, 48 << 20);
-        const auto made = test::runProcess(
-            {"/usr/sbin/mkfs.ext4", "-q", "-U", cardUuid, "-L", "CARD", image.string()});
-        if (made.status != 0) {
-            GTEST_SKIP() << "cannot make an ext4 image: " << made.errors;
-        }
-        loop = std::make_unique<LoopDevice>(image);
-        if (loop->device().empty()) {
-            GTEST_SKIP() << "no loop device here: " << loop->error();
+        loop = std::make_unique<LoopCard>(
+            std::vector<std::string>{"/usr/sbin/mkfs.ext4", "-q", "-U", cardUuid, "-L", "CARD"},
+            48 << 20);
+        if (!loop->unavailable().empty()) {
+            GTEST_SKIP() << loop->unavailable();
         }
         {
             TestMount card(loop->device(), home / "CARD", "ext4");

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
 #include "TestFiles.h"
@@ -15,9 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
+using test::text;
 
 class ImportQueueTest : public ::testing::Test {
 protected:

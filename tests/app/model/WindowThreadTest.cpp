@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ChildProcess.h"
+#include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
 #include "TestFiles.h"
@@ -21,9 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString text(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
+using test::text;
 
 bool mounted(const fs::path& point) {
     std::ifstream table("/proc/self/mountinfo");

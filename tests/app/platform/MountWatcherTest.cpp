@@ -2,15 +2,16 @@
 #include "app/platform/qt/MountWatcher.h"
 
 #include "ChildProcess.h"
+#include "QtWaiting.h"
 #include "TestFiles.h"
 #include "TestMounts.h"
-
-#include <QTest>
+#include "app/platform/Bookmarks.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -120,59 +121,120 @@ TEST(MountWatcher, RefreshReportsVisibleChangesOfTheTableInOrder) {
     EXPECT_TRUE(recorder.events.empty());
 }
 
-TEST(MountWatcher, MissingTableIsNotWatched) {
-    TempDir dir;
-    MountWatcher watcher(SystemPaths{dir / "none"});
-    EXPECT_FALSE(watcher.watching());
-    EXPECT_TRUE(watcher.volumes().empty());
+struct CardFormat {
+    const char* what;
+    std::vector<std::string> make; // the image path is appended
+    std::string mountType;
+    std::string fileSystem;          // as mountinfo shows it
+    std::optional<std::string> uuid; // checked for shape only when absent
+    bool relabel;                    // with e2label
+};
+
+void PrintTo(const CardFormat& format, std::ostream* out) {
+    *out << format.what;
 }
 
-TEST(MountWatcher, RealCardMountedRelabelledAndUnmounted) {
-    TempDir dir;
-    const fs::path root = fs::canonical(dir.path());
-    const fs::path image = root / "card.img";
-    { std::ofstream(image).flush(); }
-    fs::resize_file(image, 16 << 20);
-    if (!fs::exists("/usr/sbin/mkfs.ext4") || !fs::exists("/usr/sbin/e2label")) {
-        GTEST_SKIP() << "e2fsprogs is not installed";
-    }
-    const auto made = runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", "-L", "Card A", image});
-    ASSERT_EQ(made.status, 0) << made.errors;
-    LoopDevice loop(image);
-    if (loop.device().empty()) {
-        GTEST_SKIP() << "no loop device here: " << loop.error();
-    }
+class RealCard : public ::testing::TestWithParam<CardFormat> {};
 
+bool lists(const std::vector<VolumeInfo>& volumes, const fs::path& point) {
+    return std::any_of(volumes.begin(), volumes.end(),
+                       [&](const VolumeInfo& v) { return v.mountPoint == point; });
+}
+
+// A real card on a loop device, with a hidden tmpfs mounted beside it: the watcher reports the
+// card alone, by its name, and a bookmark follows the card to another mount point.
+TEST_P(RealCard, SeenNamedFollowedAndRelabelled) {
+    const CardFormat& format = GetParam();
+    LoopCard card(format.make);
+    if (!card.unavailable().empty()) {
+        GTEST_SKIP() << card.unavailable();
+    }
     MountWatcher watcher;
     ASSERT_TRUE(watcher.watching());
     Recorder recorder(watcher);
-    const auto waitForEvents = [&](size_t count) {
-        return QTest::qWaitFor([&] { return recorder.events.size() >= count; }, 20000);
+    std::vector<std::string> expected;
+    const auto seen = [&](std::string event) {
+        expected.push_back(std::move(event));
+        EXPECT_TRUE(test::waitFor([&] { return recorder.events.size() >= expected.size(); }));
+        EXPECT_EQ(recorder.events, expected);
     };
 
-    // A tmpfs is a hidden volume: only the card is reported.
-    auto scratch = std::make_unique<TestMount>("tmpfs", root / "scratch", "tmpfs");
+    const fs::path scratchPoint = card.folder() / "scratch disk";
+    auto scratch = std::make_unique<TestMount>("tmpfs", scratchPoint, "tmpfs");
     if (!scratch->mounted()) {
         GTEST_SKIP() << "mounting refused: " << scratch->error();
     }
-    const fs::path point = root / "card";
-    TestMount card(loop.device(), point, "ext4");
-    ASSERT_TRUE(card.mounted()) << card.error();
-    ASSERT_TRUE(waitForEvents(1));
-    EXPECT_EQ(recorder.events[0], "mount " + point.string() + " Card A");
+    const fs::path first = card.folder() / "first place";
+    auto mount = std::make_unique<TestMount>(card.device(), first, format.mountType);
+    ASSERT_TRUE(mount->mounted()) << mount->error();
+    seen("mount " + first.string() + " Card A");
+
+    fs::create_directories(first / "DCIM/100");
+    const auto found = volumeOf(first / "DCIM/100");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->mountPoint, first);
+    EXPECT_EQ(found->fileSystem, format.fileSystem);
+    EXPECT_EQ(found->device, card.device());
+    EXPECT_EQ(found->name, "Card A");
+    ASSERT_TRUE(found->uuid);
+    if (format.uuid) {
+        EXPECT_EQ(found->uuid, format.uuid);
+    } else {
+        EXPECT_EQ(found->uuid->size(), 9u);
+        EXPECT_EQ(found->uuid->find_first_not_of("0123456789ABCDEF-"), std::string::npos);
+    }
+    EXPECT_EQ(found->internal, false);
+    EXPECT_EQ(found->ejectable, true);
+    EXPECT_TRUE(found->local);
+    EXPECT_TRUE(lists(mountedVolumes(), first));
+    const auto scratchVolume = volumeOf(scratchPoint);
+    ASSERT_TRUE(scratchVolume);
+    EXPECT_EQ(scratchVolume->name, "scratch disk");
+    EXPECT_TRUE(scratchVolume->hidden);
+    EXPECT_FALSE(lists(mountedVolumes(), scratchPoint));
+    EXPECT_TRUE(lists(mountedVolumes({}, true), scratchPoint));
 
     // A new label shows with the next change of the mount table.
-    const auto relabelled = runProcess({"/usr/sbin/e2label", loop.device(), "Card B"});
-    ASSERT_EQ(relabelled.status, 0) << relabelled.errors;
-    scratch->unmount();
-    ASSERT_TRUE(waitForEvents(2));
-    EXPECT_EQ(recorder.events[1], "rename " + point.string() + " Card A -> Card B");
+    std::string name = "Card A";
+    if (format.relabel) {
+        const auto relabelled = runProcess({"/usr/sbin/e2label", card.device(), "Card B"});
+        ASSERT_EQ(relabelled.status, 0) << relabelled.errors;
+        scratch->unmount();
+        name = "Card B";
+        seen("rename " + first.string() + " Card A -> Card B");
+    }
 
-    card.unmount();
-    ASSERT_TRUE(waitForEvents(3));
-    EXPECT_EQ(recorder.events[2], "unmount " + point.string() + " Card B");
-    EXPECT_EQ(recorder.events.size(), 3u);
+    const auto bookmark = createBookmark(first / "DCIM/100");
+    ASSERT_TRUE(bookmark);
+    mount->unmount();
+    seen("unmount " + first.string() + " " + name);
+    EXPECT_FALSE(resolveBookmark(*bookmark));
+
+    const fs::path second = card.folder() / "second\tplace";
+    mount = std::make_unique<TestMount>(card.device(), second, format.mountType);
+    ASSERT_TRUE(mount->mounted()) << mount->error();
+    seen("mount " + second.string() + " " + name);
+    EXPECT_EQ(resolveBookmark(*bookmark), second / "DCIM/100");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, RealCard,
+    ::testing::Values(CardFormat{"ext4",
+                                 {"/usr/sbin/mkfs.ext4", "-q", "-F", "-L", "Card A", "-U",
+                                  "0d8e5f10-1234-4bcd-8ef0-0123456789ab"},
+                                 "ext4",
+                                 "ext4",
+                                 "0D8E5F10-1234-4BCD-8EF0-0123456789AB",
+                                 true},
+                      // FUSE mounts carry an anonymous device number: the card
+                      // is found through the mount's source.
+                      CardFormat{"exfat",
+                                 {"/usr/sbin/mkfs.exfat", "-L", "Card A"},
+                                 "exfat-fuse",
+                                 "fuseblk",
+                                 std::nullopt,
+                                 false}),
+    [](const ::testing::TestParamInfo<CardFormat>& card) { return std::string(card.param.what); });
 
 } // namespace
 } // namespace quaymark::platform

@@ -21,7 +21,6 @@ TEST(NormalizedTest, NamesAsUsersSeeThem) {
         {"Canon", "Canon EOS R5", "Canon EOS R5"},
         {"SONY", "ILCE-7SM3", "SONY ILCE-7SM3"},
         {std::nullopt, "EOS R5", "EOS R5"},
-        {"  \n", "EOS R5", "EOS R5"},
         // Unicode white space and line breaks are trimmed; inner blanks stay.
         {"  SONY\n", "\tILCE-7SM3  \r\n", "SONY ILCE-7SM3"},
         {"\u00A0Nikon\u3000", "\u2003Z 9\u00A0", "Nikon Z 9"},
@@ -29,8 +28,6 @@ TEST(NormalizedTest, NamesAsUsersSeeThem) {
         {"Blackmagic Design Inc.", "Pocket Cinema Camera 6K",
          "Blackmagic Design Pocket Cinema Camera 6K"},
         {"Panasonic Corporation", "DC-S5", "Panasonic DC-S5"},
-        {"Foo corp.", "Z1", "Foo Z1"},
-        {"Foo   inc", "Z1", "Foo Z1"},
         {"Acme CORP. INC", "Z1", "Acme CORP. Z1"},
         {"Zinc", "Z1", "Zinc Z1"},
         // Trimmed before the suffixes are tried, so no blank is left to match.
@@ -48,7 +45,6 @@ TEST(NormalizedTest, NamesAsUsersSeeThem) {
         {std::nullopt, "\xC3", "\xEF\xBF\xBD"},
         // No usable model, no name.
         {"Canon", std::nullopt, std::nullopt},
-        {"Canon", "", std::nullopt},
         {"Canon", " \t\r\n\u00A0\u3000\u2028", std::nullopt},
         {std::nullopt, longest, longest},
         {std::nullopt, "  " + longest + "  ", longest},

