@@ -3,6 +3,7 @@
 #include "QtPrinting.h"
 #include "TestFiles.h"
 
+#include <QSignalSpy>
 #include <QVariant>
 
 #include <gtest/gtest.h>
