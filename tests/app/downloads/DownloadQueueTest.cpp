@@ -75,7 +75,6 @@ protected:
         EXPECT_EQ(done.title, u"Clip \"plain\"");
         EXPECT_EQ(done.output, folder + u"/Clip \"plain\" [Fake-plain].mkv");
         EXPECT_EQ(readFile(test::fs::path(done.output->toStdString())), "video plain");
-        EXPECT_EQ(done.fraction, 1.0);
         EXPECT_EQ(done.speed, 0);
         EXPECT_FALSE(done.error);
     }
