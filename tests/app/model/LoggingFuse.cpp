@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A FUSE file system over a backing folder that notes the thread behind every request, and can
-// answer each one late, as a stalled network share does. Usage:
-//   logging_fuse BACKING MOUNTPOINT LOGFILE DELAY_MS
+// A FUSE file system over a backing folder that notes the thread behind every request. Usage:
+//   logging_fuse BACKING MOUNTPOINT LOGFILE
 // Runs in the foreground until unmounted. Every request appends "<thread id>\n" to LOGFILE.
 // The kernel caches nothing, so every access by the program under test reaches it.
 #define FUSE_USE_VERSION 26
@@ -21,7 +20,6 @@ namespace {
 
 std::string backing;
 int logFile = -1;
-useconds_t delay = 0;
 
 std::string real(const char* path) {
     return backing + path;
@@ -31,9 +29,6 @@ void note() {
     const std::string line = std::to_string(fuse_get_context()->pid) + "\n";
     if (::write(logFile, line.data(), line.size()) < 0) {
         std::abort();
-    }
-    if (delay > 0) {
-        ::usleep(delay);
     }
 }
 
@@ -165,12 +160,11 @@ int onRelease(const char*, fuse_file_info* file) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
+    if (argc != 4) {
         return 2;
     }
     backing = argv[1];
     logFile = ::open(argv[3], O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    delay = static_cast<useconds_t>(std::atoi(argv[4])) * 1000;
     if (logFile < 0) {
         return 2;
     }

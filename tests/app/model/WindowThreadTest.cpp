@@ -70,7 +70,7 @@ protected:
         fs::create_directories(home / "backing/Footage");
         fs::create_directories(share);
         server.emplace(std::vector<std::string>{QUAYMARK_LOGGING_FUSE, (home / "backing").string(),
-                                                share.string(), log.string(), "0"});
+                                                share.string(), log.string()});
         if (!QTest::qWaitFor([&] { return mounted(share); }, 10'000)) {
             server->signal(SIGTERM);
             server->wait();

@@ -1,20 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "MainWindowFixture.h"
 #include "QtPrinting.h"
-#include "ScreenHarness.h"
-#include "TestFiles.h"
 #include "app/downloads/DownloadModel.h"
 
 #include <gtest/gtest.h>
 
 namespace quaymark {
 namespace {
-
-// Key presses for plain ASCII text (QTest types whole strings only into widgets).
-void typeText(QWindow* window, const QString& typed) {
-    for (const QChar character : typed) {
-        QTest::keyClick(window, character.toLatin1());
-    }
-}
 
 namespace fs = std::filesystem;
 using test::click;
@@ -27,44 +19,29 @@ bool shown(QQuickItem* item) {
 }
 
 // The downloads area of the real main window over real models.
-class DownloadsScreenTest : public ::testing::Test {
+class DownloadsScreenTest : public test::MainWindowTest {
 protected:
-    test::TempDir home;
-    ShellActions actions;
-    std::unique_ptr<AppModel> model;
-    std::unique_ptr<DownloadModel> downloads;
-    std::unique_ptr<test::MainWindowHarness> screen;
+    std::unique_ptr<DownloadModel> downloads = test::makeDownloadModel(home.path(), &actions);
     QQuickWindow* window = nullptr;
 
+    DownloadModel* downloadModel() override { return downloads.get(); }
+
     void SetUp() override {
-        model = test::makeAppModel(home.path(), &actions);
-        downloads = test::makeDownloadModel(home.path(), &actions);
-        ASSERT_TRUE(test::settle());
-        screen = std::make_unique<test::MainWindowHarness>(*model, actions, downloads.get());
+        MainWindowTest::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         window = screen->window();
-        ASSERT_NE(window, nullptr);
         find<QObject>(window, "contentView")->setProperty("section", QStringLiteral("downloads"));
         render();
     }
 
-    void TearDown() override {
-        screen.reset();
-        downloads.reset();
-        model.reset();
-        test::settle();
-    }
+    void render() const { screen->render(); }
 
-    void render() const {
-        QCoreApplication::processEvents();
-        window->grabWindow();
-    }
-
-    QQuickItem* item(const char* name) const { return find(window, name); }
+    QQuickItem* item(const char* name) const { return screen->find(name); }
 
     // Types as the user does, into the field that has the focus after a click.
     void type(const char* name, const QString& typed) {
         click(item(name));
-        typeText(window, typed);
+        test::type(window, typed);
         render();
     }
 
@@ -74,13 +51,6 @@ protected:
         render();
         click(item("addLinksButton"));
         render();
-    }
-
-    // Answers the window's folder dialog as the user does: Ctrl+L, the path, Return.
-    void answerDialog(const fs::path& folder) const {
-        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
-        typeText(window, text(folder));
-        QTest::keyClick(window, Qt::Key_Return);
     }
 };
 
@@ -126,10 +96,7 @@ TEST_F(DownloadsScreenTest, AProjectIsCreatedFilledAndCountedThroughTheScreen) {
     EXPECT_FALSE(item("downloadAllButton")->isEnabled());
     fs::create_directories(home / "videos");
     click(item("chooseFolderButton"));
-    ASSERT_TRUE(actions.folderPending());
     answerDialog(home / "videos");
-    EXPECT_FALSE(actions.folderPending());
-    render();
     EXPECT_TRUE(textOf(item("projectFolder")).startsWith(text(home / "videos") + u"/Harbour_"));
     EXPECT_TRUE(shown(item("openFolderButton")));
     EXPECT_TRUE(item("downloadAllButton")->isEnabled());

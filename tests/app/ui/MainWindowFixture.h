@@ -24,9 +24,12 @@ protected:
         model->setVideosOnly(false);
         model->setFolderRule(QStringLiteral("{source}"));
         ASSERT_TRUE(settle());
-        screen = std::make_unique<MainWindowHarness>(*model, actions);
+        screen = std::make_unique<MainWindowHarness>(*model, actions, downloadModel());
         ASSERT_NE(screen->window(), nullptr);
     }
+
+    // A suite that drives the downloads area gives the window its own model.
+    virtual DownloadModel* downloadModel() { return nullptr; }
 
     void TearDown() override {
         screen.reset();

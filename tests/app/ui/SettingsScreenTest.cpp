@@ -8,13 +8,6 @@
 namespace quaymark {
 namespace {
 
-// Key presses for plain ASCII text (QTest types whole strings only into widgets).
-void typeText(QWindow* window, const QString& typed) {
-    for (const QChar character : typed) {
-        QTest::keyClick(window, character.toLatin1());
-    }
-}
-
 using test::click;
 using test::text;
 using test::textOf;
@@ -75,7 +68,7 @@ TEST_F(SettingsScreenTest, TheCameraOverrideNeedsASourceAndShowsItsStoredName) {
     EXPECT_EQ(textOf(item("cameraOverrideField")), u"FX6 A-cam");
 
     click(item("cameraOverrideField"));
-    typeText(scene->window(), QStringLiteral(" B"));
+    test::type(scene->window(), QStringLiteral(" B"));
     EXPECT_EQ(model->cameraOverride(), u"FX6 A-cam B");
 }
 
@@ -94,7 +87,7 @@ TEST_F(SettingsScreenTest, EnrolledDrivesAreListedAndRemoved) {
 TEST_F(SettingsScreenTest, TheRulePreviewFollowsTypingAndReturnCloses) {
     click(item("folderRuleField"));
     QTest::keyClick(scene->window(), Qt::Key_A, Qt::ControlModifier);
-    typeText(scene->window(), QStringLiteral("{source}/{Date}"));
+    test::type(scene->window(), QStringLiteral("{source}/{Date}"));
     render();
     EXPECT_EQ(model->folderRule(), u"{source}/{Date}");
     EXPECT_EQ(textOf(item("namingPreview")), u"Preview: Invalid folder rule");
