@@ -4,7 +4,6 @@
 #include "app/core/FolderPicker.h"
 
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -16,14 +15,10 @@ class AnsweringPicker : public FolderPicker {
 public:
     std::optional<QString> answer;
     bool deferred = false;
-    QStringList titles;
-    QStringList buttons;
     std::function<void(std::optional<QString>)> pending;
 
-    void pickFolder(const QString& title, const QString& confirm,
+    void pickFolder(const QString& /*title*/, const QString& /*confirm*/,
                     std::function<void(std::optional<QString>)> completion) override {
-        titles.append(title);
-        buttons.append(confirm);
         if (deferred) {
             pending = std::move(completion);
         } else {

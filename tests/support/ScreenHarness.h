@@ -9,7 +9,6 @@
 #include "app/shell/ShellActions.h"
 #include "app/ui/UiSetup.h"
 
-#include <QColor>
 #include <QFile>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
@@ -110,11 +109,6 @@ T* find(QObject* root, const QString& name) {
 template <typename T = QQuickItem>
 T* find(QObject* root, const char* name) {
     return find<T>(root, QString::fromLatin1(name));
-}
-
-inline QString colorOf(QObject* object) {
-    return object ? object->property("color").value<QColor>().name(QColor::HexArgb)
-                  : QStringLiteral("<missing>");
 }
 
 inline QString textOf(QObject* object) {

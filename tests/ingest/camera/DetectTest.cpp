@@ -19,7 +19,6 @@ namespace quaymark::test {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 const std::vector<MetadataItem> sony = {{"com.apple.quicktime.make", "SONY"},
                                         {"com.apple.quicktime.model", "ILCE-7SM3"}};
@@ -200,10 +199,7 @@ TEST_F(DetectTest, CancellationIsObservedBeforeEveryClipAndWhileWaiting) {
 TEST_F(DetectTest, AFallbackThatBlocksIsCancelledAndAbandonedAtTheDeadline) {
     fake_->blocking = {"A.mov"};
     fake_->items["B.mov"] = sony;
-    const auto start = Clock::now();
     EXPECT_EQ(detect({clip("A.mov"), clip("B.mov")}), "SONY ILCE-7SM3");
-    // The blocked clip is given its whole time before detection moves on.
-    EXPECT_GE(Clock::now() - start, CameraMetadata::fallbackTimeLimit - 50ms);
     EXPECT_TRUE(seen(&FakeFramework::cancelled).contains("A.mov"));
     EXPECT_EQ(seen(&FakeFramework::alive), 1); // A's, still blocked: detection did not wait for it
 }

@@ -48,12 +48,7 @@ TEST(SessionLock, SecondLockIsRefusedWhileTheFirstHolds) {
     test::TempDir folder;
     std::optional<SessionLock> first{std::in_place, folder.path()};
     EXPECT_TRUE(first->held());
-    try {
-        SessionLock second{folder.path()};
-        FAIL() << "a second lock must be refused";
-    } catch (const QuayError& error) {
-        EXPECT_STREQ(error.what(), "This import is already running in another job or app window.");
-    }
+    EXPECT_THROW(SessionLock{folder.path()}, QuayError) << "a second lock must be refused";
     // Still held: another descriptor cannot take it either.
     const int probe = ::open((folder / ".quaymark-import.lock").c_str(), O_RDONLY);
     EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);
@@ -66,13 +61,7 @@ TEST(SessionLock, SecondLockIsRefusedWhileTheFirstHolds) {
     ::close(probe);
     first.reset();
     EXPECT_TRUE(fs::exists(folder / ".quaymark-import.lock")) << "the lock file stays";
-
-    try {
-        SessionLock missing{folder / "gone"};
-        FAIL();
-    } catch (const QuayError& error) {
-        EXPECT_STREQ(error.what(), "Cannot lock this import folder.");
-    }
+    EXPECT_THROW(SessionLock{folder / "gone"}, QuayError);
 }
 
 TEST(ProgressTracker, CallsBackOutsideItsLock) {

@@ -172,18 +172,8 @@ TEST(RecordsJson, NamesThatAreNotUtf8RoundTripExactly) {
                                "01.MP4";
     record.completed[0].sourcePath = "DCIM/C\xFF"
                                      "01.MP4";
-    record.partialFiles = std::map<std::string, std::string>{{"DCIM/C\xFF"
-                                                              "01.MP4",
-                                                              ".quaymark-1.partial"},
-                                                             {"DCIM/C\xFE"
-                                                              "01.MP4",
-                                                              "\xFE.partial"}};
-    record.plannedFiles = std::map<std::string, std::int64_t>{{"C\xFF"
-                                                               "01.MP4",
-                                                               1},
-                                                              {"C\xFE"
-                                                               "01.MP4",
-                                                               2}};
+    record.partialFiles = std::map<std::string, std::string>{{"DCIM/\xFE.MP4", "\xFE.partial"}};
+    record.plannedFiles = std::map<std::string, std::int64_t>{{"C\xFE.MP4", 2}};
     const std::string text = encodeSession(record);
     EXPECT_EQ(decodeSession(text), record);
     EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "nothing replaced";
