@@ -55,6 +55,63 @@ std::int64_t parallelValue(const std::string& text) {
     return value;
 }
 
+CommandKind kindOf(const std::string& verb) {
+    if (verb == "import") {
+        return CommandKind::import;
+    }
+    if (verb == "resume") {
+        return CommandKind::resume;
+    }
+    if (verb == "verify") {
+        return CommandKind::verify;
+    }
+    if (verb == "camera") {
+        return CommandKind::camera;
+    }
+    throw UsageError("unknown command \"" + verb + "\"");
+}
+
+// The operands each command takes, and no empty path anywhere.
+void placeOperands(CommandLine& command, const std::vector<std::string>& positional) {
+    switch (command.kind) {
+    case CommandKind::import:
+        if (positional.size() != 1 || command.destinations.empty()) {
+            throw UsageError("import takes one SOURCE and at least one --to DEST");
+        }
+        command.source = positional[0];
+        break;
+    case CommandKind::resume:
+        if (positional.size() != 1 || command.source.empty()) {
+            throw UsageError("resume takes one FOLDER and --source SOURCE");
+        }
+        command.folder = positional[0];
+        break;
+    case CommandKind::verify:
+        if (positional.size() != 1) {
+            throw UsageError("verify takes one FOLDER");
+        }
+        command.folder = positional[0];
+        break;
+    case CommandKind::camera:
+        if (positional.empty()) {
+            throw UsageError("camera takes at least one PATH");
+        }
+        command.paths = positional;
+        break;
+    case CommandKind::help:
+        break;
+    }
+    // An empty path would stand for the current folder, or for nothing at all.
+    const auto empty = [](const std::string& path) { return path.empty(); };
+    const CommandKind kind = command.kind;
+    if (std::any_of(command.destinations.begin(), command.destinations.end(), empty) ||
+        std::any_of(command.paths.begin(), command.paths.end(), empty) ||
+        ((kind == CommandKind::import || kind == CommandKind::resume) && empty(command.source)) ||
+        ((kind == CommandKind::resume || kind == CommandKind::verify) && empty(command.folder))) {
+        throw UsageError("a path may not be empty");
+    }
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -66,17 +123,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (verb == "--help" || verb == "-h" || verb == "help") {
         return command;
     }
-    if (verb == "import") {
-        command.kind = CommandKind::import;
-    } else if (verb == "resume") {
-        command.kind = CommandKind::resume;
-    } else if (verb == "verify") {
-        command.kind = CommandKind::verify;
-    } else if (verb == "camera") {
-        command.kind = CommandKind::camera;
-    } else {
-        throw UsageError("unknown command \"" + verb + "\"");
-    }
+    command.kind = kindOf(verb);
 
     std::vector<std::string> positional;
     for (size_t i = 1; i < arguments.size(); ++i) {
@@ -115,43 +162,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
 
-    switch (command.kind) {
-    case CommandKind::import:
-        if (positional.size() != 1 || command.destinations.empty()) {
-            throw UsageError("import takes one SOURCE and at least one --to DEST");
-        }
-        command.source = positional[0];
-        break;
-    case CommandKind::resume:
-        if (positional.size() != 1 || command.source.empty()) {
-            throw UsageError("resume takes one FOLDER and --source SOURCE");
-        }
-        command.folder = positional[0];
-        break;
-    case CommandKind::verify:
-        if (positional.size() != 1) {
-            throw UsageError("verify takes one FOLDER");
-        }
-        command.folder = positional[0];
-        break;
-    case CommandKind::camera:
-        if (positional.empty()) {
-            throw UsageError("camera takes at least one PATH");
-        }
-        command.paths = positional;
-        break;
-    case CommandKind::help:
-        break;
-    }
-    // An empty path would stand for the current folder, or for nothing at all.
-    const auto empty = [](const std::string& path) { return path.empty(); };
-    const CommandKind kind = command.kind;
-    if (std::any_of(command.destinations.begin(), command.destinations.end(), empty) ||
-        std::any_of(command.paths.begin(), command.paths.end(), empty) ||
-        ((kind == CommandKind::import || kind == CommandKind::resume) && empty(command.source)) ||
-        ((kind == CommandKind::resume || kind == CommandKind::verify) && empty(command.folder))) {
-        throw UsageError("a path may not be empty");
-    }
+    placeOperands(command, positional);
     return command;
 }
 

@@ -153,6 +153,31 @@ bool endsWith(std::u32string_view text, std::u32string_view suffix) {
 }
 
 // Steps 5.1 to 5.6 for one meta atom.
+// The key names of a "keys" atom by their index; nothing when it claims more keys than any
+// clip has.
+std::optional<std::map<std::uint32_t, std::u32string>> keyTableOf(const File& file,
+                                                                  const Atom& keys) {
+    const std::uint32_t count = word(file.read(keys.payload, 8), 4);
+    if (count > Reader::largestKeyCount) {
+        return std::nullopt;
+    }
+    std::map<std::uint32_t, std::u32string> keyTable;
+    std::uint64_t offset = keys.payload + 8;
+    for (std::uint32_t index = 1; index <= count; ++index) {
+        const std::uint64_t remaining = keys.end - offset;
+        if (offset > keys.end || remaining < 8) {
+            break;
+        }
+        const std::uint32_t size = word(file.read(offset, 8), 0);
+        if (size < 8 || size > Reader::largestKeyEntry || size > remaining) {
+            break;
+        }
+        keyTable[index] = keyName(file.read(offset + 8, size - 8));
+        offset += size;
+    }
+    return keyTable;
+}
+
 std::optional<std::string> nameFromMeta(const File& file, const Atom& meta) {
     if (meta.end - meta.payload < 4) {
         return std::nullopt;
@@ -172,30 +197,16 @@ std::optional<std::string> nameFromMeta(const File& file, const Atom& meta) {
         return std::nullopt;
     }
 
-    const std::uint32_t count = word(file.read(keys->payload, 8), 4);
-    if (count > Reader::largestKeyCount) {
+    const auto keyTable = keyTableOf(file, *keys);
+    if (!keyTable) {
         return std::nullopt;
-    }
-    std::map<std::uint32_t, std::u32string> keyTable;
-    std::uint64_t offset = keys->payload + 8;
-    for (std::uint32_t index = 1; index <= count; ++index) {
-        const std::uint64_t remaining = keys->end - offset;
-        if (offset > keys->end || remaining < 8) {
-            break;
-        }
-        const std::uint32_t size = word(file.read(offset, 8), 0);
-        if (size < 8 || size > Reader::largestKeyEntry || size > remaining) {
-            break;
-        }
-        keyTable[index] = keyName(file.read(offset + 8, size - 8));
-        offset += size;
     }
 
     std::optional<std::string> make;
     std::optional<std::string> model;
     for (const Atom& item : atoms(file, ilst->payload, ilst->end)) {
-        const auto key = keyTable.find(item.type);
-        if (key == keyTable.end()) {
+        const auto key = keyTable->find(item.type);
+        if (key == keyTable->end()) {
             continue;
         }
         bool accepted = false;

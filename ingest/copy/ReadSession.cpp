@@ -35,6 +35,30 @@ void checkCancelled(const CopyRequest& request) {
     request.context->localCancel.check();
 }
 
+// Every block to each destination still writing; one that fails stops alone. Returns how
+// many are still writing.
+size_t writeInTurn(CopySource& source, std::vector<std::optional<CopyWriter>>& writers,
+                   std::vector<std::exception_ptr>& errors, size_t active) {
+    while (active > 0) {
+        const ReadAhead::Block block = source.next();
+        if (block.size == 0) {
+            break;
+        }
+        for (size_t i = 0; i < writers.size(); ++i) {
+            try {
+                if (writers[i]) {
+                    writers[i]->write(block.data, static_cast<size_t>(block.size));
+                }
+            } catch (...) {
+                errors[i] = std::current_exception();
+                writers[i].reset();
+                --active;
+            }
+        }
+    }
+    return active;
+}
+
 // A small file: read and hashed once, written to every destination in turn on this thread.
 // Throughput comes from the many small files in flight, whose flushes overlap.
 void copyInTurn(std::vector<CopyRequest>& requests, const SourceFile& file) {
@@ -61,23 +85,7 @@ void copyInTurn(std::vector<CopyRequest>& requests, const SourceFile& file) {
         }
     }
     try {
-        while (active > 0) {
-            const ReadAhead::Block block = source->next();
-            if (block.size == 0) {
-                break;
-            }
-            for (size_t i = 0; i < requests.size(); ++i) {
-                try {
-                    if (writers[i]) {
-                        writers[i]->write(block.data, static_cast<size_t>(block.size));
-                    }
-                } catch (...) {
-                    errors[i] = std::current_exception();
-                    writers[i].reset();
-                    --active;
-                }
-            }
-        }
+        active = writeInTurn(*source, writers, errors, active);
         const SourceDigests digests = active > 0 ? source->digests() : SourceDigests{};
         for (size_t i = 0; i < requests.size(); ++i) {
             if (!writers[i]) {

@@ -100,7 +100,6 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
     EXPECT_EQ(human.status, 1);
     EXPECT_NE(human.output.find("Changed    DCIM/100/C0001.MP4"), std::string::npos)
         << human.output;
-    EXPECT_EQ(runProcess(ingest({"verify", folders[1].string()})).status, 0);
 }
 
 TEST(IngestCommand, InterruptLeavesAResumableImport) {

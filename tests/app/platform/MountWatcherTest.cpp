@@ -141,6 +141,35 @@ bool lists(const std::vector<VolumeInfo>& volumes, const fs::path& point) {
                        [&](const VolumeInfo& v) { return v.mountPoint == point; });
 }
 
+// What the platform says of the mounted card, and of the hidden scratch disk beside it.
+void expectCardAndScratch(const CardFormat& format, const std::string& device,
+                          const fs::path& first, const fs::path& scratchPoint) {
+    fs::create_directories(first / "DCIM/100");
+    const auto found = volumeOf(first / "DCIM/100");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->mountPoint, first);
+    EXPECT_EQ(found->fileSystem, format.fileSystem);
+    EXPECT_EQ(found->device, device);
+    EXPECT_EQ(found->name, "Card A");
+    ASSERT_TRUE(found->uuid);
+    if (format.uuid) {
+        EXPECT_EQ(found->uuid, format.uuid);
+    } else {
+        EXPECT_EQ(found->uuid->size(), 9u);
+        EXPECT_EQ(found->uuid->find_first_not_of("0123456789ABCDEF-"), std::string::npos);
+    }
+    EXPECT_EQ(found->internal, false);
+    EXPECT_EQ(found->ejectable, true);
+    EXPECT_TRUE(found->local);
+    EXPECT_TRUE(lists(mountedVolumes(), first));
+    const auto scratchVolume = volumeOf(scratchPoint);
+    ASSERT_TRUE(scratchVolume);
+    EXPECT_EQ(scratchVolume->name, "scratch disk");
+    EXPECT_TRUE(scratchVolume->hidden);
+    EXPECT_FALSE(lists(mountedVolumes(), scratchPoint));
+    EXPECT_TRUE(lists(mountedVolumes({}, true), scratchPoint));
+}
+
 // A real card on a loop device, with a hidden tmpfs mounted beside it: the watcher reports the
 // card alone, by its name, and a bookmark follows the card to another mount point.
 TEST_P(RealCard, SeenNamedFollowedAndRelabelled) {
@@ -169,30 +198,7 @@ TEST_P(RealCard, SeenNamedFollowedAndRelabelled) {
     ASSERT_TRUE(mount->mounted()) << mount->error();
     seen("mount " + first.string() + " Card A");
 
-    fs::create_directories(first / "DCIM/100");
-    const auto found = volumeOf(first / "DCIM/100");
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->mountPoint, first);
-    EXPECT_EQ(found->fileSystem, format.fileSystem);
-    EXPECT_EQ(found->device, card.device());
-    EXPECT_EQ(found->name, "Card A");
-    ASSERT_TRUE(found->uuid);
-    if (format.uuid) {
-        EXPECT_EQ(found->uuid, format.uuid);
-    } else {
-        EXPECT_EQ(found->uuid->size(), 9u);
-        EXPECT_EQ(found->uuid->find_first_not_of("0123456789ABCDEF-"), std::string::npos);
-    }
-    EXPECT_EQ(found->internal, false);
-    EXPECT_EQ(found->ejectable, true);
-    EXPECT_TRUE(found->local);
-    EXPECT_TRUE(lists(mountedVolumes(), first));
-    const auto scratchVolume = volumeOf(scratchPoint);
-    ASSERT_TRUE(scratchVolume);
-    EXPECT_EQ(scratchVolume->name, "scratch disk");
-    EXPECT_TRUE(scratchVolume->hidden);
-    EXPECT_FALSE(lists(mountedVolumes(), scratchPoint));
-    EXPECT_TRUE(lists(mountedVolumes({}, true), scratchPoint));
+    expectCardAndScratch(format, card.device(), first, scratchPoint);
 
     // A new label shows with the next change of the mount table.
     std::string name = "Card A";

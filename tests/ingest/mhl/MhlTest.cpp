@@ -8,6 +8,7 @@
 #include "ingest/records/Xxh128.h"
 
 #include <regex>
+#include <string_view>
 
 namespace quaymark::test {
 namespace {
@@ -31,25 +32,10 @@ TEST(MhlHashes, MatchPublishedVectors) {
               "f12a2d9fe5ea3de9761e87524f56c22d");
 }
 
-TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
-    AscMhl::Manifest manifest;
-    manifest.created = parseIsoDate("2025-03-01T09:30:05Z");
-    manifest.hostName = "cart-1";
-    manifest.toolName = "Quaymark";
-    manifest.toolVersion = "0.1.0";
-    manifest.ignorePatterns = {".DS_Store", "ascmhl", "ascmhl/"};
-    manifest.hashes = {
-        {"A&B/.DS_Store", 6, std::nullopt, std::string(32, 'd'), AscMhl::Action::original},
-        {"A&B/C0001.MP4", 12, parseIsoDate("2025-02-28T18:00:00Z"), std::string(32, 'a'),
-         AscMhl::Action::verified},
-        {"<odd>.MOV", 0, std::nullopt, std::string(32, 'b'), AscMhl::Action::original},
-        {"MISC/.DS_Store", 6, std::nullopt, std::string(32, 'e'), AscMhl::Action::original},
-        {"Z.MOV", 1, std::nullopt, std::string(32, 'c'), AscMhl::Action::original},
-    };
-    // The directory hashes are the ones the ASC's own tool computes for these files; it never
-    // sees the ignored .DS_Store files but walks the folder holding only one, and it cannot
-    // read a history whose roothash is missing.
-    EXPECT_EQ(AscMhl::writeManifest(manifest), R"(<?xml version="1.0" encoding="UTF-8"?>
+// The directory hashes are the ones the ASC's own tool computes for the files below; it never
+// sees the ignored .DS_Store files but walks the folder holding only one, and it cannot read
+// a history whose roothash is missing.
+constexpr std::string_view publishedManifest = R"(<?xml version="1.0" encoding="UTF-8"?>
 <hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
   <creatorinfo>
     <creationdate>2025-03-01T09:30:05+00:00</creationdate>
@@ -113,7 +99,27 @@ TEST(MhlDocuments, ManifestAndChainInThePublishedForm) {
     </directoryhash>
   </hashes>
 </hashlist>
-)");
+)";
+
+TEST(MhlDocuments, ManifestInThePublishedForm) {
+    AscMhl::Manifest manifest;
+    manifest.created = parseIsoDate("2025-03-01T09:30:05Z");
+    manifest.hostName = "cart-1";
+    manifest.toolName = "Quaymark";
+    manifest.toolVersion = "0.1.0";
+    manifest.ignorePatterns = {".DS_Store", "ascmhl", "ascmhl/"};
+    manifest.hashes = {
+        {"A&B/.DS_Store", 6, std::nullopt, std::string(32, 'd'), AscMhl::Action::original},
+        {"A&B/C0001.MP4", 12, parseIsoDate("2025-02-28T18:00:00Z"), std::string(32, 'a'),
+         AscMhl::Action::verified},
+        {"<odd>.MOV", 0, std::nullopt, std::string(32, 'b'), AscMhl::Action::original},
+        {"MISC/.DS_Store", 6, std::nullopt, std::string(32, 'e'), AscMhl::Action::original},
+        {"Z.MOV", 1, std::nullopt, std::string(32, 'c'), AscMhl::Action::original},
+    };
+    EXPECT_EQ(AscMhl::writeManifest(manifest), publishedManifest);
+}
+
+TEST(MhlDocuments, ChainInThePublishedFormAndInItsOwnNamespaceOnly) {
     const std::vector<AscMhl::ChainEntry> chain = {{1, "0001_CARD_2025-01-01_080000Z.mhl", "c4x"},
                                                    {2, "0002_A_2025-03-01_093005Z.mhl", "c4y"}};
     EXPECT_EQ(AscMhl::writeChain(chain), R"(<?xml version="1.0" encoding="UTF-8"?>
