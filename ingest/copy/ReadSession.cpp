@@ -115,6 +115,27 @@ void copyInTurn(std::vector<CopyRequest>& requests, const SourceFile& file) {
     }
 }
 
+// A written copy's flush, reread and promotion, on the verifying workers.
+void verifyLater(std::shared_ptr<CopyWriter> writer, const SourceDigests& digests,
+                 CopyRequest& request) {
+    if (request.written) {
+        request.written();
+    }
+    DiskWorkers::verifiers().post(
+        [writer = std::move(writer), digests,
+         request = std::make_shared<CopyRequest>(std::move(request))]() mutable {
+            std::optional<FileReceipt> receipt;
+            std::exception_ptr failure;
+            try {
+                receipt = writer->finish(digests);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            writer.reset();
+            deliver(*request, std::move(receipt), std::move(failure));
+        });
+}
+
 // A large file: this thread reads and takes the SHA-256, a second one the XXH3-128 beside it,
 // and one writer thread per destination writes. A block's buffer is read into again only once
 // every destination still copying, and the XXH3, are done with it.
@@ -242,22 +263,7 @@ public:
             deliver(request, std::nullopt, std::move(error));
             return;
         }
-        if (request.written) {
-            request.written();
-        }
-        DiskWorkers::verifiers().post(
-            [writer, digests,
-             request = std::make_shared<CopyRequest>(std::move(request))]() mutable {
-                std::optional<FileReceipt> receipt;
-                std::exception_ptr failure;
-                try {
-                    receipt = writer->finish(digests);
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-                writer.reset();
-                deliver(*request, std::move(receipt), std::move(failure));
-            });
+        verifyLater(std::move(writer), digests, request);
     }
 
 private:

@@ -212,22 +212,7 @@ public:
         showBatches({failed(), verified()});
         shoot("05-finished");
 
-        auto* dialog = screen_->find<QObject>("folderDialog");
-        model_->pickSource();
-        QMetaObject::invokeMethod(dialog, "openFolder",
-                                  Q_ARG(QVariant, text(home_ / "EOS_DIGITAL")));
-        shoot("06-folder-dialog");
-        model_->pickTarget(true);
-        QMetaObject::invokeMethod(dialog, "reject");
-        model_->pickTarget(true);
-        dialog->setProperty("picked", 1);
-        QMetaObject::invokeMethod(dialog, "startTyping");
-        shoot("06b-folder-dialog-typing");
-        screen_->find("newFolderButton")->setProperty("focus", true);
-        QMetaObject::invokeMethod(screen_->find<QObject>("newFolderButton"), "clicked");
-        QMetaObject::invokeMethod(dialog, "createFolder");
-        shoot("06c-folder-dialog-new-folder");
-        QMetaObject::invokeMethod(dialog, "reject");
+        folderDialog();
 
         model_->setMessage(QStringLiteral("This source is already in the import queue."));
         shoot("07-status-alert");
@@ -262,6 +247,26 @@ public:
         QMetaObject::invokeMethod(screen_->find<QObject>("folderDialog"), "reject");
         QGuiApplication::setFont(normal);
         screen_->window()->resize(1340, 1000);
+    }
+
+    // The folder dialog browsing, typing a path, and making a new folder.
+    void folderDialog() {
+        auto* dialog = screen_->find<QObject>("folderDialog");
+        model_->pickSource();
+        QMetaObject::invokeMethod(dialog, "openFolder",
+                                  Q_ARG(QVariant, text(home_ / "EOS_DIGITAL")));
+        shoot("06-folder-dialog");
+        model_->pickTarget(true);
+        QMetaObject::invokeMethod(dialog, "reject");
+        model_->pickTarget(true);
+        dialog->setProperty("picked", 1);
+        QMetaObject::invokeMethod(dialog, "startTyping");
+        shoot("06b-folder-dialog-typing");
+        screen_->find("newFolderButton")->setProperty("focus", true);
+        QMetaObject::invokeMethod(screen_->find<QObject>("newFolderButton"), "clicked");
+        QMetaObject::invokeMethod(dialog, "createFolder");
+        shoot("06c-folder-dialog-new-folder");
+        QMetaObject::invokeMethod(dialog, "reject");
     }
 
     void downloads() {
