@@ -93,12 +93,8 @@ bool DownloadQueue::release(const QUuid& link) {
     return true;
 }
 
-VideoProject* DownloadQueue::findProject(const QUuid& id) {
-    return model_.findProject(id);
-}
-
 VideoLink* DownloadQueue::findLink(const Pair& pair) {
-    if (VideoProject* project = findProject(pair.project)) {
+    if (VideoProject* project = model_.findProject(pair.project)) {
         for (auto& link : project->links) {
             if (link.id == pair.link) {
                 return &link;
@@ -106,10 +102,6 @@ VideoLink* DownloadQueue::findLink(const Pair& pair) {
         }
     }
     return nullptr;
-}
-
-void DownloadQueue::save() {
-    model_.save();
 }
 
 QStringList DownloadQueue::arguments(const QString& ffmpegFolder, const QString& deno,
@@ -182,7 +174,7 @@ void DownloadQueue::downloadAll() {
             "Install the download tools first. This keeps the Quaymark app itself small."));
         return;
     }
-    VideoProject* selected = model_.selected() ? findProject(*model_.selected()) : nullptr;
+    VideoProject* selected = model_.selected() ? model_.findProject(*model_.selected()) : nullptr;
     if (!selected || !selected->destination) {
         model_.setMessage(QStringLiteral("Choose a folder for this project first."));
         return;
@@ -198,7 +190,7 @@ void DownloadQueue::downloadAll() {
         link.state = LinkState::Queued;
         link.error.reset();
     }
-    save();
+    model_.save();
     if (!busy_) {
         setBusy(true);
         QMetaObject::invokeMethod(this, &DownloadQueue::processQueue, Qt::QueuedConnection);
@@ -216,7 +208,7 @@ void DownloadQueue::pauseAll() {
         });
     }
     queue_.clear();
-    save();
+    model_.save();
 }
 
 void DownloadQueue::processQueue() {
@@ -237,7 +229,7 @@ void DownloadQueue::startNext() {
 }
 
 bool DownloadQueue::launch(const Pair& pair) {
-    const VideoProject* project = findProject(pair.project);
+    const VideoProject* project = model_.findProject(pair.project);
     if (!project || !project->destination || !findLink(pair)) {
         return false;
     }
@@ -253,7 +245,7 @@ bool DownloadQueue::launch(const Pair& pair) {
         link.state = LinkState::Downloading;
         link.error.reset();
     });
-    save();
+    model_.save();
 
     connect(runner_.get(), &DownloadRunner::line, this,
             [this, pair](const QString& text) { line(text, pair); });
@@ -340,7 +332,7 @@ void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
             done.fraction = 1.0;
             done.speed = 0;
         });
-        save();
+        model_.save();
         active_.reset();
         break;
     }
@@ -349,7 +341,7 @@ void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
             link.state = LinkState::Paused;
             link.speed = 0;
         });
-        save();
+        model_.save();
         active_.reset();
         break;
     case DownloadOutcome::Kind::Failed:
@@ -365,7 +357,7 @@ void DownloadQueue::fail(const Pair& pair, const QString& description) {
         link.error = description;
         link.speed = 0;
     });
-    save();
+    model_.save();
     active_.reset();
     runner_.reset();
 }
@@ -375,7 +367,7 @@ void DownloadQueue::endQueue() {
     setBusy(false);
     active_.reset();
     runner_.reset();
-    save();
+    model_.save();
 }
 
 } // namespace quaymark

@@ -58,9 +58,7 @@ signals:
     void busyChanged();
 
 private:
-    VideoProject* findProject(const QUuid& id);
     VideoLink* findLink(const Pair& pair);
-    void save();
     // Applies `change` to the link of `pair`, if both still exist, and tells the observers.
     template <typename Change>
     void change(const Pair& pair, Change change);

@@ -12,7 +12,6 @@
 #include "ingest/records/ImportRecords.h"
 
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -23,8 +22,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stop_token>
-#include <thread>
 
 namespace quaymark {
 
