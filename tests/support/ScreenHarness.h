@@ -14,6 +14,7 @@
 #include <QQmlComponent>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSaveFile>
 #include <QSet>
 #include <QTest>
 #include <QThreadPool>
@@ -33,12 +34,14 @@ inline void useOffscreenScreen() {
     const QString config = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) +
                            QStringLiteral("/offscreen-") + QString::fromLatin1(size) +
                            QStringLiteral(".json");
-    QFile file(config);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Replaced whole, never truncated in place: test processes starting side by side read it.
+    QSaveFile file(config);
+    if (file.open(QIODevice::WriteOnly)) {
         file.write(QByteArray(R"({"windowFrameMargins": false, "screens": [{"name": "Test", )"
                               R"("x": 0, "y": 0, "width": )" +
                               sides.value(0) + R"(, "height": )" + sides.value(1) +
                               R"(, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
+        file.commit();
     }
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + QFile::encodeName(config));
 }
