@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Times quaymark-ingest against plain tools, all figures of one run side by side:
 #   large  about 2 GiB of clips with sidecars, one destination, against the plain-tool verified
-#          copy (cp, sync, caches dropped, openssl dgst of source and copy) and rsync; and the
+#          copy (cp, sync, caches dropped, openssl dgst of source and copy), rsync, and the three
+#          disk passes no verified copy can skip, timed one after another; and the
 #          same import with XXH3-128 left out, to show what the second hash costs.
 #   small  5,000 files of 40 KB in 50 folders, one destination, against rsync -a --checksum
 #          followed by sync.
@@ -135,6 +136,19 @@ peer_rsync() {
 }
 count_of() { find "$1" -type f | wc -l; }
 
+# What no verified copy can skip, each pass alone on the disk: a cold direct read of the source,
+# a durable direct write of as many bytes, a cold direct reread of the copy, one request at a
+# time. The plain-tool copy moves the same bytes through the disk.
+disk_passes() { # source destination
+    find "$1" -type f -print0 | xargs -0 -I{} dd if={} of=/dev/null bs=8M iflag=direct status=none
+    find "$1" -type f -printf '%s %P\0' | while IFS=' ' read -r -d '' size name; do
+        head -c "$size" /dev/zero | dd of="$2/${name//\//_}" bs=8M iflag=fullblock oflag=direct conv=fsync status=none
+    done
+    sync
+    echo 3 > /proc/sys/vm/drop_caches
+    find "$2" -type f -print0 | xargs -0 -I{} dd if={} of=/dev/null bs=8M iflag=direct status=none
+}
+
 bench_large() {
     local source=$work/large
     make_large "$source"
@@ -152,7 +166,11 @@ bench_large() {
     read -r sp mp < <(measure bash -c "cp -r '$source' '$work/d1/' && sync && echo 3 > /proc/sys/vm/drop_caches && find '$source' '$work/d1' -type f -print0 | xargs -0 openssl dgst -sha256")
     report "cp, sync, drop caches, openssl both" "$bytes" "$files" "$sp" "$mp"
     peer_rsync "$source" "rsync -a --checksum + sync" "$bytes" "$files"
+    fresh
+    read -r sd md < <(measure bash -c "$(declare -f disk_passes); disk_passes '$source' '$work/d1'")
+    report "the three disk passes, one after another" "$bytes" "$files" "$sd" "$md"
     ratio "speed over the plain-tool verified copy" "$sp" "$s1"
+    ratio "speed over the three disk passes" "$sd" "$s1"
     awk -v a="$s1" -v b="$sx" 'BEGIN { printf "  XXH3-128 costs %.1f %% of the import time\n", (a - b) / b * 100 }'
     rm -rf "$source"
 }
