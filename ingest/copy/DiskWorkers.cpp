@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DiskWorkers.h"
 
+#include <algorithm>
+
 namespace quaymark {
 
-DiskWorkers::DiskWorkers(size_t threads) {
+DiskWorkers::DiskWorkers(size_t threads, size_t perKey)
+    : perKey_(perKey) {
     threads_.reserve(threads);
     for (size_t i = 0; i < threads; ++i) {
         threads_.emplace_back([this](std::stop_token stop) { work(stop); });
@@ -26,35 +29,55 @@ DiskWorkers& DiskWorkers::shared() {
 }
 
 DiskWorkers& DiskWorkers::smallFiles() {
-    static auto* workers = new DiskWorkers(16);
+    static auto* workers = new DiskWorkers(20, 16);
     return *workers;
 }
 
 DiskWorkers& DiskWorkers::verifiers() {
-    static auto* workers = new DiskWorkers(8);
+    static auto* workers = new DiskWorkers(8, 6);
     return *workers;
 }
 
-void DiskWorkers::post(std::function<void()> job) {
+void DiskWorkers::post(std::function<void()> job, const void* key) {
     {
         std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
+        jobs_.push_back({key, std::move(job)});
     }
     wake_.notify_one();
 }
 
+std::deque<DiskWorkers::Job>::iterator DiskWorkers::nextJob() {
+    return std::find_if(jobs_.begin(), jobs_.end(), [this](const Job& job) {
+        if (!job.key) {
+            return true;
+        }
+        const auto running = running_.find(job.key);
+        return running == running_.end() || running->second < perKey_;
+    });
+}
+
 void DiskWorkers::work(std::stop_token stop) {
+    const void* finished = nullptr;
     for (;;) {
-        std::function<void()> job;
+        Job job;
         {
             std::unique_lock lock(mutex_);
-            if (!wake_.wait(lock, stop, [this] { return !jobs_.empty(); })) {
+            if (finished && --running_[finished] == 0) {
+                running_.erase(finished);
+            }
+            // The thread that ends a job looks again itself: a job its key held back may start.
+            if (!wake_.wait(lock, stop, [this] { return nextJob() != jobs_.end(); })) {
                 return;
             }
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
+            const auto next = nextJob();
+            job = std::move(*next);
+            jobs_.erase(next);
+            if (job.key) {
+                ++running_[job.key];
+            }
         }
-        job();
+        job.run();
+        finished = job.key;
     }
 }
 

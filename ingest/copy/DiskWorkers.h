@@ -2,9 +2,11 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -17,27 +19,41 @@ namespace quaymark {
 // and rechecks touch the disks at once, whatever the number of imports.
 class DiskWorkers {
 public:
-    explicit DiskWorkers(size_t threads);
+    // `perKey`: how many jobs of one key may run at once, so that jobs whose disk hangs (a
+    // network share that stopped answering) hold only their share of the threads.
+    explicit DiskWorkers(size_t threads, size_t perKey = SIZE_MAX);
     ~DiskWorkers();
     DiskWorkers(const DiskWorkers&) = delete;
     DiskWorkers& operator=(const DiskWorkers&) = delete;
 
     // The process-wide pool of 4 threads.
     static DiskWorkers& shared();
-    // The process-wide pool for small files: 16 threads, so that their flushes overlap.
+    // The process-wide pool for small files: 20 threads, so that their flushes overlap, at
+    // most 16 for one destination.
     static DiskWorkers& smallFiles();
     // The process-wide pool that flushes, rereads and promotes large copies once written: 8
-    // threads, so that the source's read goes on meanwhile.
+    // threads, so that the source's read goes on meanwhile, at most 6 for one destination.
     static DiskWorkers& verifiers();
 
-    void post(std::function<void()> job);
+    // Jobs run in the order posted, except that one whose key is at its limit waits for a job
+    // of that key to end. A null key has no limit.
+    void post(std::function<void()> job, const void* key = nullptr);
 
 private:
-    void work(std::stop_token stop);
+    struct Job {
+        const void* key;
+        std::function<void()> run;
+    };
 
+    void work(std::stop_token stop);
+    // The first job that may start now, or end(); under the lock.
+    std::deque<Job>::iterator nextJob();
+
+    const size_t perKey_;
     std::mutex mutex_;
     std::condition_variable_any wake_;
-    std::deque<std::function<void()>> jobs_;
+    std::deque<Job> jobs_;
+    std::map<const void*, size_t> running_;
     std::vector<std::jthread> threads_;
 };
 

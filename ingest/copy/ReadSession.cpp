@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -35,83 +36,77 @@ void checkCancelled(const CopyRequest& request) {
     request.context->localCancel.check();
 }
 
-// Every block to each destination still writing; one that fails stops alone. Returns how
-// many are still writing.
-size_t writeInTurn(CopySource& source, std::vector<std::optional<CopyWriter>>& writers,
-                   std::vector<std::exception_ptr>& errors, size_t active) {
-    while (active > 0) {
-        const ReadAhead::Block block = source.next();
-        if (block.size == 0) {
-            break;
+// A small file for one destination: read, hashed and written on this thread. Throughput comes
+// from the many small files in flight, whose flushes overlap.
+void copyAlone(CopyRequest& request, const SourceFile& file) {
+    std::optional<FileReceipt> receipt;
+    std::exception_ptr failure;
+    try {
+        request.context->sourceGuard.check();
+        CopySource source{file, 2};
+        checkCancelled(request);
+        CopyWriter writer{*request.file, request.partialName, *request.context};
+        for (ReadAhead::Block block = source.next(); block.size > 0; block = source.next()) {
+            writer.write(block.data, static_cast<size_t>(block.size));
         }
-        for (size_t i = 0; i < writers.size(); ++i) {
-            try {
-                if (writers[i]) {
-                    writers[i]->write(block.data, static_cast<size_t>(block.size));
-                }
-            } catch (...) {
-                errors[i] = std::current_exception();
-                writers[i].reset();
-                --active;
-            }
-        }
+        receipt = writer.finish(source.digests());
+    } catch (...) {
+        failure = std::current_exception(); // the partial file went with the writer
     }
-    return active;
+    deliver(request, std::move(receipt), std::move(failure));
 }
 
-// A small file: read and hashed once, written to every destination in turn on this thread.
-// Throughput comes from the many small files in flight, whose flushes overlap.
-void copyInTurn(std::vector<CopyRequest>& requests, const SourceFile& file) {
-    std::vector<std::optional<CopyWriter>> writers(requests.size());
-    std::vector<std::exception_ptr> errors(requests.size());
-    std::optional<CopySource> source;
+// A small file read whole, with its digests, for every destination's job to write.
+struct SmallSource {
+    explicit SmallSource(const SourceFile& file)
+        : data(std::max<size_t>(static_cast<size_t>(file.bytes), 1)) {}
+    AlignedBuffer data;
+    size_t size = 0;
+    SourceDigests digests;
+};
+
+// One destination's copy of a small file already read: written, flushed, reread and promoted.
+void writeAlone(const SmallSource& source, CopyRequest& request) {
+    std::optional<FileReceipt> receipt;
+    std::exception_ptr failure;
+    try {
+        checkCancelled(request);
+        CopyWriter writer{*request.file, request.partialName, *request.context};
+        writer.write(source.data.data(), source.size);
+        receipt = writer.finish(source.digests);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    deliver(request, std::move(receipt), std::move(failure));
+}
+
+// A small file for several destinations: read and hashed once, then each destination copies
+// it in a job of its own, so that one whose writes hang holds only its own copies.
+void copyApart(std::vector<CopyRequest>& requests, const SourceFile& file) {
+    auto source = std::make_shared<SmallSource>(file);
     try {
         requests.front().context->sourceGuard.check();
-        source.emplace(file, 2);
+        CopySource reader{file, 2};
+        for (ReadAhead::Block block = reader.next(); block.size > 0; block = reader.next()) {
+            const auto size = static_cast<size_t>(block.size);
+            if (source->size + size > source->data.size()) {
+                throw QuayError::changed(file.relative); // it grew since it was planned
+            }
+            std::memcpy(source->data.data() + source->size, block.data, size);
+            source->size += size;
+        }
+        source->digests = reader.digests();
     } catch (...) {
         for (auto& request : requests) {
             deliver(request, std::nullopt, std::current_exception());
         }
         return;
     }
-    size_t active = 0;
-    for (size_t i = 0; i < requests.size(); ++i) {
-        try {
-            checkCancelled(requests[i]);
-            writers[i].emplace(*requests[i].file, requests[i].partialName, *requests[i].context);
-            ++active;
-        } catch (...) {
-            errors[i] = std::current_exception();
-        }
-    }
-    try {
-        active = writeInTurn(*source, writers, errors, active);
-        const SourceDigests digests = active > 0 ? source->digests() : SourceDigests{};
-        for (size_t i = 0; i < requests.size(); ++i) {
-            if (!writers[i]) {
-                continue;
-            }
-            try {
-                FileReceipt receipt = writers[i]->finish(digests);
-                writers[i].reset();
-                deliver(requests[i], std::move(receipt), nullptr);
-            } catch (...) {
-                errors[i] = std::current_exception();
-                writers[i].reset();
-            }
-        }
-    } catch (...) {
-        for (size_t i = 0; i < requests.size(); ++i) {
-            if (writers[i]) {
-                writers[i].reset();
-                errors[i] = std::current_exception();
-            }
-        }
-    }
-    for (size_t i = 0; i < requests.size(); ++i) {
-        if (errors[i]) {
-            deliver(requests[i], std::nullopt, errors[i]);
-        }
+    for (auto& request : requests) {
+        const void* destination = request.context;
+        DiskWorkers::smallFiles().post(
+            [source, request = std::move(request)]() mutable { writeAlone(*source, request); },
+            destination);
     }
 }
 
@@ -121,6 +116,7 @@ void verifyLater(std::shared_ptr<CopyWriter> writer, const SourceDigests& digest
     if (request.written) {
         request.written();
     }
+    const void* destination = request.context;
     DiskWorkers::verifiers().post(
         [writer = std::move(writer), digests,
          request = std::make_shared<CopyRequest>(std::move(request))]() mutable {
@@ -133,7 +129,8 @@ void verifyLater(std::shared_ptr<CopyWriter> writer, const SourceDigests& digest
             }
             writer.reset();
             deliver(*request, std::move(receipt), std::move(failure));
-        });
+        },
+        destination);
 }
 
 // A large file: this thread reads and takes the SHA-256, a second one the XXH3-128 beside it,
@@ -350,8 +347,10 @@ void ImportEngine::copyShared(std::vector<CopyRequest> requests) {
     }
     // The session's own copy: a run may be gone once its request is done.
     const SourceFile file = *requests.front().file;
-    if (file.bytes <= smallFileLimit) {
-        copyInTurn(requests, file);
+    if (file.bytes <= smallFileLimit && requests.size() == 1) {
+        copyAlone(requests.front(), file);
+    } else if (file.bytes <= smallFileLimit) {
+        copyApart(requests, file);
     } else {
         copyTogether(requests, file);
     }

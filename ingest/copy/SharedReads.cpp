@@ -57,13 +57,15 @@ std::vector<SharedReads::Waiting> SharedReads::takeReady() {
 void SharedReads::start(std::vector<Waiting> sessions) {
     for (auto& session : sessions) {
         // Small files have workers of their own, so that their flushes overlap whatever the
-        // number of large copies.
-        DiskWorkers& workers = session.requests.front().file->bytes <= smallFileLimit
-                                   ? DiskWorkers::smallFiles()
-                                   : DiskWorkers::shared();
-        workers.post([requests = std::move(session.requests)]() mutable {
-            copyShared(std::move(requests));
-        });
+        // number of large copies. A small file for one destination is that destination's job
+        // alone; for several, the job reads and hands each destination a job of its own.
+        const bool small = session.requests.front().file->bytes <= smallFileLimit;
+        const void* destination =
+            small && session.requests.size() == 1 ? session.requests.front().context : nullptr;
+        DiskWorkers& workers = small ? DiskWorkers::smallFiles() : DiskWorkers::shared();
+        workers.post(
+            [requests = std::move(session.requests)]() mutable { copyShared(std::move(requests)); },
+            destination);
     }
 }
 

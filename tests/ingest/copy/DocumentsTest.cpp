@@ -81,24 +81,33 @@ TEST(ProgressTracker, CallsBackOutsideItsLock) {
     EXPECT_EQ(seen.back().verifiedFiles, 3);
 }
 
-TEST(DiskWorkers, RunsAtMostItsThreadCountAtOnce) {
-    DiskWorkers workers{4};
+// Six jobs of one key, say a destination whose writes hang, take two of the four threads; the
+// other jobs run on the others.
+TEST(DiskWorkers, RunsAtMostItsThreadCountAtOnceAndAKeyAtItsLimitHoldsNoOtherJob) {
+    DiskWorkers workers{4, 2};
     std::mutex mutex;
     std::condition_variable changed;
     int running = 0;
+    int keyed = 0;
     int most = 0;
+    int mostKeyed = 0;
     int finished = 0;
     bool release = false;
+    const int key = 0;
     for (int i = 0; i < 9; ++i) {
-        workers.post([&] {
+        const bool hung = i < 6;
+        auto job = [&, hung] {
             std::unique_lock lock(mutex);
             most = std::max(most, ++running);
+            mostKeyed = std::max(mostKeyed, keyed += hung ? 1 : 0);
             changed.notify_all();
             changed.wait(lock, [&] { return release; });
             --running;
+            keyed -= hung ? 1 : 0;
             ++finished;
             changed.notify_all();
-        });
+        };
+        workers.post(job, hung ? &key : nullptr);
     }
     std::unique_lock lock(mutex);
     ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return running == 4; }));
@@ -106,6 +115,7 @@ TEST(DiskWorkers, RunsAtMostItsThreadCountAtOnce) {
     changed.notify_all();
     ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return finished == 9; }));
     EXPECT_EQ(most, 4);
+    EXPECT_EQ(mostKeyed, 2);
 }
 
 } // namespace

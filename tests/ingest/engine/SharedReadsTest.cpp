@@ -97,29 +97,37 @@ TEST_F(SharedReadsFixture, ACancelledDestinationLeavesTheOthersToFinish) {
 
 // A destination whose write hangs (a network share that stopped answering) and is then
 // cancelled: the read goes on without it, though its writer is still stuck.
+// A destination whose write hangs, cancelled there, holds none of the others' copies, of a
+// large file shared block by block or of small files copied whole.
 TEST_F(SharedReadsFixture, ADestinationCancelledInsideAHangingWriteReleasesTheOthers) {
-    makeCard(1, 80 * MiB, 0); // more blocks than the shared read keeps in flight
-    Destination& hung = add(targets / "hung");
-    Destination& kept = add(targets / "kept");
-    std::atomic<bool> held = false;
-    hung.onReport = [&](const ImportProgress& progress) {
-        if (progress.currentFile == "Preparing files…") {
-            // Lets the report throttle lapse, so that the first block's write is reported.
-            std::this_thread::sleep_for(ProgressTracker::interval * 2);
-            return;
+    for (const bool small : {false, true}) {
+        SCOPED_TRACE(small ? "small files" : "a large file");
+        destinations.clear();
+        for (const auto& entry : fs::directory_iterator(source.path())) {
+            fs::remove_all(entry.path());
         }
-        if (progress.phase != ImportPhase::copying || progress.copiedBytes == 0 ||
-            held.exchange(true)) {
-            return;
-        }
-        hung.cancellation.cancel();
-        std::unique_lock lock(mutex);
-        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return kept.ended; }));
-    };
-    runAll();
-    waitFor([&] { return hung.ended && kept.ended; });
-    expectVerified(kept);
-    expectInterrupted(hung, "Import cancelled. Completed files remain in the import folder.");
+        // The large file has more blocks than the shared read keeps in flight.
+        small ? makeCard(0, 0, 40) : makeCard(1, 80 * MiB, 0);
+        Destination& hung = add(targets / (small ? "hung-small" : "hung"));
+        Destination& kept = add(targets / (small ? "kept-small" : "kept"));
+        std::atomic<bool> held = false;
+        hung.onReport = [&](const ImportProgress& progress) {
+            if (progress.currentFile == "Preparing files…") {
+                // Lets the report throttle lapse, so that the first block's write is reported.
+                std::this_thread::sleep_for(ProgressTracker::interval * 2);
+                return;
+            }
+            if (progress.phase != ImportPhase::copying || progress.copiedBytes == 0 ||
+                held.exchange(true)) {
+                return;
+            }
+            hung.cancellation.cancel(); // and the write hangs on until the other one ended
+            EXPECT_TRUE(waitFor([&] { return kept.ended; }));
+        };
+        runAll();
+        expectVerified(kept);
+        expectInterrupted(hung, "Import cancelled. Completed files remain in the import folder.");
+    }
 }
 
 // A destination resumed with half its files verified rechecks those and copies only the
