@@ -48,31 +48,23 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
     writeFile(work / "CARD/PRIVATE/C0002.MOV", patternBytes(1000, 2));
     fs::create_directories(work / "A");
     fs::create_directories(work / "B");
-
     const auto imported =
         runProcess(ingest({"import", (work / "CARD").string(), "--to", (work / "A").string(),
                            "--to", (work / "B").string(), "--all-files", "--camera", "FX6",
                            "--rule", "{camera}/{source}", "--json"}));
     ASSERT_EQ(imported.status, 0) << imported.output << imported.errors;
-    const auto results = eventsOf(events(imported.output), "result");
-    ASSERT_EQ(results.size(), 2u);
     std::vector<fs::path> folders;
-    for (const auto& result : results) {
+    for (const auto& result : eventsOf(events(imported.output), "result")) {
         EXPECT_EQ(result.at("status"), "verified");
-        EXPECT_EQ(result.at("fileCount"), 3);
         folders.emplace_back(result.at("importFolder").get<std::string>());
     }
-    EXPECT_EQ(folders[0], work / "A/FX6/CARD");
-    EXPECT_EQ(folders[1], work / "B/FX6/CARD");
-
-    for (const auto& folder : folders) {
-        const auto verified = runProcess(ingest({"verify", folder.string()}));
-        EXPECT_EQ(verified.status, 0) << verified.output << verified.errors;
-        EXPECT_NE(verified.output.find("All 3 files in " + folder.string() +
-                                       " match the receipt and the ASC MHL history."),
-                  std::string::npos)
-            << verified.output;
-    }
+    ASSERT_EQ(folders, (std::vector<fs::path>{work / "A/FX6/CARD", work / "B/FX6/CARD"}));
+    const auto verified = runProcess(ingest({"verify", folders[1].string()}));
+    EXPECT_EQ(verified.status, 0) << verified.output << verified.errors;
+    EXPECT_NE(verified.output.find("All 3 files in " + folders[1].string() +
+                                   " match the receipt and the ASC MHL history."),
+              std::string::npos)
+        << verified.output;
 
     // One flipped byte, one lost sidecar and one stray file in the first copy.
     std::string clip = readFile(folders[0] / "DCIM/100/C0001.MP4");
@@ -81,7 +73,6 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
     fs::remove(folders[0] / "DCIM/100/C0001.XML");
     writeFile(folders[0] / "notes.txt", "added later");
     const std::string journalBefore = readFile(folders[0] / "_QUAYMARK_SESSION.json");
-
     const auto failed = runProcess(ingest({"verify", folders[0].string(), "--json"}));
     EXPECT_EQ(failed.status, 1);
     std::set<std::pair<std::string, std::string>> states;
@@ -95,48 +86,6 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
                                                              {"PRIVATE/C0002.MOV", "matches"},
                                                              {"notes.txt", "unlisted"}}));
     EXPECT_EQ(readFile(folders[0] / "_QUAYMARK_SESSION.json"), journalBefore) << "writes nothing";
-
-    const auto human = runProcess(ingest({"verify", folders[0].string()}));
-    EXPECT_EQ(human.status, 1);
-    EXPECT_NE(human.output.find("Changed    DCIM/100/C0001.MP4"), std::string::npos)
-        << human.output;
-}
-
-TEST(IngestCommand, InterruptLeavesAResumableImport) {
-    TempDir work;
-    // A large sparse clip: the copy runs long enough to be interrupted, and costs no writes.
-    writeFile(work / "CARD/A001C001.MOV", "");
-    ASSERT_EQ(::truncate((work / "CARD/A001C001.MOV").c_str(), 1LL << 30), 0);
-    fs::create_directories(work / "A");
-
-    ChildProcess child(ingest({"import", (work / "CARD").string(), "--to", (work / "A").string(),
-                               "--parallel", "1", "--camera", "X", "--json"}));
-    fs::path folder;
-    while (const auto line = child.readLine()) {
-        const json event = json::parse(*line);
-        if (event.at("event") == "progress" && event.at("phase") == "copying") {
-            folder = event.at("importFolder").get<std::string>();
-            child.signal(SIGINT);
-            break;
-        }
-    }
-    ASSERT_EQ(child.wait(), 130) << child.output() << child.errors();
-    const auto results = eventsOf(events(child.output()), "result");
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].at("status"), "cancelled");
-    EXPECT_EQ(results[0].at("error"),
-              "Import cancelled. Completed files remain in the import folder.");
-    const SessionRecord record = ImportEngine::readSession(folder);
-    EXPECT_EQ(record.status, "interrupted");
-    EXPECT_EQ(listTree(folder),
-              (std::vector<std::string>{".quaymark-import.lock", "_QUAYMARK_INCOMPLETE.txt",
-                                        "_QUAYMARK_SESSION.json"}));
-
-    const auto resumed = runProcess(
-        ingest({"resume", folder.string(), "--source", (work / "CARD").string(), "--json"}));
-    ASSERT_EQ(resumed.status, 0) << resumed.output << resumed.errors;
-    EXPECT_EQ(ImportEngine::readSession(folder).status, "verified");
-    EXPECT_EQ(fs::file_size(folder / "A001C001.MOV"), 1ULL << 30);
 }
 
 // Killed outright while many small files are in flight to two destinations: each resume ends
@@ -257,7 +206,11 @@ TEST(IngestCommand, ErrorsAndUsage) {
 
     const auto noReceipt = runProcess(ingest({"verify", work.path().string(), "--json"}));
     EXPECT_EQ(noReceipt.status, 1);
-    EXPECT_EQ(eventsOf(events(noReceipt.output), "error").size(), 1u) << noReceipt.output;
+    const auto errors = eventsOf(events(noReceipt.output), "error");
+    ASSERT_EQ(errors.size(), 1u) << noReceipt.output;
+    EXPECT_EQ(errors[0].at("message"),
+              "No verification receipt in " + work.path().string() +
+                  ": No such file or directory. The import was never fully verified.");
 }
 
 } // namespace
