@@ -11,7 +11,6 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <thread>
 
 namespace quaymark::test {
 namespace {
@@ -34,7 +33,6 @@ struct FakeFramework final : MetadataFramework, std::enable_shared_from_this<Fak
             fake->update([&] { --fake->alive; });
         }
         std::optional<std::vector<MetadataItem>> loadMetadata() override {
-            fake->update([&] { ++fake->loads; });
             fake->waitFor([&] { return !fake->blocking.contains(name) || fake->released; });
             const auto found = fake->items.find(name);
             return found == fake->items.end() ? std::nullopt : std::optional(found->second);
@@ -71,7 +69,6 @@ struct FakeFramework final : MetadataFramework, std::enable_shared_from_this<Fak
     std::condition_variable changed;
     std::vector<std::string> opened; // in order
     std::set<std::string> cancelled;
-    int loads = 0; // started
     int alive = 0; // assets
     bool released = false;
 };
@@ -86,9 +83,8 @@ protected:
     std::filesystem::path namedClip(const std::string& name) {
         return clip(name, clipWithUdtaMeta(makeModelMeta("Canon", "Canon EOS R5")));
     }
-    std::optional<std::string> detect(const std::vector<std::filesystem::path>& clips,
-                                      std::stop_token stop = {}) {
-        return CameraMetadata::detect(clips, std::move(stop), fake_);
+    std::optional<std::string> detect(const std::vector<std::filesystem::path>& clips) {
+        return CameraMetadata::detect(clips, {}, fake_);
     }
     // A field of the fake, read under its lock.
     template <typename T>
@@ -122,26 +118,6 @@ TEST_F(DetectTest, ProbesTheFirstEightQuickTimeClipsInAnyCaseWithTheReaderFirst)
                                         "C6.mp4", "C7.mOv"}));
     fake_->items["x.M4V"] = sony;
     EXPECT_EQ(detect({namedClip("x.M4V")}), "Canon EOS R5") << "the reader before the fallback";
-}
-
-TEST_F(DetectTest, CancellationIsObservedBeforeEveryClipAndWhileWaiting) {
-    std::stop_source before;
-    before.request_stop();
-    EXPECT_EQ(detect({namedClip("A.mov")}, before.get_token()), std::nullopt);
-    EXPECT_TRUE(seen(&FakeFramework::opened).empty());
-    // Cancelled while B's fallback is blocked: the wait ends at once, and neither C (named by the
-    // reader) nor D (by the fallback) is probed.
-    fake_->blocking = {"B.mov"};
-    fake_->items["D.mov"] = sony;
-    std::stop_source during;
-    std::jthread canceller([&] {
-        fake_->waitFor([&] { return fake_->loads == 1; });
-        during.request_stop();
-    });
-    EXPECT_EQ(detect({clip("B.mov"), namedClip("C.mov"), clip("D.mov")}, during.get_token()),
-              std::nullopt);
-    EXPECT_EQ(seen(&FakeFramework::opened), std::vector<std::string>{"B.mov"});
-    EXPECT_TRUE(seen(&FakeFramework::cancelled).contains("B.mov"));
 }
 
 TEST_F(DetectTest, AFallbackThatBlocksIsCancelledAndAbandonedAtTheDeadline) {

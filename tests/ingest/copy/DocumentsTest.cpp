@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestFiles.h"
 #include "ingest/copy/DurableWrite.h"
-#include "ingest/copy/ProgressTracker.h"
 #include "ingest/records/QuayError.h"
 
 #include <gtest/gtest.h>
@@ -30,23 +29,6 @@ TEST(DurableWrite, ReplacesWholeOrKeepsThePreviousContent) {
     EXPECT_EQ(test::listTree(folder.path()),
               (std::vector<std::string>{"_QUAYMARK_INCOMPLETE.txt", "_QUAYMARK_SESSION.json",
                                         "_QUAYMARK_SESSION.json/old"}));
-}
-
-TEST(ProgressTracker, CallsBackOutsideItsLock) {
-    std::vector<ImportProgress> seen;
-    ProgressTracker* self = nullptr;
-    ProgressTracker tracker{ImportProgress{}, [&](const ImportProgress& progress) {
-                                // Would deadlock if the tracker still held its lock.
-                                seen.push_back(self->snapshot());
-                                EXPECT_EQ(seen.back(), progress);
-                            }};
-    self = &tracker;
-    for (int i = 0; i < 3; ++i) {
-        tracker.update([](ImportProgress& state) { state.verifiedFiles += 1; },
-                       ProgressTracker::Report::always);
-    }
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen.back().verifiedFiles, 3);
 }
 
 } // namespace

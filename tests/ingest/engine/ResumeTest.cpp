@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <future>
+#include <ranges>
 
 namespace quaymark::test {
 namespace {
@@ -59,11 +60,9 @@ TEST_F(ResumeTest, HardStopRechecksPromotedFilesAndCopiesTheRest) {
 
     std::lock_guard lock(mutex);
     std::vector<std::string> rechecked;
-    for (const auto& report : reports) {
-        if (report.currentFile.starts_with("Rechecked ")) {
-            rechecked.push_back(report.currentFile);
-        }
-    }
+    std::ranges::copy_if(reports | std::views::transform(&ImportProgress::currentFile),
+                         std::back_inserter(rechecked),
+                         [](const std::string& file) { return file.starts_with("Rechecked "); });
     EXPECT_EQ(rechecked, (std::vector<std::string>{"Rechecked DCIM/100/C0000.MP4",
                                                    "Rechecked DCIM/100/C0002.MP4",
                                                    "Rechecked DCIM/100/C0004.MP4"}));

@@ -79,9 +79,7 @@ TEST_F(SharedReadsFixture, ACancelledDestinationLeavesTheOthersToFinish) {
             if (stuck) {
                 if (!held.exchange(true)) {
                     cancelled.cancellation.cancel();
-                    std::unique_lock lock(mutex);
-                    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60),
-                                                 [&] { return kept.ended && third.ended; }));
+                    EXPECT_TRUE(waitFor([&] { return kept.ended && third.ended; }));
                 }
             } else if (progress.copiedBytes > 0 && progress.copiedBytes < progress.totalBytes) {
                 cancelled.cancellation.cancel();

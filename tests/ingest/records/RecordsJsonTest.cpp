@@ -1,22 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ingest/records/RecordsJson.h"
 
-#include "TestFiles.h"
-#include "ingest/copy/SessionDocuments.h"
 #include "ingest/records/IsoDate.h"
-#include "ingest/records/QuayError.h"
 #include "ingest/records/StoredText.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <set>
 
 namespace quaymark {
 namespace {
-
-using nlohmann::json;
 
 Timestamp at(const char* iso) {
     return parseIsoDate(iso);
@@ -62,34 +55,13 @@ TEST(RecordsJson, SessionRoundTripsWithSortedKeysAtEveryLevel) {
     EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "nothing replaced";
 }
 
-TEST(RecordsJson, ReceiptCarriesItsFixedValues) {
+// The receipt's published form has no XXH3 values; they live in the journal and the MHL.
+TEST(RecordsJson, ReceiptRoundTripsWithoutXxh128) {
     ImportReceipt receipt;
-    receipt.source = "/media/CARD";
     receipt.files = fullRecord().completed;
-    const json parsed = json::parse(encodeReceipt(receipt));
-    EXPECT_EQ(parsed.at("app"), "Brindleway Quaymark");
-    EXPECT_EQ(parsed.at("status"), "verified");
-    EXPECT_EQ(parsed.at("algorithm"), "SHA-256");
-    // The receipt's published form has no XXH3 values; they live in the journal and the MHL.
     EXPECT_EQ(encodeReceipt(receipt).find("xxh128"), std::string::npos);
     receipt.files[0].xxh128.reset();
     EXPECT_EQ(decodeReceipt(encodeReceipt(receipt)), receipt);
-}
-
-TEST(RecordsJson, DecodingRejectsMissingRequiredKeysWithTheDecodersError) {
-    const json complete = json::parse(encodeSession(fullRecord()));
-    for (const char* key :
-         {"version", "source", "destination", "started", "options", "completed", "status"}) {
-        json broken = complete;
-        broken.erase(key);
-        EXPECT_THROW(decodeSession(broken.dump()), json::out_of_range) << key;
-    }
-    json noRule = complete;
-    noRule["options"].erase("folderRule");
-    EXPECT_THROW(decodeSession(noRule.dump()), json::out_of_range);
-    json noHash = complete;
-    noHash["completed"][0].erase("sha256");
-    EXPECT_THROW(decodeSession(noHash.dump()), json::out_of_range);
 }
 
 TEST(IsoDate, WholeSecondsInUtcAndStrictParsing) {
@@ -101,23 +73,6 @@ TEST(IsoDate, WholeSecondsInUtcAndStrictParsing) {
                             "2025-03-01T09:30:05+01:00", "yesterday"}) {
         EXPECT_THROW(parseIsoDate(bad), std::invalid_argument) << bad;
     }
-}
-
-TEST(ReadSession, RefusesAnOversizedJournalBeforeReadingIt) {
-    test::TempDir folder;
-    const auto journal = folder / "_QUAYMARK_SESSION.json";
-    test::writeFile(journal, "not json at all");
-    // A sparse file: its size is over the limit, its content never read.
-    ASSERT_EQ(::truncate(journal.c_str(), 268'435'457), 0);
-    try {
-        ImportEngine::readSession(folder.path());
-        FAIL() << "an oversized journal must be refused";
-    } catch (const QuayError& error) {
-        EXPECT_STREQ(error.what(), "Recovery record is too large to read safely.");
-    }
-
-    test::writeFile(journal, encodeSession(fullRecord()));
-    EXPECT_EQ(ImportEngine::readSession(folder.path()), fullRecord());
 }
 
 TEST(StoredText, KeepsEveryNameDistinctAndReversible) {

@@ -47,21 +47,20 @@ std::string hashed(const std::string& text, size_t digits = 12) {
 }
 
 // Root reads every folder whatever its mode; without that override on the calling thread a
-// folder without permissions is unreadable, as it is for users.
-void permissionOverride(bool on) {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct caps[2]{};
-    if (::syscall(SYS_capget, &header, caps) == 0) {
-        const unsigned dac = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH);
-        caps[0].effective =
-            on ? caps[0].effective | (caps[0].permitted & dac) : caps[0].effective & ~dac;
-        ::syscall(SYS_capset, &header, caps);
-    }
-}
-
+// folder without permissions is unreadable, as it is for users. Given back when it goes.
 struct WithoutPermissionOverride {
-    WithoutPermissionOverride() { permissionOverride(false); }
-    ~WithoutPermissionOverride() { permissionOverride(true); }
+    WithoutPermissionOverride() { set(false); }
+    ~WithoutPermissionOverride() { set(true); }
+    static void set(bool on) {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2]{};
+        if (::syscall(SYS_capget, &header, caps) == 0) {
+            const unsigned dac = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH);
+            caps[0].effective =
+                on ? caps[0].effective | (caps[0].permitted & dac) : caps[0].effective & ~dac;
+            ::syscall(SYS_capset, &header, caps);
+        }
+    }
 };
 
 TEST(LocationCheck, RefusesOverlappingFoldersThenNamesAMissingOneSourceFirst) {
