@@ -6,14 +6,6 @@
 namespace quaymark::cli {
 namespace {
 
-TEST(CommandLine, ReadsRepeatedDestinationsAndSwitches) {
-    const CommandLine command = parseCommandLine({"import", "/card", "--to", "/a", "--to", "/b"});
-    EXPECT_EQ(command.destinations, (std::vector<std::string>{"/a", "/b"}));
-    EXPECT_TRUE(command.writeMhl);
-    EXPECT_FALSE(parseCommandLine({"import", "/card", "--to", "/a", "--no-mhl"}).writeMhl);
-    EXPECT_FALSE(parseCommandLine({"resume", "/a/i", "--source", "/card", "--no-mhl"}).writeMhl);
-}
-
 TEST(CommandLine, RefusesWhatCannotRun) {
     const std::vector<std::vector<std::string>> refused = {
         {},

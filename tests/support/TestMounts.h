@@ -86,9 +86,8 @@ private:
 // device of its own, in a temporary folder that also takes the test's mount points.
 class LoopCard {
 public:
-    explicit LoopCard(std::vector<std::string> make, std::uintmax_t size = 16 << 20)
-        : folder_(std::filesystem::canonical(dir_.path())) {
-        const std::filesystem::path image = folder_ / "card.img";
+    explicit LoopCard(std::vector<std::string> make, std::uintmax_t size = 16 << 20) {
+        const std::filesystem::path image = dir_ / "card.img";
         test::writeFile(image, "");
         std::filesystem::resize_file(image, size);
         if (!std::filesystem::exists(make.front())) {
@@ -107,13 +106,13 @@ public:
     }
 
     const std::string& device() const { return loop_->device(); }
-    const std::filesystem::path& folder() const { return folder_; }
+    // Resolved, as the engine compares resolved paths.
+    const std::filesystem::path& folder() const { return dir_.path(); }
     // Why this machine cannot have the card, for GTEST_SKIP; empty when it can.
     const std::string& unavailable() const { return unavailable_; }
 
 private:
     test::TempDir dir_;
-    std::filesystem::path folder_;
     std::unique_ptr<LoopDevice> loop_;
     std::string unavailable_;
 };

@@ -56,26 +56,6 @@ protected:
     int count_ = 0;
 };
 
-TEST_F(QuickTimeReaderTest, MetaIsFoundInMoovAndMoovUdtaOnly) {
-    const std::string modelOnly = metaAtom({"com.apple.quicktime.model"}, itemAtom(1, canon));
-    expectNames({
-        {clipWithUdtaMeta(makeModelMeta("SONY", "ILCE-7SM3")), "SONY ILCE-7SM3"},
-        {ftyp() + atom("moov", atom("mvhd", std::string(100, '\0')) + canonMeta), canon},
-        {ftyp() + atom("moov", "") + atom("free", "xx") + atom("moov", atom("udta", canonMeta)),
-         canon},
-        {ftyp() + canonMeta + atom("moov", ""), {}},
-        {ftyp() + atom("moov", atom("trak", canonMeta)), {}},
-        {ftyp() + atom("moov", atom("trak", atom("udta", canonMeta))), {}},
-        {ftyp() + atom("udta", canonMeta), {}},
-        // Make and model start empty for every meta, and the first name ends the search.
-        {ftyp() + atom("moov", metaAtom({"com.apple.quicktime.make"}, itemAtom(1, "SONY")) +
-                                   atom("udta", modelOnly)),
-         canon},
-        {ftyp() + atom("moov", makeModelMeta("SONY", "ILCE-7SM3") + atom("udta", modelOnly)),
-         "SONY ILCE-7SM3"},
-    });
-}
-
 // Sizes and counts from the file bound every walk; past a limit the listing ends quietly.
 TEST_F(QuickTimeReaderTest, AtomSizesAndCountsStayWithinTheirLimits) {
     const std::string udta = atom("udta", canonMeta);
@@ -116,26 +96,6 @@ TEST_F(QuickTimeReaderTest, AtomSizesAndCountsStayWithinTheirLimits) {
          {meta(be32(3) + be32(1024) + "mdta" + std::string(1016, 'k') + entries,
                itemAtom(3, canon)),
           canon}},
-        clipWithUdtaMeta);
-}
-
-TEST_F(QuickTimeReaderTest, ItemsAndValues) {
-    const std::vector<std::string> keys = {"com.apple.quicktime.make", "com.apple.quicktime.model",
-                                           "model"};
-    expectNames(
-        {
-            {metaAtom(keys, itemAtom(1, "Canon") + itemAtom(7, canon)), {}},
-            {metaAtom(keys, itemAtom(0, "X") + itemAtom(7, "Y") + itemAtom(2, "EOS R5")), "EOS R5"},
-            {metaAtom({"COM.Apple.QuickTime.MAKE", "com.apple.quicktime.MODEL"},
-                      itemAtom(1, "Apple") + itemAtom(2, "iPhone 15 Pro")),
-             "Apple iPhone 15 Pro"},
-            // Later values replace earlier ones, even empty ones.
-            {metaAtom(keys, atom(be32(1), dataAtom("Nikon") + dataAtom("SONY")) +
-                                itemAtom(2, "First") + itemAtom(3, "ILCE-7SM3")),
-             "SONY ILCE-7SM3"},
-            {metaAtom(keys, itemAtom(2, "ILCE-7SM3") + itemAtom(3, "")), {}},
-            {atom("meta", "abc"), {}},
-        },
         clipWithUdtaMeta);
 }
 

@@ -28,13 +28,24 @@ Timestamp modificationTime(const fs::path& path) {
         std::chrono::nanoseconds{info.st_mtim.tv_nsec})};
 }
 
+// The error `action` throws; a test failure when it throws none.
+QuayError errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const QuayError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no error";
+    return QuayError::noFiles();
+}
+
 // One source folder, one import folder, and everything a copy shares with its run.
 class CopyTest : public ::testing::Test {
 protected:
     test::TempDir source;
     test::TempDir destination;
-    CancellationFlag cancellation;
-    CancellationFlag localCancel;
+    // The run's flag and the one its sibling copies raise after a failure.
+    std::unique_ptr<CancellationFlag> cancellation, localCancel;
     VolumeGuard sourceGuard = VolumeGuard::make(source.path());
     VolumeGuard targetGuard = VolumeGuard::make(destination.path());
     std::vector<ImportProgress> reports;
@@ -43,33 +54,30 @@ protected:
     std::optional<ProgressTracker> tracker;
     const std::string partialName = ".quaymark-TEST.partial";
 
-    SourceFile plan(const std::string& relative, std::string_view content,
-                    const std::string& output = {}) {
+    SourceFile plan(const std::string& relative, std::string_view content) {
         const auto path = source / relative;
         test::writeFile(path, content);
         reports.clear();
-        tracker.emplace(ImportProgress{ImportPhase::copying,
-                                       static_cast<std::int64_t>(content.size()),
-                                       0,
-                                       0,
-                                       1,
-                                       0,
-                                       {},
-                                       {}},
+        cancellation = std::make_unique<CancellationFlag>();
+        localCancel = std::make_unique<CancellationFlag>();
+        const auto bytes = static_cast<std::int64_t>(content.size());
+        tracker.emplace(ImportProgress{ImportPhase::copying, bytes, 0, 0, 1, 0, {}, {}},
                         [this](const ImportProgress& progress) {
                             reports.push_back(progress);
                             if (onReport) {
                                 onReport(progress);
                             }
                         });
-        return SourceFile{path, relative, output.empty() ? relative : output,
-                          static_cast<std::int64_t>(content.size()), modificationTime(path)};
+        return SourceFile{path, relative, relative, bytes, modificationTime(path)};
     }
 
     FileReceipt copy(const SourceFile& file, const std::string& partial = {}) {
-        const ImportEngine::CopyContext context{destination.path(), cancellation, localCancel,
-                                                sourceGuard,        targetGuard,  *tracker};
+        const ImportEngine::CopyContext context{destination.path(), *cancellation, *localCancel,
+                                                sourceGuard,        targetGuard,   *tracker};
         return ImportEngine::copy(file, partial.empty() ? partialName : partial, context);
+    }
+    QuayError failure(const SourceFile& file) {
+        return errorOf([&] { copy(file); });
     }
 
     // Only what the test itself put there: no partial and no status files.
@@ -80,32 +88,22 @@ protected:
 
 TEST_F(CopyTest, CopiesExactBytesAndProvesThem) {
     const std::string content = test::patternBytes(20 * MiB + 123);
+    const auto bytes = static_cast<std::int64_t>(content.size());
     const SourceFile file = plan("DCIM/100/C0001.MP4", content);
     const FileReceipt receipt = copy(file, "DCIM/100/.quaymark-A.partial");
 
     EXPECT_EQ(test::readFile(destination / "DCIM/100/C0001.MP4"), content);
-    EXPECT_EQ(receipt, (FileReceipt{"DCIM/100/C0001.MP4", static_cast<std::int64_t>(content.size()),
-                                    Sha256::hex(content), file.modified, "DCIM/100/C0001.MP4",
-                                    Xxh128::hex(content)}));
+    EXPECT_EQ(receipt, (FileReceipt{"DCIM/100/C0001.MP4", bytes, Sha256::hex(content),
+                                    file.modified, "DCIM/100/C0001.MP4", Xxh128::hex(content)}));
     EXPECT_EQ(modificationTime(destination / "DCIM/100/C0001.MP4"), *file.modified);
     expectDestination({"DCIM", "DCIM/100", "DCIM/100/C0001.MP4"});
-
     ASSERT_FALSE(reports.empty());
-    const ImportProgress& last = reports.back();
-    EXPECT_EQ(last.copiedBytes, static_cast<std::int64_t>(content.size()));
-    EXPECT_EQ(last.verifiedBytes, static_cast<std::int64_t>(content.size()));
-    EXPECT_EQ(last.verifiedFiles, 1);
-    EXPECT_EQ(last.phase, ImportPhase::verifying);
-    EXPECT_EQ(last.currentFile, "DCIM/100/C0001.MP4");
-}
+    EXPECT_EQ(reports.back(),
+              (ImportProgress{
+                  ImportPhase::verifying, bytes, bytes, bytes, 1, 1, "DCIM/100/C0001.MP4", {}}));
 
-TEST_F(CopyTest, EmptySourceMakesAnEmptyVerifiedCopyWithOneReport) {
-    const SourceFile file = plan("EMPTY.MOV", "");
-    const FileReceipt receipt = copy(file);
-    EXPECT_EQ(receipt.bytes, 0);
-    EXPECT_EQ(receipt.sha256, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    // xxHash's published XXH3-128 of no data.
-    EXPECT_EQ(receipt.xxh128, "99aa06d3014798d86001c324468d497f");
+    // An empty file is a copy too, with one report.
+    EXPECT_EQ(copy(plan("EMPTY.MOV", "")).sha256, Sha256::hex(""));
     EXPECT_EQ(test::readFile(destination / "EMPTY.MOV"), "");
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].verifiedFiles, 1);
@@ -118,20 +116,15 @@ TEST_F(CopyTest, ModificationTimeToleranceIsTenMilliseconds) {
 
     SourceFile far = plan("FAR.MOV", "b");
     *far.modified -= std::chrono::milliseconds{20};
-    try {
-        copy(far);
-        FAIL() << "a source 20 ms off its scan must be refused";
-    } catch (const QuayError& error) {
-        EXPECT_STREQ(error.what(), "Source changed during import: FAR.MOV. Keep the card "
-                                   "untouched and try again.");
-    }
+    EXPECT_STREQ(failure(far).what(), "Source changed during import: FAR.MOV. Keep the card "
+                                      "untouched and try again.");
     expectDestination({"CLOSE.MOV"});
 }
 
 TEST_F(CopyTest, SourceChangedBeforeOrDuringTheCopyIsRefusedAndLeavesNothing) {
     SourceFile resized = plan("RESIZED.MOV", "abc");
     resized.bytes = 4;
-    EXPECT_THROW(copy(resized), QuayError);
+    EXPECT_EQ(failure(resized).kind(), QuayError::Kind::changed);
 
     // Long enough that the first block's report comes before the read reaches the end, however
     // far the read runs ahead of the write.
@@ -144,13 +137,9 @@ TEST_F(CopyTest, SourceChangedBeforeOrDuringTheCopyIsRefusedAndLeavesNothing) {
         std::fputs("more", out);
         std::fclose(out);
     };
-    try {
-        copy(growing);
-        FAIL() << "a source that grew while read must be refused";
-    } catch (const QuayError& error) {
-        EXPECT_EQ(error.kind(), QuayError::Kind::changed);
-        EXPECT_EQ(error.payload(), "GROWING.MOV");
-    }
+    const QuayError grown = failure(growing);
+    EXPECT_EQ(grown.kind(), QuayError::Kind::changed);
+    EXPECT_EQ(grown.payload(), "GROWING.MOV");
 
     // Rewritten in place with its date put back, as some tools do: only the status-change time
     // tells. The rewrite must fall in a later clock tick than the file's creation.
@@ -171,12 +160,7 @@ TEST_F(CopyTest, SourceChangedBeforeOrDuringTheCopyIsRefusedAndLeavesNothing) {
         const timespec times[2] = {{0, UTIME_OMIT}, original.st_mtim};
         ASSERT_EQ(::utimensat(AT_FDCWD, rewritten.url.c_str(), times, 0), 0);
     };
-    try {
-        copy(rewritten);
-        FAIL() << "a source rewritten while read must be refused";
-    } catch (const QuayError& error) {
-        EXPECT_EQ(error.payload(), "REWRITTEN.MOV");
-    }
+    EXPECT_EQ(failure(rewritten).payload(), "REWRITTEN.MOV");
     expectDestination({});
 }
 
@@ -191,13 +175,8 @@ TEST_F(CopyTest, CopyCorruptedOnTheWayIsNeverPromoted) {
             ::close(fd);
         }
     };
-    try {
-        copy(file);
-        FAIL() << "a copy whose reread differs must fail";
-    } catch (const QuayError& error) {
-        EXPECT_STREQ(error.what(),
-                     "Checksum mismatch: C0001.MP4. The import has not been marked verified.");
-    }
+    EXPECT_STREQ(failure(file).what(),
+                 "Checksum mismatch: C0001.MP4. The import has not been marked verified.");
     expectDestination({});
 }
 
@@ -211,61 +190,31 @@ TEST_F(CopyTest, ExistingFinalFileIsNeverReplaced) {
 
 TEST_F(CopyTest, CancellationStopsAtTheNextBlockAndRemovesThePartialFile) {
     for (const bool local : {false, true}) {
-        CancellationFlag outer;
-        CancellationFlag inner;
-        CancellationFlag& flag = local ? inner : outer;
         const SourceFile file = plan("LONG.MOV", test::patternBytes(24 * MiB));
-        onReport = [&](const ImportProgress&) { flag.cancel(); };
-        const ImportEngine::CopyContext context{destination.path(), outer,       inner,
-                                                sourceGuard,        targetGuard, *tracker};
-        try {
-            ImportEngine::copy(file, partialName, context);
-            FAIL() << "cancelled copy must throw";
-        } catch (const QuayError& error) {
-            EXPECT_EQ(error.kind(), QuayError::Kind::cancelled);
-        }
+        onReport = [&](const ImportProgress&) { (local ? localCancel : cancellation)->cancel(); };
+        EXPECT_EQ(failure(file).kind(), QuayError::Kind::cancelled);
         ASSERT_FALSE(reports.empty());
         EXPECT_LT(reports.back().copiedBytes, file.bytes) << "stopped before the end";
         expectDestination({});
-        onReport = nullptr;
     }
 }
 
-TEST_F(CopyTest, ChangedOrMissingDriveStopsTheCopy) {
-    const SourceFile file = plan("C0001.MP4", "x");
-    VolumeGuard swapped = targetGuard;
-    swapped.device += 1;
-    const ImportEngine::CopyContext context{destination.path(), cancellation, localCancel,
-                                            sourceGuard,        swapped,      *tracker};
-    try {
-        ImportEngine::copy(file, partialName, context);
-        FAIL() << "a swapped drive must stop the copy";
-    } catch (const QuayError& error) {
-        EXPECT_EQ(error.what(), "Drive disconnected or changed: " + destination.path().string() +
-                                    ". Reconnect it and use Retry / recover.");
-    }
-    try {
-        VolumeGuard::make(source / "missing");
-        FAIL() << "no guard for a missing folder";
-    } catch (const QuayError& error) {
-        EXPECT_EQ(error.what(), "Drive or folder unavailable: " + (source / "missing").string());
-    }
-    expectDestination({});
-}
-
-TEST_F(CopyTest, SourceThatIsALinkOrMissingIsAnIoError) {
+TEST_F(CopyTest, ChangedMissingOrLinkedFilesStopTheCopy) {
     SourceFile file = plan("REAL.MOV", "x");
     fs::create_symlink(file.url, source / "LINK.MOV");
     file.url = source / "LINK.MOV";
     file.relative = file.output = "LINK.MOV";
-    try {
-        copy(file);
-        FAIL() << "a symbolic link must not be followed";
-    } catch (const QuayError& error) {
-        EXPECT_EQ(error.kind(), QuayError::Kind::io);
-        EXPECT_EQ(error.operation(), "Open source");
-        EXPECT_EQ(error.payload(), "LINK.MOV");
-    }
+    const QuayError linked = failure(file);
+    EXPECT_EQ(linked.kind(), QuayError::Kind::io) << "a symbolic link must not be followed";
+    EXPECT_EQ(linked.operation(), "Open source");
+    EXPECT_EQ(linked.payload(), "LINK.MOV");
+
+    targetGuard.device += 1;
+    EXPECT_EQ(failure(plan("C0001.MP4", "x")).what(),
+              "Drive disconnected or changed: " + destination.path().string() +
+                  ". Reconnect it and use Retry / recover.");
+    EXPECT_EQ(errorOf([&] { VolumeGuard::make(source / "missing"); }).what(),
+              "Drive or folder unavailable: " + (source / "missing").string());
     expectDestination({});
 }
 
@@ -281,13 +230,10 @@ TEST(Digest, HashesFromStorageAndObservesCancellation) {
 
     flag.cancel();
     EXPECT_THROW(ImportEngine::digest(folder / "f", flag), QuayError);
-    try {
-        ImportEngine::digest(folder / "missing", CancellationFlag{});
-        FAIL();
-    } catch (const QuayError& error) {
-        EXPECT_EQ(error.operation(), "Open for verification");
-        EXPECT_EQ(error.payload(), (folder / "missing").string());
-    }
+    const QuayError missing =
+        errorOf([&] { ImportEngine::digest(folder / "missing", CancellationFlag{}); });
+    EXPECT_EQ(missing.operation(), "Open for verification");
+    EXPECT_EQ(missing.payload(), (folder / "missing").string());
 }
 
 } // namespace

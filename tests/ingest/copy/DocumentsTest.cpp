@@ -2,83 +2,38 @@
 #include "TestFiles.h"
 #include "ingest/copy/DiskWorkers.h"
 #include "ingest/copy/DurableWrite.h"
-#include "ingest/copy/ProgressTracker.h"
-#include "ingest/copy/SessionDocuments.h"
-#include "ingest/copy/SessionLock.h"
 #include "ingest/records/QuayError.h"
-#include "ingest/records/RecordsJson.h"
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <mutex>
 
 namespace quaymark {
 namespace {
 
-namespace fs = std::filesystem;
-
-TEST(DurableWrite, ReplacesTheDocumentWholeAndLeavesNoTemporary) {
+// Replaced whole or not at all, named in the error, no temporary left either way.
+TEST(DurableWrite, ReplacesWholeOrKeepsThePreviousContent) {
     test::TempDir folder;
     const auto target = folder / "_QUAYMARK_INCOMPLETE.txt";
     durableWrite("first\n", target);
     durableWrite("second, longer\n", target);
     EXPECT_EQ(test::readFile(target), "second, longer\n");
-    EXPECT_EQ(test::listTree(folder.path()), std::vector<std::string>{"_QUAYMARK_INCOMPLETE.txt"});
-}
 
-TEST(DurableWrite, FailureKeepsThePreviousContentAndNamesTheTarget) {
-    test::TempDir folder;
     // A folder with content cannot be replaced by a file.
-    const auto target = folder / "_QUAYMARK_SESSION.json";
-    test::writeFile(target / "old", "previous");
+    const auto journal = folder / "_QUAYMARK_SESSION.json";
+    test::writeFile(journal / "old", "previous");
     try {
-        durableWrite("{}", target);
+        durableWrite("{}", journal);
         FAIL() << "replacing a folder must fail";
     } catch (const QuayError& error) {
         EXPECT_EQ(error.operation(), "Commit status record");
-        EXPECT_EQ(error.payload(), target.string());
+        EXPECT_EQ(error.payload(), journal.string());
     }
-    EXPECT_EQ(test::readFile(target / "old"), "previous");
     EXPECT_EQ(test::listTree(folder.path()),
-              (std::vector<std::string>{"_QUAYMARK_SESSION.json", "_QUAYMARK_SESSION.json/old"}));
-}
-
-TEST(SessionLock, SecondLockIsRefusedWhileTheFirstHolds) {
-    test::TempDir folder;
-    std::optional<SessionLock> first{std::in_place, folder.path()};
-    EXPECT_TRUE(first->held());
-    EXPECT_THROW(SessionLock{folder.path()}, QuayError) << "a second lock must be refused";
-    // Still held: another descriptor cannot take it either.
-    const int probe = ::open((folder / ".quaymark-import.lock").c_str(), O_RDONLY);
-    EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);
-
-    first->release();
-    first->release();
-    EXPECT_FALSE(first->held());
-    EXPECT_EQ(::flock(probe, LOCK_EX | LOCK_NB), 0) << "released";
-    ::flock(probe, LOCK_UN);
-    ::close(probe);
-    first.reset();
-    EXPECT_TRUE(fs::exists(folder / ".quaymark-import.lock")) << "the lock file stays";
-    EXPECT_THROW(SessionLock{folder / "gone"}, QuayError);
-}
-
-TEST(ProgressTracker, CallsBackOutsideItsLock) {
-    std::vector<ImportProgress> seen;
-    ProgressTracker* self = nullptr;
-    ProgressTracker tracker{ImportProgress{}, [&](const ImportProgress& progress) {
-                                // Would deadlock if the tracker still held its lock.
-                                seen.push_back(self->snapshot());
-                                EXPECT_EQ(seen.back(), progress);
-                            }};
-    self = &tracker;
-    for (int i = 0; i < 3; ++i) {
-        tracker.update([](ImportProgress& state) { state.verifiedFiles += 1; },
-                       ProgressTracker::Report::always);
-    }
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen.back().verifiedFiles, 3);
+              (std::vector<std::string>{"_QUAYMARK_INCOMPLETE.txt", "_QUAYMARK_SESSION.json",
+                                        "_QUAYMARK_SESSION.json/old"}));
 }
 
 // Six jobs of one key, say a destination whose writes hang, take two of the four threads; the

@@ -18,19 +18,15 @@ namespace {
 // FUSE driver refuses direct I/O: the engine's fallbacks for all three run here.
 class ExfatDestinationTest : public ImportFixture {
 protected:
-    std::unique_ptr<platform::LoopCard> card;
-    std::unique_ptr<platform::TestMount> mount;
-    fs::path point;
+    platform::LoopCard card{{"/usr/sbin/mkfs.exfat", "-L", "BACKUP"}, 64 << 20};
+    fs::path point = card.folder() / "mnt";
+    std::optional<platform::TestMount> mount;
 
     void SetUp() override {
-        card = std::make_unique<platform::LoopCard>(
-            std::vector<std::string>{"/usr/sbin/mkfs.exfat", "-L", "BACKUP"}, 64 << 20);
-        if (!card->unavailable().empty()) {
-            GTEST_SKIP() << card->unavailable();
+        if (!card.unavailable().empty()) {
+            GTEST_SKIP() << card.unavailable();
         }
-        point = card->folder() / "mnt";
-        mount = std::make_unique<platform::TestMount>(card->device(), point, "exfat-fuse");
-        if (!mount->mounted()) {
+        if (!mount.emplace(card.device(), point, "exfat-fuse").mounted()) {
             GTEST_SKIP() << "exFAT cannot be mounted here: " << mount->error();
         }
     }
@@ -65,19 +61,13 @@ TEST_F(ExfatDestinationTest, CopiesPromotesAndResumesWithTheFallbacks) {
 // An ext4 card image of `size` bytes on a loop device, mounted.
 struct LoopExt4 {
     platform::LoopCard card;
-    fs::path point;
-    std::unique_ptr<platform::TestMount> mount;
-    std::string unavailable; // why it could not be mounted here
+    fs::path point = card.folder() / "mnt";
+    std::optional<platform::TestMount> mount;
+    std::string unavailable = card.unavailable(); // why it could not be mounted here
 
     explicit LoopExt4(std::uintmax_t size)
-        : card({"/usr/sbin/mkfs.ext4", "-q", "-F"}, size)
-        , point(card.folder() / "mnt")
-        , unavailable(card.unavailable()) {
-        if (!unavailable.empty()) {
-            return;
-        }
-        mount = std::make_unique<platform::TestMount>(card.device(), point, "ext4");
-        if (!mount->mounted()) {
+        : card({"/usr/sbin/mkfs.ext4", "-q", "-F"}, size) {
+        if (unavailable.empty() && !mount.emplace(card.device(), point, "ext4").mounted()) {
             unavailable = "ext4 cannot be mounted here: " + mount->error();
         }
     }

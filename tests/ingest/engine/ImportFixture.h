@@ -15,6 +15,14 @@ namespace quaymark::test {
 
 namespace fs = std::filesystem;
 
+// No hidden partial or status file anywhere in the import folder.
+inline void expectNoTemporaries(const fs::path& folder) {
+    for (const auto& name : listTree(folder)) {
+        EXPECT_EQ(name.find(".partial"), std::string::npos) << name;
+        EXPECT_EQ(name.find(".quaymark-status-"), std::string::npos) << name;
+    }
+}
+
 // A card-like source, a destination, and one engine run at a time between them.
 class ImportFixture : public ::testing::Test {
 protected:
@@ -77,14 +85,6 @@ protected:
 
     static SessionRecord journal(const fs::path& folder) {
         return ImportEngine::readSession(folder);
-    }
-
-    // No hidden partial or status file anywhere in the import folder.
-    static void expectNoTemporaries(const fs::path& folder) {
-        for (const auto& name : listTree(folder)) {
-            EXPECT_EQ(name.find(".partial"), std::string::npos) << name;
-            EXPECT_EQ(name.find(".quaymark-status-"), std::string::npos) << name;
-        }
     }
 
     static std::string markerOf(const fs::path& folder) {

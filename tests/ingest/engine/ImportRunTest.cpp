@@ -33,16 +33,12 @@ TEST_F(ImportFixture, NewImportCopiesVerifiesAndLeavesAReceipt) {
     EXPECT_EQ(record.status, "verified");
     EXPECT_FALSE(record.failure);
     EXPECT_EQ(record.completed.size(), 10u);
-    EXPECT_EQ(record.plannedFiles->size(), 10u);
-    EXPECT_EQ(record.partialFiles->size(), 10u);
     EXPECT_FALSE(fs::exists(folder / "_QUAYMARK_INCOMPLETE.txt"));
     expectNoTemporaries(folder);
 
     std::lock_guard lock(mutex);
     ASSERT_GE(reports.size(), 3u);
-    EXPECT_EQ(reports.front(), ImportProgress{}) << "first a bare scanning report";
-    EXPECT_EQ(reports[1].currentFile, "Preparing files…");
-    EXPECT_EQ(reports[1].destination, folder);
+    EXPECT_EQ(reports[1].destination, folder) << "the folder is shown while files are prepared";
     EXPECT_EQ(reports.back(), (ImportProgress{ImportPhase::finished, bytes, bytes, bytes, 10, 10,
                                               "Every file verified", folder}));
 }
@@ -123,11 +119,12 @@ TEST_F(ImportFixture, CancellingMidCopyKeepsVerifiedFilesAndResumes) {
             cancellation.cancel();
         }
     };
-    EXPECT_EQ(runFailure(), "Import cancelled. Completed files remain in the import folder.");
+    const std::string cancelled = "Import cancelled. Completed files remain in the import folder.";
+    EXPECT_EQ(runFailure(), cancelled);
     const fs::path folder = onlyImportFolder();
     const SessionRecord record = journal(folder);
     EXPECT_EQ(record.status, "interrupted");
-    EXPECT_EQ(record.failure, "Import cancelled. Completed files remain in the import folder.");
+    EXPECT_EQ(record.failure, cancelled);
     EXPECT_GE(record.completed.size(), 2u);
     EXPECT_LT(record.completed.size(), 6u);
     for (const auto& receipt : record.completed) {
@@ -177,12 +174,12 @@ TEST_F(ImportFixture, FirstCopyErrorWinsOverTheCancellationsItCauses) {
             std::fclose(out);
         }
     };
-    EXPECT_EQ(runFailure(), "Source changed during import: DCIM/101/C0003.MP4. Keep the card "
-                            "untouched and try again.");
+    const std::string changed =
+        "Source changed during import: DCIM/101/C0003.MP4. Keep the card untouched and try again.";
+    EXPECT_EQ(runFailure(), changed);
     const fs::path folder = onlyImportFolder();
     const SessionRecord record = journal(folder);
-    EXPECT_EQ(record.failure, "Source changed during import: DCIM/101/C0003.MP4. Keep the card "
-                              "untouched and try again.");
+    EXPECT_EQ(record.failure, changed);
     for (const auto& receipt : record.completed) {
         EXPECT_TRUE(fs::exists(folder / receipt.path)) << "recorded files are in place";
         EXPECT_NE(receipt.path, "DCIM/101/C0003.MP4");

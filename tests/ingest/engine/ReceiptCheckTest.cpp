@@ -85,16 +85,5 @@ TEST_F(ReceiptCheckTest, AnAlteredHistoryGenerationIsFound) {
               std::vector<std::string>{"mhl-altered ascmhl/" + manifest.filename().string()});
 }
 
-TEST_F(ReceiptCheckTest, AFolderWithoutReceiptWasNeverVerified) {
-    try {
-        ImportEngine::readClaims(target.path());
-        ADD_FAILURE() << "a folder without receipt has no claims";
-    } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "No verification receipt in " + target.path().string() +
-                      ": No such file or directory. The import was never fully verified.");
-    }
-}
-
 } // namespace
 } // namespace quaymark::test

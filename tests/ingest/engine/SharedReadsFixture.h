@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "TestFiles.h"
+#include "ImportFixture.h"
 #include "ingest/copy/ProgressTracker.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/copy/SharedReads.h"
@@ -16,8 +16,6 @@
 #include <thread>
 
 namespace quaymark::test {
-
-namespace fs = std::filesystem;
 
 // One card imported to several destinations at once, the runs sharing their source reads as
 // the runs of one batch do.
@@ -134,13 +132,6 @@ protected:
             EXPECT_EQ(readFile(folders[0] / file.path), readFile(source / file.path));
         }
         expectNoTemporaries(folders[0]);
-    }
-
-    static void expectNoTemporaries(const fs::path& folder) {
-        for (const auto& name : listTree(folder)) {
-            EXPECT_EQ(name.find(".partial"), std::string::npos) << name;
-            EXPECT_EQ(name.find(".quaymark-status-"), std::string::npos) << name;
-        }
     }
 };
 

@@ -23,6 +23,21 @@ std::int64_t partialSize(const fs::path& target) {
     return size;
 }
 
+// A report hook that calls `hold` once, inside the destination's first written block. A
+// destination's reports may come from several threads.
+std::function<void(const ImportProgress&)> atFirstWrite(std::atomic<bool>& held,
+                                                        std::function<void()> hold) {
+    return [&held, hold](const ImportProgress& progress) {
+        if (progress.currentFile == "Preparing files…") {
+            // Lets the report throttle lapse, so that the first block's write is reported.
+            std::this_thread::sleep_for(ProgressTracker::interval * 2);
+        } else if (progress.phase == ImportPhase::copying && progress.copiedBytes > 0 &&
+                   !held.exchange(true)) {
+            hold();
+        }
+    };
+}
+
 // One destination held inside its first block of a large file while the other writes on:
 // the other runs ahead only a few blocks, and the held one's blocks are still intact when it
 // writes them, so both copies verify.
@@ -30,17 +45,8 @@ TEST_F(SharedReadsFixture, DestinationsFinishingAtDifferentTimesBothGetTheRightB
     makeCard(1, 80 * MiB, 0); // more blocks than the shared read keeps in flight
     Destination& slow = add(targets / "slow");
     Destination& fast = add(targets / "fast");
-    bool held = false;
-    slow.onReport = [&](const ImportProgress& progress) {
-        if (progress.currentFile == "Preparing files…") {
-            // Lets the report throttle lapse, so that the first block's write is reported.
-            std::this_thread::sleep_for(ProgressTracker::interval * 2);
-            return;
-        }
-        if (progress.phase != ImportPhase::copying || progress.copiedBytes == 0 ||
-            std::exchange(held, true)) {
-            return;
-        }
+    std::atomic<bool> held = false;
+    slow.onReport = atFirstWrite(held, [&] {
         // Held inside its first block while the fast destination writes on: it gets the four
         // blocks ahead that the shared read keeps in flight beyond the held one, and no more.
         // Its partial file is the only sign of that, so it is looked at until then.
@@ -52,7 +58,7 @@ TEST_F(SharedReadsFixture, DestinationsFinishingAtDifferentTimesBothGetTheRightB
         // A read that ran on regardless would go past the limit in this time.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_EQ(partialSize(fast.target), limit);
-    };
+    });
     runAll();
     EXPECT_TRUE(held);
     expectVerified(slow);
@@ -73,9 +79,7 @@ TEST_F(SharedReadsFixture, ACancelledDestinationLeavesTheOthersToFinish) {
             if (stuck) {
                 if (!held.exchange(true)) {
                     cancelled.cancellation.cancel();
-                    std::unique_lock lock(mutex);
-                    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60),
-                                                 [&] { return kept.ended && third.ended; }));
+                    EXPECT_TRUE(waitFor([&] { return kept.ended && third.ended; }));
                 }
             } else if (progress.copiedBytes > 0 && progress.copiedBytes < progress.totalBytes) {
                 cancelled.cancellation.cancel();
@@ -96,9 +100,8 @@ TEST_F(SharedReadsFixture, ACancelledDestinationLeavesTheOthersToFinish) {
 }
 
 // A destination whose write hangs (a network share that stopped answering) and is then
-// cancelled: the read goes on without it, though its writer is still stuck.
-// A destination whose write hangs, cancelled there, holds none of the others' copies, of a
-// large file shared block by block or of small files copied whole.
+// cancelled holds none of the others' copies: of a large file, whose read goes on without it
+// though its writer is still stuck, or of small files, which each destination copies alone.
 TEST_F(SharedReadsFixture, ADestinationCancelledInsideAHangingWriteReleasesTheOthers) {
     for (const bool small : {false, true}) {
         SCOPED_TRACE(small ? "small files" : "a large file");
@@ -111,19 +114,10 @@ TEST_F(SharedReadsFixture, ADestinationCancelledInsideAHangingWriteReleasesTheOt
         Destination& hung = add(targets / (small ? "hung-small" : "hung"));
         Destination& kept = add(targets / (small ? "kept-small" : "kept"));
         std::atomic<bool> held = false;
-        hung.onReport = [&](const ImportProgress& progress) {
-            if (progress.currentFile == "Preparing files…") {
-                // Lets the report throttle lapse, so that the first block's write is reported.
-                std::this_thread::sleep_for(ProgressTracker::interval * 2);
-                return;
-            }
-            if (progress.phase != ImportPhase::copying || progress.copiedBytes == 0 ||
-                held.exchange(true)) {
-                return;
-            }
-            hung.cancellation.cancel(); // and the write hangs on until the other one ended
+        hung.onReport = atFirstWrite(held, [&] {
+            hung.cancellation.cancel();
             EXPECT_TRUE(waitFor([&] { return kept.ended; }));
-        };
+        });
         runAll();
         expectVerified(kept);
         expectInterrupted(hung, "Import cancelled. Completed files remain in the import folder.");

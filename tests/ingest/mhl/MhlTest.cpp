@@ -119,21 +119,7 @@ TEST(MhlDocuments, ManifestInThePublishedForm) {
     EXPECT_EQ(AscMhl::writeManifest(manifest), publishedManifest);
 }
 
-TEST(MhlDocuments, ChainInThePublishedFormAndInItsOwnNamespaceOnly) {
-    const std::vector<AscMhl::ChainEntry> chain = {{1, "0001_CARD_2025-01-01_080000Z.mhl", "c4x"},
-                                                   {2, "0002_A_2025-03-01_093005Z.mhl", "c4y"}};
-    EXPECT_EQ(AscMhl::writeChain(chain), R"(<?xml version="1.0" encoding="UTF-8"?>
-<ascmhldirectory xmlns="urn:ASC:MHL:DIRECTORY:v2.0">
-  <hashlist sequencenr="1">
-    <path>0001_CARD_2025-01-01_080000Z.mhl</path>
-    <c4>c4x</c4>
-  </hashlist>
-  <hashlist sequencenr="2">
-    <path>0002_A_2025-03-01_093005Z.mhl</path>
-    <c4>c4y</c4>
-  </hashlist>
-</ascmhldirectory>
-)");
+TEST(MhlDocuments, ChainInItsOwnNamespaceOnly) {
     // Another namespace is not a history, whatever its element names.
     EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:other\"/>"), std::runtime_error);
     EXPECT_THROW(AscMhl::readChain("<ascmhldirectory xmlns=\"urn:ASC:MHL:DIRECTORY:v2.0\">"
@@ -141,51 +127,28 @@ TEST(MhlDocuments, ChainInThePublishedFormAndInItsOwnNamespaceOnly) {
                  std::runtime_error);
 }
 
-// A generation as the ASC's own tool writes it, reduced: its paths are names, spaces included,
-// a directoryhash is no file, and a failed entry is what a file had become, not its hash.
+// A generation as the ASC's own tool writes it, reduced to its hashes: its paths are names,
+// spaces included, a directoryhash is no file, and a failed entry is what a file had become, not
+// its hash.
 TEST(MhlDocuments, ReadsAGenerationTheAscToolWrote) {
     const auto recorded = AscMhl::readManifest(R"(<?xml version="1.0" encoding="UTF-8"?>
 <hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
-  <creatorinfo>
-    <creationdate>2026-12-06T16:19:41+00:00</creationdate>
-    <hostname>vm</hostname>
-    <tool version="1.0">ascmhl</tool>
-  </creatorinfo>
-  <processinfo>
-    <process>in-place</process>
-    <roothash>
-      <content>
-        <xxh128 hashdate="2026-12-06T16:19:41.478862+00:00">b59f5ab359ad320a85c3ff9dc1424f8c</xxh128>
-      </content>
-      <structure>
-        <xxh128 hashdate="2026-12-06T16:19:41.478862+00:00">7e6eeea801426d345541278c177d83a6</xxh128>
-      </structure>
-    </roothash>
-    <ignore>
-      <pattern>.DS_Store</pattern>
-    </ignore>
-  </processinfo>
   <hashes>
     <hash>
       <path size="2" lastmodificationdate="2026-12-06T16:19:41+00:00"> dir / inner .txt</path>
-      <xxh128 action="original" hashdate="2026-12-06T16:19:41.478478+00:00">8028a127a9a16da01fe9603eafb243f7</xxh128>
+      <xxh128 action="original">8028a127a9a16da01fe9603eafb243f7</xxh128>
     </hash>
     <directoryhash>
       <path lastmodificationdate="2026-12-06T16:19:41+00:00"> dir </path>
-      <content>
-        <xxh128 hashdate="2026-12-06T16:19:41.478546+00:00">8028a127a9a16da01fe9603eafb243f7</xxh128>
-      </content>
-      <structure>
-        <xxh128 hashdate="2026-12-06T16:19:41.478546+00:00">79b797826f3150d86462924af9b65490</xxh128>
-      </structure>
+      <content><xxh128>8028a127a9a16da01fe9603eafb243f7</xxh128></content>
     </directoryhash>
     <hash>
-      <path size="8" lastmodificationdate="2026-12-06T16:19:57+00:00">CLIPS/A001.MOV</path>
-      <xxh128 action="failed" hashdate="2026-12-06T16:19:57.956803+00:00">e9dc4447e13ba9d0e4d0b75fd37e54c8</xxh128>
+      <path size="8">CLIPS/A001.MOV</path>
+      <xxh128 action="failed">e9dc4447e13ba9d0e4d0b75fd37e54c8</xxh128>
     </hash>
     <hash>
-      <path size="2" lastmodificationdate="2026-12-06T16:19:41+00:00">trail.txt </path>
-      <xxh128 action="original" hashdate="2026-12-06T16:19:41.478798+00:00">ccd433e50931cf855b19ef905838a84a</xxh128>
+      <path size="2">trail.txt </path>
+      <xxh128 action="original">ccd433e50931cf855b19ef905838a84a</xxh128>
     </hash>
   </hashes>
 </hashlist>
@@ -197,31 +160,16 @@ TEST(MhlDocuments, ReadsAGenerationTheAscToolWrote) {
     EXPECT_EQ(recorded.xxh128, expected);
 }
 
-class MhlImportTest : public ImportFixture {
-protected:
-    fs::path history;
-
-    std::vector<std::string> historyFiles() const { return listTree(history); }
-
-    std::string manifestText(size_t index = 0) const {
-        std::vector<std::string> names;
-        for (const auto& name : historyFiles()) {
-            if (name.ends_with(".mhl")) {
-                names.push_back(name);
-            }
-        }
-        return index < names.size() ? readFile(history / names[index]) : std::string();
-    }
-};
+using MhlImportTest = ImportFixture;
 
 TEST_F(MhlImportTest, VerifiedImportWritesOneGenerationWithTheCopiesHashes) {
     makeCard(3);
     writeFile(source / "Sidecar & notes.txt", "take 3 < take 4");
     const ImportResult result = run();
-    history = result.destination / "ascmhl";
+    const fs::path history = result.destination / "ascmhl";
     EXPECT_TRUE(result.warnings.empty());
 
-    const std::vector<std::string> files = historyFiles();
+    const std::vector<std::string> files = listTree(history);
     ASSERT_EQ(files.size(), 2u);
     const std::string name = result.destination.filename().string();
     EXPECT_TRUE(
@@ -229,41 +177,16 @@ TEST_F(MhlImportTest, VerifiedImportWritesOneGenerationWithTheCopiesHashes) {
         << files[0];
     EXPECT_EQ(files[1], "ascmhl_chain.xml");
 
-    const std::string manifest = manifestText();
-    const auto chain = AscMhl::readChain(readFile(history / "ascmhl_chain.xml"));
-    ASSERT_EQ(chain.size(), 1u);
-    EXPECT_EQ(chain[0].sequence, 1);
-    EXPECT_EQ(chain[0].path, files[0]);
-    EXPECT_EQ(chain[0].c4, AscMhl::c4Id(manifest));
-
+    // The chain and every hash are checked by the receipt check; here the generation's form.
+    const std::string manifest = readFile(history / files[0]);
+    EXPECT_EQ(AscMhl::readChain(readFile(history / files[1]))[0].path, files[0]);
     const auto recorded = AscMhl::readManifest(manifest);
-    const ImportReceipt receipt =
-        decodeReceipt(readFile(result.destination / "_QUAYMARK_VERIFIED.json"));
-    ASSERT_EQ(recorded.xxh128.size(), receipt.files.size()) << "no history file hashes itself";
-    for (const auto& file : receipt.files) {
-        EXPECT_EQ(recorded.xxh128.at(file.path),
-                  Xxh128::hex(readFile(result.destination / file.path)));
-    }
+    EXPECT_EQ(recorded.xxh128.size(), 4u) << "no history file hashes itself";
+    EXPECT_EQ(recorded.xxh128.at("Sidecar & notes.txt"), Xxh128::hex("take 3 < take 4"));
     EXPECT_NE(manifest.find("<pattern>_QUAYMARK_VERIFIED.json</pattern>"), std::string::npos);
     EXPECT_NE(manifest.find(R"(action="original")"), std::string::npos);
     EXPECT_EQ(manifest.find(R"(action="verified")"), std::string::npos);
     expectNoTemporaries(result.destination);
-}
-
-TEST_F(MhlImportTest, VideoOnlyManifestNamesTheFlatCopies) {
-    writeFile(source / "A/C0001.MP4", "first");
-    writeFile(source / "B/C0001.MP4", "second");
-    writeFile(source / "A/notes.txt", "not a clip");
-    options.videosOnly = true;
-    const ImportResult result = run();
-    const auto recorded = AscMhl::readManifest(readFile(
-        result.destination / "ascmhl" /
-        AscMhl::readChain(readFile(result.destination / "ascmhl" / "ascmhl_chain.xml"))[0].path));
-    ASSERT_EQ(recorded.xxh128.size(), 2u);
-    for (const auto& [path, value] : recorded.xxh128) {
-        EXPECT_TRUE(std::regex_match(path, std::regex(R"(C0001_[0-9a-f]{12}\.MP4)"))) << path;
-        EXPECT_EQ(value, Xxh128::hex(readFile(result.destination / path)));
-    }
 }
 
 TEST_F(MhlImportTest, SourceHistoryIsCarriedAndTheNextGenerationComparedWithIt) {
@@ -283,7 +206,7 @@ TEST_F(MhlImportTest, SourceHistoryIsCarriedAndTheNextGenerationComparedWithIt) 
               AscMhl::writeChain({{1, "0001_CARD_2025-01-01_080000Z.mhl", AscMhl::c4Id(first)}}));
 
     const ImportResult result = run();
-    history = result.destination / "ascmhl";
+    const fs::path history = result.destination / "ascmhl";
     ASSERT_EQ(result.warnings.size(), 1u);
     EXPECT_EQ(result.warnings[0], "ASC MHL: Clips/A002.MOV differs from the hash in the card's "
                                   "own history; the copy matches the card as it was read.");
@@ -293,9 +216,7 @@ TEST_F(MhlImportTest, SourceHistoryIsCarriedAndTheNextGenerationComparedWithIt) 
     ASSERT_EQ(chain.size(), 2u);
     EXPECT_EQ(chain[0].path, "0001_CARD_2025-01-01_080000Z.mhl");
     EXPECT_EQ(chain[1].sequence, 2);
-    EXPECT_TRUE(chain[1].path.starts_with("0002_")) << chain[1].path;
     const std::string second = readFile(history / chain[1].path);
-    EXPECT_EQ(chain[1].c4, AscMhl::c4Id(second));
 
     const auto action = [&](const std::string& path) {
         const auto at = second.find(">" + path + "</path>");
@@ -318,29 +239,6 @@ TEST_F(MhlImportTest, NoHistoryWithoutAVerifiedImportOrWhenSwitchedOff) {
     environment = ImportEngine::systemEnvironment();
     options.writeMhl = false;
     EXPECT_FALSE(fs::exists(run().destination / "ascmhl"));
-}
-
-TEST_F(MhlImportTest, ResumeOfAJournalWithoutXxh128StillWritesEveryHash) {
-    makeCard(4);
-    const fs::path folder = run().destination;
-    // As a journal of a version before XXH3 leaves an interrupted import.
-    SessionRecord record = journal(folder);
-    for (auto& receipt : record.completed) {
-        receipt.xxh128.reset();
-    }
-    record.completed.resize(2);
-    record.status = "interrupted";
-    saveSession(record, folder);
-    fs::remove(folder / "_QUAYMARK_VERIFIED.json");
-    fs::remove_all(folder / "ascmhl");
-
-    run(folder);
-    for (const auto& receipt : journal(folder).completed) {
-        EXPECT_EQ(receipt.xxh128, Xxh128::hex(readFile(folder / receipt.path))) << receipt.path;
-    }
-    history = folder / "ascmhl";
-    EXPECT_EQ(historyFiles().size(), 2u);
-    EXPECT_EQ(AscMhl::readManifest(manifestText()).xxh128.size(), 4u);
 }
 
 } // namespace

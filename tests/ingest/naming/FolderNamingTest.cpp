@@ -54,7 +54,6 @@ TEST(FolderNaming, ExpandsTokensInLocalTimeAndKeepsNamesInOneFolder) {
     const std::vector<Case> cases{
         {"{date}/{camera}_{time}", {"2025-03-01", "CAM-1_093005"}},
         {"{year}/{month}/{day}/{source} {date}", {"2025", "03", "01", "CARD 2025-03-01"}},
-        {"{time}{time}", {"093005093005"}},
         {"{camera}", {"A_B_ C"}, "A/B: C"},
         {"{source}", {"x_y_z"}, "CAM", "x/y:z"},
         {"{camera}", {"Unknown Camera"}, std::nullopt},
