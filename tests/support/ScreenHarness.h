@@ -11,7 +11,6 @@
 
 #include <QFile>
 #include <QQmlApplicationEngine>
-#include <QQmlComponent>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSaveFile>
@@ -25,22 +24,16 @@
 namespace quaymark::test {
 
 // The offscreen platform's own screen is 800 x 600, and windows fit themselves to their
-// screen: screen tests get 1920 x 1200, or the size QUAYMARK_TEST_SCREEN gives ("1024x700").
-// Call before the application object is made.
+// screen: screen tests get 1920 x 1200. Call before the application object is made.
 inline void useOffscreenScreen() {
-    const QByteArray wanted = qgetenv("QUAYMARK_TEST_SCREEN");
-    const QByteArray size = wanted.isEmpty() ? QByteArrayLiteral("1920x1200") : wanted;
-    const QList<QByteArray> sides = size.split('x');
-    const QString config = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) +
-                           QStringLiteral("/offscreen-") + QString::fromLatin1(size) +
-                           QStringLiteral(".json");
+    const QString config =
+        QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + QStringLiteral("/offscreen.json");
     // Replaced whole, never truncated in place: test processes starting side by side read it.
     QSaveFile file(config);
     if (file.open(QIODevice::WriteOnly)) {
-        file.write(QByteArray(R"({"windowFrameMargins": false, "screens": [{"name": "Test", )"
-                              R"("x": 0, "y": 0, "width": )" +
-                              sides.value(0) + R"(, "height": )" + sides.value(1) +
-                              R"(, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
+        file.write(R"({"windowFrameMargins": false, "screens": [{"name": "Test", "x": 0, "y": 0, )"
+                   R"("width": 1920, "height": 1200, "logicalDpi": 96, "logicalBaseDpi": 96, )"
+                   R"("dpr": 1}]})");
         file.commit();
     }
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + QFile::encodeName(config));
@@ -75,7 +68,7 @@ inline void flushDeletions() {
 // Every object named `name` below `root`, in both the object tree and the item tree (views
 // and repeaters parent their delegates only as items), in breadth-first order.
 template <typename T = QQuickItem>
-QList<T*> findAll(QObject* root, const QString& name) {
+QList<T*> findAll(QObject* root, const char* name) {
     QList<T*> found;
     QList<QObject*> queue{root};
     QSet<QObject*> seen;
@@ -85,10 +78,9 @@ QList<T*> findAll(QObject* root, const QString& name) {
             continue;
         }
         seen.insert(object);
-        if (object != root && object->objectName() == name) {
-            if (auto* typed = qobject_cast<T*>(object)) {
-                found.append(typed);
-            }
+        auto* typed = qobject_cast<T*>(object);
+        if (typed && object != root && object->objectName() == QLatin1String(name)) {
+            found.append(typed);
         }
         queue.append(object->children());
         if (auto* item = qobject_cast<QQuickItem*>(object)) {
@@ -104,14 +96,9 @@ QList<T*> findAll(QObject* root, const QString& name) {
 }
 
 template <typename T = QQuickItem>
-T* find(QObject* root, const QString& name) {
+T* find(QObject* root, const char* name) {
     const auto found = findAll<T>(root, name);
     return found.isEmpty() ? nullptr : found.first();
-}
-
-template <typename T = QQuickItem>
-T* find(QObject* root, const char* name) {
-    return find<T>(root, QString::fromLatin1(name));
 }
 
 inline QString textOf(QObject* object) {
@@ -131,11 +118,10 @@ inline void type(QWindow* window, const QString& text) {
     }
 }
 
+// A double click as the window receives it: press, release, press, double-click, release.
 inline void doubleClick(QQuickItem* item) {
-    const QPoint centre =
-        item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
-    // A double click as the window receives it: press, release, press, double-click, release.
-    QTest::mouseDClick(item->window(), Qt::LeftButton, Qt::NoModifier, centre);
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseDClick(item->window(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
 }
 
 // The real main window over real models, shown offscreen.
@@ -144,8 +130,7 @@ public:
     // `actions` should be the models' folder picker too, as in the application. Without a
     // download model the window gets an empty one of its own.
     MainWindowHarness(AppModel& model, ShellActions& actions, DownloadModel* downloads = nullptr)
-        : actions_(actions)
-        , engine_(makeUiEngine()) {
+        : engine_(makeUiEngine()) {
         if (!downloads) {
             ownDownloads_ = makeDownloadModel(downloadsHome_.path(), &actions);
             downloads = ownDownloads_.get();
@@ -153,7 +138,7 @@ public:
         window_ =
             loadMainWindow(*engine_, {{QStringLiteral("appModel"), QVariant::fromValue(&model)},
                                       {QStringLiteral("downloads"), QVariant::fromValue(downloads)},
-                                      {QStringLiteral("shell"), QVariant::fromValue(&actions_)}});
+                                      {QStringLiteral("shell"), QVariant::fromValue(&actions)}});
         if (window_) {
             window_->show();
             window_->requestActivate();
@@ -170,7 +155,6 @@ public:
     MainWindowHarness& operator=(const MainWindowHarness&) = delete;
 
     QQuickWindow* window() const { return window_; }
-    ShellActions& actions() { return actions_; }
 
     template <typename T = QQuickItem>
     T* find(const char* name) const {
@@ -186,50 +170,9 @@ public:
     }
 
 private:
-    ShellActions& actions_;
     TempDir downloadsHome_;
     std::unique_ptr<DownloadModel> ownDownloads_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
-    QQuickWindow* window_ = nullptr;
-};
-
-// One screen component inside a window of its own, given its properties.
-class ComponentHarness {
-public:
-    ComponentHarness(const QString& qml, const QVariantMap& properties, QSize size = {900, 400})
-        : engine_(makeUiEngine()) {
-        QQmlComponent component(engine_.get());
-        component.setData(qml.toUtf8(), QUrl(QStringLiteral("qrc:/harness.qml")));
-        root_.reset(component.createWithInitialProperties(properties));
-        window_ = qobject_cast<QQuickWindow*>(root_.get());
-        if (!window_) {
-            qWarning() << component.errors();
-            return;
-        }
-        window_->resize(size);
-        window_->show();
-        (void)QTest::qWaitForWindowExposed(window_);
-        window_->grabWindow();
-    }
-
-    ~ComponentHarness() {
-        root_.reset();
-        engine_.reset();
-        flushDeletions();
-    }
-    ComponentHarness(const ComponentHarness&) = delete;
-    ComponentHarness& operator=(const ComponentHarness&) = delete;
-
-    QQuickWindow* window() const { return window_; }
-
-    template <typename T = QQuickItem>
-    T* find(const char* name) const {
-        return test::find<T>(window_, name);
-    }
-
-private:
-    std::unique_ptr<QQmlApplicationEngine> engine_;
-    std::unique_ptr<QObject> root_;
     QQuickWindow* window_ = nullptr;
 };
 

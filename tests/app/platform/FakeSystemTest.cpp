@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The mount table, volumes and bookmarks as the platform reads them from the system's files.
 #include "TestFiles.h"
 #include "app/platform/Bookmarks.h"
+#include "app/platform/MountTable.h"
 #include "app/platform/Volumes.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
+#include <tuple>
 
 namespace quaymark::platform {
 namespace {
@@ -12,12 +17,9 @@ namespace fs = std::filesystem;
 using test::TempDir;
 using test::writeFile;
 
+// A mount point as mountinfo writes it, with "\040" for a space.
 std::string escapeMountField(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        out += c == ' ' ? std::string("\\040") : std::string(1, c);
-    }
-    return out;
+    return std::regex_replace(text, std::regex(" "), "\\040");
 }
 
 // A machine with an internal NVMe disk, a USB card reader, a USB SSD, a disk image and
@@ -104,37 +106,29 @@ private:
 TEST_F(FakeMachine, ReadsEachKindOfVolume) {
     mountTable(standardMounts());
     using Flag = std::optional<bool>;
-    const struct {
-        std::string path;
-        std::string name;
-        std::optional<std::string> uuid;
-        Flag internal, removable, ejectable;
-        bool local;
-    } cases[] = {
+    // name, UUID, internal, removable, ejectable, local
+    using Kind = std::tuple<std::string, std::optional<std::string>, Flag, Flag, Flag, bool>;
+    const std::pair<std::string, Kind> cases[] = {
         // A card in a USB reader.
-        {"EOS DIGITAL/DCIM", "EOS DIGITAL", "3A1F-0C22", false, true, true, true},
+        {"EOS DIGITAL/DCIM", {"EOS DIGITAL", "3A1F-0C22", false, true, true, true}},
         // A USB SSD: not removable media, yet external.
-        {"x", "x", "0D8E5F10-AAAA-BBBB-CCCC-0123456789AB", false, false, true, true},
+        {"x", {"x", "0D8E5F10-AAAA-BBBB-CCCC-0123456789AB", false, false, true, true}},
         // A mounted disk image.
-        {"xy/a", "xy", std::nullopt, false, false, true, true},
-        {"share/clips", "share", std::nullopt, false, false, false, false},
-        {"smb", "smb", std::nullopt, false, false, false, false},
-        {"remote", "remote", std::nullopt, false, false, false, false},
-        {"scratch", "scratch", std::nullopt, std::nullopt, std::nullopt, std::nullopt, true},
-        {"plain", "mnt", std::nullopt, true, false, false, true}, // on the internal disk
+        {"xy/a", {"xy", std::nullopt, false, false, true, true}},
+        {"share/clips", {"share", std::nullopt, false, false, false, false}},
+        {"smb", {"smb", std::nullopt, false, false, false, false}},
+        {"remote", {"remote", std::nullopt, false, false, false, false}},
+        {"scratch", {"scratch", std::nullopt, std::nullopt, std::nullopt, std::nullopt, true}},
+        {"plain", {"mnt", std::nullopt, true, false, false, true}}, // on the internal disk
     };
-    for (const auto& c : cases) {
-        fs::create_directories(at(c.path));
-        const auto volume = volumeOf(at(c.path), paths());
-        ASSERT_TRUE(volume) << c.path;
-        EXPECT_EQ(volume->name, c.name) << c.path;
-        EXPECT_EQ(volume->uuid, c.uuid) << c.path;
-        EXPECT_EQ(volume->internal, c.internal) << c.path;
-        EXPECT_EQ(volume->removable, c.removable) << c.path;
-        EXPECT_EQ(volume->ejectable, c.ejectable) << c.path;
-        EXPECT_EQ(volume->local, c.local) << c.path;
+    for (const auto& [path, kind] : cases) {
+        fs::create_directories(at(path));
+        const auto v = volumeOf(at(path), paths());
+        ASSERT_TRUE(v) << path;
+        EXPECT_EQ(std::tuple(v->name, v->uuid, v->internal, v->removable, v->ejectable, v->local),
+                  kind)
+            << path;
     }
-    EXPECT_EQ(volumeOf(at("EOS DIGITAL"), paths())->mountPoint, at("EOS DIGITAL"));
     EXPECT_FALSE(volumeOf(at("missing"), paths()));
 }
 
@@ -155,10 +149,6 @@ TEST_F(FakeMachine, BookmarkFollowsTheCardToAnotherMountPoint) {
     fs::create_directories(at("EOS DIGITAL/DCIM/100CANON"));
     const auto bookmark = createBookmark(at("EOS DIGITAL/DCIM/100CANON"), paths());
     ASSERT_TRUE(bookmark);
-    const auto record = decodeBookmark(*bookmark);
-    ASSERT_TRUE(record);
-    EXPECT_EQ(record->volumeUuid, "3A1F-0C22");
-    EXPECT_EQ(record->pathInVolume, "/DCIM/100CANON");
     EXPECT_EQ(resolveBookmark(*bookmark, paths()), at("EOS DIGITAL/DCIM/100CANON"));
 
     // The card comes back elsewhere, and another card now sits at its old place.
@@ -208,6 +198,65 @@ TEST(Bookmark, RefusesMalformedRecords) {
     }
     EXPECT_TRUE(
         decodeBookmark(R"({"version":1,"path":"/a","volumeUUID":"AB","pathInVolume":"/"})"));
+}
+
+TEST(MountTable, UnescapesOctalSequencesOnly) {
+    const struct {
+        std::string_view field;
+        std::string expected;
+    } cases[] = {
+        {"/back\\134slash", "/back\\slash"},
+        {"/x\\\\040", "/x\\ "}, // an escaped backslash before a space
+        {"/not\\08", "/not\\08"},
+        {"/short\\04", "/short\\04"},
+        {"/high\\777", "/high\\777"},
+        {"/caf\\303\\251", "/caf\xC3\xA9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(unescapeMountField(c.field), c.expected) << c.field;
+    }
+}
+
+TEST(MountTable, ParsesLinesWithOptionalFieldsAndSkipsBrokenOnes) {
+    const auto mounts =
+        parseMountInfo("27 1 259:2 / / rw,relatime shared:1 master:2 - ext4 /dev/nvme0n1p2 rw\n"
+                       "garbage line\n"
+                       "40 27 8:17 /sub /media/u/My\\040Card rw - exfat /dev/sdb1 rw,uid=1000\n"
+                       "41 27 8:x / /bad rw - ext4 /dev/sdc1 rw\n"
+                       "42 27 8:33 / relative rw - ext4 /dev/sdc1 rw\n"
+                       "43 27 8:33 / /no/separator rw ext4 /dev/sdc1 rw\n"
+                       "44 27 0:50 / /mnt/share rw - nfs4 server:/export\\040x rw");
+    const auto fields = [](const MountEntry& m) {
+        return std::tuple(m.major, m.minor, m.root, m.mountPoint, m.fileSystem, m.source);
+    };
+    ASSERT_EQ(mounts.size(), 3u);
+    EXPECT_EQ(fields(mounts[0]), std::tuple(259u, 2u, "/", "/", "ext4", "/dev/nvme0n1p2"));
+    EXPECT_EQ(fields(mounts[1]),
+              std::tuple(8u, 17u, "/sub", "/media/u/My Card", "exfat", "/dev/sdb1"));
+    EXPECT_EQ(mounts[2].source, "server:/export x");
+}
+
+TEST(MountTable, ChoosesTheLongestContainingMountPointByComponent) {
+    const auto mounts = parseMountInfo("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                       "2 1 8:17 / /media/x rw - ext4 /dev/sdb1 rw\n"
+                                       "3 1 8:33 / /media/xy rw - ext4 /dev/sdc1 rw\n"
+                                       "4 1 8:49 / /media/x/inner rw - ext4 /dev/sdd1 rw\n"
+                                       "5 1 8:65 / /media/xy rw - ext4 /dev/sde1 rw\n");
+    const struct {
+        const char* path;
+        const char* source;
+    } cases[] = {
+        {"/media/x", "/dev/sdb1"},         {"/media/x/DCIM", "/dev/sdb1"},
+        {"/media/xy/DCIM", "/dev/sde1"}, // mounted over the earlier /media/xy
+        {"/media/x/inner/a", "/dev/sdd1"}, {"/media/x/innerer", "/dev/sdb1"},
+        {"/media", "/dev/sda1"},           {"/", "/dev/sda1"},
+    };
+    for (const auto& c : cases) {
+        const auto mount = mountContaining(mounts, c.path);
+        ASSERT_TRUE(mount) << c.path;
+        EXPECT_EQ(mount->source, c.source) << c.path;
+    }
+    EXPECT_FALSE(mountContaining({}, "/media/x"));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "ScreenHarness.h"
-#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -11,28 +10,28 @@ namespace quaymark::test {
 namespace fs = std::filesystem;
 
 // The main window over a fresh import model in a temporary home, with folder sources, "{source}"
-// naming and all files imported.
+// naming and all files imported, and a download model of its own.
 class MainWindowTest : public ::testing::Test {
 protected:
     TempDir home;
     ShellActions actions;
     std::unique_ptr<AppModel> model;
+    std::unique_ptr<DownloadModel> downloads;
     std::unique_ptr<MainWindowHarness> screen;
 
     void SetUp() override {
         model = makeAppModel(home.path(), &actions);
         model->setVideosOnly(false);
         model->setFolderRule(QStringLiteral("{source}"));
+        downloads = makeDownloadModel(home / ".downloads", &actions);
         ASSERT_TRUE(settle());
-        screen = std::make_unique<MainWindowHarness>(*model, actions, downloadModel());
+        screen = std::make_unique<MainWindowHarness>(*model, actions, downloads.get());
         ASSERT_NE(screen->window(), nullptr);
     }
 
-    // A suite that drives the downloads area gives the window its own model.
-    virtual DownloadModel* downloadModel() { return nullptr; }
-
     void TearDown() override {
         screen.reset();
+        downloads.reset();
         model.reset();
         settle();
     }
@@ -60,30 +59,18 @@ protected:
         screen->render();
     }
 
-    void dismissDialog() {
-        QMetaObject::invokeMethod(screen->find<QObject>("folderDialog"), "reject");
-        EXPECT_FALSE(actions.folderPending());
+    QQuickItem* item(const char* name) const { return screen->find(name); }
+
+    // Clicks into the field and types, as the user does.
+    void typeInto(const char* field, const QString& typed) const {
+        click(item(field));
+        type(screen->window(), typed);
+        screen->render();
     }
 
-    QQuickItem* pane(const char* name) const { return screen->find(name); }
-
-    QString paneText(const char* paneName, const char* child) const {
-        return textOf(find(pane(paneName), child));
-    }
-
-    bool paneShows(const char* paneName, const char* child) const {
-        QQuickItem* item = find(pane(paneName), child);
-        return item && item->isVisible();
-    }
-
-    QStringList destinationCaptions() const {
-        QStringList captions;
-        auto* cards = screen->find("destinationCards");
-        for (QObject* caption : findAll<QObject>(cards, QStringLiteral("destinationCaption"))) {
-            captions.append(textOf(caption));
-        }
-        captions.sort();
-        return captions;
+    void showSection(const char* section) const {
+        screen->find<QObject>("contentView")->setProperty("section", QString::fromLatin1(section));
+        screen->render();
     }
 };
 

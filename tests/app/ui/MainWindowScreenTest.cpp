@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The main window over real models: the folder panes, destinations, recovery, the settings
+// sheet, the transfer activity and the downloads area.
 #include "MainWindowFixture.h"
 #include "QtPrinting.h"
-#include "TestFiles.h"
 
+#include <QQmlProperty>
 #include <QSignalSpy>
-#include <QVariant>
-
-#include <gtest/gtest.h>
 
 namespace quaymark {
 namespace {
@@ -22,66 +21,35 @@ using MainWindowScreenTest = test::MainWindowTest;
 TEST_F(MainWindowScreenTest, LinksAreNeverOpenedAndFoldersOpenOnDoubleClick) {
     fs::create_directories(home / "CARD/DCIM");
     fs::create_symlink(home / "CARD/DCIM", home / "CARD/shortcut");
-    test::writeFile(home / "CARD/clip.MOV", std::string(1500, 'x'));
     model->setSource(text(home / "CARD"));
     ASSERT_TRUE(test::settle());
     screen->render();
 
-    auto* list = find(pane("sourcePane"), "entryList");
-    ASSERT_NE(list, nullptr);
-    const auto rowOf = [&](const char* symbol) -> QQuickItem* {
-        for (auto* icon : test::findAll(list, QStringLiteral("entryIcon"))) {
+    const auto openRow = [&](const char* symbol) {
+        for (auto* icon : test::findAll(item("sourcePane"), "entryIcon")) {
             if (icon->property("name").toString() == QLatin1String(symbol)) {
-                return icon->parentItem();
+                test::doubleClick(icon->parentItem());
+                break;
             }
         }
-        return nullptr;
+        ASSERT_TRUE(test::settle());
     };
-    test::doubleClick(rowOf("link"));
-    ASSERT_TRUE(test::settle());
+    openRow("link");
     EXPECT_EQ(model->source(), text(home / "CARD")) << "a link to a folder is not opened";
-
-    test::doubleClick(rowOf("folder.fill"));
-    ASSERT_TRUE(test::settle());
+    openRow("folder.fill");
     EXPECT_EQ(model->source(), text(home / "CARD/DCIM"));
-}
-
-TEST_F(MainWindowScreenTest, AFailedListingShowsItsErrorAndTheRootHasNoParent) {
-    fs::create_directories(home / "GONE/sub");
-    model->setSource(text(home / "GONE"));
-    ASSERT_TRUE(test::settle());
-    fs::remove_all(home / "GONE");
-    model->reloadSource();
-    ASSERT_TRUE(test::settle());
-    screen->render();
-    EXPECT_TRUE(paneShows("sourcePane", "errorLabel"));
-    EXPECT_FALSE(paneText("sourcePane", "errorLabel").isEmpty());
-    EXPECT_FALSE(paneShows("sourcePane", "entryList"));
-
-    auto* parent = find(pane("sourcePane"), "parentButton");
-    EXPECT_TRUE(parent->isEnabled());
-    model->setSource(QStringLiteral("/"));
-    ASSERT_TRUE(test::settle());
-    EXPECT_FALSE(parent->isEnabled());
 }
 
 TEST_F(MainWindowScreenTest, RemovingTheMainDestinationRenumbersTheBackups) {
     for (const char* name : {"A", "B", "C"}) {
         fs::create_directories(home / name);
+        model->chooseTarget(!model->targets().isEmpty(), text(home / name));
+        ASSERT_TRUE(test::settle());
     }
-    model->chooseTarget(false, text(home / "A"));
-    model->chooseTarget(true, text(home / "B"));
-    model->chooseTarget(true, text(home / "C"));
-    ASSERT_TRUE(test::settle());
     screen->render();
-    EXPECT_EQ(textOf(screen->find("destinationCount")), u"3");
-    EXPECT_EQ(destinationCaptions(),
-              (QStringList{QStringLiteral("BACKUP 1"), QStringLiteral("BACKUP 2"),
-                           QStringLiteral("MAIN COPY")}));
 
     QQuickItem* firstRemove = nullptr;
-    auto* cards = screen->find("destinationCards");
-    for (auto* button : test::findAll(cards, QStringLiteral("removeDestination"))) {
+    for (auto* button : test::findAll(item("destinationCards"), "removeDestination")) {
         if (!firstRemove || button->mapToScene({0, 0}).x() < firstRemove->mapToScene({0, 0}).x()) {
             firstRemove = button;
         }
@@ -90,69 +58,133 @@ TEST_F(MainWindowScreenTest, RemovingTheMainDestinationRenumbersTheBackups) {
     ASSERT_TRUE(test::settle());
     screen->render();
     EXPECT_EQ(model->targets(), (QStringList{text(home / "B"), text(home / "C")}));
-    EXPECT_EQ(destinationCaptions(),
-              (QStringList{QStringLiteral("BACKUP 1"), QStringLiteral("MAIN COPY")}));
-    EXPECT_EQ(paneText("targetPane", "heading"), u"B") << "the former backup is shown as main";
-}
-
-TEST_F(MainWindowScreenTest, StartButtonQueuesWhileAnImportRunsAndTheAlertShowsRefusals) {
-    test::writeFile(home / "CARD/A001.MP4", test::patternBytes(20'000));
-    fs::create_directories(home / "MAIN");
-    auto* start = screen->find("startButton");
-    click(find(pane("sourcePane"), "dropTarget"));
-    answerDialog(home / "CARD");
-    EXPECT_EQ(model->source(), text(home / "CARD"));
-    EXPECT_FALSE(start->isEnabled()) << "a source alone cannot start";
-    model->chooseTarget(false, text(home / "MAIN"));
-    ASSERT_TRUE(test::settle());
-    screen->render();
-
-    ASSERT_TRUE(start->isEnabled());
-    click(start);
-    EXPECT_TRUE(model->queue()->processing());
-
-    click(start);
-    auto* alert = screen->find<QObject>("statusAlert");
-    EXPECT_TRUE(alert->property("visible").toBool());
-    EXPECT_EQ(textOf(screen->find("statusText")), u"This source is already in the import queue.");
-    model->setMessage(QStringLiteral("Another message"));
-    EXPECT_EQ(textOf(screen->find("statusText")), u"Another message");
-    QMetaObject::invokeMethod(alert, "accept");
-    EXPECT_EQ(model->message(), QString()) << "OK clears the message";
-
-    ASSERT_TRUE(test::waitFor([&] { return !model->queue()->processing(); }));
-    ASSERT_EQ(model->queue()->batches().size(), 1);
-    EXPECT_EQ(model->queue()->batches()[0]->state(), ImportBatch::State::Verified);
+    EXPECT_EQ(textOf(find(item("targetPane"), "heading")), u"B") << "the backup is now main";
 }
 
 TEST_F(MainWindowScreenTest, RecoveryMenuCountsTheInterruptedImports) {
-    click(screen->find("autoSwitch"));
-    EXPECT_TRUE(model->autoEnabled());
-
-    auto* button = screen->find("recoveryMenuButton");
-    EXPECT_FALSE(button->isVisible());
     model->rememberRecovery(text(home / "MAIN/2026-01-02/FX6_1010"));
     model->rememberRecovery(text(home / "BACKUP/2026-01-02/FX6_1010 2"));
     screen->render();
-    EXPECT_TRUE(button->isVisible());
-    EXPECT_EQ(textOf(button), u"2 interrupted import(s) available to recover");
-    auto* menu = screen->find<QObject>("recoveryMenu");
-    ASSERT_NE(menu, nullptr);
-    QStringList items;
-    for (int i = 0; i < 2; ++i) {
-        QQuickItem* item = nullptr;
-        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
-        items.append(textOf(item));
-    }
-    EXPECT_EQ(items, (QStringList{QStringLiteral("FX6_1010"), QStringLiteral("FX6_1010 2")}));
+    EXPECT_EQ(textOf(item("recoveryMenuButton")), u"2 interrupted import(s) available to recover");
 
     // Any other interrupted import is found through the folder dialog.
-    QSignalSpy requests(&screen->actions(), &ShellActions::folderRequested);
-    click(screen->find("recoverButton"));
+    QSignalSpy requests(&actions, &ShellActions::folderRequested);
+    click(item("recoverButton"));
     ASSERT_EQ(requests.count(), 1);
     EXPECT_EQ(requests[0][0].toString(),
               u"Choose an interrupted import folder containing _QUAYMARK_SESSION.json");
-    dismissDialog();
+    QMetaObject::invokeMethod(screen->find<QObject>("folderDialog"), "reject");
+}
+
+TEST_F(MainWindowScreenTest, SettingsTakeWhatIsTypedAndTheCameraOverrideNeedsASource) {
+    model->setShowSettings(true);
+    screen->render();
+    EXPECT_FALSE(item("cameraOverrideField")->isEnabled());
+    const QString card = text(home / "CARD");
+    fs::create_directories(home / "CARD");
+    model->setCameraOverrides({{card, QStringLiteral("FX6 A-cam")}});
+    model->setSource(card);
+    ASSERT_TRUE(test::settle());
+    screen->render();
+    EXPECT_EQ(textOf(item("cameraOverrideField")), u"FX6 A-cam");
+    typeInto("cameraOverrideField", QStringLiteral(" B"));
+    EXPECT_EQ(model->cameraOverride(), u"FX6 A-cam B");
+
+    click(item("folderRuleField"));
+    key(Qt::Key_A, Qt::ControlModifier);
+    test::type(screen->window(), QStringLiteral("{source}/{Date}"));
+    screen->render();
+    EXPECT_EQ(model->folderRule(), u"{source}/{Date}");
+    EXPECT_EQ(textOf(item("namingPreview")), u"Preview: Invalid folder rule");
+    key(Qt::Key_Return);
+    EXPECT_FALSE(model->showSettings()) << "Return closes the sheet";
+}
+
+// Hand-fed jobs in each state, shown in the activity list in place of the queue's batches.
+TEST_F(MainWindowScreenTest, TransferRowsFollowTheirJobsState) {
+    // Owned by the model, so that it outlives the window.
+    auto* batch = new ImportBatch(text(home / "EOS_DIGITAL"), true, ImportOptions{}, model.get());
+    const auto addJob = [&](const char* target) {
+        auto* job = new DestinationJob(text(home / target), std::nullopt);
+        batch->addJob(job);
+        return job;
+    };
+    DestinationJob* verified = addJob("MAIN");
+    verified->succeed(ImportResult{"/srv/MAIN/2026-01-02/EOS", 1, 2'100'000'000, 1433.9});
+    DestinationJob* both = addJob("BOTH");
+    both->succeed(ImportResult{"/srv/BOTH/x", 0, 0, 0.4});
+    both->fail(QStringLiteral("The receipt could not be written."), false);
+    addJob("FAILED")->fail(QStringLiteral("No space left on device"), false);
+    DestinationJob* waiting = addJob("WAITING");
+    batch->setState(ImportBatch::State::Importing);
+    QQmlProperty::write(screen->find<QObject>("transferSection"), QStringLiteral("batches"),
+                        QVariantList{QVariant::fromValue(batch)});
+    screen->window()->resize(1400, 2000); // room for every row
+    screen->render();
+    QList<QQuickItem*> rows = test::findAll(screen->window(), "transferRow");
+    std::sort(rows.begin(), rows.end(), [](QQuickItem* a, QQuickItem* b) {
+        return a->mapToScene({0, 0}).y() < b->mapToScene({0, 0}).y();
+    });
+    ASSERT_EQ(rows.size(), 4);
+    // The named item of a row, where it shows.
+    const auto inRow = [&](int index, const char* name) -> QQuickItem* {
+        QQuickItem* found = find(rows[index], name);
+        return found && found->isVisible() ? found : nullptr;
+    };
+
+    EXPECT_NE(inRow(0, "revealButton"), nullptr);
+    // Both a result and an error: Reveal, and the error in place of the result.
+    EXPECT_NE(inRow(1, "revealButton"), nullptr);
+    EXPECT_EQ(inRow(1, "verifiedDetail"), nullptr);
+    EXPECT_EQ(textOf(inRow(1, "errorText")), u"The receipt could not be written.");
+
+    click(inRow(2, "retryButton"));
+    ASSERT_EQ(model->queue()->batches().size(), 1);
+    EXPECT_EQ(model->queue()->batches()[0]->jobs()[0]->target(), text(home / "FAILED"));
+    click(inRow(3, "cancelJobButton"));
+    EXPECT_TRUE(waiting->cancellation()->isCancelled());
+    EXPECT_FALSE(verified->cancellation()->isCancelled()) << "only this destination";
+
+    // The whole batch can be cancelled while it is importing, and no longer once it ended.
+    auto* cancel = item("cancelBatchButton");
+    click(cancel);
+    EXPECT_TRUE(verified->cancellation()->isCancelled()) << "every destination";
+    batch->setState(ImportBatch::State::NeedsAttention);
+    EXPECT_FALSE(cancel->isVisible());
+    ASSERT_TRUE(test::waitFor([&] { return !model->queue()->processing(); }));
+}
+
+TEST_F(MainWindowScreenTest, ADownloadProjectIsCreatedFilledAndGivenAFolder) {
+    showSection("downloads");
+    typeInto("newProjectField", QStringLiteral("Harbour"));
+    key(Qt::Key_Return);
+    ASSERT_EQ(downloads->projects().size(), 1);
+    EXPECT_EQ(downloads->projects()[0].name, u"Harbour");
+    EXPECT_EQ(textOf(item("projectFolder")), u"Choose where this project should be saved");
+
+    item("linkBox")->setProperty("text", QStringLiteral("https://videos.example/a\n"
+                                                        "ftp://videos.example/b\n"
+                                                        "https://videos.example/a\n"
+                                                        "https://videos.example/c"));
+    click(item("addLinksButton"));
+    screen->render();
+    EXPECT_EQ(textOf(item("projectCount")), u"0/2 downloaded");
+    EXPECT_EQ(test::findAll(screen->window(), "linkRow").size(), 2);
+    auto* alert = screen->find<QObject>("downloadsAlert");
+    EXPECT_TRUE(alert->property("visible").toBool());
+    EXPECT_EQ(textOf(item("downloadsAlertText")),
+              u"1 invalid link(s) skipped. Paste one HTTP or HTTPS video link per line.");
+    EXPECT_EQ(textOf(item("installToolsButton")), u"Install download tools");
+    EXPECT_EQ(textOf(item("toolStatus")), u"Install download tools once to get started");
+}
+
+TEST_F(MainWindowScreenTest, SwitchingSectionsKeepsWhatWasTyped) {
+    showSection("downloads");
+    typeInto("newProjectField", QStringLiteral("Half typed"));
+    showSection("ingest");
+    showSection("downloads");
+    EXPECT_EQ(textOf(item("newProjectField")), u"Half typed");
+    EXPECT_EQ(downloads->newName(), u"Half typed");
 }
 
 } // namespace
