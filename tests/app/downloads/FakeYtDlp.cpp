@@ -11,7 +11,6 @@
 //             stopped; a later run finishes from it
 // "--help" lists the options of that command line, less any named in the file beside the
 // executable whose name ends in ".help-omits" (an older release).
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
@@ -28,14 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Unbuffered (see main), so a line is out before a pause.
 void say(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(STDOUT_FILENO, text.data(), text.size());
-        if (written <= 0) {
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 // One line in two writes with a pause between, so the reader sees it across reads.
@@ -93,11 +87,15 @@ void makeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 int help() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    std::ifstream omitsFile(self.string() + ".help-omits");
-    const std::string omits((std::istreambuf_iterator<char>(omitsFile)), {});
+    const std::string omits = contents(self.string() + ".help-omits");
     say("Usage: yt-dlp [OPTIONS] URL [URL...]\n\nOptions:\n"
         "    -h, --help                      Print this help text and exit\n");
     std::set<std::string_view> listed;
@@ -122,9 +120,7 @@ void pauseOrResume(const fs::path& temporary, const fs::path& output) {
             ::pause();
         }
     }
-    std::ifstream in(partial, std::ios::binary);
-    const std::string start((std::istreambuf_iterator<char>(in)), {});
-    makeFile(output, start + "second half");
+    makeFile(output, contents(partial) + "second half");
     fs::remove(partial);
     say("[download] Resuming download at byte 50\n");
 }
@@ -145,6 +141,7 @@ std::string quoted(const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments == std::vector<std::string>{"--help"}) {
         return help();

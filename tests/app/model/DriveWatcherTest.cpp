@@ -46,13 +46,17 @@ protected:
             test::writeFile(home / "CARD/DCIM/C0001.MP4", test::patternBytes(100'000));
         }
         fs::create_directories(home / "D0");
-        AppModel::Setup setup;
-        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
-        setup.probeInterval = std::chrono::milliseconds(100);
-        model = std::make_unique<AppModel>(std::move(setup));
+        model = makeModel();
         model->setFolderRule(QStringLiteral("{source}"));
         model->chooseTarget(false, text(home / "D0"));
         EXPECT_TRUE(test::settle());
+    }
+
+    std::unique_ptr<AppModel> makeModel() {
+        AppModel::Setup setup;
+        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+        setup.probeInterval = std::chrono::milliseconds(100);
+        return std::make_unique<AppModel>(std::move(setup));
     }
 
     bool imported(qsizetype batches) {
@@ -129,9 +133,7 @@ TEST_F(DriveWatchingTest, AnUnpluggedDestinationIsRefusedAndKeepsItsBookmark) {
     model->setFolderRule(QStringLiteral("{date}"));
     model->setFolderRule(QStringLiteral("{source}"));
     model.reset();
-    AppModel::Setup setup;
-    setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
-    model = std::make_unique<AppModel>(std::move(setup));
+    model = makeModel();
     model->savePreferences();
     ASSERT_EQ(stored().size(), 1);
     EXPECT_EQ(stored()[0].bookmark, bookmark) << "the drive's identity is kept";
