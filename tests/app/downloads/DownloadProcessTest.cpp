@@ -3,7 +3,9 @@
 
 #include "TestFiles.h"
 #include "app/downloads/DownloadError.h"
+#include "app/downloads/DownloadRunner.h"
 
+#include <QCoreApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -161,6 +163,22 @@ TEST(DownloadProcessTest, CancelTermsThenKillsTheWholeGroup) {
         << "SIGTERM first, SIGKILL only after the grace period";
     EXPECT_TRUE(run.get());
     EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(grandchild); }, 60'000));
+}
+
+TEST(DownloadRunnerTest, DestroyingTheRunnerStopsTheHelper) {
+    pid_t helper = 0;
+    {
+        DownloadRunner runner;
+        QObject::connect(&runner, &DownloadRunner::line,
+                         [&](const QString& text) { helper = text.toInt(); });
+        runner.start(QStringLiteral("/bin/sh"),
+                     {QStringLiteral("-c"), QStringLiteral("echo $$; exec sleep 600")});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return helper != 0; }, 60'000));
+    }
+    // Gone and reaped, not left running or as a zombie.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ::kill(helper, 0) != 0 && errno == ESRCH; }, 60'000));
+    // Calls it had queued are dropped with it.
+    QCoreApplication::processEvents();
 }
 
 } // namespace

@@ -32,13 +32,6 @@ void say(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// One line in two writes with a pause between, so the reader sees it across reads.
-void sayInPieces(const std::string& line) {
-    say(line.substr(0, line.size() / 2));
-    ::usleep(50'000);
-    say(line.substr(line.size() / 2));
-}
-
 int refuse(const std::string& why) {
     say("ERROR: unexpected arguments: " + why + "\n");
     return 3;
@@ -159,7 +152,7 @@ int main(int argc, char** argv) {
     if (mode == "silent") {
         return 1;
     }
-    sayInPieces("QM_TITLE:\"Clip \\\"" + mode + "\\\"\"\n");
+    say("QM_TITLE:\"Clip \\\"" + mode + "\\\"\"\n");
     say("[youtube] Extracting URL: " + url + "\n");
     say("QM_PROGRESS:{\"status\": \"downloading\", \"downloaded_bytes\": 0, \"total_bytes\": "
         "null, \"total_bytes_estimate\": null, \"speed\": null, \"eta\": null}\n");

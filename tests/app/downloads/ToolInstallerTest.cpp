@@ -5,9 +5,13 @@
 #include "TestFiles.h"
 #include "TestZip.h"
 #include "app/downloads/DownloadError.h"
+#include "app/downloads/DownloadModel.h"
 #include "app/downloads/DownloadTools.h"
 #include "app/downloads/ToolSources.h"
 #include "ingest/records/Sha256.h"
+
+#include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -70,10 +74,6 @@ protected:
                      nlohmann::json{{"assets", assets}, {"tag_name", "v1"}}.dump());
     }
 
-    void publishYtDlp(const std::string& bytes) {
-        release("yt-dlp/yt-dlp", {asset(ytdlpAsset, bytes, digest(bytes))});
-    }
-
     // Both releases, each asset with its digest, yt-dlp's in upper case.
     void publish(const std::string& version) {
         const std::string ytdlp = helper("yt-dlp " + version);
@@ -102,6 +102,15 @@ protected:
 
     Strings installed() const { return test::listTree(tools); }
 
+    // A model that installs into the tools folder from this release service.
+    std::unique_ptr<DownloadModel> installingModel() {
+        DownloadModel::Setup setup;
+        setup.dataFolder = QString::fromStdString((root / "data").string());
+        setup.tools = DownloadTools({tools, system});
+        setup.installer = config;
+        return std::make_unique<DownloadModel>(std::move(setup));
+    }
+
     // Fails with `expected`, "domain code: description" or "domain code" alone, having installed
     // nothing.
     void expectRefused(const std::string& expected) {
@@ -125,7 +134,7 @@ private:
     int served_ = 0;
 };
 
-TEST_F(ToolInstallerTest, InstallsVerifiedToolsAndReplacesThemOnTheNextRun) {
+TEST_F(ToolInstallerTest, InstallsVerifiedToolsAndReplacesThemFromChecksumLists) {
     publish("1.0");
     // Left by an installation that never ended, with a power cut say.
     test::writeFile(tools / "setup-6B0D4C2E-0000-4000-8000-000000000000" / "yt-dlp_linux", "x");
@@ -141,10 +150,20 @@ TEST_F(ToolInstallerTest, InstallsVerifiedToolsAndReplacesThemOnTheNextRun) {
         EXPECT_EQ(request.userAgent, "Brindleway-Quaymark");
     }
 
-    publish("2.0");
+    // The next run replaces them, this time checked against checksum lists. Another file's name
+    // contains the asset's, and its line comes first.
+    const std::string ytdlp = helper("yt-dlp 2.0");
+    const std::string sums = Sha256::hex("other") + "  " + ytdlpAsset + ".zip\r\n" +
+                             Sha256::hex(ytdlp) + " *" + ytdlpAsset + "\r\n";
+    release("yt-dlp/yt-dlp",
+            {asset("SHA2-256SUMS", sums), asset(ytdlpAsset, ytdlp), asset("SHA2-512SUMS", "")});
+    const std::string zip = test::zipBytes({{"deno", helper("deno 2.0")}});
+    release("denoland/deno",
+            {asset(denoAsset, zip),
+             asset(denoAsset + ".sha256sum", upper(Sha256::hex(zip)) + "  " + denoAsset + "\n")});
     install();
     EXPECT_EQ(installed(), (Strings{"deno", "yt-dlp"}));
-    EXPECT_EQ(test::readFile(tools / "yt-dlp"), helper("yt-dlp 2.0"));
+    EXPECT_EQ(test::readFile(tools / "yt-dlp"), ytdlp);
     EXPECT_EQ(test::readFile(tools / "deno"), helper("deno 2.0"));
 }
 
@@ -166,23 +185,6 @@ TEST_F(ToolInstallerTest, DownloadsFollowRedirectsOverHttpsOnly) {
                                               server.url("/download/yt-dlp") + ": "))
         << error.description;
     EXPECT_EQ(test::readFile(tools / "yt-dlp"), ytdlp);
-}
-
-TEST_F(ToolInstallerTest, ChecksumListsAreReadByFileName) {
-    publish("1.0");
-    const std::string ytdlp = helper("yt-dlp 3.0");
-    // Another file's name contains the asset's; its line comes first.
-    const std::string sums = Sha256::hex("other") + "  " + ytdlpAsset + ".zip\r\n" +
-                             Sha256::hex(ytdlp) + " *" + ytdlpAsset + "\r\n";
-    release("yt-dlp/yt-dlp",
-            {asset("SHA2-256SUMS", sums), asset(ytdlpAsset, ytdlp), asset("SHA2-512SUMS", "")});
-    const std::string zip = test::zipBytes({{"deno", helper("deno 3.0")}});
-    release("denoland/deno",
-            {asset(denoAsset, zip),
-             asset(denoAsset + ".sha256sum", upper(Sha256::hex(zip)) + "  " + denoAsset + "\n")});
-    install();
-    EXPECT_EQ(test::readFile(tools / "yt-dlp"), ytdlp);
-    EXPECT_EQ(test::readFile(tools / "deno"), helper("deno 3.0"));
 }
 
 // Each case changes one thing of a good publication. yt-dlp is checked before deno, so a deno
@@ -272,7 +274,8 @@ TEST_F(ToolInstallerTest, ReleaseProblemsAreNetworkErrors) {
 TEST_F(ToolInstallerTest, AToolThatFailsItsTrialRunIsTheError) {
     publish("1.0");
     install();
-    publishYtDlp("#!/bin/sh\necho 'yt-dlp: broken build'\nexit 3\n");
+    const std::string broken = "#!/bin/sh\necho 'yt-dlp: broken build'\nexit 3\n";
+    release("yt-dlp/yt-dlp", {asset(ytdlpAsset, broken, digest(broken))});
     const DownloadError error = failure();
     EXPECT_EQ(error.domain + " " + std::to_string(error.code), "Quaymark.Download 3");
     EXPECT_EQ(error.description, "yt-dlp: broken build\n");
@@ -280,7 +283,8 @@ TEST_F(ToolInstallerTest, AToolThatFailsItsTrialRunIsTheError) {
     EXPECT_EQ(installed(), (Strings{"deno", "yt-dlp"}));
     EXPECT_EQ(test::readFile(tools / "yt-dlp"), helper("yt-dlp 1.0"));
 
-    publishYtDlp("#!/bin/sh\nexec sleep 600\n");
+    release("yt-dlp/yt-dlp", {asset(ytdlpAsset, "#!/bin/sh\nexec sleep 600\n",
+                                    digest("#!/bin/sh\nexec sleep 600\n"))});
     config.trialLimit = std::chrono::milliseconds(100);
     const DownloadError late = failure();
     EXPECT_EQ(late.domain + " " + std::to_string(late.code), "Quaymark.Tools 5");
@@ -319,6 +323,43 @@ TEST_F(ToolInstallerTest, MediaHelpersComeFromTheSystemOrAPinnedArchive) {
     config.media[0].digest.clear();
     install();
     EXPECT_EQ(installed(), (Strings{"deno", "ffprobe", "yt-dlp"}));
+}
+
+// The model installs on a worker of its own and tells the window on the window's thread.
+TEST_F(ToolInstallerTest, TheModelInstallsOnAWorkerAndFindsTheToolsAfterwards) {
+    publish("1.0");
+    // Current enough for the command line: its help lists every option the app uses.
+    const std::string current = "#!/bin/sh\n[ \"$1\" = --help ] && echo '--js-runtimes "
+                                "--progress-delta --progress-template'\necho 'yt-dlp 1.0'\n";
+    release("yt-dlp/yt-dlp", {asset(ytdlpAsset, current, digest(current))});
+    const auto model = installingModel();
+    QList<bool> installing;
+    bool onMainThread = true;
+    QObject::connect(model->tools(), &ToolsSetup::statusChanged, model.get(),
+                     [&] { onMainThread &= QThread::currentThread() == model->thread(); });
+    QObject::connect(model->tools(), &ToolsSetup::installingChanged, model.get(),
+                     [&] { installing.append(model->tools()->installing()); });
+
+    model->tools()->install();
+    model->tools()->install(); // already installing: nothing more is fetched
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->tools()->installing(); }, 60'000));
+    EXPECT_EQ(installing, (QList<bool>{true, false}));
+    EXPECT_TRUE(onMainThread);
+    EXPECT_EQ(model->message().toStdString(), "");
+    EXPECT_EQ(server.requests().size(), 4u);
+    EXPECT_EQ(installingModel()->tools()->status().toStdString(), "Download tools ready");
+}
+
+// The model's installer thread must not outlive it, nor leave a half-made tools folder behind.
+TEST_F(ToolInstallerTest, AModelGoingAwayMidInstallationLeavesNoStagingFolder) {
+    publish("1.0");
+    for (int round = 0; round < 5; ++round) {
+        installingModel()->tools()->install();
+        fs::create_directories(tools);
+        for (const auto& entry : fs::directory_iterator(tools)) {
+            EXPECT_FALSE(entry.path().filename().string().starts_with("setup-"));
+        }
+    }
 }
 
 } // namespace

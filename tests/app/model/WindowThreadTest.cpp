@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <future>
-#include <optional>
 
 namespace quaymark {
 namespace {
@@ -46,42 +45,26 @@ auto aside(Work work) {
     return std::async(std::launch::async, work).get();
 }
 
-// A share whose file system names the thread behind every request in its log, and has the
-// kernel cache nothing, so every access by the model reaches it.
-class WindowThreadTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directories(home / "backing/Footage");
-        fs::create_directories(share);
-        server.emplace(std::vector<std::string>{
-            "/bin/sh", "-c",
-            "exec bindfs -d -o attr_timeout=0,entry_timeout=0,negative_timeout=0 \"$0\" \"$1\" "
-            ">\"$2\" 2>&1",
-            (home / "backing").string(), share.string(), log.string()});
-        if (!QTest::qWaitFor([&] { return mounted(share); }, 10'000)) {
-            server->signal(SIGTERM);
-            server->wait();
-            GTEST_SKIP() << "FUSE cannot mount here: " << test::readFile(log);
-        }
-        shareMounted = true;
-    }
-
-    void TearDown() override {
-        if (shareMounted) {
-            ::umount2(share.c_str(), MNT_DETACH);
-        }
-    }
-
-    test::TempDir home;
-    const fs::path share = home / "share";
-    const fs::path log = home / "requests.log";
-    std::optional<test::ChildProcess> server;
-    bool shareMounted = false;
-};
-
 // A stalled network share freezes whichever thread touches it: the window's thread must never
-// be that thread.
-TEST_F(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
+// be that thread. The share's file system names the thread behind every request in its log, and
+// has the kernel cache nothing, so every access by the model reaches it.
+TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
+    test::TempDir home;
+    const fs::path share = home / "share", log = home / "requests.log";
+    fs::create_directories(home / "backing/Footage");
+    fs::create_directories(share);
+    test::ChildProcess server(
+        {"/bin/sh", "-c",
+         "exec bindfs -d -o attr_timeout=0,entry_timeout=0,negative_timeout=0 "
+         "\"$0\" \"$1\" >\"$2\" 2>&1",
+         (home / "backing").string(), share.string(), log.string()});
+    if (!QTest::qWaitFor([&] { return mounted(share); }, 10'000)) {
+        GTEST_SKIP() << "FUSE cannot mount here: " << test::readFile(log);
+    }
+    struct Unmount {
+        fs::path point;
+        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
+    } unmount{share};
     const fs::path destination = share / "Footage";
     const QString settings = text(home / "Quaymark.conf");
     { // chosen in an earlier run, with its bookmark
