@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <set>
 #include <string>
 #include <string_view>
@@ -118,17 +119,9 @@ void pauseOrResume(const fs::path& temporary, const fs::path& output) {
     say("[download] Resuming download at byte 50\n");
 }
 
-// A JSON string's contents as yt-dlp writes them, with non-ASCII escaped; the titles here are
-// plain ASCII.
+// A JSON string's contents as yt-dlp writes them; the titles here are plain ASCII.
 std::string quoted(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            escaped += '\\';
-        }
-        escaped += c;
-    }
-    return escaped;
+    return std::regex_replace(text, std::regex(R"(["\\])"), R"(\$&)");
 }
 
 } // namespace

@@ -35,14 +35,6 @@ protected:
     }
 };
 
-TEST_F(ProjectStoreTest, NoFileOrAnEmptyListLoadsEmptyWithoutAMessage) {
-    EXPECT_TRUE(store.load().projects.isEmpty());
-    EXPECT_FALSE(store.load().message);
-    test::writeFile(file, "[]");
-    EXPECT_TRUE(store.load().projects.isEmpty());
-    EXPECT_FALSE(store.load().message);
-}
-
 TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
     VideoProject project;
     project.name = QStringLiteral("Trip");
@@ -98,6 +90,7 @@ TEST_F(ProjectStoreTest, UnreadableFileIsCopiedAsideAndNamed) {
         R"([{"id":"0A1B2C3D-0000-4000-8000-000000000001","name":"x","links":[)"
         R"({"id":"0A1B2C3D-0000-4000-8000-000000000002","url":"u","title":"t",)"
         R"("state":"Ready","speed":0}]}])";
+    EXPECT_FALSE(store.load().message) << "no file yet is no problem";
     test::writeFile(file, broken);
     const auto loaded = store.load();
     EXPECT_TRUE(loaded.projects.isEmpty());
@@ -150,18 +143,11 @@ TEST_F(ProjectStoreTest, AFileThatCannotBeCopiedIsKeptAsideBeforeTheFirstSave) {
     EXPECT_EQ(full.load().projects.size(), 1);
 }
 
-TEST_F(ProjectStoreTest, ABlankNameStillNamesAFolderAndFailedSavesSaySo) {
-    VideoProject project;
-    project.id = QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-000000000001"));
-    EXPECT_FALSE(project.folder());
-    project.destination = SavedLocation{QStringLiteral("/srv/videos"), std::nullopt};
-    project.name = QStringLiteral(" \n ");
-    EXPECT_EQ(project.folder(), QStringLiteral("/srv/videos/B-roll_0A1B2C3D"));
-
+TEST_F(ProjectStoreTest, FailedSavesSaySo) {
     fs::create_directories(data / "blocked");
     ProjectStore unwritable{QString::fromStdString((data / "blocked/x").string())};
     test::writeFile(data / "blocked/x", "a file where the folder should be");
-    const auto failure = unwritable.save({project});
+    const auto failure = unwritable.save({VideoProject{}});
     ASSERT_TRUE(failure);
     EXPECT_TRUE(failure->startsWith(u"Could not save download projects: "));
 }
