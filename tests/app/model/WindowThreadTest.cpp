@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <future>
+#include <iterator>
+#include <regex>
 
 namespace quaymark {
 namespace {
@@ -30,12 +32,9 @@ bool mounted(const fs::path& point) {
 // The requests the destination's file system saw from the thread `thread`: its debug log
 // names the requesting thread at the end of every request's line.
 long requestsFrom(const fs::path& log, pid_t thread) {
-    const std::string all = test::readFile(log), tag = "pid: " + std::to_string(thread) + "\n";
-    long count = 0;
-    for (auto at = all.find(tag); at != std::string::npos; at = all.find(tag, at + 1)) {
-        ++count;
-    }
-    return count;
+    const std::string all = test::readFile(log);
+    const std::regex tag("pid: " + std::to_string(thread) + "\n");
+    return std::distance(std::sregex_iterator(all.begin(), all.end(), tag), {});
 }
 
 // The test's own look at the share happens on a thread of its own, so that every request from
