@@ -33,11 +33,6 @@ void say(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-int refuse(const std::string& why) {
-    say("ERROR: unexpected arguments: " + why + "\n");
-    return 3;
-}
-
 // The command line the app must give, in order; an empty entry is a path checked on its own.
 // "--help" lists the options named here, so an option the app adds must be added here too.
 // clang-format off
@@ -133,7 +128,8 @@ int main(int argc, char** argv) {
         return help();
     }
     if (const std::string why = checkArguments(arguments); !why.empty()) {
-        return refuse(why);
+        say("ERROR: unexpected arguments: " + why + "\n");
+        return 3;
     }
     const fs::path home = arguments[33].substr(5);
     const fs::path temporary = arguments[35].substr(5);

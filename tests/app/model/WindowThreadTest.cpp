@@ -24,11 +24,6 @@ namespace fs = std::filesystem;
 
 using test::text;
 
-bool mounted(const fs::path& point) {
-    return test::readFile("/proc/self/mountinfo").find(" " + point.string() + " ") !=
-           std::string::npos;
-}
-
 // The requests the destination's file system saw from the thread `thread`: its debug log
 // names the requesting thread at the end of every request's line.
 long requestsFrom(const fs::path& log, pid_t thread) {
@@ -57,7 +52,8 @@ TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
          "exec bindfs -d -o attr_timeout=0,entry_timeout=0,negative_timeout=0 "
          "\"$0\" \"$1\" >\"$2\" 2>&1",
          (home / "backing").string(), share.string(), log.string()});
-    if (!QTest::qWaitFor([&] { return mounted(share); }, 10'000)) {
+    const auto mounted = [&] { return aside([&] { return fs::exists(share / "Footage"); }); };
+    if (!QTest::qWaitFor(mounted, 10'000)) {
         GTEST_SKIP() << "FUSE cannot mount here: " << test::readFile(log);
     }
     struct Unmount {
