@@ -38,16 +38,6 @@ struct LinkHistory {
     }
 };
 
-// The screen's rows, checked by Qt's tester at every change, with their signals counted.
-struct ScreenRows {
-    explicit ScreenRows(DownloadModel& model)
-        : tester(model.links(), QAbstractItemModelTester::FailureReportingMode::Fatal) {}
-
-    QAbstractItemModelTester tester;
-    QSignalSpy resets{tester.model(), &QAbstractItemModel::modelReset};
-    QSignalSpy changes{tester.model(), &QAbstractItemModel::dataChanged};
-};
-
 class DownloadQueueTest : public DownloadFixture {
 protected:
     // The tools in place and a selected project below `destination` holding `links`.
@@ -74,7 +64,11 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
     LinkHistory merge;
     plain.watch(*model, 0, 0);
     merge.watch(*model, 0, 1);
-    const ScreenRows rows(*model);
+    // The screen's rows, checked by Qt's tester at every change.
+    const QAbstractItemModelTester rows(model->links(),
+                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy resets(model->links(), &QAbstractItemModel::modelReset);
+    QSignalSpy changes(model->links(), &QAbstractItemModel::dataChanged);
 
     model->queue()->downloadAll();
     for (const auto& link : model->project()->links) {
@@ -110,8 +104,8 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
         EXPECT_EQ(linkAt(*model, 0, index).state, LinkState::Failed);
     }
     // The screen's rows changed in place: nothing was rebuilt during the whole run.
-    EXPECT_EQ(rows.resets.count(), 0);
-    EXPECT_GT(rows.changes.count(), 6);
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_GT(changes.count(), 6);
 
     // What the screen saw is what the next start sees.
     EXPECT_EQ(makeModel()->projects(), model->projects());

@@ -15,8 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -33,10 +31,8 @@ std::string helper(const std::string& version, const std::string& argument = "--
     return "#!/bin/sh\n[ \"$1\" = \"" + argument + "\" ] || exit 9\necho '" + version + "'\n";
 }
 
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+std::string upper(const std::string& text) {
+    return QString::fromStdString(text).toUpper().toStdString();
 }
 
 std::string digest(const std::string& bytes) {

@@ -9,8 +9,6 @@
 #include "TestFiles.h"
 
 #include <QSignalSpy>
-#include <QTest>
-#include <QThreadPool>
 
 #include <gtest/gtest.h>
 

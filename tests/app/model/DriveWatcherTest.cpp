@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ChildProcess.h"
 #include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
