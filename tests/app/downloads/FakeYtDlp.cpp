@@ -19,7 +19,6 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,10 +86,8 @@ int help() {
     const std::string omits = contents(self.string() + ".help-omits");
     say("Usage: yt-dlp [OPTIONS] URL [URL...]\n\nOptions:\n"
         "    -h, --help                      Print this help text and exit\n");
-    std::set<std::string_view> listed;
     for (const std::string_view option : expected) {
-        if (option.starts_with("--") && option.size() > 2 && option != omits &&
-            listed.insert(option).second) {
+        if (option.starts_with("--") && option.size() > 2 && option != omits) {
             say("    " + std::string(option) + " VALUE    (stand-in)\n");
         }
     }
