@@ -65,6 +65,7 @@ zip entry with ".." accepted|app/downloads/ZipExtract.cpp|        if (component 
 download command line altered|app/downloads/DownloadQueue.cpp|        QStringLiteral("--no-overwrites"),\n|\n|downloads_tests|DownloadQueueTest
 tagged progress line misparsed|app/downloads/DownloadQueue.cpp|        const auto value = parsed(text.mid(progressTag.size()));|        const auto value = parsed(text.mid(progressTag.size() + 1));|downloads_tests|DownloadQueueTest
 reported file not confirmed|app/downloads/DownloadQueue.cpp|            if (!*reported \|\| !QFileInfo(**reported).isFile()) {|            if (false) {|downloads_tests|DownloadQueueTest
+download into an unplugged drive's mount point|app/downloads/DownloadQueue.cpp|        } else if (platform::namesVolume(bookmark)) {\n            throw unavailable;\n        }|        }|downloads_tests|DownloadQueueTest
 LIST
 )
 

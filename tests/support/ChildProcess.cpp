@@ -25,6 +25,17 @@ void closeFd(int& fd) {
     }
 }
 
+// One read from `fd` added to `into`; `fd` is closed at its end.
+void readInto(int& fd, std::string& into) {
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+        into.append(buffer, static_cast<size_t>(n));
+    } else {
+        closeFd(fd);
+    }
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments) {
@@ -66,7 +77,6 @@ ChildProcess::~ChildProcess() {
 }
 
 std::optional<std::string> ChildProcess::readLine() {
-    char buffer[4096];
     for (;;) {
         if (const auto end = pending_.find('\n'); end != std::string::npos) {
             std::string line = pending_.substr(0, end);
@@ -76,29 +86,21 @@ std::optional<std::string> ChildProcess::readLine() {
         if (out_ < 0) {
             return std::nullopt;
         }
-        // Standard error is drained alongside, so a chatty child never blocks on it.
+        // Standard error is drained alongside, so a chatty child never blocks on
+        // it.
         pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
         if (::poll(fds, err_ >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
             return std::nullopt;
         }
         if (err_ >= 0 && fds[1].revents != 0) {
-            const ssize_t n = ::read(err_, buffer, sizeof buffer);
-            if (n > 0) {
-                errors_.append(buffer, static_cast<size_t>(n));
-            } else {
-                closeFd(err_);
-            }
+            readInto(err_, errors_);
         }
         if (fds[0].revents != 0) {
-            const ssize_t n = ::read(out_, buffer, sizeof buffer);
-            if (n > 0) {
-                pending_.append(buffer, static_cast<size_t>(n));
-                output_.append(buffer, static_cast<size_t>(n));
-            } else {
-                closeFd(out_);
-                if (!pending_.empty()) {
-                    return std::exchange(pending_, {});
-                }
+            const size_t known = pending_.size();
+            readInto(out_, pending_);
+            output_.append(pending_, known);
+            if (out_ < 0 && !pending_.empty()) {
+                return std::exchange(pending_, {});
             }
         }
     }
@@ -111,14 +113,8 @@ void ChildProcess::signal(int number) const {
 int ChildProcess::wait() {
     while (readLine()) {
     }
-    char buffer[4096];
     while (err_ >= 0) {
-        const ssize_t n = ::read(err_, buffer, sizeof buffer);
-        if (n > 0) {
-            errors_.append(buffer, static_cast<size_t>(n));
-        } else {
-            closeFd(err_);
-        }
+        readInto(err_, errors_);
     }
     if (!status_) {
         int status = 0;

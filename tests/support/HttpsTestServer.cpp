@@ -58,14 +58,6 @@ std::vector<HttpsTestServer::Request> HttpsTestServer::requests() const {
     return requests_;
 }
 
-std::vector<std::string> HttpsTestServer::requestedPaths() const {
-    std::vector<std::string> paths;
-    for (const Request& request : requests()) {
-        paths.push_back(request.path);
-    }
-    return paths;
-}
-
 void HttpsTestServer::answer(const httplib::Request& request, httplib::Response& response) {
     Answer found{404, "Not Found", {}};
     {

@@ -41,7 +41,6 @@ public:
         std::string userAgent;
     };
     std::vector<Request> requests() const;
-    std::vector<std::string> requestedPaths() const;
 
 private:
     void answer(const httplib::Request& request, httplib::Response& response);

@@ -21,8 +21,9 @@ struct EntryDeleter {
 };
 
 void check(int status, archive* handle) {
-    if (status < ARCHIVE_WARN)
+    if (status < ARCHIVE_WARN) {
         throw std::runtime_error(std::string("writeZip: ") + archive_error_string(handle));
+    }
 }
 
 } // namespace
@@ -35,26 +36,20 @@ void writeZip(const std::filesystem::path& path, const std::vector<ZipEntry>& en
     for (const ZipEntry& item : entries) {
         std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
         archive_entry_set_pathname(entry.get(), item.name.c_str());
-        switch (item.kind) {
-        case ZipEntry::Kind::File:
-            archive_entry_set_filetype(entry.get(), AE_IFREG);
-            archive_entry_set_perm(entry.get(), 0644);
+        const bool file = item.kind == ZipEntry::Kind::File;
+        const bool folder = item.kind == ZipEntry::Kind::Folder;
+        archive_entry_set_mode(entry.get(), file     ? AE_IFREG | 0644
+                                            : folder ? AE_IFDIR | 0755
+                                                     : AE_IFLNK | 0777);
+        if (file) {
             archive_entry_set_size(entry.get(), static_cast<la_int64_t>(item.content.size()));
-            break;
-        case ZipEntry::Kind::Folder:
-            archive_entry_set_filetype(entry.get(), AE_IFDIR);
-            archive_entry_set_perm(entry.get(), 0755);
-            break;
-        case ZipEntry::Kind::Link:
-            archive_entry_set_filetype(entry.get(), AE_IFLNK);
-            archive_entry_set_perm(entry.get(), 0777);
+        } else if (!folder) {
             archive_entry_set_symlink(entry.get(), item.content.c_str());
-            break;
         }
         check(archive_write_header(zip, entry.get()), zip);
-        if (item.kind == ZipEntry::Kind::File &&
-            archive_write_data(zip, item.content.data(), item.content.size()) < 0)
+        if (file && archive_write_data(zip, item.content.data(), item.content.size()) < 0) {
             check(ARCHIVE_FATAL, zip);
+        }
     }
     check(archive_write_close(zip), zip);
 }

@@ -11,7 +11,6 @@
 //             stopped; a later run finishes from it
 // "--help" lists the options of that command line, less any named in the file beside the
 // executable whose name ends in ".help-omits" (an older release).
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
@@ -19,7 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <set>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,26 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Unbuffered (see main), so a line is out before a pause.
 void say(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(STDOUT_FILENO, text.data(), text.size());
-        if (written <= 0) {
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
-// One line in two writes with a pause between, so the reader sees it across reads.
-void sayInPieces(const std::string& line) {
-    say(line.substr(0, line.size() / 2));
-    ::usleep(50'000);
-    say(line.substr(line.size() / 2));
-}
-
-int refuse(const std::string& why) {
-    say("ERROR: unexpected arguments: " + why + "\n");
-    return 3;
+    std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 // The command line the app must give, in order; an empty entry is a path checked on its own.
@@ -93,17 +75,19 @@ void makeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 int help() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    std::ifstream omitsFile(self.string() + ".help-omits");
-    const std::string omits((std::istreambuf_iterator<char>(omitsFile)), {});
+    const std::string omits = contents(self.string() + ".help-omits");
     say("Usage: yt-dlp [OPTIONS] URL [URL...]\n\nOptions:\n"
         "    -h, --help                      Print this help text and exit\n");
-    std::set<std::string_view> listed;
     for (const std::string_view option : expected) {
-        if (option.starts_with("--") && option.size() > 2 && option != omits &&
-            listed.insert(option).second) {
+        if (option.starts_with("--") && option.size() > 2 && option != omits) {
             say("    " + std::string(option) + " VALUE    (stand-in)\n");
         }
     }
@@ -122,35 +106,27 @@ void pauseOrResume(const fs::path& temporary, const fs::path& output) {
             ::pause();
         }
     }
-    std::ifstream in(partial, std::ios::binary);
-    const std::string start((std::istreambuf_iterator<char>(in)), {});
-    makeFile(output, start + "second half");
+    makeFile(output, contents(partial) + "second half");
     fs::remove(partial);
     say("[download] Resuming download at byte 50\n");
 }
 
-// A JSON string's contents as yt-dlp writes them, with non-ASCII escaped; the titles here are
-// plain ASCII.
+// A JSON string's contents as yt-dlp writes them; the titles here are plain ASCII.
 std::string quoted(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            escaped += '\\';
-        }
-        escaped += c;
-    }
-    return escaped;
+    return std::regex_replace(text, std::regex(R"(["\\])"), R"(\$&)");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments == std::vector<std::string>{"--help"}) {
         return help();
     }
     if (const std::string why = checkArguments(arguments); !why.empty()) {
-        return refuse(why);
+        say("ERROR: unexpected arguments: " + why + "\n");
+        return 3;
     }
     const fs::path home = arguments[33].substr(5);
     const fs::path temporary = arguments[35].substr(5);
@@ -162,7 +138,7 @@ int main(int argc, char** argv) {
     if (mode == "silent") {
         return 1;
     }
-    sayInPieces("QM_TITLE:\"Clip \\\"" + mode + "\\\"\"\n");
+    say("QM_TITLE:\"Clip \\\"" + mode + "\\\"\"\n");
     say("[youtube] Extracting URL: " + url + "\n");
     say("QM_PROGRESS:{\"status\": \"downloading\", \"downloaded_bytes\": 0, \"total_bytes\": "
         "null, \"total_bytes_estimate\": null, \"speed\": null, \"eta\": null}\n");

@@ -5,7 +5,6 @@
 #include "TestFiles.h"
 
 #include <QDir>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -13,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <regex>
 
 namespace quaymark {
 namespace {
@@ -35,14 +35,6 @@ protected:
     }
 };
 
-TEST_F(ProjectStoreTest, NoFileOrAnEmptyListLoadsEmptyWithoutAMessage) {
-    EXPECT_TRUE(store.load().projects.isEmpty());
-    EXPECT_FALSE(store.load().message);
-    test::writeFile(file, "[]");
-    EXPECT_TRUE(store.load().projects.isEmpty());
-    EXPECT_FALSE(store.load().message);
-}
-
 TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
     VideoProject project;
     project.name = QStringLiteral("Trip");
@@ -58,7 +50,6 @@ TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
     ASSERT_FALSE(store.save({project, VideoProject{}}));
 
     const std::string text = test::readFile(file);
-    EXPECT_LT(text.find("\"id\""), text.find("\"url\"")) << "declaration order";
     EXPECT_EQ(text.find("null"), std::string::npos) << "absent optionals are left out";
     std::size_t from = 0;
     for (const char* word :
@@ -69,18 +60,11 @@ TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
 
     const auto loaded = store.load();
     ASSERT_EQ(loaded.projects.size(), 2);
-    const QList<VideoLink>& links = loaded.projects[0].links;
-    const QList<LinkState> expected = {LinkState::Ready,  LinkState::Paused,     LinkState::Paused,
-                                       LinkState::Paused, LinkState::Downloaded, LinkState::Paused,
-                                       LinkState::Failed};
-    for (qsizetype i = 0; i < links.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(links[i].state, expected[i]);
-        EXPECT_EQ(links[i].speed, (i >= 1 && i <= 3) ? 0.0 : 1e6) << "only active links stop";
+    for (const int active : {1, 2, 3}) {
+        project.links[active].state = LinkState::Paused;
+        project.links[active].speed = 0;
     }
-    VideoProject reloaded = loaded.projects[0];
-    reloaded.links = project.links;
-    EXPECT_EQ(reloaded, project);
+    EXPECT_EQ(loaded.projects[0], project);
 }
 
 // A word this version does not know, say from a newer one: shown and written back as it is.
@@ -106,6 +90,7 @@ TEST_F(ProjectStoreTest, UnreadableFileIsCopiedAsideAndNamed) {
         R"([{"id":"0A1B2C3D-0000-4000-8000-000000000001","name":"x","links":[)"
         R"({"id":"0A1B2C3D-0000-4000-8000-000000000002","url":"u","title":"t",)"
         R"("state":"Ready","speed":0}]}])";
+    EXPECT_FALSE(store.load().message) << "no file yet is no problem";
     test::writeFile(file, broken);
     const auto loaded = store.load();
     EXPECT_TRUE(loaded.projects.isEmpty());
@@ -149,35 +134,20 @@ TEST_F(ProjectStoreTest, AFileThatCannotBeCopiedIsKeptAsideBeforeTheFirstSave) {
     for (int save = 0; save < 2; ++save) {
         ASSERT_EQ(full.save({VideoProject{}}), std::nullopt);
     }
-    std::vector<fs::path> kept;
-    for (const auto& entry : fs::directory_iterator(disk)) {
-        if (entry.path().filename() != "download-projects.json") {
-            kept.push_back(entry.path());
-        }
-    }
-    ASSERT_EQ(kept.size(), 1u) << "kept once, before the first save only";
-    const QString name = QString::fromStdString(kept[0].filename().string());
-    EXPECT_TRUE(
-        QRegularExpression(QStringLiteral("^download-projects\\.unreadable-\\d{8}-\\d{6}\\.json$"))
-            .match(name)
-            .hasMatch())
-        << name.toStdString();
-    EXPECT_EQ(test::readFile(kept[0]), unreadable);
+    const auto names = test::listTree(disk);
+    ASSERT_EQ(names.size(), 2u) << "kept once, before the first save only";
+    EXPECT_TRUE(std::regex_match(names[1],
+                                 std::regex(R"(download-projects\.unreadable-\d{8}-\d{6}\.json)")))
+        << names[1];
+    EXPECT_EQ(test::readFile(disk / names[1]), unreadable);
     EXPECT_EQ(full.load().projects.size(), 1);
 }
 
-TEST_F(ProjectStoreTest, ABlankNameStillNamesAFolderAndFailedSavesSaySo) {
-    VideoProject project;
-    project.id = QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-000000000001"));
-    EXPECT_FALSE(project.folder());
-    project.destination = SavedLocation{QStringLiteral("/srv/videos"), std::nullopt};
-    project.name = QStringLiteral(" \n ");
-    EXPECT_EQ(project.folder(), QStringLiteral("/srv/videos/B-roll_0A1B2C3D"));
-
+TEST_F(ProjectStoreTest, FailedSavesSaySo) {
     fs::create_directories(data / "blocked");
     ProjectStore unwritable{QString::fromStdString((data / "blocked/x").string())};
     test::writeFile(data / "blocked/x", "a file where the folder should be");
-    const auto failure = unwritable.save({project});
+    const auto failure = unwritable.save({VideoProject{}});
     ASSERT_TRUE(failure);
     EXPECT_TRUE(failure->startsWith(u"Could not save download projects: "));
 }

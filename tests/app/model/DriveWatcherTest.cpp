@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ChildProcess.h"
 #include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
@@ -46,13 +45,17 @@ protected:
             test::writeFile(home / "CARD/DCIM/C0001.MP4", test::patternBytes(100'000));
         }
         fs::create_directories(home / "D0");
-        AppModel::Setup setup;
-        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
-        setup.probeInterval = std::chrono::milliseconds(100);
-        model = std::make_unique<AppModel>(std::move(setup));
+        model = makeModel();
         model->setFolderRule(QStringLiteral("{source}"));
         model->chooseTarget(false, text(home / "D0"));
         EXPECT_TRUE(test::settle());
+    }
+
+    std::unique_ptr<AppModel> makeModel() {
+        AppModel::Setup setup;
+        setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+        setup.probeInterval = std::chrono::milliseconds(100);
+        return std::make_unique<AppModel>(std::move(setup));
     }
 
     bool imported(qsizetype batches) {
@@ -124,14 +127,10 @@ TEST_F(DriveWatchingTest, AnUnpluggedDestinationIsRefusedAndKeepsItsBookmark) {
     }
     ASSERT_TRUE(fs::is_directory(backup)) << "the mount point stays";
 
-    // Every setting saves; a restart saves too.
+    // Saved on a restart, and once more on request.
     model->setParallelFiles(3);
-    model->setFolderRule(QStringLiteral("{date}"));
-    model->setFolderRule(QStringLiteral("{source}"));
     model.reset();
-    AppModel::Setup setup;
-    setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
-    model = std::make_unique<AppModel>(std::move(setup));
+    model = makeModel();
     model->savePreferences();
     ASSERT_EQ(stored().size(), 1);
     EXPECT_EQ(stored()[0].bookmark, bookmark) << "the drive's identity is kept";
