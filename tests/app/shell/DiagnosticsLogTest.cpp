@@ -5,11 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <regex>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quaymark::test {
@@ -58,41 +55,6 @@ TEST_F(DiagnosticsLogTest, RotatesOnlyAboveTheLimitKeepingOneGeneration) {
     logNow("second rotation");
     EXPECT_EQ(readFile(previous), std::string(limit + 1, 'b'));
     EXPECT_EQ(messageOf(readFile(current)), "second rotation\n");
-}
-
-TEST_F(DiagnosticsLogTest, KeepsEveryLineAndEachThreadsOrder) {
-    constexpr int threads = 4;
-    constexpr int perThread = 250;
-    {
-        std::vector<std::jthread> writers;
-        for (int t = 0; t < threads; ++t) {
-            writers.emplace_back([t] {
-                for (int n = 0; n < perThread; ++n) {
-                    AppDiagnostics::log(QStringLiteral("thread %1 line %2").arg(t).arg(n));
-                }
-            });
-        }
-    }
-    AppDiagnostics::flush();
-
-    std::istringstream lines(readFile(current));
-    std::map<int, int> next;
-    int count = 0;
-    static const std::regex shape(R"(\S+ thread (\d) line (\d+))");
-    for (std::string line; std::getline(lines, line); ++count) {
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(line, match, shape)) << line;
-        const int t = std::stoi(match[1]);
-        ASSERT_EQ(std::stoi(match[2]), next[t]++) << "thread " << t;
-    }
-    EXPECT_EQ(count, threads * perThread);
-}
-
-TEST(DiagnosticsLog, NeverCreatesTheDataFolder) {
-    const ShellTestHome env;
-    AppDiagnostics::log(QStringLiteral("dropped"));
-    AppDiagnostics::flush();
-    EXPECT_EQ(listTree(env.home()), std::vector<std::string>{});
 }
 
 } // namespace
