@@ -144,7 +144,7 @@ TEST_F(FakeMachine, ListsVolumesWithoutPseudoSystemAndBindMounts) {
     EXPECT_EQ(mountedVolumes(paths(), true).size(), standardMounts().size());
 }
 
-TEST_F(FakeMachine, BookmarkFollowsTheCardToAnotherMountPoint) {
+TEST_F(FakeMachine, BookmarkFollowsTheCardToAnotherMountPointOrElseKeepsThePath) {
     mountTable(standardMounts());
     fs::create_directories(at("EOS DIGITAL/DCIM/100CANON"));
     const auto bookmark = createBookmark(at("EOS DIGITAL/DCIM/100CANON"), paths());
@@ -161,17 +161,16 @@ TEST_F(FakeMachine, BookmarkFollowsTheCardToAnotherMountPoint) {
     // Gone: the caller falls back to the stored path.
     mountTable({mountLine("259:2", "", "ext4", "/dev/nvme0n1p2")});
     EXPECT_FALSE(resolveBookmark(*bookmark, paths()));
-}
 
-TEST_F(FakeMachine, BookmarkWithoutVolumeUuidUsesThePath) {
+    // A share without a volume UUID: the path.
     mountTable(standardMounts());
     fs::create_directories(at("share/clips"));
-    const auto bookmark = createBookmark(at("share/clips"), paths());
-    ASSERT_TRUE(bookmark);
-    EXPECT_FALSE(decodeBookmark(*bookmark)->volumeUuid);
-    EXPECT_EQ(resolveBookmark(*bookmark, paths()), at("share/clips"));
+    const auto share = createBookmark(at("share/clips"), paths());
+    ASSERT_TRUE(share);
+    EXPECT_FALSE(decodeBookmark(*share)->volumeUuid);
+    EXPECT_EQ(resolveBookmark(*share, paths()), at("share/clips"));
     fs::remove(at("share/clips"));
-    EXPECT_FALSE(resolveBookmark(*bookmark, paths()));
+    EXPECT_FALSE(resolveBookmark(*share, paths()));
     EXPECT_FALSE(createBookmark(at("share/clips"), paths()));
     // A name that is not UTF-8 cannot be stored: no bookmark rather than a wrong path.
     fs::create_directories(at("share/\xff"));

@@ -178,14 +178,5 @@ TEST_F(MainWindowScreenTest, ADownloadProjectIsCreatedFilledAndGivenAFolder) {
     EXPECT_EQ(textOf(item("toolStatus")), u"Install download tools once to get started");
 }
 
-TEST_F(MainWindowScreenTest, SwitchingSectionsKeepsWhatWasTyped) {
-    showSection("downloads");
-    typeInto("newProjectField", QStringLiteral("Half typed"));
-    showSection("ingest");
-    showSection("downloads");
-    EXPECT_EQ(textOf(item("newProjectField")), u"Half typed");
-    EXPECT_EQ(downloads->newName(), u"Half typed");
-}
-
 } // namespace
 } // namespace quaymark
