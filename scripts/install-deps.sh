@@ -14,7 +14,7 @@ packages=(
     libxxhash-dev libxml2-dev libxml2-utils
     rsync time
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
-    qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse libfuse-dev bindfs
+    qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse bindfs
     dbus
     libcurl4-openssl-dev libarchive-dev libcpp-httplib-dev
     qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
