@@ -42,6 +42,18 @@ auto aside(Work work) {
 // A stalled network share freezes whichever thread touches it: the window's thread must never
 // be that thread. The share's file system names the thread behind every request in its log, and
 // has the kernel cache nothing, so every access by the model reaches it.
+// The destination as an earlier run saved it, with its bookmark.
+void saveChosenEarlier(const QString& settings, const fs::path& destination) {
+    PreferenceStore store(settings);
+    StoredPreferences stored;
+    const auto bookmark = aside([&] { return platform::createBookmark(destination); });
+    stored.destinations = {SavedLocation{text(destination), QByteArray::fromStdString(*bookmark)}};
+    stored.folderRule = QStringLiteral("{source}");
+    stored.videosOnly = false;
+    store.save(stored);
+    store.markMigrated();
+}
+
 TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
     test::TempDir home;
     const fs::path share = home / "share", log = home / "requests.log";
@@ -62,17 +74,7 @@ TEST(WindowThreadTest, TheDestinationIsNeverTouchedFromTheWindowsThread) {
     } unmount{share};
     const fs::path destination = share / "Footage";
     const QString settings = text(home / "Quaymark.conf");
-    { // chosen in an earlier run, with its bookmark
-        PreferenceStore store(settings);
-        StoredPreferences stored;
-        const auto bookmark = aside([&] { return platform::createBookmark(destination); });
-        stored.destinations = {
-            SavedLocation{text(destination), QByteArray::fromStdString(*bookmark)}};
-        stored.folderRule = QStringLiteral("{source}");
-        stored.videosOnly = false;
-        store.save(stored);
-        store.markMigrated();
-    }
+    saveChosenEarlier(settings, destination);
     test::writeFile(home / "CARD/A001.MOV", test::patternBytes(50'000));
     const pid_t window = ::gettid();
 
