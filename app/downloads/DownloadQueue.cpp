@@ -160,6 +160,14 @@ void DownloadQueue::change(const Pair& pair, Change change) {
     }
 }
 
+template <typename Change>
+void DownloadQueue::changeAndSave(const Pair& pair, Change change) {
+    if (VideoLink* link = findLink(pair)) {
+        change(*link);
+    }
+    model_.save(); // which tells the observers too
+}
+
 void DownloadQueue::setBusy(bool busy) {
     if (busy_ != busy) {
         busy_ = busy;
@@ -202,10 +210,10 @@ void DownloadQueue::pauseAll() {
         runner_->cancel();
     }
     for (const Pair& pair : queue_) {
-        change(pair, [](VideoLink& link) {
-            link.state = LinkState::Paused;
-            link.speed = 0;
-        });
+        if (VideoLink* link = findLink(pair)) {
+            link->state = LinkState::Paused;
+            link->speed = 0;
+        }
     }
     queue_.clear();
     model_.save();
@@ -241,11 +249,10 @@ bool DownloadQueue::launch(const Pair& pair) {
     }
     runner_ = std::make_unique<DownloadRunner>();
     active_ = pair;
-    change(pair, [](VideoLink& link) {
+    changeAndSave(pair, [](VideoLink& link) {
         link.state = LinkState::Downloading;
         link.error.reset();
     });
-    model_.save();
 
     connect(runner_.get(), &DownloadRunner::line, this,
             [this, pair](const QString& text) { line(text, pair); });
@@ -327,21 +334,19 @@ void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
             line(piece, pair);
         }
         // The helper's thread confirmed the file it reported.
-        change(pair, [](VideoLink& done) {
+        changeAndSave(pair, [](VideoLink& done) {
             done.state = LinkState::Downloaded;
             done.fraction = 1.0;
             done.speed = 0;
         });
-        model_.save();
         active_.reset();
         break;
     }
     case DownloadOutcome::Kind::Cancelled:
-        change(pair, [](VideoLink& link) {
+        changeAndSave(pair, [](VideoLink& link) {
             link.state = LinkState::Paused;
             link.speed = 0;
         });
-        model_.save();
         active_.reset();
         break;
     case DownloadOutcome::Kind::Failed:
@@ -352,12 +357,11 @@ void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
 }
 
 void DownloadQueue::fail(const Pair& pair, const QString& description) {
-    change(pair, [&](VideoLink& link) {
+    changeAndSave(pair, [&](VideoLink& link) {
         link.state = LinkState::Failed;
         link.error = description;
         link.speed = 0;
     });
-    model_.save();
     active_.reset();
     runner_.reset();
 }

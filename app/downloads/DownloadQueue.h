@@ -62,6 +62,9 @@ private:
     // Applies `change` to the link of `pair`, if both still exist, and tells the observers.
     template <typename Change>
     void change(const Pair& pair, Change change);
+    // The same, then saves the projects, which tells the observers once for both.
+    template <typename Change>
+    void changeAndSave(const Pair& pair, Change change);
 
     // The worker loop, one helper at a time.
     void processQueue();

@@ -76,9 +76,7 @@ void AppModel::loadDestinations() {
     targets_.clear();
     for (const auto& location : preferences_.destinations) {
         targets_.append(location.path);
-        if (platform::startAccessingSecurityScope(pathOf(location.path))) {
-            scopes_.append(location.path);
-        }
+        holdScope(location.path);
     }
     runInBackground(
         this,
@@ -337,6 +335,12 @@ void AppModel::enrollSource() {
         });
 }
 
+void AppModel::holdScope(const QString& folder) {
+    if (!scopes_.contains(folder) && platform::startAccessingSecurityScope(pathOf(folder))) {
+        scopes_.append(folder);
+    }
+}
+
 void AppModel::reloadSource() {
     sourceBrowser_.reload(source_, preferences_.videosOnly);
 }
@@ -346,9 +350,7 @@ void AppModel::reloadTarget() {
 }
 
 void AppModel::setSource(const QString& folder) {
-    if (platform::startAccessingSecurityScope(pathOf(folder)) && !scopes_.contains(folder)) {
-        scopes_.append(folder);
-    }
+    holdScope(folder);
     source_ = folder;
     sourceVolume_.reset();
     cameraName_ = unknownCamera;
@@ -425,9 +427,8 @@ void AppModel::applyTarget(const QString& folder, TargetPlace place) {
             return;
         }
     }
-    if (place != TargetPlace::browsed && platform::startAccessingSecurityScope(pathOf(folder)) &&
-        !scopes_.contains(folder)) {
-        scopes_.append(folder);
+    if (place != TargetPlace::browsed) {
+        holdScope(folder);
     }
     const SavedLocation location{folder, std::nullopt};
     if (place != TargetPlace::backup && !targets_.isEmpty()) {

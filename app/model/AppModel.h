@@ -166,6 +166,8 @@ private:
     void loadDestinations();
     // Saves once the typing pauses: text fields change at every keystroke.
     void saveSoon();
+    // Keeps access to a chosen folder for the rest of the run, once per folder.
+    void holdScope(const QString& folder);
     // Makes the bookmark of a chosen destination on a worker and stores it with that entry.
     void bookmarkLater(const QString& folder);
     using TargetPlace = TargetChoices::Place;

@@ -43,11 +43,10 @@ bool QuaymarkApp::start() {
     downloads_ = std::make_unique<DownloadModel>(std::move(downloadSetup));
 
     engine_ = makeUiEngine();
-    window_ =
-        loadMainWindow(*engine_, {{QStringLiteral("appModel"), QVariant::fromValue(model_.get())},
-                                  {QStringLiteral("downloads"),
-                                   QVariant::fromValue(static_cast<QObject*>(downloads_.get()))},
-                                  {QStringLiteral("shell"), QVariant::fromValue(&actions_)}});
+    window_ = loadMainWindow(*engine_,
+                             {{QStringLiteral("appModel"), QVariant::fromValue(model_.get())},
+                              {QStringLiteral("downloads"), QVariant::fromValue(downloads_.get())},
+                              {QStringLiteral("shell"), QVariant::fromValue(&actions_)}});
     if (!window_) {
         AppDiagnostics::log(QStringLiteral("The main window could not be created"));
         return false;

@@ -152,7 +152,6 @@ bool endsWith(std::u32string_view text, std::u32string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-// Steps 5.1 to 5.6 for one meta atom.
 // The key names of a "keys" atom by their index; nothing when it claims more keys than any
 // clip has.
 std::optional<std::map<std::uint32_t, std::u32string>> keyTableOf(const File& file,
@@ -178,6 +177,7 @@ std::optional<std::map<std::uint32_t, std::u32string>> keyTableOf(const File& fi
     return keyTable;
 }
 
+// The camera name that one meta atom's keys and item list give, if any.
 std::optional<std::string> nameFromMeta(const File& file, const Atom& meta) {
     if (meta.end - meta.payload < 4) {
         return std::nullopt;

@@ -86,8 +86,7 @@ std::optional<std::string> ChildProcess::readLine() {
         if (out_ < 0) {
             return std::nullopt;
         }
-        // Standard error is drained alongside, so a chatty child never blocks on
-        // it.
+        // Standard error is drained alongside, so a chatty child never blocks on it.
         pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
         if (::poll(fds, err_ >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
             return std::nullopt;

@@ -105,10 +105,13 @@ inline QString textOf(QObject* object) {
     return object ? object->property("text").toString() : QStringLiteral("<missing>");
 }
 
-// Clicks an item in the middle, as a user would.
+// The middle of an item, in its window, where a user would click.
+inline QPoint centreOf(QQuickItem* item) {
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+}
+
 inline void click(QQuickItem* item, Qt::MouseButton button = Qt::LeftButton) {
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(item->window(), button, Qt::NoModifier, centre.toPoint());
+    QTest::mouseClick(item->window(), button, Qt::NoModifier, centreOf(item));
 }
 
 // Types `text` into the window's focused item, key by key.
@@ -120,8 +123,7 @@ inline void type(QWindow* window, const QString& text) {
 
 // A double click as the window receives it: press, release, press, double-click, release.
 inline void doubleClick(QQuickItem* item) {
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseDClick(item->window(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    QTest::mouseDClick(item->window(), Qt::LeftButton, Qt::NoModifier, centreOf(item));
 }
 
 // The real main window over real models, shown offscreen.
