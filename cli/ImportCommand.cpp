@@ -105,7 +105,8 @@ void report(const DestinationRun& run, const CommandLine& command, Reporter& rep
         }
         return;
     }
-    reporter.say(std::string(run.cancelled ? "Cancelled  " : "Failed     ") + run.target + ": " +
+    reporter.say(std::string(run.cancelled ? "Cancelled  " : "Failed     ") +
+                 (run.resumeFolder ? run.resumeFolder->string() : run.target) + ": " +
                  run.error.value_or(""));
     if (folder) {
         reporter.say(

@@ -5,6 +5,7 @@
 #include "ingest/engine/ReceiptCheck.h"
 #include "ingest/scan/FileSize.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -31,7 +32,8 @@ struct Check {
 };
 
 bool historyFinding(State state) {
-    return state == State::historyDiffers || state == State::historyAltered;
+    return state == State::historyDiffers || state == State::historyAltered ||
+           state == State::historyGone || state == State::historyDamaged;
 }
 
 void runCheck(const fs::path& folder, const FolderClaims& claims,
@@ -42,7 +44,8 @@ void runCheck(const fs::path& folder, const FolderClaims& claims,
             folder, claims, cancellation,
             [&](ReceiptFinding finding) {
                 std::lock_guard lock(check.mutex);
-                if (finding.state != State::unlisted && !historyFinding(finding.state)) {
+                if (finding.state != State::unlisted && finding.state != State::leftover &&
+                    !historyFinding(finding.state)) {
                     check.checkedFiles += 1;
                 }
                 check.findings.push_back(std::move(finding));
@@ -61,13 +64,24 @@ void runCheck(const fs::path& folder, const FolderClaims& claims,
 
 void showFinding(const ReceiptFinding& finding, Reporter& reporter) {
     if (reporter.json()) {
-        reporter.event({{"event", "file"},
-                        {"path", finding.path},
-                        {"status", ImportEngine::stateName(finding.state)}});
+        nlohmann::json event = {{"event", "file"},
+                                {"path", finding.path},
+                                {"status", ImportEngine::stateName(finding.state)}};
+        if (!finding.detail.empty()) {
+            event["detail"] = finding.detail;
+        }
+        reporter.event(event);
     } else if (finding.state == State::historyDiffers) {
         reporter.say("ASC MHL    " + finding.path + ": XXH3-128 differs from the history's hash");
     } else if (finding.state == State::historyAltered) {
         reporter.say("ASC MHL    " + finding.path + ": does not match its entry in the chain");
+    } else if (finding.state == State::historyGone) {
+        reporter.say("ASC MHL    " + finding.path + ": listed in the history, not in the folder");
+    } else if (finding.state == State::historyDamaged) {
+        reporter.say("ASC MHL    " + finding.detail);
+    } else if (finding.state == State::leftover) {
+        reporter.say("Leftover   " + finding.path +
+                     " (a temporary file of a write cut short; ignored)");
     } else if (finding.state != State::matches) {
         std::string label = ImportEngine::stateName(finding.state);
         label[0] = static_cast<char>(label[0] - 'a' + 'A');
@@ -123,10 +137,13 @@ int reportResult(const fs::path& folder, const FolderClaims& claims,
     for (const auto& finding : findings) {
         counts[finding.state] += 1;
     }
-    const std::int64_t problems =
-        static_cast<std::int64_t>(findings.size()) - counts[State::matches];
-    const std::int64_t historyProblems =
-        counts[State::historyDiffers] + counts[State::historyAltered];
+    const auto problems = static_cast<std::int64_t>(
+        std::count_if(findings.begin(), findings.end(), [](const ReceiptFinding& finding) {
+            return ImportEngine::isProblem(finding.state);
+        }));
+    const std::int64_t historyProblems = counts[State::historyDiffers] +
+                                         counts[State::historyAltered] +
+                                         counts[State::historyGone] + counts[State::historyDamaged];
     const std::size_t files = claims.receipt.files.size();
     if (reporter.json()) {
         reporter.event({{"event", "result"},
@@ -137,10 +154,14 @@ int reportResult(const fs::path& folder, const FolderClaims& claims,
                         {"missing", counts[State::missing]},
                         {"changed", counts[State::changed] + counts[State::invalid]},
                         {"unlisted", counts[State::unlisted]},
-                        {"mhlDiffers", historyProblems}});
+                        {"mhlDiffers", historyProblems},
+                        {"leftover", counts[State::leftover]}});
     } else if (problems == 0) {
         reporter.say("All " + std::to_string(files) + " files in " + folder.string() +
-                     " match the receipt" + (claims.history ? " and the ASC MHL history." : "."));
+                     " match the receipt" + (claims.history ? " and the ASC MHL history." : ".") +
+                     (counts[State::leftover] > 0 ? " Temporary files of writes cut short were "
+                                                    "ignored."
+                                                  : ""));
     } else {
         reporter.say(std::to_string(counts[State::missing]) + " missing, " +
                      std::to_string(counts[State::changed] + counts[State::invalid]) +

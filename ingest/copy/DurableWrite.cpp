@@ -43,6 +43,12 @@ private:
     bool committed_ = false;
 };
 
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+} // namespace
+
 // ".quaymark-status-" + canonical upper-case UUID + ".tmp", and nothing else.
 bool isStatusFileName(std::string_view name) {
     constexpr std::string_view suffix = ".tmp";
@@ -64,12 +70,6 @@ bool isStatusFileName(std::string_view name) {
     }
     return true;
 }
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-} // namespace
 
 void removeLeftoverStatusFiles(const std::filesystem::path& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -15,6 +15,9 @@ void durableWrite(std::string_view bytes, const std::filesystem::path& target);
 // call while holding the folder's lock.
 void removeLeftoverStatusFiles(const std::filesystem::path& folder);
 
+// True for the exact name of a durable write's temporary file.
+bool isStatusFileName(std::string_view name);
+
 // Flushes a folder's entries (a rename is durable only after this); failures are ignored.
 void syncFolder(const std::filesystem::path& folder) noexcept;
 

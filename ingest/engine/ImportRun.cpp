@@ -15,6 +15,7 @@
 #include "ingest/naming/ImportFolder.h"
 #include "ingest/records/RecordsJson.h"
 #include "ingest/records/Uuid.h"
+#include "ingest/scan/DestinationNames.h"
 #include "ingest/scan/FileSize.h"
 #include "ingest/scan/LocationCheck.h"
 #include "ingest/scan/ResolvedPath.h"
@@ -112,8 +113,34 @@ public:
 private:
     std::vector<SourceFile> scanPlan() const {
         std::vector<SourceFile> plan =
-            ImportEngine::scan(source_, options_.videosOnly, cancellation_);
+            ImportEngine::scan(source_, options_.videosOnly, cancellation_, nameRules_);
         return options_.videosOnly ? plan : AscMhl::withoutSourceHistory(std::move(plan));
+    }
+
+    SessionRecord newRecord(const std::optional<std::string>& sourceVolume) const {
+        SessionRecord record;
+        record.source = source_.string();
+        record.sourceVolume = sourceVolume;
+        record.destination = folder_.string();
+        record.started = started_;
+        record.options = options_;
+        return record;
+    }
+
+    // A folder stopped before its first journal save holds nothing but the lock, temporary
+    // files and perhaps the marker: nothing was copied, so it starts afresh.
+    bool neverJournaled() const {
+        if (entryExists(folder_ / ImportDocuments::journal)) {
+            return false;
+        }
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            const std::string name = entry.path().filename().string();
+            if (name != ImportDocuments::lock && name != ImportDocuments::marker &&
+                !isStatusFileName(name)) {
+                return false;
+            }
+        }
+        return true;
     }
 
     void report(const ImportProgress& progress) const {
@@ -132,10 +159,12 @@ private:
         targetGuard_.emplace(VolumeGuard::make(target_));
         report(ImportProgress{});
 
+        nameRules_ = ImportEngine::probeNameRules(target_);
         plan_ = scanPlan();
         if (plan_.empty()) {
             throw QuayError::noFiles();
         }
+        ImportEngine::checkPlanNames(plan_, nameRules_);
         for (const auto& file : plan_) {
             total_ += file.bytes;
         }
@@ -146,13 +175,7 @@ private:
             folder_ =
                 ImportEngine::makeSession(target_, source_.filename().string(), options_, started_);
             lock_.emplace(folder_);
-            SessionRecord record;
-            record.source = source_.string();
-            record.sourceVolume = sourceVolume;
-            record.destination = folder_.string();
-            record.started = started_;
-            record.options = options_;
-            journal_.emplace(std::move(record), folder_);
+            journal_.emplace(newRecord(sourceVolume), folder_);
         } else {
             folder_ = ImportEngine::resolvedPath(*resumeFolder);
             if (!ImportEngine::isInside(folder_, target_)) {
@@ -161,7 +184,8 @@ private:
             }
             lock_.emplace(folder_);
             removeLeftoverStatusFiles(folder_);
-            SessionRecord record = ImportEngine::readSession(folder_);
+            SessionRecord record =
+                neverJournaled() ? newRecord(sourceVolume) : ImportEngine::readSession(folder_);
             if (record.source != source_.string() || record.sourceVolume != sourceVolume ||
                 record.destination != folder_.string() ||
                 record.options.videosOnly != options_.videosOnly) {
@@ -182,10 +206,9 @@ private:
             throw QuayError::changed("The source file list differs from the interrupted import");
         }
         journal_->setPlannedFiles(std::move(planned));
-
-        durableWrite(ImportDocuments::incompleteText, folder_ / ImportDocuments::marker);
         journal_->setStatus(SessionStatus::incomplete);
         journal_->save();
+        durableWrite(ImportDocuments::incompleteText, folder_ / ImportDocuments::marker);
     }
 
     void work() {
@@ -336,6 +359,21 @@ private:
         }
     }
 
+    // Nothing may have replaced or removed a copy since it was verified, the history's own
+    // writes included.
+    void checkCopiesInPlace(const std::vector<FileReceipt>& files) const {
+        for (const auto& file : files) {
+            const PlaceBeneath copy = placeBeneath(folder_, file.path, false);
+            struct stat info {};
+            if (!copy.folder ||
+                ::fstatat(copy.folder.get(), copy.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !S_ISREG(info.st_mode) || info.st_size != file.bytes) {
+                throw QuayError::unavailable("The verified copy " + file.path +
+                                             " is no longer in place. Use Retry / recover.");
+            }
+        }
+    }
+
     void checkFreeSpace(const std::vector<const SourceFile*>& pending) const {
         std::int64_t needed = 0;
         for (const SourceFile* file : pending) {
@@ -375,11 +413,14 @@ private:
             {folder_, options_.videosOnly ? std::nullopt : std::optional(source_),
              options_.writeMhl, receipt.files, receipt.finished},
             cancellation_);
+        checkCopiesInPlace(receipt.files);
+        journal_->setStatus(SessionStatus::verified);
+        journal_->save();
+        // The receipt is the last document written: a stop before it leaves a folder that a
+        // resume completes, never one that claims more than it holds.
         durableWrite(encodeReceipt(receipt), folder_ / ImportDocuments::receipt);
         std::error_code ignored;
         fs::remove(folder_ / ImportDocuments::marker, ignored);
-        journal_->setStatus(SessionStatus::verified);
-        journal_->save();
 
         const auto count = static_cast<std::int64_t>(plan_.size());
         report(ImportProgress{ImportPhase::finished, total_, total_, total_, count, count,
@@ -415,6 +456,7 @@ private:
     fs::path folder_;
     std::optional<VolumeGuard> sourceGuard_;
     std::optional<VolumeGuard> targetGuard_;
+    ImportEngine::NameRules nameRules_;
     std::vector<SourceFile> plan_;
     std::int64_t total_ = 0;
     std::optional<SessionLock> lock_;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ReceiptCheck.h"
 
+#include "ingest/copy/DurableWrite.h"
 #include "ingest/copy/FileDigest.h"
 #include "ingest/copy/FolderBeneath.h"
 #include "ingest/copy/SessionDocuments.h"
@@ -37,9 +38,17 @@ bool safeRelative(const std::string& path) {
 }
 
 bool ownDocument(const std::string& relative) {
+    constexpr std::string_view history = "ascmhl/";
     return relative == ImportDocuments::journal || relative == ImportDocuments::receipt ||
            relative == ImportDocuments::marker || relative == ImportDocuments::lock ||
-           relative.starts_with("ascmhl/");
+           (relative.starts_with(history) &&
+            AscMhl::isDocumentName(std::string_view(relative).substr(history.size())));
+}
+
+// What a durable write or a copy leaves when a hard stop cuts it short.
+bool leftoverName(const std::string& name) {
+    return isStatusFileName(name) ||
+           (name.starts_with(ImportDocuments::partialPrefix) && name.ends_with(".partial"));
 }
 
 // The file's state against the receipt, and whether the history disagrees with its content.
@@ -88,14 +97,10 @@ FolderClaims readClaims(const fs::path& folder) {
         throw std::runtime_error("The verification receipt in " + folder.string() +
                                  " cannot be read: " + error.what());
     }
-    try {
-        if (auto history = AscMhl::readHistory(folder)) {
-            claims.history = std::move(history->xxh128);
-            claims.alteredGenerations = std::move(history->altered);
-        }
-    } catch (const std::exception& error) {
-        throw std::runtime_error("The ASC MHL history in " + folder.string() +
-                                 " cannot be read: " + error.what());
+    if (auto history = AscMhl::readHistory(folder)) {
+        claims.history = std::move(history->xxh128);
+        claims.alteredGenerations = std::move(history->altered);
+        claims.historyProblems = std::move(history->problems);
     }
     return claims;
 }
@@ -116,24 +121,37 @@ const char* stateName(State state) {
         return "mhl-differs";
     case State::historyAltered:
         return "mhl-altered";
+    case State::historyGone:
+        return "mhl-missing";
+    case State::historyDamaged:
+        return "mhl-damaged";
+    case State::leftover:
+        return "leftover";
     }
     return "";
+}
+
+bool isProblem(State state) {
+    return state != State::matches && state != State::leftover;
 }
 
 void checkFolder(const fs::path& folder, const FolderClaims& claims,
                  const CancellationFlag& cancellation,
                  const std::function<void(ReceiptFinding)>& found,
                  const std::function<void(std::size_t)>& read) {
+    for (const auto& problem : claims.historyProblems) {
+        found({"ascmhl", State::historyDamaged, problem});
+    }
     for (const auto& generation : claims.alteredGenerations) {
-        found({"ascmhl/" + generation, State::historyAltered});
+        found({"ascmhl/" + generation, State::historyAltered, {}});
     }
     std::set<std::string> listed;
     for (const auto& file : claims.receipt.files) {
         listed.insert(file.path);
         const auto [state, historyDiffers] = checkFile(folder, file, claims, cancellation, read);
-        found({file.path, state});
+        found({file.path, state, {}});
         if (historyDiffers) {
-            found({file.path, State::historyDiffers});
+            found({file.path, State::historyDiffers, {}});
         }
     }
     for (auto it = fs::recursive_directory_iterator(folder);
@@ -143,8 +161,19 @@ void checkFolder(const fs::path& folder, const FolderClaims& claims,
             continue;
         }
         const std::string relative = it->path().lexically_relative(folder).generic_string();
-        if (!listed.contains(relative) && !ownDocument(relative)) {
-            found({relative, State::unlisted});
+        if (listed.contains(relative) || ownDocument(relative)) {
+            continue;
+        }
+        const bool leftover = leftoverName(it->path().filename().string());
+        found({relative, leftover ? State::leftover : State::unlisted, {}});
+    }
+    if (claims.history) {
+        for (const auto& [path, digest] : *claims.history) {
+            std::error_code error;
+            if (!safeRelative(path) ||
+                fs::symlink_status(folder / path, error).type() == fs::file_type::not_found) {
+                found({path, State::historyGone, {}});
+            }
         }
     }
 }

@@ -21,10 +21,12 @@ struct FolderClaims {
     std::optional<std::map<std::string, std::string>> history;
     // History generations whose bytes no longer match their C4 ID in the chain.
     std::vector<std::string> alteredGenerations;
+    // What keeps the history from being read whole; the receipt's files are checked anyway.
+    std::vector<std::string> historyProblems;
 };
 
 // Reads the receipt and the history; throws std::runtime_error with the text the user reads
-// when the folder was never fully verified or a document cannot be read.
+// when the folder was never fully verified or the receipt cannot be read.
 FolderClaims readClaims(const std::filesystem::path& folder);
 
 struct ReceiptFinding {
@@ -36,12 +38,20 @@ struct ReceiptFinding {
         unlisted,       // in the folder but not in the receipt
         historyDiffers, // the content's XXH3-128 is not the one the history records
         historyAltered, // a generation of the history does not match its chain entry
+        historyGone,    // the history lists a file the folder does not hold
+        historyDamaged, // the history cannot be read whole; `detail` says why
+        leftover,       // a temporary file of a write that a hard stop cut short: no problem
     };
     std::string path;
     State state = State::matches;
+    std::string detail;
 };
 
-// "matches", "missing", ..., "mhl-differs", "mhl-altered": the names the command reports.
+// True for the findings that say the folder does not hold what it claims.
+bool isProblem(ReceiptFinding::State state);
+
+// "matches", "missing", ..., "mhl-differs", "mhl-altered", "mhl-missing", "mhl-damaged",
+// "leftover": the names the command reports.
 const char* stateName(ReceiptFinding::State state);
 
 // Rereads every file the receipt lists, from storage, and compares it with the receipt and the

@@ -59,32 +59,15 @@ std::string bytesOf(const std::string& hex) {
     return bytes;
 }
 
-// The pair's digests in order, the second at byte 64 (a slot sized for C4's digests): what the
-// tools hash, zeros between.
-std::string pairDigest(const std::string& a, const std::string& b) {
-    const auto& [first, second] = std::minmax(a, b);
-    std::string data = bytesOf(first);
-    data.resize(64, '\0');
-    return Xxh128::hex(data + bytesOf(second));
-}
-
-// Sorted once, then reduced pairwise level by level, an odd last digest carried up unpaired.
+// The digests sorted, duplicates kept, and hashed once as one run of raw bytes: an empty
+// folder's value is the hash of nothing.
 std::string listDigest(std::vector<std::string> digests) {
-    if (digests.empty()) {
-        return Xxh128::hex("");
-    }
     std::sort(digests.begin(), digests.end());
-    while (digests.size() > 1) {
-        std::vector<std::string> next;
-        for (size_t i = 0; i + 1 < digests.size(); i += 2) {
-            next.push_back(pairDigest(digests[i], digests[i + 1]));
-        }
-        if (digests.size() % 2 == 1) {
-            next.push_back(digests.back());
-        }
-        digests = std::move(next);
+    std::string data;
+    for (const auto& digest : digests) {
+        data += bytesOf(digest);
     }
-    return digests.front();
+    return Xxh128::hex(data);
 }
 
 struct Folder {
@@ -97,17 +80,16 @@ AscMhl::DirectoryHash hashFolder(const Folder& folder, const std::string& path,
                                  std::vector<AscMhl::DirectoryHash>& out) {
     std::vector<std::string> contents;
     std::vector<std::string> names;
+    // A name counts with the file's hash, or with the folder's structure hash.
     for (const auto& [name, digest] : folder.files) {
         contents.push_back(digest);
-        names.push_back(Xxh128::hex(name));
+        names.push_back(Xxh128::hex(name + bytesOf(digest)));
     }
     for (const auto& [name, child] : folder.folders) {
         const auto hashes = hashFolder(child, path == "." ? name : path + "/" + name, out);
         contents.push_back(hashes.content);
         names.push_back(Xxh128::hex(name + bytesOf(hashes.structure)));
     }
-    std::sort(contents.begin(), contents.end());
-    contents.erase(std::unique(contents.begin(), contents.end()), contents.end());
     out.push_back({path, listDigest(std::move(contents)), listDigest(std::move(names))});
     return out.back();
 }

@@ -7,12 +7,16 @@
 #include "ingest/copy/FileDigest.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/records/IsoDate.h"
+#include "ingest/scan/UnicodeText.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdio>
+#include <limits>
+#include <set>
 
 namespace quaymark {
 
@@ -32,6 +36,8 @@ const std::vector<std::string> ownIgnorePatterns = {
     std::string(ImportDocuments::marker),
     std::string(ImportDocuments::partialPrefix) + "*",
 };
+
+const std::string historyPrefix = std::string(AscMhl::folderName) + "/";
 
 bool inHistoryFolder(const std::string& path) {
     for (const auto& part : fs::path(path)) {
@@ -54,6 +60,21 @@ std::string hostName() {
     return name;
 }
 
+// The leading number of a numbered manifest's name; nothing when it has none that fits.
+std::optional<std::int64_t> nameNumber(std::string_view name) {
+    std::int64_t number = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
+    if (error != std::errc() || end == name.data() || *end != '_') {
+        return std::nullopt;
+    }
+    return number;
+}
+
+// A chain's number that leaves room for one after it; larger ones are damage.
+bool usableSequence(std::int64_t sequence) {
+    return sequence >= 1 && sequence < std::numeric_limits<std::int64_t>::max();
+}
+
 // "0003_A001_2025-03-01_093000Z.mhl"
 std::string manifestName(std::int64_t sequence, const std::string& folder, Timestamp now) {
     std::string stamp = formatIsoDate(now); // 2025-03-01T09:30:00Z
@@ -64,83 +85,143 @@ std::string manifestName(std::int64_t sequence, const std::string& folder, Times
     return std::string(number) + "_" + folder + "_" + stamp + ".mhl";
 }
 
+// The files an import copied, by the key a case-folding destination gives their paths.
+class CopiedFiles {
+public:
+    explicit CopiedFiles(const std::vector<FileReceipt>& files) {
+        for (const auto& file : files) {
+            keys_.insert(UnicodeText::nameKey(file.path));
+        }
+    }
+    bool contains(std::string_view path) const {
+        return keys_.contains(UnicodeText::nameKey(path));
+    }
+
+private:
+    std::set<std::string> keys_;
+};
+
 // The history found at a source's root.
 struct CarriedHistory {
-    std::map<std::string, std::string> files; // name -> bytes, the chain file excluded
+    std::map<std::string, std::string> files; // document name -> bytes, the chain excluded
     std::optional<std::string> chainText;
+    // The generations present and matching their C4 ID, in order; only these are chained.
     std::vector<AscMhl::ChainEntry> chain;
+    bool chainWhole = true;         // every entry of the card's chain is in `chain`
+    std::int64_t highestNumber = 0; // of any generation, chained or only named
     AscMhl::RecordedManifest recorded;
 };
 
-std::optional<CarriedHistory> readCarried(const fs::path& source,
-                                          std::vector<std::string>& warnings) {
-    const fs::path folder = source / AscMhl::folderName;
-    std::error_code error;
-    if (fs::symlink_status(folder, error).type() != fs::file_type::directory) {
-        return std::nullopt;
-    }
-    CarriedHistory carried;
+// False, reading nothing, when the import copied the documents as media.
+bool readDocuments(const fs::path& folder, const CopiedFiles& copied, CarriedHistory& carried) {
+    std::vector<fs::path> documents;
     for (const auto& entry : fs::directory_iterator(folder)) {
-        if (!entry.is_regular_file() || entry.is_symlink()) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || entry.is_symlink() || !AscMhl::isDocumentName(name)) {
             continue;
         }
-        const std::string name = entry.path().filename().string();
-        std::string bytes = readSmall(entry.path());
+        if (copied.contains(historyPrefix + name)) {
+            return false;
+        }
+        documents.push_back(entry.path());
+    }
+    for (const auto& path : documents) {
+        const std::string name = path.filename().string();
+        std::string bytes = readSmall(path);
         if (name == AscMhl::chainName) {
             carried.chainText = std::move(bytes);
         } else {
+            if (const auto number = nameNumber(name); number && usableSequence(*number)) {
+                carried.highestNumber = std::max(carried.highestNumber, *number);
+            }
             carried.files.emplace(name, std::move(bytes));
         }
     }
-
-    try {
-        if (carried.chainText) {
-            carried.chain = AscMhl::readChain(*carried.chainText);
-        } else {
-            // A history without its chain file: its generations by their numbered names.
-            for (const auto& [name, bytes] : carried.files) {
-                long long sequence = 0;
-                int used = 0;
-                if (name.ends_with(".mhl") &&
-                    std::sscanf(name.c_str(), "%4lld_%n", &sequence, &used) == 1 && used == 5) {
-                    carried.chain.push_back({sequence, name, AscMhl::c4Id(bytes)});
-                }
-            }
-        }
-        std::stable_sort(carried.chain.begin(), carried.chain.end(),
-                         [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
-        for (const auto& generation : carried.chain) {
-            const auto file = carried.files.find(generation.path);
-            if (file == carried.files.end()) {
-                warnings.push_back("ASC MHL: the card's history lacks its generation " +
-                                   generation.path + ".");
-                continue;
-            }
-            if (AscMhl::c4Id(file->second) != generation.c4) {
-                warnings.push_back("ASC MHL: the card's history file " + generation.path +
-                                   " does not match its chain entry.");
-            }
-            AscMhl::RecordedManifest recorded = AscMhl::readManifest(file->second);
-            for (auto& [path, value] : recorded.xxh128) {
-                carried.recorded.xxh128[path] = std::move(value);
-            }
-            carried.recorded.ignorePatterns = std::move(recorded.ignorePatterns);
-        }
-    } catch (const std::exception& failure) {
-        warnings.push_back(std::string("ASC MHL: the card's history cannot be read (") +
-                           failure.what() + "); it was copied as it was.");
-        carried.chain.clear();
-        carried.recorded = {};
-    }
-    return carried;
+    return true;
 }
 
-// Leftovers of an earlier attempt at this import's history are replaced, never mixed in.
-void prepareFolder(const fs::path& importFolder) {
+// A history without its chain file: its generations by their numbered names.
+std::vector<AscMhl::ChainEntry> chainFromNames(const CarriedHistory& carried) {
+    std::vector<AscMhl::ChainEntry> chain;
+    for (const auto& [name, bytes] : carried.files) {
+        if (const auto number = nameNumber(name); number && name.ends_with(".mhl")) {
+            chain.push_back({*number, name, AscMhl::c4Id(bytes)});
+        }
+    }
+    return chain;
+}
+
+// Keeps the generations that can be chained again: present, intact, readable and numbered.
+void checkChain(std::vector<AscMhl::ChainEntry> chain, CarriedHistory& carried,
+                std::vector<std::string>& warnings) {
+    std::stable_sort(chain.begin(), chain.end(),
+                     [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
+    for (auto& generation : chain) {
+        const auto file = carried.files.find(generation.path);
+        std::string problem;
+        if (file == carried.files.end()) {
+            problem = "lacks its generation " + generation.path;
+        } else if (!usableSequence(generation.sequence)) {
+            problem = "numbers its generation " + generation.path + " " +
+                      std::to_string(generation.sequence) + ", which is damaged";
+        } else if (AscMhl::c4Id(file->second) != generation.c4) {
+            problem =
+                "has a generation " + generation.path + " that does not match its chain entry";
+        } else {
+            try {
+                for (auto& [path, value] : AscMhl::readManifest(file->second).xxh128) {
+                    carried.recorded.xxh128[path] = std::move(value);
+                }
+                carried.highestNumber = std::max(carried.highestNumber, generation.sequence);
+                carried.chain.push_back(std::move(generation));
+                continue;
+            } catch (const std::exception& failure) {
+                problem = "has a generation " + generation.path + " that cannot be read (" +
+                          failure.what() + ")";
+            }
+        }
+        carried.chainWhole = false;
+        warnings.push_back("ASC MHL: the card's history " + problem +
+                           "; it is left out of the chain.");
+    }
+}
+
+enum class SourceHistory { none, carried, copiedAsMedia };
+
+// What of the source's history can be carried; its documents are read whole.
+SourceHistory readCarried(const fs::path& source, const CopiedFiles& copied,
+                          CarriedHistory& carried, std::vector<std::string>& warnings) {
+    const fs::path folder = source / AscMhl::folderName;
+    std::error_code error;
+    if (fs::symlink_status(folder, error).type() != fs::file_type::directory) {
+        return SourceHistory::none;
+    }
+    if (!readDocuments(folder, copied, carried)) {
+        return SourceHistory::copiedAsMedia;
+    }
+    std::vector<AscMhl::ChainEntry> chain;
+    try {
+        chain = carried.chainText ? AscMhl::readChain(*carried.chainText) : chainFromNames(carried);
+    } catch (const std::exception& failure) {
+        warnings.push_back(std::string("ASC MHL: the card's chain cannot be read (") +
+                           failure.what() + "); its generations were copied as they were.");
+        carried.chainWhole = false;
+        return SourceHistory::carried;
+    }
+    checkChain(std::move(chain), carried, warnings);
+    return SourceHistory::carried;
+}
+
+// Leftovers of an earlier attempt at this import's history are replaced, never mixed in; what
+// the import copied into the folder stays.
+void prepareFolder(const fs::path& importFolder, const CopiedFiles& copied) {
     const fs::path folder = importFolder / AscMhl::folderName;
     if (fs::symlink_status(folder).type() == fs::file_type::directory) {
         for (const auto& entry : fs::directory_iterator(folder)) {
-            if (entry.is_regular_file() && !entry.is_symlink()) {
+            const std::string name = entry.path().filename().string();
+            if (entry.is_regular_file() && !entry.is_symlink() &&
+                (AscMhl::isDocumentName(name) || isStatusFileName(name)) &&
+                !copied.contains(historyPrefix + name)) {
                 fs::remove(entry.path());
             }
         }
@@ -163,105 +244,131 @@ std::string xxh128Of(const FileReceipt& file, const fs::path& importFolder,
     return ImportEngine::hashes(importFolder / file.path, cancellation).xxh128;
 }
 
+// This transfer's generation; nothing, with a warning, when a name cannot stand in XML.
+std::optional<AscMhl::Manifest> makeManifest(const AscMhl::HistoryRequest& request,
+                                             const CarriedHistory* carried,
+                                             const CancellationFlag& cancellation,
+                                             std::vector<std::string>& warnings) {
+    AscMhl::Manifest manifest;
+    manifest.created = request.now;
+    manifest.hostName = hostName();
+    manifest.toolName = "Quaymark";
+    manifest.toolVersion = QUAYMARK_VERSION;
+    // The card's own patterns are not inherited: they would leave our copies unproven.
+    manifest.ignorePatterns = ownIgnorePatterns;
+    const std::string folderText = request.importFolder.filename().string();
+    if (!AscMhl::xmlSafe(folderText) || !AscMhl::xmlSafe(manifest.hostName)) {
+        warnings.push_back("ASC MHL not written: " + folderText +
+                           " cannot be named in an XML document.");
+        return std::nullopt;
+    }
+    for (const auto& file : request.files) {
+        if (inHistoryFolder(file.path)) {
+            continue;
+        }
+        if (!AscMhl::xmlSafe(file.path)) {
+            warnings.push_back("ASC MHL not written: " + file.path +
+                               " cannot be named in an XML document.");
+            return std::nullopt;
+        }
+        AscMhl::HashEntry entry{file.path, file.bytes, file.sourceModified,
+                                xxh128Of(file, request.importFolder, cancellation)};
+        if (carried) {
+            const auto earlier = carried->recorded.xxh128.find(file.path);
+            if (earlier != carried->recorded.xxh128.end()) {
+                entry.action = earlier->second == entry.xxh128 ? AscMhl::Action::verified
+                                                               : AscMhl::Action::failed;
+            }
+        }
+        if (entry.action == AscMhl::Action::failed) {
+            warnings.push_back("ASC MHL: " + file.path +
+                               " differs from the hash in the card's own history; the copy "
+                               "matches the card as it was read.");
+        }
+        manifest.hashes.push_back(std::move(entry));
+    }
+    return manifest;
+}
+
+void writeGeneration(const AscMhl::Manifest& manifest, const AscMhl::HistoryRequest& request,
+                     const CarriedHistory* carried) {
+    std::vector<AscMhl::ChainEntry> chain =
+        carried ? carried->chain : std::vector<AscMhl::ChainEntry>{};
+    const std::int64_t sequence = (carried ? carried->highestNumber : 0) + 1;
+    std::string name =
+        manifestName(sequence, request.importFolder.filename().string(), request.now);
+    const fs::path folder = request.importFolder / AscMhl::folderName;
+    const std::string text = AscMhl::writeManifest(manifest);
+    durableWrite(text, folder / name);
+    chain.push_back({sequence, std::move(name), AscMhl::c4Id(text)});
+    durableWrite(AscMhl::writeChain(chain), folder / AscMhl::chainName);
+}
+
 } // namespace
 
+bool AscMhl::isDocumentName(std::string_view name) {
+    return name == chainName || (name.ends_with(".mhl") && nameNumber(name).has_value());
+}
+
 std::vector<SourceFile> AscMhl::withoutSourceHistory(std::vector<SourceFile> plan) {
-    const std::string prefix = std::string(folderName) + "/";
-    std::erase_if(plan, [&](const SourceFile& file) { return file.relative.starts_with(prefix); });
+    const auto isDocument = [](const SourceFile& file) {
+        return file.relative.starts_with(historyPrefix) &&
+               isDocumentName(std::string_view(file.relative).substr(historyPrefix.size()));
+    };
+    for (const auto& file : plan) {
+        if (isDocument(file) && file.bytes > documentLimit) {
+            return plan;
+        }
+    }
+    std::erase_if(plan, isDocument);
     return plan;
 }
 
 std::vector<std::string> AscMhl::writeHistory(const HistoryRequest& request,
                                               const CancellationFlag& cancellation) {
     std::vector<std::string> warnings;
-    std::optional<CarriedHistory> carried;
-    if (request.sourceFolder) {
-        carried = readCarried(*request.sourceFolder, warnings);
-    }
-    if (!request.writeGeneration && !carried) {
+    const CopiedFiles copied(request.files);
+    if (copied.contains(folderName)) {
+        warnings.push_back("ASC MHL not written: the source has a file named “ascmhl” where the "
+                           "history folder goes.");
         return warnings;
     }
-
-    std::optional<Manifest> manifest;
-    const std::string folderText = request.importFolder.filename().string();
-    if (request.writeGeneration) {
-        manifest.emplace();
-        manifest->created = request.now;
-        manifest->hostName = hostName();
-        manifest->toolName = "Quaymark";
-        manifest->toolVersion = QUAYMARK_VERSION;
-        if (carried) {
-            manifest->ignorePatterns = carried->recorded.ignorePatterns;
-        }
-        for (const auto& pattern : ownIgnorePatterns) {
-            if (std::find(manifest->ignorePatterns.begin(), manifest->ignorePatterns.end(),
-                          pattern) == manifest->ignorePatterns.end()) {
-                manifest->ignorePatterns.push_back(pattern);
-            }
-        }
-        std::optional<std::string> unnamable;
-        if (!xmlSafe(folderText) || !xmlSafe(manifest->hostName)) {
-            unnamable = folderText;
-        }
-        for (const auto& file : request.files) {
-            if (inHistoryFolder(file.path)) {
-                continue;
-            }
-            if (!xmlSafe(file.path)) {
-                unnamable = file.path;
-                break;
-            }
-            HashEntry entry{file.path, file.bytes, file.sourceModified,
-                            xxh128Of(file, request.importFolder, cancellation)};
-            if (carried) {
-                const auto earlier = carried->recorded.xxh128.find(file.path);
-                if (earlier != carried->recorded.xxh128.end()) {
-                    entry.action =
-                        earlier->second == entry.xxh128 ? Action::verified : Action::failed;
-                }
-            }
-            if (entry.action == Action::failed) {
-                warnings.push_back("ASC MHL: " + file.path +
-                                   " differs from the hash in the card's own history; the copy "
-                                   "matches the card as it was read.");
-            }
-            manifest->hashes.push_back(std::move(entry));
-        }
-        if (unnamable) {
-            warnings.push_back("ASC MHL not written: " + *unnamable +
-                               " cannot be named in an XML document.");
-            manifest.reset();
-            if (!carried) {
-                return warnings;
-            }
-        }
+    CarriedHistory carried;
+    const SourceHistory found = request.sourceFolder
+                                    ? readCarried(*request.sourceFolder, copied, carried, warnings)
+                                    : SourceHistory::none;
+    if (found == SourceHistory::copiedAsMedia) {
+        warnings.push_back("ASC MHL: the card's history was not carried, as one of its files is "
+                           "too large to be a history document. Its files were copied and "
+                           "verified as media, and no history was written.");
+        return warnings;
+    }
+    const CarriedHistory* source = found == SourceHistory::carried ? &carried : nullptr;
+    if (!request.writeGeneration && !source) {
+        return warnings;
+    }
+    const std::optional<Manifest> manifest =
+        request.writeGeneration ? makeManifest(request, source, cancellation, warnings)
+                                : std::nullopt;
+    if (!manifest && !source) {
+        return warnings;
     }
     cancellation.check();
 
-    prepareFolder(request.importFolder);
+    prepareFolder(request.importFolder, copied);
     const fs::path folder = request.importFolder / folderName;
-    if (carried) {
-        for (const auto& [name, bytes] : carried->files) {
+    if (source) {
+        for (const auto& [name, bytes] : source->files) {
             durableWrite(bytes, folder / name);
         }
     }
-    if (!manifest) {
-        if (carried && carried->chainText) {
-            durableWrite(*carried->chainText, folder / chainName);
-        }
-        return warnings;
+    if (manifest) {
+        writeGeneration(*manifest, request, source);
+    } else if (source->chainWhole && source->chainText) {
+        durableWrite(*source->chainText, folder / chainName);
+    } else if (!source->chain.empty()) {
+        durableWrite(writeChain(source->chain), folder / chainName);
     }
-
-    std::vector<ChainEntry> chain = carried ? carried->chain : std::vector<ChainEntry>{};
-    std::int64_t sequence = 1;
-    for (const auto& entry : chain) {
-        sequence = std::max(sequence, entry.sequence + 1);
-    }
-    std::string name = manifestName(sequence, folderText, request.now);
-    const std::string text = writeManifest(*manifest);
-    durableWrite(text, folder / name);
-    chain.push_back({sequence, std::move(name), c4Id(text)});
-    durableWrite(writeChain(chain), folder / chainName);
     return warnings;
 }
 
@@ -271,21 +378,33 @@ std::optional<AscMhl::RecordedHistory> AscMhl::readHistory(const fs::path& folde
     if (fs::symlink_status(history, error).type() != fs::file_type::directory) {
         return std::nullopt;
     }
-    std::vector<ChainEntry> chain = readChain(readSmall(history / chainName));
+    RecordedHistory recorded;
+    std::vector<ChainEntry> chain;
+    try {
+        chain = readChain(readSmall(history / chainName));
+    } catch (const std::exception& failure) {
+        recorded.problems.push_back(std::string("the chain cannot be read: ") + failure.what());
+    }
     std::stable_sort(chain.begin(), chain.end(),
                      [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
-    RecordedHistory recorded;
     for (const auto& generation : chain) {
         if (generation.path.find('/') != std::string::npos || generation.path == ".." ||
-            generation.path.empty()) {
-            throw std::runtime_error("the chain names a file outside ascmhl/: " + generation.path);
+            generation.path == "." || generation.path.empty()) {
+            recorded.problems.push_back("the chain names a file outside ascmhl/: " +
+                                        generation.path);
+            continue;
         }
-        const std::string bytes = readSmall(history / generation.path);
-        if (c4Id(bytes) != generation.c4) {
-            recorded.altered.push_back(generation.path);
-        }
-        for (auto& [path, value] : readManifest(bytes).xxh128) {
-            recorded.xxh128[path] = std::move(value);
+        try {
+            const std::string bytes = readSmall(history / generation.path);
+            if (c4Id(bytes) != generation.c4) {
+                recorded.altered.push_back(generation.path);
+            }
+            for (auto& [path, value] : readManifest(bytes).xxh128) {
+                recorded.xxh128[path] = std::move(value);
+            }
+        } catch (const std::exception& failure) {
+            recorded.problems.push_back("the generation " + generation.path +
+                                        " cannot be read: " + failure.what());
         }
     }
     return recorded;

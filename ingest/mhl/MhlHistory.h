@@ -8,12 +8,19 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quaymark::AscMhl {
 
-// A source's own history at its root is carried by writeHistory, not planned as media: the
-// copy's history gains a generation, so its files cannot stay as they were read.
+// True for the name of a history document inside an ascmhl/ folder: the chain, or a numbered
+// manifest ("0001_A001_2025-03-01_093000Z.mhl").
+bool isDocumentName(std::string_view name);
+
+// A source's own history documents at its root are carried by writeHistory, not planned as
+// media: the copy's history gains a generation, so they cannot stay as they were read. Every
+// other file below ascmhl/ stays in the plan, and so does everything there when a document is
+// too large to be one (such a history is not carried).
 std::vector<SourceFile> withoutSourceHistory(std::vector<SourceFile> plan);
 
 struct HistoryRequest {
@@ -26,10 +33,11 @@ struct HistoryRequest {
     Timestamp now;
 };
 
-// Writes the import folder's ascmhl/ history durably: the source's generations as they were,
-// then, when asked, this transfer's manifest and a chain file listing them all. Returns what
-// the job should tell the user (files that disagree with the card's own history, a history
-// that could not be read or written).
+// Writes the import folder's ascmhl/ history durably: the source's documents as they were,
+// then, when asked, this transfer's manifest and a chain file listing the source's generations
+// that are present and intact, and this one. Never writes or removes a file the import copied.
+// Returns what the job should tell the user (files that disagree with the card's own history,
+// a history that could not be read, carried or written).
 std::vector<std::string> writeHistory(const HistoryRequest& request,
                                       const CancellationFlag& cancellation);
 
@@ -38,10 +46,11 @@ struct RecordedHistory {
     std::map<std::string, std::string> xxh128;
     // Generations whose bytes do not match the C4 ID the chain gives them.
     std::vector<std::string> altered;
+    // What keeps the history from being read whole, in words; the rest is still read.
+    std::vector<std::string> problems;
 };
 
-// What a folder's history records; nothing when the folder has none. Unreadable documents
-// throw.
+// What a folder's history records; nothing when the folder has none.
 std::optional<RecordedHistory> readHistory(const std::filesystem::path& folder);
 
 } // namespace quaymark::AscMhl

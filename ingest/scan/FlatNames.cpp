@@ -39,9 +39,10 @@ std::string withExtension(std::string name, std::string_view extension) {
 
 } // namespace
 
-void ImportEngine::assignFlatNames(std::vector<SourceFile>& plan) {
+void ImportEngine::assignFlatNames(std::vector<SourceFile>& plan, const NameRules& rules) {
     std::unordered_map<std::string, int> counts;
-    for (const auto& file : plan) {
+    for (auto& file : plan) {
+        file.output = fittedName(file.output, rules);
         ++counts[UnicodeText::nameKey(file.output)];
     }
     std::unordered_set<std::string> used;

@@ -86,7 +86,8 @@ void sortByRelativePath(std::vector<SourceFile>& plan) {
 } // namespace
 
 std::vector<SourceFile> ImportEngine::scan(const std::filesystem::path& root, bool videosOnly,
-                                           const CancellationFlag& cancellation) {
+                                           const CancellationFlag& cancellation,
+                                           const NameRules& rules) {
     // One physical walk: every entry is lstat-ed once, links are reported, never followed.
     char* roots[] = {const_cast<char*>(root.c_str()), nullptr};
     const std::unique_ptr<FTS, FtsCloser> walk(
@@ -147,7 +148,7 @@ std::vector<SourceFile> ImportEngine::scan(const std::filesystem::path& root, bo
 
     sortByRelativePath(plan);
     if (videosOnly) {
-        assignFlatNames(plan);
+        assignFlatNames(plan, rules);
     }
     return plan;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DestinationNames.h"
 #include "ingest/records/CancellationFlag.h"
 #include "ingest/records/ImportRecords.h"
 
@@ -15,8 +16,9 @@ namespace quaymark::ImportEngine {
 // `root` must already be resolved (see resolvedPath). Throws `unavailable` when the root cannot
 // be read, `changed` when an item resolves outside the root, `cancelled` when the flag is set,
 // and the platform's error when a folder below the root cannot be read.
+// Flattened names also fit the destination's `rules`.
 std::vector<SourceFile> scan(const std::filesystem::path& root, bool videosOnly,
-                             const CancellationFlag& cancellation);
+                             const CancellationFlag& cancellation, const NameRules& rules = {});
 
 // The video clips of `folder` in plan order.
 std::vector<std::filesystem::path> videoFiles(const std::filesystem::path& folder);

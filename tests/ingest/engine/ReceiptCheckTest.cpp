@@ -62,9 +62,9 @@ TEST_F(ReceiptCheckTest, EachDamageIsFoundForItsFile) {
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<std::string>{
                          "changed " + a, "changed " + c, "changed " + b, "invalid ../outside.MP4",
-                         "mhl-differs " + b, "missing " + d, "unlisted DCIM/100",
-                         "unlisted DCIM/moved/C0000.MP4", "unlisted DCIM/moved/C0002.MP4",
-                         "unlisted DCIM/stray.MP4"}))
+                         "mhl-differs " + b, "mhl-missing " + d, "missing " + d,
+                         "unlisted DCIM/100", "unlisted DCIM/moved/C0000.MP4",
+                         "unlisted DCIM/moved/C0002.MP4", "unlisted DCIM/stray.MP4"}))
         << "a link where a folder was is not the copy, even though the card's clips match";
 }
 

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ImportFixture.h"
 #include "ingest/copy/FileDigest.h"
+#include "ingest/engine/ReceiptCheck.h"
 #include "ingest/mhl/C4Id.h"
+#include "ingest/mhl/DirectoryHashes.h"
 #include "ingest/mhl/MhlDocuments.h"
 #include "ingest/mhl/MhlHistory.h"
 #include "ingest/records/IsoDate.h"
 #include "ingest/records/Xxh128.h"
 
+#include <algorithm>
+#include <array>
 #include <regex>
 #include <string_view>
 
@@ -32,9 +36,8 @@ TEST(MhlHashes, MatchPublishedVectors) {
               "f12a2d9fe5ea3de9761e87524f56c22d");
 }
 
-// The directory hashes are the ones the ASC's own tool computes for the files below; it never
-// sees the ignored .DS_Store files but walks the folder holding only one, and it cannot read
-// a history whose roothash is missing.
+// The published layout: the tools cannot read a history whose roothash is missing, and a folder
+// holding only an ignored file is still walked.
 constexpr std::string_view publishedManifest = R"(<?xml version="1.0" encoding="UTF-8"?>
 <hashlist version="2.0" xmlns="urn:ASC:MHL:v2.0">
   <creatorinfo>
@@ -46,10 +49,10 @@ constexpr std::string_view publishedManifest = R"(<?xml version="1.0" encoding="
     <process>transfer</process>
     <roothash>
       <content>
-        <xxh128 hashdate="2025-03-01T09:30:05+00:00">cad16fadd497c5bc1780226d8b3a50e0</xxh128>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">3028481099f99b9a97135c57a8a041d2</xxh128>
       </content>
       <structure>
-        <xxh128 hashdate="2025-03-01T09:30:05+00:00">6d8ac6c8c9c98ea5d7fe2892b8b75a49</xxh128>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">2f3c7a101dbc644b6d47b4316cb48a53</xxh128>
       </structure>
     </roothash>
     <ignore>
@@ -82,10 +85,10 @@ constexpr std::string_view publishedManifest = R"(<?xml version="1.0" encoding="
     <directoryhash>
       <path>A&amp;B</path>
       <content>
-        <xxh128 hashdate="2025-03-01T09:30:05+00:00">aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa</xxh128>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">c707146a0e9916f48fd5111c1b20ef1f</xxh128>
       </content>
       <structure>
-        <xxh128 hashdate="2025-03-01T09:30:05+00:00">9e6cf966612f75eca31fd82721094796</xxh128>
+        <xxh128 hashdate="2025-03-01T09:30:05+00:00">7e6437c9f4d906448a24bc7795a86ac9</xxh128>
       </structure>
     </directoryhash>
     <directoryhash>
@@ -117,6 +120,39 @@ TEST(MhlDocuments, ManifestInThePublishedForm) {
         {"Z.MOV", 1, std::nullopt, std::string(32, 'c'), AscMhl::Action::original},
     };
     EXPECT_EQ(AscMhl::writeManifest(manifest), publishedManifest);
+}
+
+// Values the ASC's reference tool (ascmhl 1.1.0, `ascmhl create -h xxh128`) wrote for these
+// trees: content and structure hashes of every folder, the root's first. An empty folder is one
+// holding only an ignored file; equal files count once each.
+TEST(MhlDocuments, DirectoryHashesAreTheReferenceToolsOwn) {
+    using Hashes = std::vector<std::array<std::string, 3>>;
+    const auto hashesOf = [](const std::vector<AscMhl::HashEntry>& files) {
+        Hashes hashes;
+        for (const auto& folder : AscMhl::directoryHashes(files, {".DS_Store"})) {
+            hashes.push_back({folder.path, folder.content, folder.structure});
+        }
+        std::sort(hashes.begin(), hashes.end());
+        return hashes;
+    };
+    const auto file = [](std::string path, std::string bytes) {
+        return AscMhl::HashEntry{std::move(path), 0, std::nullopt, Xxh128::hex(bytes)};
+    };
+    EXPECT_EQ(hashesOf({file("one.txt", "one")}), (Hashes{{".", "c6f40e213b007325a80dc3a44258f4e4",
+                                                           "775e135d41d93128d672162ea60cb618"}}));
+    EXPECT_EQ(
+        hashesOf({file("CLIP/A001.MOV", "alpha"), file("CLIP/A002.MOV", "beta"),
+                  file("notes.txt", "n\n"), file("CLIP/SUB/x.bin", "x"),
+                  file("EMPTY/.DS_Store", "ignored")}),
+        (Hashes{
+            {".", "a89814a9df12ff867199e9bc6eb60704", "0e8eaf6212dadbdd04aaefd18740b42a"},
+            {"CLIP", "327e55d254b357ae87da7d561fbcd767", "697361ec6251464b64b38b7ada22f555"},
+            {"CLIP/SUB", "2cf122d639d0a316eaa9235a04545692", "ed95fc3f4e9957a0ed50ae9992e6127e"},
+            {"EMPTY", "99aa06d3014798d86001c324468d497f", "99aa06d3014798d86001c324468d497f"}}));
+    EXPECT_EQ(
+        hashesOf({file("a.txt", "same"), file("b.txt", "same"), file("d/c.txt", "same")}),
+        (Hashes{{".", "daaf8f51ae042111289649e7a2424cc0", "1253d54c728207a7595504d896a62bb2"},
+                {"d", "3ac528c8284f803a232392ea076c62ef", "a6444ed1afccd1bfd0835f5eb31a2906"}}));
 }
 
 TEST(MhlDocuments, ChainInItsOwnNamespaceOnly) {
@@ -197,13 +233,16 @@ TEST_F(MhlImportTest, SourceHistoryIsCarriedAndTheNextGenerationComparedWithIt) 
     earlier.created = parseIsoDate("2025-01-01T08:00:00Z");
     earlier.hostName = "camera";
     earlier.toolName = "camera";
-    earlier.ignorePatterns = {".DS_Store", "ascmhl", "ascmhl/", "*.tmp"};
+    earlier.ignorePatterns = {".DS_Store", "ascmhl", "ascmhl/", "*.MOV"};
     earlier.hashes = {{"Clips/A001.MOV", 14, std::nullopt, Xxh128::hex("same as on set")},
                       {"Clips/A002.MOV", 33, std::nullopt, Xxh128::hex("as it was on set")}};
     const std::string first = AscMhl::writeManifest(earlier);
     writeFile(source / "ascmhl/0001_CARD_2025-01-01_080000Z.mhl", first);
     writeFile(source / "ascmhl/ascmhl_chain.xml",
               AscMhl::writeChain({{1, "0001_CARD_2025-01-01_080000Z.mhl", AscMhl::c4Id(first)}}));
+    // Not documents of the history: media like any other.
+    writeFile(source / "ascmhl/extra/A002.MP4", "kept in the history folder");
+    writeFile(source / "ascmhl/notes.txt", "a note");
 
     const ImportResult result = run();
     const fs::path history = result.destination / "ascmhl";
@@ -226,7 +265,81 @@ TEST_F(MhlImportTest, SourceHistoryIsCarriedAndTheNextGenerationComparedWithIt) 
     EXPECT_EQ(action("Clips/A001.MOV"), "verified");
     EXPECT_EQ(action("Clips/A002.MOV"), "failed");
     EXPECT_EQ(action("Clips/A003.MOV"), "original");
-    EXPECT_NE(second.find("<pattern>*.tmp</pattern>"), std::string::npos) << "patterns carried";
+    EXPECT_EQ(second.find("<pattern>*.MOV</pattern>"), std::string::npos) << "patterns carried";
+
+    const ImportReceipt receipt =
+        decodeReceipt(readFile(result.destination / "_QUAYMARK_VERIFIED.json"));
+    std::vector<std::string> listed;
+    for (const auto& file : receipt.files) {
+        listed.push_back(file.path);
+    }
+    EXPECT_EQ(listed,
+              (std::vector<std::string>{"Clips/A001.MOV", "Clips/A002.MOV", "Clips/A003.MOV",
+                                        "ascmhl/extra/A002.MP4", "ascmhl/notes.txt"}));
+    EXPECT_EQ(readFile(history / "notes.txt"), "a note");
+}
+
+// A card's history that cannot be carried as it is: the import still ends verified, with its
+// files as media and a warning, and never chains a generation that is not there and intact.
+TEST_F(MhlImportTest, DamagedCardHistoriesNeverBreakTheImportOrItsChain) {
+    const std::string generation = "0001_CARD_2025-01-01_080000Z.mhl";
+    AscMhl::Manifest earlier;
+    earlier.created = parseIsoDate("2025-01-01T08:00:00Z");
+    earlier.hashes = {{"A001.MOV", 5, std::nullopt, Xxh128::hex("clip1")}};
+    const std::string text = AscMhl::writeManifest(earlier);
+    const std::string c4 = AscMhl::c4Id(text);
+    struct Case {
+        const char* what;
+        std::string chain;
+        std::vector<std::int64_t> sequences; // of the import's chain
+        std::string warning;
+    };
+    const std::vector<Case> cases = {
+        {"outside and absent entries",
+         AscMhl::writeChain(
+             {{1, generation, c4}, {2, "../outside.mhl", c4}, {3, "0003_GONE.mhl", c4}}),
+         {1, 2},
+         "ASC MHL: the card's history lacks its generation ../outside.mhl; it is left out of the "
+         "chain."},
+        {"a sequence at the limit",
+         AscMhl::writeChain({{9223372036854775807, generation, c4}}),
+         {2},
+         "ASC MHL: the card's history numbers its generation " + generation +
+             " 9223372036854775807, which is damaged; it is left out of the chain."},
+        {"an unreadable chain", "not xml", {2}, "ASC MHL: the card's chain cannot be read ("},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(source.path());
+        writeFile(source / "A001.MOV", "clip1");
+        writeFile(source / "ascmhl" / generation, text);
+        writeFile(source / "ascmhl/ascmhl_chain.xml", c.chain);
+        const ImportResult result = run();
+        ASSERT_FALSE(result.warnings.empty());
+        EXPECT_EQ(result.warnings[0].substr(0, c.warning.size()), c.warning);
+        std::vector<std::int64_t> sequences;
+        for (const auto& entry :
+             AscMhl::readChain(readFile(result.destination / "ascmhl/ascmhl_chain.xml"))) {
+            sequences.push_back(entry.sequence);
+        }
+        EXPECT_EQ(sequences, c.sequences);
+        const auto claims = ImportEngine::readClaims(result.destination);
+        EXPECT_TRUE(claims.historyProblems.empty());
+    }
+
+    // A document too large to be one, or a file where the history folder goes.
+    for (const auto& [name, size] :
+         {std::pair{"ascmhl/0002_BIG.mhl", (64 << 20) + 1}, std::pair{"ascmhl", 10}}) {
+        SCOPED_TRACE(name);
+        fs::remove_all(source.path());
+        writeFile(source / "A001.MOV", "clip1");
+        writeFile(source / name, std::string(static_cast<size_t>(size), 'x'));
+        const ImportResult result = run();
+        ASSERT_EQ(result.warnings.size(), 1u);
+        EXPECT_TRUE(result.warnings[0].find("ASC MHL") == 0) << result.warnings[0];
+        EXPECT_EQ(readFile(result.destination / name).size(), static_cast<size_t>(size));
+        EXPECT_EQ(result.fileCount, 2);
+    }
 }
 
 TEST_F(MhlImportTest, NoHistoryWithoutAVerifiedImportOrWhenSwitchedOff) {
