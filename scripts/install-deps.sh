@@ -12,7 +12,7 @@ packages=(
     nlohmann-json3-dev
     libutf8proc-dev
     libxxhash-dev libxml2-dev libxml2-utils
-    rsync time
+    rsync time strace
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
     qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse bindfs
     dbus

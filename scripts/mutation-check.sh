@@ -66,6 +66,14 @@ download command line altered|app/downloads/DownloadQueue.cpp|        QStringLit
 tagged progress line misparsed|app/downloads/DownloadQueue.cpp|        const auto value = parsed(text.mid(progressTag.size()));|        const auto value = parsed(text.mid(progressTag.size() + 1));|downloads_tests|DownloadQueueTest
 reported file not confirmed|app/downloads/DownloadQueue.cpp|            if (!*reported \|\| !QFileInfo(**reported).isFile()) {|            if (false) {|downloads_tests|DownloadQueueTest
 download into an unplugged drive's mount point|app/downloads/DownloadQueue.cpp|        } else if (platform::namesVolume(bookmark)) {\n            throw unavailable;\n        }|        }|downloads_tests|DownloadQueueTest
+a copied folder named as the history in another case accepted|ingest/scan/DestinationNames.cpp|if (top != own && UnicodeText::nameKey(top) == UnicodeText::nameKey(own)) {|if (false) {|engine_mount_tests|Exfat
+names a FAT drive refuses accepted|ingest/scan/DestinationNames.cpp|        rules.fatCharacters = true;|        rules.fatCharacters = false;|engine_mount_tests|Exfat
+case twins accepted on a drive that folds case|ingest/scan/DestinationNames.cpp|        checkFolding(plan);\n|\n|engine_mount_tests|Exfat
+the history step removes what the import copied|ingest/mhl/MhlHistory.cpp|(AscMhl::isDocumentName(name) \|\| isStatusFileName(name)) &&\n                !copied.contains(historyPrefix + name)) {|true) {|mhl_tests|MhlImportTest
+every file of a card's history folder taken as a document|ingest/mhl/MhlHistory.cpp|               isDocumentName(std::string_view(file.relative).substr(historyPrefix.size()));|               true;|mhl_tests|MhlImportTest
+folder hashes by another method|ingest/mhl/DirectoryHashes.cpp|        names.push_back(Xxh128::hex(name + bytesOf(digest)));|        names.push_back(Xxh128::hex(name));|mhl_tests|MhlDocuments
+a chain entry without its generation carried|ingest/mhl/MhlHistory.cpp|        carried.chainWhole = false;\n        warnings|        carried.chain.push_back(generation);\n        warnings|mhl_tests|MhlImportTest
+a folder stopped before its first journal cannot resume|ingest/engine/ImportRun.cpp|neverJournaled() ? newRecord(sourceVolume) : ImportEngine::readSession(folder_);|ImportEngine::readSession(folder_);|cli_tests|IngestCommand
 LIST
 )
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <future>
 #include <nlohmann/json.hpp>
@@ -127,6 +128,56 @@ TEST(IngestCommand, HardStopAmidSmallFilesResumesCleanly) {
         }
         expectNoTemporaries(folder);
     }
+}
+
+// Killed at the first document write (the first journal save) and at the last (the receipt):
+// each folder resumes to one that verify accepts, and verify passes over what a write cut short
+// leaves behind. A folder that is no import names itself in the failure.
+TEST(IngestCommand, HardStopsAtTheFirstAndLastDocumentWriteResumeToAVerifiedFolder) {
+    TempDir work;
+    for (int i = 0; i < 3; ++i) {
+        writeFile(work / ("CARD/DCIM/C" + std::to_string(i) + ".MP4"), patternBytes(5000, i + 1U));
+    }
+    const auto import = [&](const std::string& to, std::vector<std::string> strace) {
+        fs::create_directories(work / to);
+        strace.insert(strace.begin(), {"/usr/bin/strace", "-f", "-qq", "-e", "trace=rename"});
+        for (const auto& word : ingest({"import", (work / "CARD").string(), "--to",
+                                        (work / to).string(), "--all-files", "--rule", "X"})) {
+            strace.push_back(word);
+        }
+        return runProcess(strace);
+    };
+    const fs::path log = work / "renames.log";
+    ASSERT_EQ(import("count", {"-o", log.string()}).status, 0);
+    const std::string renames = readFile(log);
+    const auto last = std::count(renames.begin(), renames.end(), '\n');
+
+    for (const auto when : {1L, static_cast<long>(last)}) {
+        SCOPED_TRACE(when);
+        const std::string to = "D" + std::to_string(when);
+        import(to,
+               {"-o", "/dev/null", "-e", "inject=rename:signal=KILL:when=" + std::to_string(when)});
+        const fs::path folder = work / to / "X";
+        ASSERT_FALSE(fs::exists(folder / ImportDocuments::receipt));
+        const auto resumed = runProcess(ingest(
+            {"resume", folder.string(), "--source", (work / "CARD").string(), "--all-files"}));
+        ASSERT_EQ(resumed.status, 0) << resumed.output << resumed.errors;
+        expectNoTemporaries(folder);
+        writeFile(folder / "ascmhl/.quaymark-status-00000000-0000-0000-0000-000000000000.tmp", "");
+        const auto verified = runProcess(ingest({"verify", folder.string()}));
+        EXPECT_EQ(verified.status, 0) << verified.output;
+        EXPECT_NE(verified.output.find("match the receipt and the ASC MHL history. Temporary files "
+                                       "of writes cut short were ignored."),
+                  std::string::npos)
+            << verified.output;
+    }
+
+    writeFile(work / "D1/stray/notes.txt", "not an import");
+    const auto refused = runProcess(ingest({"resume", (work / "D1/stray").string(), "--source",
+                                            (work / "CARD").string(), "--all-files"}));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.output.starts_with("Failed     " + (work / "D1/stray").string() + ": "))
+        << refused.output;
 }
 
 // A camera name comes from clip metadata, so from whoever made the clip: the hint must paste

@@ -3,6 +3,7 @@
 #include "SharedReadsFixture.h"
 #include "TestMounts.h"
 #include "ingest/copy/UniqueFd.h"
+#include "ingest/engine/ReceiptCheck.h"
 
 #include <linux/fiemap.h>
 #include <linux/fs.h>
@@ -56,6 +57,58 @@ TEST_F(ExfatDestinationTest, CopiesPromotesAndResumesWithTheFallbacks) {
         EXPECT_EQ(readFile(folder / file.path), readFile(source / file.path)) << file.path;
     }
     expectNoTemporaries(folder);
+}
+
+// Every card ends either verified, with every file of the receipt in place and matching, or
+// refused before anything is copied, naming what the drive cannot hold.
+TEST_F(ExfatDestinationTest, CardsTheDriveCannotHoldAsTheyAreAreRefusedOrRenamedBeforeCopying) {
+    struct Case {
+        std::vector<std::string> files;
+        bool videosOnly;
+        std::string refusal; // empty: verified
+        std::vector<std::string> outputs = {};
+    };
+    const std::vector<Case> cases = {
+        {{"ASCMHL/A001.MP4", "ASCMHL/A002.MP4"}, false, "“ASCMHL/A001.MP4”"},
+        {{"A001.MP4", "_quaymark_verified.json"}, false, "“_quaymark_verified.json”"},
+        {{"CLIP/A001.MOV", "CLIP/a001.mov"}, false, "CLIP/A001.MOV and CLIP/a001.mov"},
+        {{"CLIP/A001.MOV", "CLIP/a001.mov"}, true, "", {"A001_", "a001_"}},
+        {{"A?.MOV", "B\n.MOV", "C\xff.MOV"}, false, "A?.MOV, B\\x0A.MOV, C\\xFF.MOV"},
+        {{"A?.MOV", "B\n.MOV", "C\xff.MOV"}, true, "", {"A_.MOV", "B_.MOV", "C_.MOV"}},
+        {{"ascmhl/extra/A002.MP4", "ascmhl/notes.txt", "A001.MP4"}, false, "", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.files.front() + (c.videosOnly ? " (clips only)" : ""));
+        fs::remove_all(source.path());
+        for (const auto& name : c.files) {
+            writeFile(source / name, name);
+        }
+        options.videosOnly = c.videosOnly;
+        try {
+            const fs::path folder = ImportEngine::run(source.path(), point, options, cancellation,
+                                                      std::nullopt, {}, environment)
+                                        .destination;
+            EXPECT_EQ(c.refusal, "");
+            const auto claims = ImportEngine::readClaims(folder);
+            ASSERT_EQ(claims.receipt.files.size(), c.files.size());
+            for (size_t i = 0; i < c.outputs.size(); ++i) {
+                EXPECT_EQ(claims.receipt.files[i].path.substr(0, c.outputs[i].size()),
+                          c.outputs[i]);
+            }
+            ImportEngine::checkFolder(
+                folder, claims, cancellation,
+                [](const ImportEngine::ReceiptFinding& finding) {
+                    EXPECT_EQ(finding.state, ImportEngine::ReceiptFinding::State::matches)
+                        << finding.path;
+                },
+                [](size_t) {});
+            fs::remove_all(folder);
+        } catch (const QuayError& error) {
+            ASSERT_NE(c.refusal, "") << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.refusal), std::string::npos) << error.what();
+            EXPECT_TRUE(listTree(point).empty()) << "nothing copied";
+        }
+    }
 }
 
 // An ext4 card image of `size` bytes on a loop device, mounted.
