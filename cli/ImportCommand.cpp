@@ -4,6 +4,7 @@
 #include "CameraCommand.h"
 #include "Signals.h"
 #include "app/platform/Volumes.h"
+#include "ingest/copy/SessionDocuments.h"
 #include "ingest/copy/SharedReads.h"
 #include "ingest/engine/ImportRun.h"
 #include "ingest/engine/ProgressIntake.h"
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -209,12 +211,59 @@ bool showProgress(Runs& runs, Reporter& reporter, Clock::duration printInterval)
     return allDone;
 }
 
+// How long a cancelled run may take to end before it is left behind.
+constexpr std::chrono::seconds cancelBound{5};
+
+// Marks a stuck run's journal interrupted, giving up after a while: the drive that holds the
+// run may hold this write too. The thread is detached only because the process ends right
+// after; a write it still waits in then ends with the process.
+void markLeftBehind(const fs::path& folder) {
+    auto marked = std::make_shared<std::promise<void>>();
+    std::future<void> done = marked->get_future();
+    std::thread([folder, marked] {
+        try {
+            ImportEngine::markInterrupted(folder, QuayError::cancelled().what());
+        } catch (const std::exception&) {
+            // It still says incomplete, which a resume takes as well.
+        }
+        marked->set_value();
+    }).detach();
+    done.wait_for(std::chrono::seconds(2));
+}
+
+// Runs that did not end within the bound after a Ctrl-C are stuck in a write that does not
+// return: their journals are marked interrupted from here, every run is reported, and the
+// command ends without waiting for them.
+[[noreturn]] void leaveStuckRuns(Runs& runs, const CommandLine& command, Reporter& reporter) {
+    const std::string stuck = "A write on this destination did not return; it was left behind.";
+    for (auto& run : runs) {
+        bool done = false;
+        {
+            std::lock_guard lock(run->mutex);
+            done = run->done;
+        }
+        if (!done) {
+            if (const auto& folder = run->intake.progress().destination) {
+                markLeftBehind(*folder);
+            }
+            std::lock_guard lock(run->mutex);
+            run->error = stuck;
+            run->cancelled = true;
+        }
+        report(*run, command, reporter);
+    }
+    std::fflush(nullptr);
+    std::_Exit(130);
+}
+
 // The main thread's part until every run has ended: interrupts, progress and printing.
-void followRuns(Runs& runs, InterruptWatch& interrupts, Reporter& reporter) {
+void followRuns(Runs& runs, const CommandLine& command, InterruptWatch& interrupts,
+                Reporter& reporter) {
     const auto printInterval = reporter.json()       ? std::chrono::milliseconds(1000)
                                : reporter.terminal() ? std::chrono::milliseconds(200)
                                                      : std::chrono::milliseconds(5000);
     bool cancelling = false;
+    auto cancelledAt = std::chrono::steady_clock::now();
     for (;;) {
         if (interrupts.wait(std::chrono::milliseconds(100))) {
             if (cancelling) {
@@ -224,12 +273,16 @@ void followRuns(Runs& runs, InterruptWatch& interrupts, Reporter& reporter) {
                 std::_Exit(130);
             }
             cancelling = true;
+            cancelledAt = std::chrono::steady_clock::now();
             for (auto& run : runs) {
                 run->cancellation.cancel();
             }
         }
         if (showProgress(runs, reporter, printInterval)) {
             return;
+        }
+        if (cancelling && std::chrono::steady_clock::now() - cancelledAt >= cancelBound) {
+            leaveStuckRuns(runs, command, reporter);
         }
     }
 }
@@ -257,7 +310,7 @@ int runImport(const CommandLine& command, Reporter& reporter) {
             runDestination(*run, command, options, sharedReads);
         });
     }
-    followRuns(runs, interrupts, reporter);
+    followRuns(runs, command, interrupts, reporter);
     threads.clear();
 
     bool allVerified = true;

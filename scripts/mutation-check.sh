@@ -74,6 +74,9 @@ every file of a card's history folder taken as a document|ingest/mhl/MhlHistory.
 folder hashes by another method|ingest/mhl/DirectoryHashes.cpp|        names.push_back(Xxh128::hex(name + bytesOf(digest)));|        names.push_back(Xxh128::hex(name));|mhl_tests|MhlDocuments
 a chain entry without its generation carried|ingest/mhl/MhlHistory.cpp|        carried.chainWhole = false;\n        warnings|        carried.chain.push_back(generation);\n        warnings|mhl_tests|MhlImportTest
 a folder stopped before its first journal cannot resume|ingest/engine/ImportRun.cpp|neverJournaled() ? newRecord(sourceVolume) : ImportEngine::readSession(folder_);|ImportEngine::readSession(folder_);|cli_tests|IngestCommand
+a lagging destination holds the shared read|ingest/copy/ReadSession.cpp|            } else if (now - *heldSince >= lagGrace) {|            } else if (false) {|engine_tests|SharedReads
+a run that has not asked holds the copy|ingest/copy/SharedReads.cpp|const bool overdue = std::chrono::steady_clock::now() - waiting.since >= lagGrace;|const bool overdue = false;|engine_tests|SharedReads
+the first Ctrl-C waits for a stuck destination|cli/ImportCommand.cpp|            leaveStuckRuns(runs, command, reporter);|            (void)command;|cli_mount_tests|FrozenDestination
 LIST
 )
 

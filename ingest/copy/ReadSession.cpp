@@ -4,6 +4,7 @@
 #include "DiskWorkers.h"
 #include "ingest/records/QuayError.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +26,9 @@ constexpr size_t sharedDepth = 6;
 // How often a read held back by a destination looks whether that destination was cancelled:
 // a write that hangs (a dead network share) must not hold the others once it is cancelled.
 constexpr std::chrono::milliseconds cancelCheckInterval{200};
+// How long the others may be held by a destination that fell behind the shared read's window
+// before it leaves the read and goes on with its own.
+constexpr std::chrono::seconds lagGrace{2};
 
 void deliver(CopyRequest& request, std::optional<FileReceipt> receipt, std::exception_ptr error) {
     const auto done = std::move(request.done);
@@ -141,6 +145,7 @@ public:
     explicit SharedRead(const std::vector<CopyRequest>& requests)
         : consumed_(requests.size(), 0)
         , active_(requests.size(), true)
+        , alone_(requests.size(), false)
         , xxhDone_(!xxh128Enabled()) {
         for (const auto& request : requests) {
             contexts_.push_back(request.context);
@@ -154,10 +159,7 @@ public:
                 const size_t mustHaveWritten = c + 2 > sharedDepth ? c + 2 - sharedDepth : 0;
                 {
                     std::unique_lock lock(mutex_);
-                    while (!changed_.wait_for(lock, cancelCheckInterval,
-                                              [&] { return written(mustHaveWritten); })) {
-                        leaveCancelled();
-                    }
+                    waitForWriters(lock, mustHaveWritten);
                     if (!anyActive()) {
                         break; // every destination left: nobody needs the rest
                     }
@@ -213,10 +215,12 @@ public:
     void write(size_t index, CopyRequest& request) noexcept {
         std::shared_ptr<CopyWriter> writer;
         std::exception_ptr error;
+        std::optional<SourceDigests> own;
         try {
             checkCancelled(request);
             writer =
                 std::make_shared<CopyWriter>(*request.file, request.partialName, *request.context);
+            std::int64_t writtenBytes = 0;
             for (size_t k = 0;; ++k) {
                 ReadAhead::Block block;
                 {
@@ -225,9 +229,12 @@ public:
                         return failure_ || published_ > k || ended_ || !active_[index];
                     });
                     if (!active_[index]) {
-                        // The read went on without this cancelled destination.
+                        // The read went on without this cancelled or lagging destination.
                         checkCancelled(request);
-                        throw QuayError::cancelled();
+                        if (!alone_[index]) {
+                            throw QuayError::cancelled();
+                        }
+                        break;
                     }
                     if (failure_) {
                         std::rethrow_exception(failure_);
@@ -238,12 +245,17 @@ public:
                     block = slots_[k % sharedDepth];
                 }
                 writer->write(block.data, static_cast<size_t>(block.size));
+                writtenBytes += block.size;
                 std::lock_guard lock(mutex_);
                 consumed_[index] = k + 1;
                 changed_.notify_all();
             }
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return xxhDone_; });
+            if (std::unique_lock lock(mutex_); alone_[index]) {
+                lock.unlock();
+                own = readAlone(request, *writer, writtenBytes);
+            } else {
+                changed_.wait(lock, [&] { return xxhDone_; });
+            }
         } catch (...) {
             error = std::current_exception();
         }
@@ -255,6 +267,9 @@ public:
             digests.xxh128 = xxhHex_;
             changed_.notify_all();
         }
+        if (own) {
+            digests = std::move(*own); // what this destination's own read found
+        }
         if (error) {
             writer.reset();
             deliver(request, std::nullopt, std::move(error));
@@ -264,6 +279,58 @@ public:
     }
 
 private:
+    // The rest of the file from a read of its own, after `skip` bytes written from the shared
+    // one. The whole file is hashed again: the copy is checked against this read, so bytes the
+    // card gave differently the second time fail the copy instead of passing unnoticed.
+    static SourceDigests readAlone(CopyRequest& request, CopyWriter& writer, std::int64_t skip) {
+        CopySource source{*request.file, sharedDepth};
+        std::int64_t seen = 0;
+        for (ReadAhead::Block block = source.next(); block.size > 0; block = source.next()) {
+            checkCancelled(request);
+            const std::int64_t from = std::clamp<std::int64_t>(skip - seen, 0, block.size);
+            if (from < block.size) {
+                writer.write(block.data + from, static_cast<size_t>(block.size - from));
+            }
+            seen += block.size;
+        }
+        return source.digests();
+    }
+
+    // Until every destination still sharing has written the first `blocks` blocks. One that
+    // holds the others longer than the grace, while one of them already waits for the next
+    // block, is left behind to go on alone; a cancelled one leaves at once.
+    void waitForWriters(std::unique_lock<std::mutex>& lock, size_t blocks) {
+        std::optional<std::chrono::steady_clock::time_point> heldSince;
+        while (!changed_.wait_for(lock, cancelCheckInterval, [&] { return written(blocks); })) {
+            leaveCancelled();
+            if (!anyWritten(blocks)) {
+                heldSince.reset(); // the read is simply ahead of everyone
+                continue;
+            }
+            const auto now = std::chrono::steady_clock::now();
+            if (!heldSince) {
+                heldSince = now;
+            } else if (now - *heldSince >= lagGrace) {
+                for (size_t i = 0; i < active_.size(); ++i) {
+                    if (active_[i] && consumed_[i] < blocks) {
+                        active_[i] = false;
+                        alone_[i] = true;
+                    }
+                }
+                changed_.notify_all();
+            }
+        }
+    }
+
+    bool anyWritten(size_t blocks) const {
+        for (size_t i = 0; i < active_.size(); ++i) {
+            if (active_[i] && consumed_[i] >= blocks) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     // A cancelled destination leaves the read even while its writer is stuck in a system call;
     // its buffers stay allocated until that writer returns, and the copy is never promoted.
     void leaveCancelled() {
@@ -304,6 +371,7 @@ private:
     std::array<ReadAhead::Block, sharedDepth> slots_{};
     std::vector<size_t> consumed_;
     std::vector<bool> active_;
+    std::vector<bool> alone_; // left behind, goes on with a read of its own
     std::vector<const CopyContext*> contexts_;
     size_t published_ = 0;
     bool ended_ = false;

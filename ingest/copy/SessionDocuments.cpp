@@ -63,4 +63,13 @@ SessionRecord ImportEngine::readSession(const std::filesystem::path& folder) {
                                       "Recovery record is too large to read safely."));
 }
 
+void ImportEngine::markInterrupted(const std::filesystem::path& folder,
+                                   const std::string& description) {
+    SessionRecord record = readSession(folder);
+    record.status = SessionStatus::interrupted;
+    record.failure = description;
+    saveSession(record, folder);
+    durableWrite(ImportDocuments::interruptedText(description), folder / ImportDocuments::marker);
+}
+
 } // namespace quaymark

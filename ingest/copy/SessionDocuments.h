@@ -16,6 +16,12 @@ namespace ImportEngine {
 SessionRecord readSession(const std::filesystem::path& folder);
 } // namespace ImportEngine
 
+namespace ImportEngine {
+// Marks an import folder's journal and marker as interrupted with `description`, for a run
+// that is left behind stuck in a write and cannot do it itself.
+void markInterrupted(const std::filesystem::path& folder, const std::string& description);
+} // namespace ImportEngine
+
 // Reads a whole small document, refusing one over `limit` bytes with QuayError::unavailable.
 std::string readDocument(const std::filesystem::path& path, std::int64_t limit,
                          const std::string& tooLargeMessage);

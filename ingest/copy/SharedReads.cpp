@@ -24,17 +24,26 @@ std::string SharedReads::keyOf(const SourceFile& file) {
     return file.url.string() + '\0' + std::to_string(file.bytes) + '\0' + modified;
 }
 
+namespace {
+// How long a copy waits for a run that will copy the same file but has not asked for it yet.
+constexpr std::chrono::seconds lagGrace{2};
+} // namespace
+
+bool SharedReads::holds(const MemberState& member, const std::string& key, bool overdue) const {
+    // A cancelled run asks for nothing more, even while it cannot say so yet.
+    if (member.left || member.behind || member.cancellation->isCancelled()) {
+        return false;
+    }
+    return !overdue && (!member.declared || member.wanted.contains(key));
+}
+
 bool SharedReads::ready(const std::string& key, const Waiting& waiting) const {
-    if (members_.size() < expected_) {
+    const bool overdue = std::chrono::steady_clock::now() - waiting.since >= lagGrace;
+    if (members_.size() < expected_ && !overdue) {
         return false;
     }
     for (size_t i = 0; i < members_.size(); ++i) {
-        const MemberState& member = members_[i];
-        // A cancelled run asks for nothing more, even while it cannot say so yet.
-        if (member.left || waiting.members.contains(i) || member.cancellation->isCancelled()) {
-            continue;
-        }
-        if (!member.declared || member.wanted.contains(key)) {
+        if (!waiting.members.contains(i) && holds(members_[i], key, overdue)) {
             return false;
         }
     }
@@ -45,6 +54,15 @@ std::vector<SharedReads::Waiting> SharedReads::takeReady() {
     std::vector<Waiting> sessions;
     for (auto it = waiting_.begin(); it != waiting_.end();) {
         if (ready(it->first, it->second)) {
+            // Whoever still wanted the file was too slow to share it, and reads alone now.
+            for (size_t i = 0; i < members_.size(); ++i) {
+                MemberState& member = members_[i];
+                if (!it->second.members.contains(i) && !member.left &&
+                    (!member.declared || member.wanted.contains(it->first))) {
+                    member.behind = true;
+                    member.missed.insert(it->first);
+                }
+            }
             sessions.push_back(std::move(it->second));
             it = waiting_.erase(it);
         } else {
@@ -118,6 +136,8 @@ void SharedReads::Member::copy(CopyRequest request) {
     reads_->update(index_, [&](MemberState& member) {
         const std::string key = keyOf(*request.file);
         member.wanted.erase(key);
+        // Asking before the others started the file: caught up, it shares again.
+        member.behind = member.missed.erase(key) > 0;
         Waiting& waiting = reads_->waiting_[key];
         waiting.requests.push_back(std::move(request));
         waiting.members.insert(index_);

@@ -3,6 +3,7 @@
 
 #include "ReadSession.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,7 +16,9 @@ namespace quaymark::ImportEngine {
 // The runs of one import batch, one per destination, sharing one read of each source file.
 // A file's copy starts once every run that will copy it has asked for it, and every other run
 // has said that it won't (its copy is already verified, or it failed or was cancelled). Runs
-// copy their files in plan order, so none waits on another in a circle.
+// copy their files in plan order, so none waits on another in a circle. A run that has not
+// asked within a grace (its drive is slow or stopped answering) is left behind: the copy starts
+// without it, and it reads alone until it asks for a file before the others have started it.
 class SharedReads : public std::enable_shared_from_this<SharedReads> {
 public:
     // `runs`: how many runs will join; a copy never starts before all of them have.
@@ -58,15 +61,20 @@ private:
     struct MemberState {
         bool declared = false;
         bool left = false;
+        bool behind = false;
         std::set<std::string> wanted;
+        std::set<std::string> missed; // started without this member while it was behind
         const CancellationFlag* cancellation = nullptr;
     };
     struct Waiting {
         std::vector<CopyRequest> requests;
         std::set<size_t> members;
+        std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
     };
 
     static std::string keyOf(const SourceFile& file);
+    // Whether a member not yet in `waiting` holds it back; `overdue` once the grace is over.
+    bool holds(const MemberState& member, const std::string& key, bool overdue) const;
     bool ready(const std::string& key, const Waiting& waiting) const;
     // Takes every session that may start now out of the waiting ones; run after the lock.
     std::vector<Waiting> takeReady();
