@@ -10,9 +10,12 @@
 #   card   800 MB of clips on an ext4 image whose reads are throttled to 200 MB/s like a card
 #          reader (blkio cgroup v1, or io.max on cgroup v2), --parallel 4, to one, two and three
 #          destinations: with shared reads each finishes in about the time of one.
+#   laggard  800 MB of clips on a tmpfs to two destinations on a tmpfs, alone and then beside
+#          a third on an ext4 image whose writes are throttled to 20 MB/s (blkio cgroup v1,
+#          io.max on v2): the time the two fast destinations take should not change much.
 #   hashcost  1 GiB of clips with source and destination on a tmpfs, with and without
 #          XXH3-128: what the hashes cost where storage is not the limit.
-# Usage: bench/ingest-bench.sh [large|hashcost|small|card|all, default all] [work folder]
+# Usage: bench/ingest-bench.sh [large|hashcost|small|card|laggard|all, default all] [work folder]
 # BENCH_BASELINE=path/to/another/quaymark-ingest also times that build in the same run (say,
 # one built from an earlier commit); BENCH_DEST_TMPFS=1 gives each destination of the card set
 # a tmpfs of its own, standing in for separate fast drives.
@@ -285,13 +288,68 @@ bench_card() {
     unset CGROUP_PROCS
 }
 
+# Seconds from the start until each fast destination's progress first says finished, for an
+# import run with --json in the cgroup: "d1-seconds d2-seconds".
+fast_finish() { # cgroup-procs arguments...
+    local procs=$1
+    shift
+    bash -c 'echo $$ > "$0" && exec "$@"' "$procs" "$ingest" "$@" --json 2>/dev/null |
+        awk -v start="$(date +%s.%N)" -v d1="$work/d1" -v d2="$work/d2" '
+            function now() { "date +%s.%N" | getline t; close("date +%s.%N"); return t }
+            /"phase":"finished"/ {
+                if (index($0, "\"destination\":\"" d1 "\"") && !a) a = now() - start
+                if (index($0, "\"destination\":\"" d2 "\"") && !b) b = now() - start
+            }
+            END { printf "%.1f %.1f\n", a, b }'
+}
+
+bench_laggard() {
+    [[ $(id -u) -eq 0 ]] || { echo "laggard: needs root (tmpfs, loop device, cgroup)"; return; }
+    mkdir -p "$work/mem" "$work/d3"
+    mount -t tmpfs -o size=3g tmpfs "$work/mem"
+    local source=$work/mem/card
+    mkdir -p "$source/DCIM/100CANON"
+    for i in 1 2 3 4 5 6 7 8; do
+        head -c 100000000 /dev/urandom > "$source/DCIM/100CANON/C000$i.MP4"
+    done
+    local image=$work/slow.img device
+    truncate -s 1200M "$image"
+    mkfs.ext4 -q -F "$image"
+    loop=$(losetup --find --show "$image")
+    mount "$loop" "$work/d3"
+    device=$(lsblk -no MAJ:MIN "$loop" | tr -d ' ')
+    local procs
+    if [[ -d /sys/fs/cgroup/blkio ]]; then
+        mkdir -p /sys/fs/cgroup/blkio/quaymark-card
+        echo "$device 20000000" > /sys/fs/cgroup/blkio/quaymark-card/blkio.throttle.write_bps_device
+        procs=/sys/fs/cgroup/blkio/quaymark-card/cgroup.procs
+    else
+        mkdir -p /sys/fs/cgroup/quaymark-card
+        echo "$device wbps=20000000" > /sys/fs/cgroup/quaymark-card/io.max
+        procs=/sys/fs/cgroup/quaymark-card/cgroup.procs
+    fi
+    echo "laggard: 8 clips of 100 MB, source and two destinations on a tmpfs"
+    local fast slow
+    rm -rf "$work/d1" "$work/d2"; mkdir -p "$work/mem/d1" "$work/mem/d2"
+    ln -s "$work/mem/d1" "$work/d1"; ln -s "$work/mem/d2" "$work/d2"
+    fast=$(fast_finish "$procs" import "$source" --to "$work/d1" --to "$work/d2" --camera B)
+    echo "  two fast destinations alone: finished at $fast s"
+    rm -rf "$work/mem/d1"/* "$work/mem/d2"/*
+    slow=$(fast_finish "$procs" import "$source" --to "$work/d1" --to "$work/d2" --to "$work/d3" \
+        --camera B)
+    echo "  beside a third written at 20 MB/s: the fast two finished at $slow s"
+    rm -f "$work/d1" "$work/d2"
+    umount "$work/d3"
+}
+
 echo "Work folder $work; caches dropped before every run"
 case $sets in
     large) bench_large ;;
     small) bench_small ;;
     card) bench_card ;;
+    laggard) bench_laggard ;;
     hashcost) bench_hashcost ;;
     all) bench_large; bench_hashcost; bench_small; bench_card ;;
-    *) echo "usage: $0 [large|hashcost|small|card|all] [work folder]" >&2; exit 2 ;;
+    *) echo "usage: $0 [large|hashcost|small|card|laggard|all] [work folder]" >&2; exit 2 ;;
 esac
 fresh
