@@ -64,8 +64,8 @@ for round in $(seq 1 "$rounds"); do
     if (( round % 2 )); then
         when=$(( RANDOM % renames + 1 ))
         how="at rename $when"
-        strace -f -qq -o /dev/null -e trace=rename -e inject=rename:signal=KILL:when=$when \
-            "$ingest" $(import_args "$round" "${to[@]}") >/dev/null 2>&1
+        { strace -f -qq -o /dev/null -e trace=rename -e inject=rename:signal=KILL:when=$when \
+            "$ingest" $(import_args "$round" "${to[@]}") >/dev/null 2>&1; } 2>/dev/null
     else
         delay=$(( RANDOM % 1500 ))
         how="after $delay ms"
