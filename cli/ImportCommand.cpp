@@ -3,6 +3,7 @@
 
 #include "CameraCommand.h"
 #include "Signals.h"
+#include "Supervisor.h"
 #include "app/platform/Volumes.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/copy/SharedReads.h"
@@ -252,8 +253,7 @@ void markLeftBehind(const fs::path& folder) {
         }
         report(*run, command, reporter);
     }
-    std::fflush(nullptr);
-    std::_Exit(130);
+    endSupervised(130);
 }
 
 // The main thread's part until every run has ended: interrupts, progress and printing.
@@ -270,7 +270,7 @@ void followRuns(Runs& runs, const CommandLine& command, InterruptWatch& interrup
                 // A second Ctrl-C does not wait for a copy stuck on a dead drive; the journals
                 // still allow a resume.
                 reporter.error("Stopped at once. Resume the import later.");
-                std::_Exit(130);
+                endSupervised(130);
             }
             cancelling = true;
             cancelledAt = std::chrono::steady_clock::now();

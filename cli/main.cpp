@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "ImportCommand.h"
 #include "Reporter.h"
+#include "Supervisor.h"
 #include "VerifyCommand.h"
 
 #include <cstdio>
@@ -28,7 +29,14 @@ int main(int argc, char** argv) {
             return 0;
         case CommandKind::import:
         case CommandKind::resume:
-            return runImport(command, reporter);
+            return runSupervised([&] {
+                try {
+                    return runImport(command, reporter);
+                } catch (const std::exception& error) {
+                    reporter.error(error.what());
+                    return 1;
+                }
+            });
         case CommandKind::verify:
             return runVerify(command, reporter);
         case CommandKind::camera:

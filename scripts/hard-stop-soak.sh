@@ -41,7 +41,7 @@ rm -rf "$work/seed"
 
 import_args() { echo import "$card" --all-files --camera S --rule "r$1" "${@:2}"; }
 renames=$(strace -f -qq -e trace=rename -o /dev/stdout "$ingest" \
-    $(import_args count --to "$work/local1") 2>/dev/null | grep -c '^')
+    $(import_args count --to "$work/local1") 2>/dev/null | grep -c 'rename(')
 rm -rf "$work/local1/rcount"
 
 check() { # folder

@@ -149,6 +149,8 @@ public:
         , xxhDone_(!xxh128Enabled()) {
         for (const auto& request : requests) {
             contexts_.push_back(request.context);
+            behind_.push_back(request.behind);
+            leftBehind_.push_back(request.leftBehind);
         }
     }
 
@@ -296,26 +298,38 @@ private:
         return source.digests();
     }
 
-    // Until every destination still sharing has written the first `blocks` blocks. One that
-    // holds the others longer than the grace, while one of them already waits for the next
-    // block, is left behind to go on alone; a cancelled one leaves at once.
+    // Until every destination still sharing has written the first `blocks` blocks. While one
+    // of them already waits for the next block, the others are a whole window behind it: one
+    // that holds it so for longer than the grace in all, block after block, is left behind to
+    // go on alone, at once if it is known to lag already. A cancelled one leaves at once.
     void waitForWriters(std::unique_lock<std::mutex>& lock, size_t blocks) {
-        std::optional<std::chrono::steady_clock::time_point> heldSince;
-        while (!changed_.wait_for(lock, cancelCheckInterval, [&] { return written(blocks); })) {
+        if (written(blocks)) {
+            heldSince_.reset();
+            return;
+        }
+        for (;;) {
             leaveCancelled();
-            if (!anyWritten(blocks)) {
-                heldSince.reset(); // the read is simply ahead of everyone
-                continue;
+            if (anyWritten(blocks)) {
+                const auto now = std::chrono::steady_clock::now();
+                heldSince_ = heldSince_.value_or(now);
+                leaveLagging(blocks, now - *heldSince_ >= lagGrace);
+            } else {
+                heldSince_.reset(); // the read is simply ahead of everyone
             }
-            const auto now = std::chrono::steady_clock::now();
-            if (!heldSince) {
-                heldSince = now;
-            } else if (now - *heldSince >= lagGrace) {
-                for (size_t i = 0; i < active_.size(); ++i) {
-                    if (active_[i] && consumed_[i] < blocks) {
-                        active_[i] = false;
-                        alone_[i] = true;
-                    }
+            if (written(blocks)) {
+                return;
+            }
+            changed_.wait_for(lock, cancelCheckInterval);
+        }
+    }
+
+    void leaveLagging(size_t blocks, bool overdue) {
+        for (size_t i = 0; i < active_.size(); ++i) {
+            if (active_[i] && consumed_[i] < blocks && (overdue || (behind_[i] && behind_[i]()))) {
+                active_[i] = false;
+                alone_[i] = true;
+                if (leftBehind_[i]) {
+                    leftBehind_[i]();
                 }
                 changed_.notify_all();
             }
@@ -373,6 +387,10 @@ private:
     std::vector<bool> active_;
     std::vector<bool> alone_; // left behind, goes on with a read of its own
     std::vector<const CopyContext*> contexts_;
+    std::vector<std::function<bool()>> behind_;
+    std::vector<std::function<void()>> leftBehind_;
+    // Since when a destination waiting for the next block has been held by a lagging one.
+    std::optional<std::chrono::steady_clock::time_point> heldSince_;
     size_t published_ = 0;
     bool ended_ = false;
     // The read ended, failed or was given up: nothing more will be published.
@@ -440,6 +458,8 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
                            outcome->set_value(std::move(*receipt));
                        }
                    },
+                   {},
+                   {},
                    {}});
     copyShared(std::move(one));
     return result.get();

@@ -25,6 +25,10 @@ struct CopyRequest {
     // Optional: called before `done` when a large file's copy no longer needs the source's
     // blocks, all written, and goes on to flush, reread and promote.
     std::function<void()> written;
+    // Optional, from any thread: whether this destination is already known to lag behind the
+    // others, and the word that it does (it left a shared read to go on alone).
+    std::function<bool()> behind;
+    std::function<void()> leftBehind;
 };
 
 // Reads one source file once for every request (all of the same file), hashes it once, and

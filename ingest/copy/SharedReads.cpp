@@ -133,6 +133,14 @@ void SharedReads::Member::recheck() {
 }
 
 void SharedReads::Member::copy(CopyRequest request) {
+    request.behind = [reads = reads_, index = index_] {
+        std::lock_guard lock(reads->mutex_);
+        return reads->members_[index].behind;
+    };
+    request.leftBehind = [reads = reads_, index = index_] {
+        std::lock_guard lock(reads->mutex_);
+        reads->members_[index].behind = true;
+    };
     reads_->update(index_, [&](MemberState& member) {
         const std::string key = keyOf(*request.file);
         member.wanted.erase(key);

@@ -108,13 +108,17 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
             const size_t index = next++;
             outcomes.started();
             sharing.copy(CopyRequest{
-                &file, journal.record().partialFiles->at(file.relative), &context,
+                &file,
+                journal.record().partialFiles->at(file.relative),
+                &context,
                 [&outcomes, index](std::optional<FileReceipt> receipt, std::exception_ptr error) {
                     outcomes.deliver(Outcome{index, std::move(receipt), std::move(error), false});
                 },
                 [&outcomes, index] {
                     outcomes.deliver(Outcome{index, {}, {}, true});
-                }});
+                },
+                {},
+                {}});
         }
     };
     startMore();

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <future>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 namespace quaymark::test {
@@ -48,28 +49,41 @@ TEST(FrozenDestination, TheFirstCtrlCEndsTheCommandAndTheStuckImportResumes) {
                   patternBytes(300'000 + static_cast<size_t>(i), i + 1U));
     }
 
-    ChildProcess command({QUAYMARK_INGEST, "import", (work / "CARD").string(), "--to",
+    // The output goes to a file: the process left stuck in the share holds it open.
+    const fs::path output = work / "output.jsonl";
+    ChildProcess command({"/bin/sh", "-c", "exec \"$@\" >\"$0\" 2>&1", output.string(),
+                          QUAYMARK_INGEST, "import", (work / "CARD").string(), "--to",
                           share.string(), "--to", (work / "local").string(), "--all-files",
                           "--camera", "X", "--rule", "X", "--json"});
-    while (const auto line = command.readLine()) {
-        const json event = json::parse(*line);
-        if (event.at("event") == "progress" && event.at("destination") == share.string() &&
-            event.at("verifiedFiles").get<int>() > 0) {
-            break;
+    const auto printed = [&] { return fs::exists(output) ? readFile(output) : std::string(); };
+    const auto copying = [&] {
+        std::istringstream lines(printed());
+        for (std::string line; std::getline(lines, line);) {
+            const json event = json::parse(line, nullptr, false);
+            if (event.is_object() && event.value("event", "") == "progress" &&
+                event.value("destination", "") == share.string() &&
+                event.value("verifiedFiles", 0) > 0) {
+                return true;
+            }
         }
+        return false;
+    };
+    for (int i = 0; i < 3000 && !copying(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    ASSERT_TRUE(copying()) << printed();
     server.signal(SIGSTOP);
     command.signal(SIGINT);
     auto ended = std::async(std::launch::async, [&] { return command.wait(); });
-    ASSERT_EQ(ended.wait_for(std::chrono::seconds(60)), std::future_status::ready)
-        << "the command waited for the stuck share";
+    const bool inTime = ended.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    server.signal(SIGCONT); // whatever happened, nothing may stay frozen
+    ASSERT_TRUE(inTime) << "the command waited for the stuck share";
     EXPECT_EQ(ended.get(), 130);
-    EXPECT_NE(command.output().find("A write on this destination did not return; it was left "
+    EXPECT_NE(readFile(output).find("A write on this destination did not return; it was left "
                                     "behind."),
               std::string::npos)
-        << command.output();
+        << readFile(output);
 
-    server.signal(SIGCONT);
     const auto resumed = runProcess({QUAYMARK_INGEST, "resume", (share / "X").string(), "--source",
                                      (work / "CARD").string(), "--all-files"});
     EXPECT_EQ(resumed.status, 0) << resumed.output << resumed.errors;
