@@ -148,10 +148,9 @@ TEST(IngestCommand, HardStopsAtTheFirstAndLastDocumentWriteResumeToAVerifiedFold
     };
     const fs::path log = work / "renames.log";
     ASSERT_EQ(import("count", {"-o", log.string()}).status, 0);
-    long renames = 0;
     const std::string traced = readFile(log);
-    for (size_t at = traced.find("rename("); at != std::string::npos;
-         at = traced.find("rename(", at + 1)) {
+    long renames = 0;
+    for (size_t at = 0; (at = traced.find("rename(", at)) != std::string::npos; ++at) {
         ++renames;
     }
 
