@@ -305,9 +305,12 @@ fast_finish() { # cgroup-procs arguments...
         sleep 0.1
     done
     wait "$pid"
-    echo "${a:-?} ${b:-?}"
+    # Finished between two looks: the end is the bound.
+    now=$(awk -v s="$start" -v n="$(date +%s.%N)" 'BEGIN { printf "%.1f", n - s }')
+    echo "${a:-$now} ${b:-$now}"
 }
 
+# BENCH_BASELINE, when set, is timed the same way after this build.
 bench_laggard() {
     [[ $(id -u) -eq 0 ]] || { echo "laggard: needs root (tmpfs, loop device, cgroup)"; return; }
     mkdir -p "$work/mem" "$work/d3"
@@ -344,6 +347,12 @@ bench_laggard() {
     slow=$(fast_finish "$procs" import "$source" --to "$work/d1" --to "$work/d2" --to "$work/d3" \
         --camera B --rule B)
     echo "  beside a third written at 20 MB/s: the fast two finished at $slow s"
+    if [[ -n ${BENCH_BASELINE:-} ]]; then
+        rm -rf "$work/mem/d1"/* "$work/mem/d2"/* "$work/d3"/*
+        slow=$(ingest=$BENCH_BASELINE fast_finish "$procs" import "$source" --to "$work/d1" \
+            --to "$work/d2" --to "$work/d3" --camera B --rule B)
+        echo "  baseline, beside the same third: the fast two finished at $slow s"
+    fi
     rm -f "$work/d1" "$work/d2"
     umount "$work/d3"
 }
