@@ -227,6 +227,22 @@ bench_hashcost() {
     umount "$mem"
 }
 
+# Throttles reads or writes of the loop device to BYTES a second for the processes of the
+# cgroup whose procs file it prints (blkio v1, io.max on v2).
+throttle() { # read|write bytes
+    local device
+    device=$(lsblk -no MAJ:MIN "$loop" | tr -d ' ')
+    if [[ -d /sys/fs/cgroup/blkio ]]; then
+        mkdir -p /sys/fs/cgroup/blkio/quaymark-card
+        echo "$device $2" > "/sys/fs/cgroup/blkio/quaymark-card/blkio.throttle.$1_bps_device"
+        echo /sys/fs/cgroup/blkio/quaymark-card/cgroup.procs
+    else
+        mkdir -p /sys/fs/cgroup/quaymark-card
+        echo "$device ${1:0:1}bps=$2" > /sys/fs/cgroup/quaymark-card/io.max
+        echo /sys/fs/cgroup/quaymark-card/cgroup.procs
+    fi
+}
+
 bench_card() {
     [[ $(id -u) -eq 0 ]] || { echo "card: needs root (loop device, cgroup)"; return; }
     local image=$work/card.img
@@ -240,17 +256,7 @@ bench_card() {
         head -c 100000000 /dev/urandom > "$card_mount/DCIM/100CANON/C000$i.MP4"
     done
     sync
-    local device
-    device=$(lsblk -no MAJ:MIN "$loop" | tr -d ' ')
-    if [[ -d /sys/fs/cgroup/blkio ]]; then
-        mkdir -p /sys/fs/cgroup/blkio/quaymark-card
-        echo "$device 200000000" > /sys/fs/cgroup/blkio/quaymark-card/blkio.throttle.read_bps_device
-        CGROUP_PROCS=/sys/fs/cgroup/blkio/quaymark-card/cgroup.procs
-    else
-        mkdir -p /sys/fs/cgroup/quaymark-card
-        echo "$device rbps=200000000" > /sys/fs/cgroup/quaymark-card/io.max
-        CGROUP_PROCS=/sys/fs/cgroup/quaymark-card/cgroup.procs
-    fi
+    CGROUP_PROCS=$(throttle read 200000000)
     local source=$card_mount bytes files
     bytes=$(size_of "$source/DCIM"); files=$(count_of "$source/DCIM")
     echo "card at 200 MB/s: $files files, $((bytes / 1000000)) MB, --parallel 4"
@@ -320,22 +326,13 @@ bench_laggard() {
     for i in 1 2 3 4 5 6 7 8; do
         head -c 100000000 /dev/urandom > "$source/DCIM/100CANON/C000$i.MP4"
     done
-    local image=$work/slow.img device
+    local image=$work/slow.img
     truncate -s 1200M "$image"
     mkfs.ext4 -q -F "$image"
     loop=$(losetup --find --show "$image")
     mount "$loop" "$work/d3"
-    device=$(lsblk -no MAJ:MIN "$loop" | tr -d ' ')
     local procs
-    if [[ -d /sys/fs/cgroup/blkio ]]; then
-        mkdir -p /sys/fs/cgroup/blkio/quaymark-card
-        echo "$device 20000000" > /sys/fs/cgroup/blkio/quaymark-card/blkio.throttle.write_bps_device
-        procs=/sys/fs/cgroup/blkio/quaymark-card/cgroup.procs
-    else
-        mkdir -p /sys/fs/cgroup/quaymark-card
-        echo "$device wbps=20000000" > /sys/fs/cgroup/quaymark-card/io.max
-        procs=/sys/fs/cgroup/quaymark-card/cgroup.procs
-    fi
+    procs=$(throttle write 20000000)
     echo "laggard: 8 clips of 100 MB, source and two destinations on a tmpfs"
     local fast slow
     rm -rf "$work/d1" "$work/d2"; mkdir -p "$work/mem/d1" "$work/mem/d2"

@@ -157,7 +157,6 @@ TEST(IngestCommand, HardStopsAtTheFirstAndLastDocumentWriteResumeToAVerifiedFold
     }
 
     for (const long when : {1L, renames}) {
-        SCOPED_TRACE(when);
         const std::string to = "D" + std::to_string(when);
         import(to,
                {"-o", "/dev/null", "-e", "inject=rename:signal=KILL:when=" + std::to_string(when)});
