@@ -27,7 +27,7 @@ std::vector<fs::path> clipsOf(const std::string& path) {
 } // namespace
 
 std::string detectCamera(const std::string& path, InterruptWatch& interrupts) {
-    std::mutex mutex;
+    std::mutex mutex; // guards name and done
     std::optional<std::string> name;
     bool done = false;
     std::jthread detection([&](std::stop_token stop) {

@@ -30,7 +30,7 @@ struct DestinationRun {
     std::optional<fs::path> resumeFolder;
     CancellationFlag cancellation;
 
-    std::mutex mutex;
+    std::mutex mutex;                    // guards everything below
     std::vector<ImportProgress> arrived; // snapshots not yet taken by the main thread
     std::optional<ImportResult> result;
     std::optional<std::string> error;

@@ -23,7 +23,7 @@ using State = ReceiptFinding::State;
 
 // Shared between the checking thread and the main thread.
 struct Check {
-    std::mutex mutex;
+    std::mutex mutex; // guards everything below
     std::vector<ReceiptFinding> findings;
     std::int64_t checkedFiles = 0;
     std::int64_t checkedBytes = 0;

@@ -43,7 +43,7 @@ private:
 
     void run(std::stop_token stop);
 
-    std::mutex mutex_;
+    std::mutex mutex_; // guards pending_ and the two counts
     std::condition_variable_any queued_;
     std::condition_variable written_;
     std::deque<Entry> pending_;

@@ -38,7 +38,7 @@ private:
     void signalGroup(int signal);
     void killLater();
 
-    mutable std::mutex lock_;
+    mutable std::mutex lock_; // guards the process state below
     std::condition_variable reaped_;
     pid_t pid_ = -1;
     bool running_ = false;

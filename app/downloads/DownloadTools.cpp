@@ -78,7 +78,7 @@ bool DownloadTools::acceptsCommandLine(const std::filesystem::path& ytdlp) {
         return false;
     }
     using Key = std::tuple<std::string, long long, long long>;
-    static std::mutex lock;
+    static std::mutex lock; // guards answers
     static std::map<Key, bool> answers;
     const Key key{ytdlp.string(), info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
     {

@@ -140,7 +140,7 @@ void smokeTest(const fs::path& path, const std::string& name, std::chrono::milli
     const std::stop_callback cancel(stop, [&] { control.cancel(); });
     std::atomic<bool> timedOut = false;
     std::jthread watchdog([&](std::stop_token finished) {
-        std::mutex lock;
+        std::mutex lock; // guards the wait on `wake`
         std::condition_variable_any wake;
         std::unique_lock guard(lock);
         if (!wake.wait_for(guard, finished, limit, [] { return false; }) &&

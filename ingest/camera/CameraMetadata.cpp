@@ -55,7 +55,7 @@ std::optional<std::string> nameFromItems(const std::vector<MetadataItem>& items)
 // loading thread owns a reference, so it may outlive the wait (a read blocked on a dead device)
 // and still touch only memory of its own.
 struct FallbackLoad {
-    std::mutex mutex;
+    std::mutex mutex; // guards everything below
     std::condition_variable_any changed;
     bool finished = false;
     bool cancelled = false;

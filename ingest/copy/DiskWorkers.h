@@ -50,7 +50,7 @@ private:
     std::deque<Job>::iterator nextJob();
 
     const size_t perKey_;
-    std::mutex mutex_;
+    std::mutex mutex_; // guards the queued jobs and the running count per key
     std::condition_variable_any wake_;
     std::deque<Job> jobs_;
     std::map<const void*, size_t> running_;

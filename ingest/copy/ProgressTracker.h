@@ -36,7 +36,7 @@ public:
 private:
     void reportLocked(std::unique_lock<std::mutex>& lock, Report report);
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_; // guards state_ and the report throttle
     ImportProgress state_;
     std::chrono::steady_clock::time_point last_{};
     bool reported_ = false;

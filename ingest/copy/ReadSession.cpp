@@ -380,6 +380,7 @@ private:
         return true;
     }
 
+    // Guards everything below; the batch's SharedReads lock is only ever taken inside it.
     std::mutex mutex_;
     std::condition_variable changed_;
     std::array<ReadAhead::Block, sharedDepth> slots_{};

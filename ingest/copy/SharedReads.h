@@ -84,7 +84,7 @@ private:
     template <typename Change>
     void update(size_t member, Change change);
 
-    std::mutex mutex_;
+    std::mutex mutex_; // guards members_ and waiting_
     const size_t expected_;
     std::vector<MemberState> members_;
     std::map<std::string, Waiting> waiting_;

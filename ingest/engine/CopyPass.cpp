@@ -71,7 +71,7 @@ public:
     }
 
 private:
-    std::mutex mutex_;
+    std::mutex mutex_; // guards outcomes_ and running_
     std::condition_variable arrived_;
     std::deque<Outcome> outcomes_;
     size_t running_ = 0;

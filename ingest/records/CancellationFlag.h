@@ -27,7 +27,7 @@ public:
     }
 
 private:
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_; // guards value_
     bool value_ = false;
 };
 
