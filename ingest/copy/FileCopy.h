@@ -98,8 +98,9 @@ private:
     std::int64_t lastCheck_ = 0;
 };
 
-// False when the benchmark asks to leave XXH3-128 out (QUAYMARK_BENCH_WITHOUT_XXH128=1), to
-// measure what it costs.
+// Always true in the programs: a copy proven without XXH3-128 could not be recorded in an ASC
+// MHL history. Only bench/quaymark-ingest-sha256-only, built to measure what XXH3-128 costs,
+// defines it false.
 bool xxh128Enabled();
 
 } // namespace quaymark::ImportEngine

@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <future>
 #include <thread>
@@ -47,15 +48,11 @@ TEST(FrozenDestination, TheFirstCtrlCEndsTheCommandAndTheStuckImportResumes) {
                           share.string(), "--to", (work / "local").string(), "--all-files",
                           "--camera", "X", "--rule", "X", "--json"});
     const auto printed = [&] { return fs::exists(output) ? readFile(output) : std::string(); };
-    const auto copying = [&] {
-        for (const auto& name : listTree(work / "backing")) {
-            if (name.ends_with(".partial")) {
-                return true;
-            }
-        }
-        return false;
-    };
-    ASSERT_TRUE(waitUntil(copying)) << printed();
+    ASSERT_TRUE(waitUntil([&] {
+        return std::ranges::any_of(listTree(work / "backing"), [](const std::string& name) {
+            return name.ends_with(".partial");
+        });
+    })) << printed();
     server.signal(SIGSTOP);
     command.signal(SIGINT);
     auto ended = std::async(std::launch::async, [&] { return command.wait(); });
