@@ -238,16 +238,12 @@ void markLeftBehind(const fs::path& folder) {
 [[noreturn]] void leaveStuckRuns(Runs& runs, const CommandLine& command, Reporter& reporter) {
     const std::string stuck = "A write on this destination did not return; it was left behind.";
     for (auto& run : runs) {
-        bool done = false;
-        {
-            std::lock_guard lock(run->mutex);
-            done = run->done;
-        }
-        if (!done) {
+        // Held while reporting: a run that ends meanwhile must not change what is read.
+        std::lock_guard lock(run->mutex);
+        if (!run->done) {
             if (const auto& folder = run->intake.progress().destination) {
                 markLeftBehind(*folder);
             }
-            std::lock_guard lock(run->mutex);
             run->error = stuck;
             run->cancelled = true;
         }

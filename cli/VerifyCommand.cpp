@@ -137,13 +137,13 @@ int reportResult(const fs::path& folder, const FolderClaims& claims,
     for (const auto& finding : findings) {
         counts[finding.state] += 1;
     }
-    const auto problems = static_cast<std::int64_t>(
-        std::count_if(findings.begin(), findings.end(), [](const ReceiptFinding& finding) {
-            return ImportEngine::isProblem(finding.state);
-        }));
-    const std::int64_t historyProblems = counts[State::historyDiffers] +
-                                         counts[State::historyAltered] +
-                                         counts[State::historyGone] + counts[State::historyDamaged];
+    const auto countOf = [&](bool (*kind)(State)) {
+        return static_cast<std::int64_t>(
+            std::count_if(findings.begin(), findings.end(),
+                          [&](const auto& finding) { return kind(finding.state); }));
+    };
+    const std::int64_t problems = countOf(ImportEngine::isProblem);
+    const std::int64_t historyProblems = countOf(historyFinding);
     const std::size_t files = claims.receipt.files.size();
     if (reporter.json()) {
         reporter.event({{"event", "result"},

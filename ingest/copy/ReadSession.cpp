@@ -149,8 +149,7 @@ public:
         , xxhDone_(!xxh128Enabled()) {
         for (const auto& request : requests) {
             contexts_.push_back(request.context);
-            behind_.push_back(request.behind);
-            leftBehind_.push_back(request.leftBehind);
+            lagging_.push_back(request.lagging);
         }
     }
 
@@ -325,11 +324,11 @@ private:
 
     void leaveLagging(size_t blocks, bool overdue) {
         for (size_t i = 0; i < active_.size(); ++i) {
-            if (active_[i] && consumed_[i] < blocks && (overdue || (behind_[i] && behind_[i]()))) {
+            if (active_[i] && consumed_[i] < blocks && (overdue || (lagging_[i] && *lagging_[i]))) {
                 active_[i] = false;
                 alone_[i] = true;
-                if (leftBehind_[i]) {
-                    leftBehind_[i]();
+                if (lagging_[i]) {
+                    *lagging_[i] = true;
                 }
                 changed_.notify_all();
             }
@@ -380,16 +379,14 @@ private:
         return true;
     }
 
-    // Guards everything below; the batch's SharedReads lock is only ever taken inside it.
-    std::mutex mutex_;
+    std::mutex mutex_; // guards everything below
     std::condition_variable changed_;
     std::array<ReadAhead::Block, sharedDepth> slots_{};
     std::vector<size_t> consumed_;
     std::vector<bool> active_;
     std::vector<bool> alone_; // left behind, goes on with a read of its own
     std::vector<const CopyContext*> contexts_;
-    std::vector<std::function<bool()>> behind_;
-    std::vector<std::function<void()>> leftBehind_;
+    std::vector<std::shared_ptr<std::atomic<bool>>> lagging_;
     // Since when a destination waiting for the next block has been held by a lagging one.
     std::optional<std::chrono::steady_clock::time_point> heldSince_;
     size_t published_ = 0;
@@ -459,7 +456,6 @@ FileReceipt ImportEngine::copy(const SourceFile& file, const std::string& partia
                            outcome->set_value(std::move(*receipt));
                        }
                    },
-                   {},
                    {},
                    {}});
     copyShared(std::move(one));

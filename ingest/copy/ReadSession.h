@@ -3,8 +3,10 @@
 
 #include "FileCopy.h"
 
+#include <atomic>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -25,10 +27,9 @@ struct CopyRequest {
     // Optional: called before `done` when a large file's copy no longer needs the source's
     // blocks, all written, and goes on to flush, reread and promote.
     std::function<void()> written;
-    // Optional, from any thread: whether this destination is already known to lag behind the
-    // others, and the word that it does (it left a shared read to go on alone).
-    std::function<bool()> behind;
-    std::function<void()> leftBehind;
+    // Optional: set while this destination's run is known to lag behind the others, by the
+    // sharing of reads or by a shared read it had to leave; read and set from any thread.
+    std::shared_ptr<std::atomic<bool>> lagging;
 };
 
 // Reads one source file once for every request (all of the same file), hashes it once, and

@@ -31,7 +31,7 @@ constexpr std::chrono::seconds lagGrace{2};
 
 bool SharedReads::holds(const MemberState& member, const std::string& key, bool overdue) const {
     // A cancelled run asks for nothing more, even while it cannot say so yet.
-    if (member.left || member.behind || member.cancellation->isCancelled()) {
+    if (member.left || *member.behind || member.cancellation->isCancelled()) {
         return false;
     }
     return !overdue && (!member.declared || member.wanted.contains(key));
@@ -59,7 +59,7 @@ std::vector<SharedReads::Waiting> SharedReads::takeReady() {
                 MemberState& member = members_[i];
                 if (!it->second.members.contains(i) && !member.left &&
                     (!member.declared || member.wanted.contains(it->first))) {
-                    member.behind = true;
+                    *member.behind = true;
                     member.missed.insert(it->first);
                 }
             }
@@ -133,19 +133,12 @@ void SharedReads::Member::recheck() {
 }
 
 void SharedReads::Member::copy(CopyRequest request) {
-    request.behind = [reads = reads_, index = index_] {
-        std::lock_guard lock(reads->mutex_);
-        return reads->members_[index].behind;
-    };
-    request.leftBehind = [reads = reads_, index = index_] {
-        std::lock_guard lock(reads->mutex_);
-        reads->members_[index].behind = true;
-    };
     reads_->update(index_, [&](MemberState& member) {
         const std::string key = keyOf(*request.file);
         member.wanted.erase(key);
         // Asking before the others started the file: caught up, it shares again.
-        member.behind = member.missed.erase(key) > 0;
+        *member.behind = member.missed.erase(key) > 0;
+        request.lagging = member.behind;
         Waiting& waiting = reads_->waiting_[key];
         waiting.requests.push_back(std::move(request));
         waiting.members.insert(index_);

@@ -3,6 +3,7 @@
 
 #include "ReadSession.h"
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -61,7 +62,8 @@ private:
     struct MemberState {
         bool declared = false;
         bool left = false;
-        bool behind = false;
+        // Shared with the run's copies, whose reads may find it lagging too.
+        std::shared_ptr<std::atomic<bool>> behind = std::make_shared<std::atomic<bool>>(false);
         std::set<std::string> wanted;
         std::set<std::string> missed; // started without this member while it was behind
         const CancellationFlag* cancellation = nullptr;

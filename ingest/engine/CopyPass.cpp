@@ -117,7 +117,6 @@ void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                 [&outcomes, index] {
                     outcomes.deliver(Outcome{index, {}, {}, true});
                 },
-                {},
                 {}});
         }
     };

@@ -38,11 +38,9 @@ bool safeRelative(const std::string& path) {
 }
 
 bool ownDocument(const std::string& relative) {
-    constexpr std::string_view history = "ascmhl/";
     return relative == ImportDocuments::journal || relative == ImportDocuments::receipt ||
            relative == ImportDocuments::marker || relative == ImportDocuments::lock ||
-           (relative.starts_with(history) &&
-            AscMhl::isDocumentName(std::string_view(relative).substr(history.size())));
+           AscMhl::isDocumentPath(relative);
 }
 
 // What a durable write or a copy leaves when a hard stop cuts it short.

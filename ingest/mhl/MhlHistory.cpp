@@ -75,6 +75,11 @@ bool usableSequence(std::int64_t sequence) {
     return sequence >= 1 && sequence < std::numeric_limits<std::int64_t>::max();
 }
 
+void sortBySequence(std::vector<AscMhl::ChainEntry>& chain) {
+    std::stable_sort(chain.begin(), chain.end(),
+                     [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
+}
+
 // "0003_A001_2025-03-01_093000Z.mhl"
 std::string manifestName(std::int64_t sequence, const std::string& folder, Timestamp now) {
     std::string stamp = formatIsoDate(now); // 2025-03-01T09:30:00Z
@@ -144,9 +149,7 @@ bool readDocuments(const fs::path& folder, const CopiedFiles& copied, CarriedHis
 std::vector<AscMhl::ChainEntry> chainFromNames(const CarriedHistory& carried) {
     std::vector<AscMhl::ChainEntry> chain;
     for (const auto& [name, bytes] : carried.files) {
-        if (const auto number = nameNumber(name); number && name.ends_with(".mhl")) {
-            chain.push_back({*number, name, AscMhl::c4Id(bytes)});
-        }
+        chain.push_back({*nameNumber(name), name, AscMhl::c4Id(bytes)}); // all are numbered
     }
     return chain;
 }
@@ -154,8 +157,7 @@ std::vector<AscMhl::ChainEntry> chainFromNames(const CarriedHistory& carried) {
 // Keeps the generations that can be chained again: present, intact, readable and numbered.
 void checkChain(std::vector<AscMhl::ChainEntry> chain, CarriedHistory& carried,
                 std::vector<std::string>& warnings) {
-    std::stable_sort(chain.begin(), chain.end(),
-                     [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
+    sortBySequence(chain);
     for (auto& generation : chain) {
         const auto file = carried.files.find(generation.path);
         std::string problem;
@@ -310,11 +312,13 @@ bool AscMhl::isDocumentName(std::string_view name) {
     return name == chainName || (name.ends_with(".mhl") && nameNumber(name).has_value());
 }
 
+bool AscMhl::isDocumentPath(std::string_view relative) {
+    return relative.starts_with(historyPrefix) &&
+           isDocumentName(relative.substr(historyPrefix.size()));
+}
+
 std::vector<SourceFile> AscMhl::withoutSourceHistory(std::vector<SourceFile> plan) {
-    const auto isDocument = [](const SourceFile& file) {
-        return file.relative.starts_with(historyPrefix) &&
-               isDocumentName(std::string_view(file.relative).substr(historyPrefix.size()));
-    };
+    const auto isDocument = [](const SourceFile& file) { return isDocumentPath(file.relative); };
     for (const auto& file : plan) {
         if (isDocument(file) && file.bytes > documentLimit) {
             return plan;
@@ -385,8 +389,7 @@ std::optional<AscMhl::RecordedHistory> AscMhl::readHistory(const fs::path& folde
     } catch (const std::exception& failure) {
         recorded.problems.push_back(std::string("the chain cannot be read: ") + failure.what());
     }
-    std::stable_sort(chain.begin(), chain.end(),
-                     [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
+    sortBySequence(chain);
     for (const auto& generation : chain) {
         if (generation.path.find('/') != std::string::npos || generation.path == ".." ||
             generation.path == "." || generation.path.empty()) {

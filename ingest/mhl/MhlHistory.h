@@ -16,6 +16,8 @@ namespace quaymark::AscMhl {
 // True for the name of a history document inside an ascmhl/ folder: the chain, or a numbered
 // manifest ("0001_A001_2025-03-01_093000Z.mhl").
 bool isDocumentName(std::string_view name);
+// The same for a path below the folder a history describes: a document of its ascmhl/.
+bool isDocumentPath(std::string_view relative);
 
 // A source's own history documents at its root are carried by writeHistory, not planned as
 // media: the copy's history gains a generation, so they cannot stay as they were read. Every

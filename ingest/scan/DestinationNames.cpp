@@ -3,6 +3,7 @@
 
 #include "UnicodeText.h"
 #include "ingest/copy/UniqueFd.h"
+#include "ingest/mhl/MhlDocuments.h"
 #include "ingest/records/QuayError.h"
 #include "ingest/records/Uuid.h"
 
@@ -63,7 +64,7 @@ std::string listed(const std::vector<std::string>& names) {
 // The import folder's own names, which a source file at its root must not take in any case.
 constexpr std::array<std::string_view, 5> ownNames{
     ImportDocuments::journal, ImportDocuments::receipt, ImportDocuments::marker,
-    ImportDocuments::lock, "ascmhl"};
+    ImportDocuments::lock, AscMhl::folderName};
 
 void checkOwnNames(const std::vector<SourceFile>& plan) {
     for (const auto& file : plan) {
