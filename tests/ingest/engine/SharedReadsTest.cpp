@@ -124,21 +124,28 @@ TEST_F(SharedReadsFixture, ADestinationCancelledInsideAHangingWriteReleasesTheOt
     }
 }
 
-// A destination whose write stops answering, and is never cancelled, holds the others only for
-// a grace: they finish while it is still stuck, in a large file's read and in the files its run
-// has not asked for yet. Once it answers again it finishes from reads of its own.
+// A destination whose write stops answering, or that stops before it asked for any file, and
+// is never cancelled, holds the others only for a grace: they finish while it is still stuck,
+// in a large file's read and in the files its run has not asked for yet. Once it answers again
+// it finishes from reads of its own.
 TEST_F(SharedReadsFixture, AStalledDestinationIsLeftBehindAndFinishesAlone) {
     options.parallelFiles = 1; // the stalled run asks for nothing more while it is stuck
     makeCard(2, 40 * MiB, 6);
-    Destination& stalled = add(targets / "stalled");
-    Destination& kept = add(targets / "kept");
-    std::atomic<bool> held = false;
-    stalled.onReport =
-        atFirstWrite(held, [&] { EXPECT_TRUE(waitFor([&] { return kept.ended; })); });
-    runAll();
-    EXPECT_TRUE(held);
-    expectVerified(kept);
-    expectVerified(stalled);
+    for (const bool writing : {true, false}) {
+        destinations.clear();
+        Destination& stalled = add(targets / (writing ? "stalled" : "stalled-early"));
+        Destination& kept = add(targets / (writing ? "kept" : "kept-early"));
+        std::atomic<bool> held = false;
+        const auto hold = [&] { EXPECT_TRUE(waitFor([&] { return kept.ended; })); };
+        // Before asking: held at its first report, which comes before it says what it needs.
+        stalled.onReport = writing ? atFirstWrite(held, hold) : [&](const ImportProgress&) {
+            held.exchange(true) ? void() : hold();
+        };
+        runAll();
+        EXPECT_TRUE(held);
+        expectVerified(kept);
+        expectVerified(stalled);
+    }
 }
 
 // A destination resumed with half its files verified rechecks those and copies only the
