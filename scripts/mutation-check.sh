@@ -37,6 +37,8 @@ forget a partial file on resume|ingest/engine/ImportRun.cpp|                    
 partial entry allowed outside|ingest/engine/ImportRun.cpp|        if (!isPartialEntry(entry)) {|        if (false) {|engine_tests|ResumeTest
 hard-stop leftovers kept|ingest/engine/ImportRun.cpp|            removeLeftoverStatusFiles(folder_);\n|\n|engine_tests|ResumeTest
 leftover pattern too wide|ingest/copy/DurableWrite.cpp|        if (!ok) {|        if (false) {|engine_tests|ResumeTest
+proof readable by its owner alone|ingest/copy/DurableWrite.cpp|                      0666);|                      0600);|engine_tests|ImportFixture
+lock kept in a verified folder|ingest/engine/ImportRun.cpp|lock_->removeAndRelease();|lock_->release();|engine_tests|ImportFixture
 lower-case collision check off|ingest/scan/FlatNames.cpp|        ++counts[UnicodeText::nameKey(file.output)];|        ++counts[file.output];|scan_tests|SourceScan
 free-space check off|ingest/engine/ImportRun.cpp|if (available && *available < needed + freeSpaceMargin) {|if (available && *available < needed) {|engine_tests|ImportFixture
 a FIFO accepted as a document|ingest/copy/SessionDocuments.cpp|O_RDONLY \| O_NOFOLLOW \| O_NONBLOCK \| O_CLOEXEC|O_RDONLY \| O_CLOEXEC|engine_tests|ResumeTest

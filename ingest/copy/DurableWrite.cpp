@@ -104,9 +104,10 @@ void durableWrite(std::string_view bytes, const std::filesystem::path& target) {
     const auto temporaryPath =
         folder / (std::string(ImportDocuments::statusPrefix) + makeUuid() + ".tmp");
 
+    // The umask decides, as for the copies: teammates on a shared drive must read the proof.
     UniqueFd fd{retryOnInterrupt([&] {
         return ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      0600);
+                      0666);
     })};
     if (!fd) {
         throw QuayError::io("Create status record", name, errno);

@@ -165,7 +165,7 @@ ImportEngine::CopyWriter::CopyWriter(const SourceFile& file, const std::string& 
     }
     partial_.fd = UniqueFd{retryOnInterrupt([&] {
         return ::openat(place_.folder.get(), partialBase_.c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     })};
     if (!partial_.fd) {
         throw QuayError::io("Create destination", file.output, errno);

@@ -78,7 +78,7 @@ UniqueFd openFolderBeneath(const fs::path& root, const std::string& relative, bo
             }
             const int error = errno;
             if (error == ENOENT && create) {
-                if (::mkdirat(folder.get(), part.c_str(), 0755) == 0 || errno == EEXIST) {
+                if (::mkdirat(folder.get(), part.c_str(), 0777) == 0 || errno == EEXIST) {
                     continue;
                 }
                 throwSystem("Cannot create folder", root / walked, errno);

@@ -7,11 +7,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quaymark {
 
-SessionLock::SessionLock(const std::filesystem::path& folder) {
-    const auto path = folder / ImportDocuments::lock;
+SessionLock::SessionLock(const std::filesystem::path& folder)
+    : path_(folder / ImportDocuments::lock) {
+    const auto& path = path_;
     UniqueFd fd{retryOnInterrupt([&] {
         return ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     })};
@@ -29,6 +31,13 @@ SessionLock::SessionLock(const std::filesystem::path& folder) {
         throw QuayError::io("Lock", path.string(), errno);
     }
     fd_ = std::move(fd);
+}
+
+void SessionLock::removeAndRelease() noexcept {
+    if (fd_) {
+        ::unlink(path_.c_str());
+    }
+    release();
 }
 
 void SessionLock::release() noexcept {

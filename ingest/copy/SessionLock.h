@@ -18,8 +18,12 @@ public:
     int fd() const noexcept { return fd_.get(); }
     bool held() const noexcept { return static_cast<bool>(fd_); }
     void release() noexcept;
+    // For a finished import: the empty file goes while it is still held, so no run slips in
+    // between; a later resume makes a new one.
+    void removeAndRelease() noexcept;
 
 private:
+    std::filesystem::path path_;
     UniqueFd fd_;
 };
 

@@ -425,7 +425,7 @@ private:
         const auto count = static_cast<std::int64_t>(plan_.size());
         report(ImportProgress{ImportPhase::finished, total_, total_, total_, count, count,
                               "Every file verified", folder_});
-        lock_->release();
+        lock_->removeAndRelease();
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
         return ImportResult{folder_, count, total_, elapsed, warnings};

@@ -18,7 +18,7 @@ constexpr int lastNumber = 1000;
 
 // True when the folder was made, false when something exists at its path already.
 bool createNewFolder(const std::filesystem::path& folder) {
-    if (::mkdir(folder.c_str(), 0755) == 0) {
+    if (::mkdir(folder.c_str(), 0777) == 0) {
         return true;
     }
     if (errno == EEXIST) {

@@ -2,6 +2,8 @@
 #include "ImportFixture.h"
 #include "ingest/scan/FileSize.h"
 
+#include <sys/stat.h>
+
 #include <set>
 
 namespace quaymark::test {
@@ -41,6 +43,32 @@ TEST_F(ImportFixture, NewImportCopiesVerifiesAndLeavesAReceipt) {
     EXPECT_EQ(reports[1].destination, folder) << "the folder is shown while files are prepared";
     EXPECT_EQ(reports.back(), (ImportProgress{ImportPhase::finished, bytes, bytes, bytes, 10, 10,
                                               "Every file verified", folder}));
+}
+
+// Teammates on a shared drive must read the proof as they read the copies: the umask alone
+// decides every mode, and a verified folder keeps no lock file.
+TEST_F(ImportFixture, EveryDocumentTakesTheModeOfTheCopiesAndTheLockGoes) {
+    makeCard(2);
+    writeFile(source / "ascmhl/0001_card.mhl", "<hashlist/>");
+    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+        const mode_t previous = ::umask(mask);
+        const fs::path folder = run().destination;
+        ::umask(previous);
+        EXPECT_FALSE(fs::exists(folder / ".quaymark-import.lock"));
+        std::set<std::string> checked;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            struct stat info {};
+            ASSERT_EQ(::lstat(entry.path().c_str(), &info), 0);
+            const mode_t expected = (entry.is_directory() ? 0777 : 0666) & ~mask;
+            EXPECT_EQ(info.st_mode & 07777, expected) << entry.path() << " under umask " << mask;
+            checked.insert(entry.path().filename().string());
+        }
+        for (const char* name : {"_QUAYMARK_VERIFIED.json", "_QUAYMARK_SESSION.json", "ascmhl",
+                                 "ascmhl_chain.xml", "DCIM"}) {
+            EXPECT_TRUE(checked.contains(name)) << name;
+        }
+        fs::remove_all(folder);
+    }
 }
 
 // The receipt may only list names that survive a power cut: every folder holding a copy, and
