@@ -14,7 +14,7 @@ const char* const usageText =
                          [--json]
   quaymark-ingest verify FOLDER [--json]
   quaymark-ingest camera PATH... [--json]
-  quaymark-ingest --help
+  quaymark-ingest --help | --version
 
 import   Copies SOURCE into a new import folder below every DEST, side by side. Every file is
          hashed with SHA-256 while copied, read back from storage and hashed again, and gets
@@ -99,6 +99,7 @@ void placeOperands(CommandLine& command, const std::vector<std::string>& positio
         command.paths = positional;
         break;
     case CommandKind::help:
+    case CommandKind::version:
         break;
     }
     // An empty path would stand for the current folder, or for nothing at all.
@@ -121,6 +122,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     }
     const std::string& verb = arguments[0];
     if (verb == "--help" || verb == "-h" || verb == "help") {
+        return command;
+    }
+    if (verb == "--version") {
+        command.kind = CommandKind::version;
         return command;
     }
     command.kind = kindOf(verb);

@@ -9,7 +9,7 @@
 
 namespace quaymark::cli {
 
-enum class CommandKind { help, import, resume, verify, camera };
+enum class CommandKind { help, version, import, resume, verify, camera };
 
 struct CommandLine {
     CommandKind kind = CommandKind::help;

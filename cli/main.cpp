@@ -7,6 +7,7 @@
 #include "Reporter.h"
 #include "Supervisor.h"
 #include "VerifyCommand.h"
+#include "ingest/records/Version.h"
 
 #include <cstdio>
 
@@ -26,6 +27,9 @@ int main(int argc, char** argv) {
         switch (command.kind) {
         case CommandKind::help:
             std::fputs(usageText, stdout);
+            return 0;
+        case CommandKind::version:
+            std::printf("quaymark-ingest %s\n", quaymark::quaymarkVersion());
             return 0;
         case CommandKind::import:
         case CommandKind::resume:

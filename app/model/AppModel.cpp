@@ -7,6 +7,7 @@
 #include "app/platform/Bookmarks.h"
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/naming/FolderNaming.h"
+#include "ingest/records/Version.h"
 #include "ingest/scan/SourceScan.h"
 
 #include <QDir>
@@ -41,11 +42,16 @@ AppModel::AppModel(Setup setup, QObject* parent)
     connect(&saveTimer_, &QTimer::timeout, this, &AppModel::savePreferences);
     connect(this, &AppModel::sourceChanged, this, &AppModel::canStartChanged);
     connect(this, &AppModel::targetsChanged, this, &AppModel::canStartChanged);
-    AppDiagnostics::log(QStringLiteral("Launch version 1.1; recovery monitoring enabled"));
+    AppDiagnostics::log(
+        QStringLiteral("Launch version %1; recovery monitoring enabled").arg(version()));
     load();
     reloadSource();
     reloadTarget();
     drives_ = new DriveWatcher(*this, setup_.system, setup_.probeInterval);
+}
+
+QString AppModel::version() {
+    return QString::fromLatin1(quaymarkVersion());
 }
 
 AppModel::~AppModel() {

@@ -66,6 +66,7 @@ class AppModel : public QObject {
     Q_PROPERTY(quaymark::ImportQueue* queue READ queue CONSTANT)
     Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
     Q_PROPERTY(quaymark::DriveWatcher* drives READ drives CONSTANT)
+    Q_PROPERTY(QString version READ version CONSTANT)
 
 public:
     struct Setup {
@@ -122,6 +123,7 @@ public:
     const StoredPreferences& preferences() const { return preferences_; }
 
     DriveWatcher* drives() const { return drives_; }
+    static QString version();
     // Enrolls the source's drive for automatic import, or un-enrolls it.
     Q_INVOKABLE void enrollSource();
 

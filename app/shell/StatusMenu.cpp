@@ -3,6 +3,7 @@
 
 #include "app/model/AppModel.h"
 #include "app/ui/IconTable.h"
+#include "ingest/records/Version.h"
 
 #include <QIcon>
 #include <QPixmap>
@@ -29,7 +30,8 @@ QIcon trayIcon(const QString& symbol, bool lightPanel) {
 StatusMenu::StatusMenu(AppModel& model, QObject* parent)
     : QObject(parent)
     , model_(model) {
-    menu_.addAction(QStringLiteral("Brindleway Quaymark"))->setEnabled(false);
+    menu_.addAction(QStringLiteral("Brindleway Quaymark %1").arg(QLatin1String(quaymarkVersion())))
+        ->setEnabled(false);
     status_ = menu_.addAction(QString());
     status_->setEnabled(false);
     menu_.addSeparator();

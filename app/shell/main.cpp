@@ -3,6 +3,7 @@
 
 #include "QuaymarkApp.h"
 #include "app/ui/QuayTheme.h"
+#include "ingest/records/Version.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quaymark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Brindleway Quaymark"));
     QApplication::setDesktopFileName(QStringLiteral("quaymark"));
+    QApplication::setApplicationVersion(QString::fromLatin1(quaymark::quaymarkVersion()));
     QApplication application(argc, argv);
     // Closing the window leaves the application running with its status menu.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -249,7 +249,7 @@ Rectangle {
         }
 
         Label {
-            text: "BRINDLEWAY QUAYMARK  /  1.1"
+            text: "BRINDLEWAY QUAYMARK  /  " + sidebar.appModel.version
             font.pointSize: 11 * QuayTheme.textUnit
             color: QuayTheme.secondary
             opacity: 0.6

@@ -7,6 +7,7 @@
 #include "ingest/copy/FileDigest.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/records/IsoDate.h"
+#include "ingest/records/Version.h"
 #include "ingest/scan/UnicodeText.h"
 
 #include <unistd.h>
@@ -255,7 +256,7 @@ std::optional<AscMhl::Manifest> makeManifest(const AscMhl::HistoryRequest& reque
     manifest.created = request.now;
     manifest.hostName = hostName();
     manifest.toolName = "Quaymark";
-    manifest.toolVersion = QUAYMARK_VERSION;
+    manifest.toolVersion = quaymarkVersion();
     // The card's own patterns are not inherited: they would leave our copies unproven.
     manifest.ignorePatterns = ownIgnorePatterns;
     const std::string folderText = request.importFolder.filename().string();
