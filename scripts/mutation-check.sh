@@ -39,6 +39,8 @@ hard-stop leftovers kept|ingest/engine/ImportRun.cpp|            removeLeftoverS
 leftover pattern too wide|ingest/copy/DurableWrite.cpp|        if (!ok) {|        if (false) {|engine_tests|ResumeTest
 proof readable by its owner alone|ingest/copy/DurableWrite.cpp|                      0666);|                      0600);|engine_tests|ImportFixture
 lock kept in a verified folder|ingest/engine/ImportRun.cpp|lock_->removeAndRelease();|lock_->release();|engine_tests|ImportFixture
+running import offered for recovery|app/model/RecoveryOffers.cpp|        if (!running.contains(QDir::cleanPath(folder))) {|        if (true) {|model_tests|ImportQueueTest
+import locked elsewhere offered for recovery|app/model/RecoveryOffers.cpp|                if (!SessionLock::heldNow(pathOf(folder))) {|                if (true) {|model_tests|ImportQueueTest
 lower-case collision check off|ingest/scan/FlatNames.cpp|        ++counts[UnicodeText::nameKey(file.output)];|        ++counts[file.output];|scan_tests|SourceScan
 free-space check off|ingest/engine/ImportRun.cpp|if (available && *available < needed + freeSpaceMargin) {|if (available && *available < needed) {|engine_tests|ImportFixture
 a FIFO accepted as a document|ingest/copy/SessionDocuments.cpp|O_RDONLY \| O_NOFOLLOW \| O_NONBLOCK \| O_CLOEXEC|O_RDONLY \| O_CLOEXEC|engine_tests|ResumeTest

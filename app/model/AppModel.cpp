@@ -42,9 +42,13 @@ AppModel::AppModel(Setup setup, QObject* parent)
     connect(&saveTimer_, &QTimer::timeout, this, &AppModel::savePreferences);
     connect(this, &AppModel::sourceChanged, this, &AppModel::canStartChanged);
     connect(this, &AppModel::targetsChanged, this, &AppModel::canStartChanged);
+    connect(this, &AppModel::recoveryFoldersChanged, this, &AppModel::refreshRecoveries);
+    connect(this, &AppModel::targetsChanged, this, &AppModel::refreshRecoveries);
+    connect(queue_, &ImportQueue::runningFoldersChanged, this, &AppModel::refreshRecoveries);
     AppDiagnostics::log(
         QStringLiteral("Launch version %1; recovery monitoring enabled").arg(version()));
     load();
+    refreshRecoveries();
     reloadSource();
     reloadTarget();
     drives_ = new DriveWatcher(*this, setup_.system, setup_.probeInterval);
@@ -148,6 +152,10 @@ void AppModel::rememberRecovery(const QString& folder) {
     preferences_.recoveryFolders.append(folder);
     setup_.preferences->saveRecoveryFolders(preferences_.recoveryFolders);
     emit recoveryFoldersChanged();
+}
+
+void AppModel::refreshRecoveries() {
+    recoveries_.refresh(preferences_.recoveryFolders, queue_->runningFolders(), targets_);
 }
 
 void AppModel::forgetRecovery(const QString& folder) {

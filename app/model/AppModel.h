@@ -6,6 +6,7 @@
 #include "ImportBatch.h"
 #include "ImportQueue.h"
 #include "PreferenceStore.h"
+#include "RecoveryOffers.h"
 #include "TargetChoices.h"
 #include "app/core/FolderPicker.h"
 #include "app/platform/Volumes.h"
@@ -67,6 +68,7 @@ class AppModel : public QObject {
     Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
     Q_PROPERTY(quaymark::DriveWatcher* drives READ drives CONSTANT)
     Q_PROPERTY(QString version READ version CONSTANT)
+    Q_PROPERTY(quaymark::RecoveryOffers* recoveries READ recoveries CONSTANT)
 
 public:
     struct Setup {
@@ -124,6 +126,9 @@ public:
 
     DriveWatcher* drives() const { return drives_; }
     static QString version();
+    RecoveryOffers* recoveries() { return &recoveries_; }
+    // Probes the remembered folders again; also when the list is opened.
+    Q_INVOKABLE void refreshRecoveries();
     // Enrolls the source's drive for automatic import, or un-enrolls it.
     Q_INVOKABLE void enrollSource();
 
@@ -195,6 +200,7 @@ private:
     FolderBrowser sourceBrowser_;
     FolderBrowser targetBrowser_;
     std::stop_source cameraTask_;
+    RecoveryOffers recoveries_;
 
     // A child of the model: it goes after the model's own members, runs joined.
     ImportQueue* queue_ = nullptr;

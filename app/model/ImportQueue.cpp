@@ -151,8 +151,24 @@ void ImportQueue::retry(DestinationJob* job, ImportBatch* batch) {
     startQueue();
 }
 
+QStringList ImportQueue::runningFolders() const {
+    QStringList folders;
+    for (const ImportBatch* batch : batches_) {
+        for (const DestinationJob* job : batch->jobs()) {
+            if (!job->finished() && !job->importFolder().isEmpty()) {
+                folders.append(QDir::cleanPath(job->importFolder()));
+            }
+        }
+    }
+    return folders;
+}
+
 // The journal is read and checked on a worker: the folder may be on a stalled network share.
 void ImportQueue::recover(const QString& folder) {
+    if (runningFolders().contains(QDir::cleanPath(folder))) {
+        model_.setMessage(QStringLiteral("This import is running now."));
+        return;
+    }
     struct Reading {
         std::optional<SessionRecord> journal;
         QString error;
@@ -208,6 +224,7 @@ void ImportQueue::recoverRead(const QString& folder, const std::optional<Session
     batch->addJob(new DestinationJob(QFileInfo(QDir::cleanPath(folder)).path(), folder));
     batches_.prepend(batch);
     emit batchesChanged();
+    emit runningFoldersChanged();
     startQueue();
 }
 
@@ -311,7 +328,10 @@ void ImportQueue::startJobs(ImportBatch* batch) {
     }
     const auto now = std::chrono::steady_clock::now();
     for (DestinationJob* job : batch->jobs()) {
-        connect(job, &DestinationJob::sessionStarted, &model_, &AppModel::rememberRecovery);
+        connect(job, &DestinationJob::sessionStarted, this, [this](const QString& folder) {
+            model_.rememberRecovery(folder);
+            emit runningFoldersChanged();
+        });
         job->start(now);
     }
     // The jobs read each source file once between them; a retry later runs alone.
@@ -381,6 +401,7 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     } else {
         AppDiagnostics::log(u"Import failed target=" + job->target() + u": " + job->error());
     }
+    emit runningFoldersChanged();
     const auto jobs = batch->jobs();
     if (!std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->finished(); })) {
         return;

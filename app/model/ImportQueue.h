@@ -55,9 +55,12 @@ public:
     Q_INVOKABLE void recover(const QString& folder);
     // The folder dialog, then recover with its answer.
     Q_INVOKABLE void pickRecovery();
+    // The import folders of jobs that have not ended, queued ones included.
+    QStringList runningFolders() const;
 
 signals:
     void batchesChanged();
+    void runningFoldersChanged();
     void processingChanged();
     // An automatic import was refused with this message; nobody may be watching the window.
     void automaticImportRefused(const QString& message);

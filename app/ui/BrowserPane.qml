@@ -317,7 +317,7 @@ Rectangle {
             Layout.fillWidth: true
             Label {
                 objectName: "countLabel"
-                text: pane.chosen ? pane.count + " items" : "No folder selected"
+                text: pane.chosen ? Format.count(pane.count, "item", "items") : "No folder selected"
                 font.pointSize: 11 * QuayTheme.textUnit
             }
             Item { Layout.fillWidth: true }

@@ -46,6 +46,10 @@ QVariantList Format::graphPoints(const QVariantList& samples, double width, doub
     return points;
 }
 
+QString Format::count(qint64 n, const QString& one, const QString& many) {
+    return QString::number(n) + u' ' + (n == 1 ? one : many);
+}
+
 QString Format::lastComponent(const QString& path) {
     const QString clean = QDir::cleanPath(path);
     const QString name = QFileInfo(clean).fileName();

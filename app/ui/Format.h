@@ -30,6 +30,8 @@ public:
     // The graph's points, each a point value.
     Q_INVOKABLE static QVariantList graphPoints(const QVariantList& samples, double width,
                                                 double height);
+    // A count with its noun: "1 item", "2 items".
+    Q_INVOKABLE static QString count(qint64 n, const QString& one, const QString& many);
     // The last component of a folder path; the path itself for "/".
     Q_INVOKABLE static QString lastComponent(const QString& path);
     // The parent folder; "/" stays "/".

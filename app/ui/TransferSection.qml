@@ -45,22 +45,26 @@ ColumnLayout {
     FlatButton {
         id: recoveryButton
         objectName: "recoveryMenuButton"
-        visible: section.appModel.recoveryFolders.length > 0
-        text: section.appModel.recoveryFolders.length + " interrupted import(s) available to recover"
+        visible: section.appModel.recoveries.entries.length > 0
+        text: Format.count(section.appModel.recoveries.entries.length, "interrupted import",
+                           "interrupted imports") + " available to recover"
         symbol: "arrow.clockwise.circle"
         tint: QuayTheme.orange
         fontSize: 12
-        onClicked: recoveryMenu.popup(recoveryButton, 0, recoveryButton.height)
+        onClicked: {
+            section.appModel.refreshRecoveries()
+            recoveryMenu.popup(recoveryButton, 0, recoveryButton.height)
+        }
 
         Menu {
             id: recoveryMenu
             objectName: "recoveryMenu"
             Instantiator {
-                model: section.appModel.recoveryFolders
+                model: section.appModel.recoveries.entries
                 delegate: MenuItem {
-                    required property string modelData
-                    text: Format.lastComponent(modelData)
-                    onTriggered: section.appModel.queue.recover(modelData)
+                    required property var modelData
+                    text: modelData.label
+                    onTriggered: section.appModel.queue.recover(modelData.folder)
                 }
                 onObjectAdded: (index, object) => recoveryMenu.insertItem(index, object)
                 onObjectRemoved: (index, object) => recoveryMenu.removeItem(object)

@@ -33,6 +33,15 @@ SessionLock::SessionLock(const std::filesystem::path& folder)
     fd_ = std::move(fd);
 }
 
+bool SessionLock::heldNow(const std::filesystem::path& folder) noexcept {
+    const auto path = folder / ImportDocuments::lock;
+    const UniqueFd fd{retryOnInterrupt(
+        [&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); })};
+    // A shared lock is refused only while a run holds its exclusive one; it is let go at once.
+    return fd && retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_SH | LOCK_NB); }) != 0 &&
+           errno == EWOULDBLOCK;
+}
+
 void SessionLock::removeAndRelease() noexcept {
     if (fd_) {
         ::unlink(path_.c_str());

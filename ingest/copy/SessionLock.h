@@ -11,6 +11,8 @@ namespace quaymark {
 class SessionLock {
 public:
     explicit SessionLock(const std::filesystem::path& folder);
+    // Whether a run, of this process or another, holds the folder now. Creates nothing.
+    static bool heldNow(const std::filesystem::path& folder) noexcept;
     SessionLock(SessionLock&&) noexcept = default;
     SessionLock& operator=(SessionLock&&) noexcept = default;
     ~SessionLock() { release(); }

@@ -3,8 +3,10 @@
 #include "QtPrinting.h"
 #include "QtWaiting.h"
 #include "TestFiles.h"
+#include "app/core/PathText.h"
 #include "app/model/AppModel.h"
 #include "app/model/TransferText.h"
+#include "ingest/copy/SessionLock.h"
 
 #include <QTest>
 
@@ -131,8 +133,22 @@ TEST_F(ImportQueueTest, CancelledDestinationRetriesIntoItsImportFolder) {
     EXPECT_EQ(batch->state(), ImportBatch::State::NeedsAttention);
     const QString folder = first->importFolder();
     EXPECT_EQ(model->recoveryFolders(), QStringList{folder}) << "kept for recovery";
+    const auto offered = [&] {
+        model->refreshRecoveries();
+        EXPECT_TRUE(test::settle());
+        return model->recoveries()->entries();
+    };
+    EXPECT_EQ(offered(),
+              (QVariantList{QVariantMap{{u"folder"_qs, folder}, {u"label"_qs, u"BIG on D0"_qs}}}));
+    {
+        const SessionLock elsewhere{pathOf(folder)};
+        EXPECT_TRUE(offered().isEmpty()) << "another process's run holds it";
+    }
 
     model->queue()->retry(first, batch);
+    model->queue()->recover(folder);
+    EXPECT_EQ(model->message(), u"This import is running now.");
+    EXPECT_TRUE(offered().isEmpty()) << "nor is one this window runs";
     waitIdle();
     ImportBatch* again = model->queue()->batches()[0];
     EXPECT_EQ(again->jobs()[0]->status(), DestinationJob::Status::Verified);
