@@ -192,8 +192,10 @@ Dialog {
 
         // The heading stands above the list rather than in it: a list's header is not built in a
         // bound component with this version of Qt.
+        // A narrow column: the folders take the rest.
         ColumnLayout {
-            Layout.preferredWidth: Math.round(180 * QuayTheme.textScale)
+            Layout.fillWidth: false
+            Layout.preferredWidth: Math.round(chooser.availableWidth / 4)
             Layout.fillHeight: true
             spacing: 0
 
@@ -264,6 +266,7 @@ Dialog {
         }
 
         ColumnLayout {
+            objectName: "chooserFolders"
             Layout.fillWidth: true
             Layout.fillHeight: true
             spacing: 6
@@ -391,6 +394,11 @@ Dialog {
                             elide: Text.ElideMiddle
                             Layout.fillWidth: true
                         }
+                        Label {
+                            text: "Folder"
+                            font.pointSize: 11 * QuayTheme.textUnit
+                            color: QuayTheme.secondary
+                        }
                     }
                     FocusRing { visible: list.activeFocus && row.isPicked }
                 }
@@ -431,7 +439,9 @@ Dialog {
             text: chooser.acceptLabel
             font.pointSize: 13 * QuayTheme.textUnit
             highlighted: true
-            onClicked: chooser.finish(chooser.choice)
+            // An open location field with text is what the user means, as Return there.
+            onClicked: chooser.typing && location.text !== "" ? chooser.typed()
+                                                               : chooser.finish(chooser.choice)
             Layout.bottomMargin: 14
             Layout.topMargin: 10
             Layout.rightMargin: 14

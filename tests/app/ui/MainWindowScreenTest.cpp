@@ -61,11 +61,60 @@ TEST_F(MainWindowScreenTest, RemovingTheMainDestinationRenumbersTheBackups) {
     EXPECT_EQ(textOf(find(item("targetPane"), "heading")), u"B") << "the backup is now main";
 }
 
+// The dialog's folders take most of its width at any window size, open with the mouse, and a
+// typed path is what "Choose folder" takes.
+TEST_F(MainWindowScreenTest, TheFolderDialogListsFoldersWideAndChoosesATypedPath) {
+    fs::create_directories(home / "CARD/DCIM");
+    fs::create_directories(home / "RAID/Day 2");
+    auto* dialog = screen->find<QObject>("folderDialog");
+    for (const QSize size : {screen->window()->size(), QSize(1024, 700)}) {
+        screen->window()->resize(size);
+        model->pickSource();
+        ASSERT_TRUE(dialogOpen());
+        QMetaObject::invokeMethod(dialog, "openFolder", Q_ARG(QVariant, text(home.path())));
+        ASSERT_TRUE(test::waitFor([&] {
+            screen->render();
+            return !test::findAll(item("chooserList"), "chooserRow").isEmpty();
+        }));
+        QQuickItem* list = item("chooserList");
+        EXPECT_GE(list->width(), dialog->property("width").toDouble() / 2) << size.width();
+        QQuickItem* card = test::findAll(list, "chooserRow").first();
+        const QRectF shown = card->mapRectToItem(list, card->boundingRect());
+        EXPECT_TRUE(shown.width() > 100 &&
+                    QRectF(0, 0, list->width(), list->height()).contains(shown))
+            << size.width();
+        test::doubleClick(card);
+        screen->render();
+        EXPECT_EQ(dialog->property("folder").toString(), text(home / "CARD"));
+        QMetaObject::invokeMethod(dialog, "reject");
+        ASSERT_TRUE(test::settle());
+    }
+
+    model->pickTarget(false);
+    ASSERT_TRUE(dialogOpen());
+    key(Qt::Key_L, Qt::ControlModifier);
+    key(Qt::Key_A, Qt::ControlModifier);
+    test::type(screen->window(), text(home / "RAID/Nowhere"));
+    click(item("chooserAccept"));
+    EXPECT_EQ(textOf(item("chooserProblem")),
+              u"There is no folder at “" + text(home / "RAID/Nowhere") + u"”.");
+    typeInto("chooserLocation", QString());
+    key(Qt::Key_A, Qt::ControlModifier);
+    test::type(screen->window(), text(home / "RAID/Day 2"));
+    click(item("chooserAccept"));
+    ASSERT_TRUE(test::settle());
+    EXPECT_EQ(model->primaryTarget(), text(home / "RAID/Day 2")) << "not the folder shown";
+}
+
 TEST_F(MainWindowScreenTest, RecoveryMenuCountsTheInterruptedImports) {
     model->rememberRecovery(text(home / "MAIN/2026-01-02/FX6_1010"));
-    model->rememberRecovery(text(home / "BACKUP/2026-01-02/FX6_1010 2"));
+    ASSERT_TRUE(test::settle());
     screen->render();
-    EXPECT_EQ(textOf(item("recoveryMenuButton")), u"2 interrupted import(s) available to recover");
+    EXPECT_EQ(textOf(item("recoveryMenuButton")), u"1 interrupted import available to recover");
+    model->rememberRecovery(text(home / "BACKUP/2026-01-02/FX6_1010 2"));
+    ASSERT_TRUE(test::settle());
+    screen->render();
+    EXPECT_EQ(textOf(item("recoveryMenuButton")), u"2 interrupted imports available to recover");
 
     // Any other interrupted import is found through the folder dialog.
     QSignalSpy requests(&actions, &ShellActions::folderRequested);
