@@ -18,4 +18,26 @@ cmake --build --preset "$preset"
 mapfile -t sources < <(find app -name '*.cpp' | sort)
 clang-tidy -p "build/$preset" --quiet "${sources[@]}"
 
+# A real desktop has other drives mounted: in CI (or with QUAYMARK_EXTRA_DRIVE=1) the suite
+# runs beside an exFAT loop drive of its own, which no test may mistake for its own.
+extra=""
+remove_extra() {
+    [[ -n "$extra" ]] || return 0
+    umount /media/quaymark-extra 2>/dev/null || true
+    losetup -d "$extra" 2>/dev/null || true
+    rm -f /tmp/quaymark-extra.img
+}
+if [[ "${CI:-}" == "true" || "${QUAYMARK_EXTRA_DRIVE:-}" == "1" ]]; then
+    truncate -s 64M /tmp/quaymark-extra.img
+    if mkfs.exfat -L EXTRA /tmp/quaymark-extra.img >/dev/null &&
+        extra=$(losetup -f --show /tmp/quaymark-extra.img) && mkdir -p /media/quaymark-extra &&
+        mount -t exfat "$extra" /media/quaymark-extra; then
+        trap remove_extra EXIT
+        echo "An extra exFAT drive is mounted at /media/quaymark-extra ($extra)."
+    else
+        echo "warning: no extra drive could be mounted; the suite runs without it" >&2
+        remove_extra
+    fi
+fi
+
 ctest --preset "$preset" --timeout 600 -j "$(nproc)"

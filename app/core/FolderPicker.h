@@ -13,8 +13,9 @@ namespace quaymark {
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
-    // `confirm` names the dialog's accept button.
-    virtual void pickFolder(const QString& title, const QString& confirm,
+    // `confirm` names the dialog's accept button; `start` is the folder it opens on, where
+    // the user is working, or empty.
+    virtual void pickFolder(const QString& title, const QString& confirm, const QString& start,
                             std::function<void(std::optional<QString>)> completion) = 0;
 };
 

@@ -231,9 +231,11 @@ void DownloadModel::chooseFolder() {
     if (!selected_ || !setup_.folderPicker) {
         return;
     }
+    const VideoProject* current = findProject(*selected_);
     setup_.folderPicker->pickFolder(
         QStringLiteral("Choose a folder for this video project"),
         QStringLiteral("Save project here"),
+        current && current->destination ? current->destination->path : QString(),
         [model = QPointer(this), id = *selected_](std::optional<QString> folder) {
             VideoProject* project = model && folder ? model->findProject(id) : nullptr;
             if (!project) {

@@ -469,17 +469,17 @@ void AppModel::removeTarget(int index) {
     reloadTarget();
 }
 
-void AppModel::pickFolder(const QString& title,
+void AppModel::pickFolder(const QString& title, const QString& start,
                           std::function<void(std::optional<QString>)> completion) {
     if (setup_.folderPicker) {
-        setup_.folderPicker->pickFolder(title, QStringLiteral("Choose folder"),
+        setup_.folderPicker->pickFolder(title, QStringLiteral("Choose folder"), start,
                                         std::move(completion));
     }
 }
 
 void AppModel::pickSource() {
     // The dialog may answer after the model is gone.
-    pickFolder(QStringLiteral("Choose a camera card, SSD or source folder"),
+    pickFolder(QStringLiteral("Choose a camera card, SSD or source folder"), source_,
                [model = QPointer<AppModel>(this)](std::optional<QString> folder) {
                    if (model && folder) {
                        model->chooseSource(*folder);
@@ -491,11 +491,13 @@ void AppModel::pickTarget(bool backup) {
     const QString title =
         backup ? QStringLiteral("Choose a backup destination")
                : QStringLiteral("Choose your main destination — local or mounted network folder");
-    pickFolder(title, [model = QPointer<AppModel>(this), backup](std::optional<QString> folder) {
-        if (model && folder) {
-            model->chooseTarget(backup, *folder);
-        }
-    });
+    const QString start = backup ? targets_.value(1, primaryTarget()) : primaryTarget();
+    pickFolder(title, start,
+               [model = QPointer<AppModel>(this), backup](std::optional<QString> folder) {
+                   if (model && folder) {
+                       model->chooseTarget(backup, *folder);
+                   }
+               });
 }
 
 } // namespace quaymark

@@ -148,7 +148,8 @@ public:
     // The folder dialog, then chooseSource or chooseTarget with its answer.
     Q_INVOKABLE void pickSource();
     Q_INVOKABLE void pickTarget(bool backup);
-    void pickFolder(const QString& title, std::function<void(std::optional<QString>)> completion);
+    void pickFolder(const QString& title, const QString& start,
+                    std::function<void(std::optional<QString>)> completion);
 
 signals:
     void targetsChanged();

@@ -196,6 +196,7 @@ void ImportQueue::pickRecovery() {
     // The dialog may answer after the queue is gone.
     model_.pickFolder(
         QStringLiteral("Choose an interrupted import folder containing _QUAYMARK_SESSION.json"),
+        model_.primaryTarget(),
         [queue = QPointer<ImportQueue>(this)](std::optional<QString> folder) {
             if (queue && folder) {
                 queue->recover(*folder);

@@ -22,7 +22,7 @@ QString ShellActions::homeFolder() const {
     return QDir::homePath();
 }
 
-void ShellActions::pickFolder(const QString& title, const QString& confirm,
+void ShellActions::pickFolder(const QString& title, const QString& confirm, const QString& start,
                               std::function<void(std::optional<QString>)> completion) {
     if (pending_) {
         completion(std::nullopt);
@@ -38,7 +38,7 @@ void ShellActions::pickFolder(const QString& title, const QString& confirm,
         parent = QStringLiteral("x11:") + QString::number(parentWindow_->winId(), 16);
     }
     portal_.choose(
-        parent, title, confirm,
+        parent, title, confirm, start,
         [this, title, confirm](platform::FolderPortal::Outcome outcome, const QString& folder) {
             using Outcome = platform::FolderPortal::Outcome;
             if (outcome == Outcome::Unavailable) {

@@ -30,7 +30,7 @@ public:
     void setParentWindow(QWindow* window) { parentWindow_ = window; }
 
     // One dialog at a time: a request while one is open is answered with nothing at once.
-    void pickFolder(const QString& title, const QString& confirm,
+    void pickFolder(const QString& title, const QString& confirm, const QString& start,
                     std::function<void(std::optional<QString>)> completion) override;
     bool folderPending() const { return static_cast<bool>(pending_); }
     void answerFolder(const QUrl& folder) override;

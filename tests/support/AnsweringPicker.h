@@ -17,7 +17,7 @@ public:
     bool deferred = false;
     std::function<void(std::optional<QString>)> pending;
 
-    void pickFolder(const QString& /*title*/, const QString& /*confirm*/,
+    void pickFolder(const QString& /*title*/, const QString& /*confirm*/, const QString& /*start*/,
                     std::function<void(std::optional<QString>)> completion) override {
         if (deferred) {
             pending = std::move(completion);

@@ -16,8 +16,9 @@ namespace quaymark::test {
 // starts its connections afresh; the variable marks such a child.
 inline constexpr const char* childMarker = "QUAYMARK_TEST_CHILD";
 
-// A prefix for `inChild`: a session bus of the child's own.
-inline const std::vector<std::string> privateSessionBus{"/usr/bin/dbus-run-session", "--"};
+// A prefix for `inChild`: a session bus of the child's own, which starts no installed service.
+inline const std::vector<std::string> privateSessionBus{
+    "/usr/bin/dbus-run-session", "--config-file=" QUAYMARK_TEST_BUS_CONFIG, "--"};
 
 // True in the child, which runs the test's body. In the test program, runs the current test in
 // a child under `command` (a prefix such as an environment), expects it to pass there and

@@ -8,6 +8,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QFile>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -67,14 +68,15 @@ public:
 
 public slots:
     void response(uint code, const QVariantMap& results) {
-        // 0: chosen, 1: cancelled by the user, 2: ended some other way (a broken backend).
-        if (code == 1) {
+        // 0: chosen, 1: cancelled, 2: ended otherwise (Escape, the window's close button). Only
+        // a failed call brings up the window's own dialog, never a second one after this.
+        if (code != 0) {
             finish(Outcome::Dismissed, QString());
             return;
         }
         const QStringList uris = results.value(QStringLiteral("uris")).toStringList();
         const QUrl url(uris.value(0));
-        if (code != 0 || !url.isLocalFile()) {
+        if (!url.isLocalFile()) {
             finish(Outcome::Unavailable, QString());
             return;
         }
@@ -112,7 +114,7 @@ bool FolderPortal::available() {
 }
 
 void FolderPortal::choose(const QString& parentWindow, const QString& title,
-                          const QString& acceptLabel, Completion completion) {
+                          const QString& acceptLabel, const QString& start, Completion completion) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     auto* request = new PortalRequest(std::move(completion), this);
     if (!bus.isConnected()) {
@@ -128,11 +130,16 @@ void FolderPortal::choose(const QString& parentWindow, const QString& title,
     QDBusMessage call = QDBusMessage::createMethodCall(
         portalService, portalPath, QStringLiteral("org.freedesktop.portal.FileChooser"),
         QStringLiteral("OpenFile"));
-    const QVariantMap options{
+    QVariantMap options{
         {QStringLiteral("handle_token"), token}, {QStringLiteral("accept_label"), acceptLabel},
         {QStringLiteral("directory"), true},     {QStringLiteral("multiple"), false},
         {QStringLiteral("modal"), true},
     };
+    if (!start.isEmpty()) {
+        // Bytes ending in NUL, as the portal takes paths; without it dialogs open on "Recent".
+        options.insert(QStringLiteral("current_folder"),
+                       QByteArray(QFile::encodeName(start) + '\0'));
+    }
     call << parentWindow << title << options;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, busTimeoutMs), request);
     connect(watcher, &QDBusPendingCallWatcher::finished, request,

@@ -30,9 +30,10 @@ public:
     static bool available();
 
     // Opens the chooser for one folder; the completion runs once, on the main thread.
-    // `parentWindow` is the portal's window identifier ("x11:1a00003"), or empty.
+    // `parentWindow` is the portal's window identifier ("x11:1a00003"), or empty; the chooser
+    // opens on `start` where one is given.
     void choose(const QString& parentWindow, const QString& title, const QString& acceptLabel,
-                Completion completion);
+                const QString& start, Completion completion);
 
 private:
     unsigned next_ = 0;

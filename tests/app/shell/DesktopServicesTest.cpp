@@ -11,6 +11,7 @@
 #include "app/shell/ShellActions.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QSignalSpy>
@@ -53,8 +54,9 @@ public slots:
 };
 
 // The desktop portal's folder chooser: records each request and answers it with the next
-// prepared response (code and URIs), as a portal does, by a signal on the request's path.
-class FakePortal : public QObject {
+// prepared response (code and URIs), as a portal does, by a signal on the request's path; with
+// none prepared the call itself fails.
+class FakePortal : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.FileChooser")
 
@@ -69,7 +71,14 @@ public slots:
                              const QVariantMap& options, const QDBusMessage& message) {
         calls.append(title + u" | " + options.value(QStringLiteral("accept_label")).toString() +
                      u" | directory=" + options.value(QStringLiteral("directory")).toString() +
-                     u" | " + parent);
+                     u" | " + parent + u" | " +
+                     QString::fromUtf8(options.value(QStringLiteral("current_folder"))
+                                           .toByteArray()
+                                           .toPercentEncoding("/ ")));
+        if (responses.isEmpty()) {
+            sendErrorReply(QDBusError::Failed, QStringLiteral("no chooser backend"));
+            return {};
+        }
         QString sender = message.service().mid(1);
         sender.replace(u'.', u'_');
         const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender +
@@ -116,9 +125,9 @@ TEST(DesktopServices, FolderDialogIsThePortalsWhereThereIsOne) {
     ShellActions actions;
     QSignalSpy ownDialog(&actions, &ShellActions::folderRequested);
     std::vector<std::optional<QString>> answers;
-    const auto pick = [&](const char* title) {
+    const auto pick = [&](const char* title, const QString& start = {}) {
         const size_t before = answers.size();
-        actions.pickFolder(QString::fromUtf8(title), QStringLiteral("Choose folder"),
+        actions.pickFolder(QString::fromUtf8(title), QStringLiteral("Choose folder"), start,
                            [&](std::optional<QString> folder) { answers.push_back(folder); });
         return test::waitFor([&] { return answers.size() > before || ownDialog.count() > 0; });
     };
@@ -134,15 +143,20 @@ TEST(DesktopServices, FolderDialogIsThePortalsWhereThereIsOne) {
     FakePortal portal(name);
     test::FakeBusService service(name, QStringLiteral("/org/freedesktop/portal/desktop"), &portal);
     portal.responses = {{0, {QStringLiteral("file:///srv/foot%20age/A001")}}, {1, {}}, {2, {}}};
-    ASSERT_TRUE(pick("Choose a camera card"));
+    ASSERT_TRUE(pick("Choose a camera card", QStringLiteral("/srv/card é")));
     ASSERT_TRUE(pick("Choose your main destination"));
     ASSERT_TRUE(pick("Choose a backup destination"));
     ASSERT_EQ(portal.calls.size(), 3);
-    EXPECT_EQ(portal.calls[0], u"Choose a camera card | Choose folder | directory=true | ");
+    EXPECT_EQ(portal.calls[0], u"Choose a camera card | Choose folder | directory=true |  | "
+                               u"/srv/card %C3%A9%00")
+        << "the folder the pane shows, as bytes ending in NUL";
+    EXPECT_TRUE(portal.calls[1].endsWith(u" |  | ")) << "none where nothing is shown";
     EXPECT_EQ(answers, (std::vector<std::optional<QString>>{QStringLiteral("/srv/foot age/A001"),
-                                                            std::nullopt}))
-        << "chosen, then cancelled in the portal";
-    EXPECT_EQ(ownDialog.count(), 1) << "a portal that failed hands over to the own dialog";
+                                                            std::nullopt, std::nullopt}))
+        << "chosen, cancelled, then closed with Escape: each a cancel";
+    EXPECT_EQ(ownDialog.count(), 0) << "no second dialog after the portal's";
+    ASSERT_TRUE(pick("Choose a backup destination"));
+    EXPECT_EQ(ownDialog.count(), 1) << "a portal call that failed hands over to the own dialog";
     actions.answerFolder(QUrl::fromLocalFile(QStringLiteral("/srv/backup")));
     EXPECT_EQ(answers.back(), std::optional<QString>(QStringLiteral("/srv/backup")));
 }

@@ -95,7 +95,7 @@ TEST_F(ShellAppTest, OneFolderDialogAtATimeAndOnlyLocalFolders) {
     QSignalSpy requests(&actions, &ShellActions::folderRequested);
     std::vector<std::optional<QString>> answers;
     const auto ask = [&] {
-        actions.pickFolder(QStringLiteral("Choose a folder"), QStringLiteral("Choose folder"),
+        actions.pickFolder(QStringLiteral("Choose a folder"), QStringLiteral("Choose folder"), {},
                            [&](std::optional<QString> folder) { answers.push_back(folder); });
     };
     ask();
