@@ -30,8 +30,10 @@ enum class NetworkError {
     cannotDecodeContentData = 3,
     // An answer that is not the JSON document expected.
     cannotParseResponse = 4,
-    // The transfer itself failed: no connection, TLS, time-out, too large.
+    // The transfer itself failed: TLS, time-out, too large.
     transferFailed = 5,
+    // No connection at all: the name did not resolve, or the server could not be reached.
+    cannotConnect = 6,
 };
 
 // A failure of the download side, shown to the user by its description.

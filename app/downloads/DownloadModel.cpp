@@ -297,7 +297,8 @@ void DownloadModel::addLinks() {
     save();
     if (invalid > 0) {
         setMessage(QString::number(invalid) +
-                   u" invalid link(s) skipped. Paste one HTTP or HTTPS video link per line.");
+                   (invalid == 1 ? u" invalid link skipped." : u" invalid links skipped.") +
+                   u" Paste one HTTP or HTTPS video link per line.");
     }
 }
 

@@ -60,15 +60,16 @@ bool DownloadTools::ready() const {
 
 DownloadTools::Check DownloadTools::check() const {
     Check result;
-    if (!ready()) {
-        return result;
+    for (const std::string_view name : names) {
+        if (!tool(name)) {
+            result.missing.push_back(name);
+        }
     }
-    const auto ytdlp = tool("yt-dlp");
-    if (!ytdlp || !acceptsCommandLine(*ytdlp)) {
+    // Asked even while another tool is missing: the user is told everything at once.
+    if (const auto ytdlp = tool("yt-dlp"); ytdlp && !acceptsCommandLine(*ytdlp)) {
         result.outdated = ytdlp;
-        return result;
     }
-    result.ready = true;
+    result.ready = result.missing.empty() && !result.outdated;
     return result;
 }
 

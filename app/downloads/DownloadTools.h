@@ -39,6 +39,8 @@ public:
         bool ready = false;
         // The yt-dlp found, when it is too old for the command line.
         std::optional<std::filesystem::path> outdated;
+        // The tools not found, in the order of `names`.
+        std::vector<std::string_view> missing;
     };
     // Blocking the first time a yt-dlp executable is seen: asks its --help.
     Check check() const;

@@ -62,6 +62,11 @@ int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 DownloadError transferError(const std::string& url, CURLcode code, const char* detail) {
     const std::string reason = detail[0] != '\0' ? detail : curl_easy_strerror(code);
+    if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY ||
+        code == CURLE_COULDNT_CONNECT) {
+        return DownloadError(NetworkError::cannotConnect,
+                             "Could not connect for " + url + ": " + reason);
+    }
     if (code == CURLE_OPERATION_TIMEDOUT) {
         return DownloadError(NetworkError::transferFailed, "The request timed out: " + url);
     }

@@ -3,6 +3,7 @@
 
 #include "DownloadError.h"
 #include "ToolInstaller.h"
+#include "app/core/AppDiagnostics.h"
 
 namespace quaymark {
 
@@ -24,11 +25,27 @@ QString ToolsSetup::statusFor(const DownloadTools::Check& check) {
     if (check.ready) {
         return QStringLiteral("Download tools ready");
     }
-    if (check.outdated) {
-        return u"The yt-dlp at " + QString::fromStdString(check.outdated->string()) +
-               u" is too old for Quaymark. Install the download tools to get a current one.";
+    if (check.missing.size() == DownloadTools::names.size()) {
+        return QStringLiteral("Install download tools once to get started");
     }
-    return QStringLiteral("Install download tools once to get started");
+    QStringList missing;
+    for (const std::string_view name : check.missing) {
+        missing.append(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    const QString last = missing.isEmpty() ? QString() : missing.takeLast();
+    const QString absent = missing.isEmpty() ? last : missing.join(u", ") + u" and " + last;
+    const QString verb =
+        missing.isEmpty() ? QStringLiteral(" is missing") : QStringLiteral(" are missing");
+    if (!check.outdated) {
+        return absent + verb + u". Install the download tools to get " +
+               (missing.isEmpty() ? u"it." : u"them.");
+    }
+    const QString old = u"The yt-dlp at " + QString::fromStdString(check.outdated->string()) +
+                        u" is too old for Quaymark";
+    if (last.isEmpty()) {
+        return old + u". Install the download tools to get a current one.";
+    }
+    return old + u" and " + absent + verb + u". Install the download tools to get current ones.";
 }
 
 DownloadTools::Check ToolsSetup::recheck() {
@@ -50,6 +67,7 @@ void ToolsSetup::install() {
     // stops and joins the worker first.
     installer_.start(this, [tools = tools_, config = config_](std::stop_token stop, auto post) {
         std::optional<QString> failure;
+        bool unreachable = false;
         DownloadTools::Check check;
         try {
             ToolInstaller(tools, config)
@@ -63,18 +81,32 @@ void ToolsSetup::install() {
             check = tools.check(); // the new yt-dlp's --help, here rather than on the main thread
         } catch (const DownloadCancelled&) {
             return; // only when this setup is going away
+        } catch (const DownloadError& error) {
+            failure = QString::fromUtf8(error.what());
+            AppDiagnostics::log(u"Tools installation failed: " +
+                                QString::fromStdString(error.domain) + u' ' +
+                                QString::number(error.code) + u": " + *failure);
+            unreachable = error.domain == networkErrorDomain &&
+                          error.code == static_cast<int>(NetworkError::cannotConnect);
         } catch (const std::exception& error) {
             failure = QString::fromUtf8(error.what());
         }
-        post([failure, check](ToolsSetup& setup) { setup.installFinished(failure, check); });
+        post([failure, unreachable, check](ToolsSetup& setup) {
+            setup.installFinished(failure, unreachable, check);
+        });
     });
 }
 
-void ToolsSetup::installFinished(const std::optional<QString>& failure,
+void ToolsSetup::installFinished(const std::optional<QString>& failure, bool unreachable,
                                  const DownloadTools::Check& check) {
     if (failure) {
         showStatus(QStringLiteral("Setup failed"));
-        emit failed(*failure);
+        // A missing connection is said in words; the details stay in the diagnostics log.
+        emit failed(unreachable ? QStringLiteral(
+                                      "Quaymark could not reach GitHub to download the tools. "
+                                      "Check the internet connection, or install yt-dlp, deno and "
+                                      "ffmpeg with your package manager.")
+                                : *failure);
     } else {
         ready_ = check.ready;
         showStatus(statusFor(check));

@@ -54,7 +54,9 @@ signals:
 
 private:
     void showStatus(const QString& status);
-    void installFinished(const std::optional<QString>& failure, const DownloadTools::Check& check);
+    // `unreachable`: the release server could not be reached at all.
+    void installFinished(const std::optional<QString>& failure, bool unreachable,
+                         const DownloadTools::Check& check);
 
     DownloadTools tools_;
     ToolInstallConfig config_;

@@ -11,6 +11,9 @@ Rectangle {
 
     // A link map of the download model.
     required property var link
+    // Without the tools a link waits for them, whatever its own state says.
+    property bool toolsReady: true
+    readonly property bool needsTools: !toolsReady && link.state === LinkState.Ready
     signal remove()
     signal reveal(string path)
 
@@ -60,10 +63,11 @@ Rectangle {
                 }
                 Label {
                     objectName: "linkState"
-                    text: row.link.stateText
+                    text: row.needsTools ? "Needs download tools" : row.link.stateText
                     font.pointSize: 12 * QuayTheme.textUnit
                     font.weight: Font.DemiBold
-                    color: row.failed ? QuayTheme.orange : QuayTheme.mint
+                    color: row.failed ? QuayTheme.orange
+                         : row.needsTools ? QuayTheme.secondary : QuayTheme.mint
                 }
             }
             Label {

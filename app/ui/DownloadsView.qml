@@ -327,6 +327,7 @@ Rectangle {
                                 delegate: DownloadLinkRow {
                                     required property string linkId
                                     objectName: "linkRow"
+                                    toolsReady: view.downloads.tools.ready
                                     Layout.fillWidth: true
                                     onRemove: view.downloads.remove(linkId)
                                     onReveal: (path) => view.reveal(path)

@@ -99,6 +99,23 @@ TEST_F(DownloadModelTest, AYtDlpWithoutAnOptionOfTheCommandLineIsTooOld) {
                                                u"tools to get a current one.");
     }
     EXPECT_TRUE(makeModel()->tools()->ready()) << "the stand-in's full help";
+
+    // Everything wrong is named at once: Debian's yt-dlp without deno, or tools left out.
+    const auto statusWithout = [&](const fs::path& folder, const char* gone) {
+        fs::remove(folder / gone);
+        DownloadModel::Setup setup;
+        setup.dataFolder = text(data);
+        setup.tools = DownloadTools({folder});
+        return DownloadModel(std::move(setup)).tools()->status();
+    };
+    EXPECT_EQ(statusWithout(home / "old/progress-template", "deno"),
+              u"The yt-dlp at " + text(home / "old/progress-template/yt-dlp") +
+                  u" is too old for Quaymark and deno is missing. Install the download tools to "
+                  u"get current ones.");
+    EXPECT_EQ(statusWithout(tools, "deno"),
+              u"deno is missing. Install the download tools to get it.");
+    EXPECT_EQ(statusWithout(tools, "ffprobe"),
+              u"deno and ffprobe are missing. Install the download tools to get them.");
 }
 
 } // namespace

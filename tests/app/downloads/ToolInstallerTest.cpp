@@ -339,6 +339,15 @@ TEST_F(ToolInstallerTest, TheModelInstallsOnAWorkerAndFindsTheToolsAfterwards) {
     EXPECT_EQ(model->message().toStdString(), "");
     EXPECT_EQ(server.requests().size(), 4u);
     EXPECT_EQ(installingModel()->tools()->status().toStdString(), "Download tools ready");
+
+    // No server at the address at all: said in words, not as a transfer error.
+    config.endpoints.releaseApi = "https://127.0.0.1:1";
+    const auto offline = installingModel();
+    offline->tools()->install();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !offline->tools()->installing(); }, 60'000));
+    EXPECT_EQ(offline->message(), u"Quaymark could not reach GitHub to download the tools. Check "
+                                  u"the internet connection, or install yt-dlp, deno and ffmpeg "
+                                  u"with your package manager.");
 }
 
 // The model's installer thread must not outlive it, nor leave a half-made tools folder behind.

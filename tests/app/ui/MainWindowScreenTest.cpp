@@ -222,9 +222,10 @@ TEST_F(MainWindowScreenTest, ADownloadProjectIsCreatedFilledAndGivenAFolder) {
     auto* alert = screen->find<QObject>("downloadsAlert");
     EXPECT_TRUE(alert->property("visible").toBool());
     EXPECT_EQ(textOf(item("downloadsAlertText")),
-              u"1 invalid link(s) skipped. Paste one HTTP or HTTPS video link per line.");
+              u"1 invalid link skipped. Paste one HTTP or HTTPS video link per line.");
     EXPECT_EQ(textOf(item("installToolsButton")), u"Install download tools");
     EXPECT_EQ(textOf(item("toolStatus")), u"Install download tools once to get started");
+    EXPECT_EQ(textOf(item("linkState")), u"Needs download tools") << "never a green Ready";
 }
 
 } // namespace
