@@ -47,6 +47,8 @@ a portal closed with Escape opens a second dialog|app/platform/qt/FolderPortal.c
 portal opens away from the pane's folder|app/platform/qt/FolderPortal.cpp|    if (!start.isEmpty()) {|    if (false) {|app_shell_tests|DesktopServices
 missing download tools not named|app/downloads/ToolsSetup.cpp|    if (check.missing.size() == DownloadTools::names.size()) {|    if (!check.missing.empty()) {|downloads_tests|DownloadModelTest
 unreachable release server reported as a transfer error|app/downloads/HttpsClient.cpp|        code == CURLE_COULDNT_CONNECT) {|        code == CURLE_COULDNT_CONNECT && false) {|downloads_tests|ToolInstallerTest
+running batch left out of view|app/ui/ImportScreen.qml|        if (!following)\n            return|        return|ui_tests|MainWindowScreenTest
+destination inside the source startable|app/model/AppModel.cpp|        if (within(destination, source)) {|        if (false) {|ui_tests|MainWindowScreenTest
 lower-case collision check off|ingest/scan/FlatNames.cpp|        ++counts[UnicodeText::nameKey(file.output)];|        ++counts[file.output];|scan_tests|SourceScan
 free-space check off|ingest/engine/ImportRun.cpp|if (available && *available < needed + freeSpaceMargin) {|if (available && *available < needed) {|engine_tests|ImportFixture
 a FIFO accepted as a document|ingest/copy/SessionDocuments.cpp|O_RDONLY \| O_NOFOLLOW \| O_NONBLOCK \| O_CLOEXEC|O_RDONLY \| O_CLOEXEC|engine_tests|ResumeTest

@@ -40,6 +40,14 @@ AppModel::AppModel(Setup setup, QObject* parent)
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(300);
     connect(&saveTimer_, &QTimer::timeout, this, &AppModel::savePreferences);
+    previewClock_.start(1000);
+    connect(&previewClock_, &QTimer::timeout, this, [this] {
+        if (namingPreview() != shownPreview_) {
+            emit namingPreviewChanged();
+        }
+    });
+    connect(this, &AppModel::namingPreviewChanged, this,
+            [this] { shownPreview_ = namingPreview(); });
     connect(this, &AppModel::sourceChanged, this, &AppModel::canStartChanged);
     connect(this, &AppModel::targetsChanged, this, &AppModel::canStartChanged);
     connect(this, &AppModel::recoveryFoldersChanged, this, &AppModel::refreshRecoveries);
@@ -318,6 +326,28 @@ QString AppModel::namingPreview() const {
     } catch (const std::exception&) {
         return QStringLiteral("Invalid folder rule");
     }
+}
+
+QString AppModel::overlapProblem(const QString& chosen, const QStringList& targets) {
+    const QString source = QDir::cleanPath(chosen);
+    const auto within = [](const QString& inner, const QString& outer) {
+        return inner == outer || inner.startsWith(outer.endsWith(u'/') ? outer : outer + u'/');
+    };
+    for (const QString& target : targets) {
+        const QString destination = QDir::cleanPath(target);
+        if (source.isEmpty()) {
+            break;
+        }
+        if (within(destination, source)) {
+            return u"The destination “" + QDir(destination).dirName() +
+                   u"” lies inside the source. Choose a destination on another drive or folder.";
+        }
+        if (within(source, destination)) {
+            return u"The source lies inside the destination “" + QDir(destination).dirName() +
+                   u"”. Choose the card or folder itself as the source.";
+        }
+    }
+    return {};
 }
 
 void AppModel::enrollSource() {

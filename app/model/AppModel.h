@@ -66,6 +66,8 @@ class AppModel : public QObject {
     Q_PROPERTY(quaymark::FolderBrowser* targetBrowser READ targetBrowser CONSTANT)
     Q_PROPERTY(quaymark::ImportQueue* queue READ queue CONSTANT)
     Q_PROPERTY(bool canStart READ canStart NOTIFY canStartChanged)
+    // Why these folders cannot be imported as chosen; empty when they can.
+    Q_PROPERTY(QString startProblem READ startProblem NOTIFY canStartChanged)
     Q_PROPERTY(quaymark::DriveWatcher* drives READ drives CONSTANT)
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(quaymark::RecoveryOffers* recoveries READ recoveries CONSTANT)
@@ -120,7 +122,12 @@ public:
     FolderBrowser* targetBrowser() { return &targetBrowser_; }
 
     ImportQueue* queue() const { return queue_; }
-    bool canStart() const { return !source_.isEmpty() && !targets_.isEmpty(); }
+    bool canStart() const {
+        return !source_.isEmpty() && !targets_.isEmpty() && startProblem().isEmpty();
+    }
+    QString startProblem() const { return overlapProblem(source_, targets_); }
+    // Why `source` cannot be imported into `targets`: one lies inside another.
+    static QString overlapProblem(const QString& source, const QStringList& targets);
     // The settings as they are now, for the queue's checks and new batches.
     const StoredPreferences& preferences() const { return preferences_; }
 
@@ -189,6 +196,9 @@ private:
     // Where each stored destination is today, in the same order as preferences_.destinations.
     QStringList targets_;
     QTimer saveTimer_;
+    // The preview names the folder an import started now would get: it follows the clock.
+    QTimer previewClock_;
+    QString shownPreview_;
     QStringList scopes_;
     TargetChoices targetChoices_;
     QString cameraName_;

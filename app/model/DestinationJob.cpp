@@ -112,11 +112,27 @@ void DestinationJob::accept(const ImportProgress& progress, TimePoint now) {
         return;
     }
     status_ = statusFor(progress.phase);
+    lastReport_ = now;
+    if (!paceStart_ && progress.copiedBytes + progress.verifiedBytes > 0) {
+        paceStart_.emplace(now, progress.fraction());
+    }
     emit changed();
     if (progress.destination && !sessionNamed_) {
         sessionNamed_ = true;
         emit sessionStarted(textOf(*progress.destination));
     }
+}
+
+std::optional<double> DestinationJob::secondsLeft() const {
+    if (finished() || !paceStart_) {
+        return std::nullopt;
+    }
+    const double seconds = std::chrono::duration<double>(lastReport_ - paceStart_->first).count();
+    const double done = fraction() - paceStart_->second;
+    if (seconds < 5 || done <= 0) {
+        return std::nullopt;
+    }
+    return (1 - fraction()) * seconds / done;
 }
 
 void DestinationJob::succeed(const ImportResult& result) {

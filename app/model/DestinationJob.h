@@ -81,6 +81,8 @@ public:
     // The import folder the engine named, else the folder this job resumes.
     QString importFolder() const;
     double speed() const { return result_ || error_ ? 0.0 : intake_.speed(); }
+    // Seconds until done at the pace since bytes first moved; none before 5 s of it.
+    std::optional<double> secondsLeft() const;
     QVariantList samples() const;
     bool failed() const { return error_.has_value(); }
     QString resultFolder() const;
@@ -117,6 +119,9 @@ private:
     std::optional<ImportResult> result_;
     ProgressIntake intake_{std::chrono::steady_clock::now()};
     bool sessionNamed_ = false;
+    // When bytes first moved and how far the job was then (a resume starts part-way).
+    std::optional<std::pair<TimePoint, double>> paceStart_;
+    TimePoint lastReport_;
 };
 
 } // namespace quaymark

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ImportBatch.h"
 
+#include <QDir>
 #include <QUuid>
+
+#include <cmath>
 
 namespace quaymark {
 
@@ -30,12 +33,52 @@ void ImportBatch::setState(State state) {
     if (state_ != state) {
         state_ = state;
         emit stateChanged();
+        emit progressChanged(); // the time left ends with the batch
     }
 }
 
 void ImportBatch::addJob(DestinationJob* job) {
     job->setParent(this);
     jobs_.append(job);
+    connect(job, &DestinationJob::changed, this, &ImportBatch::progressChanged);
+}
+
+double ImportBatch::fraction() const {
+    double sum = 0;
+    for (const DestinationJob* job : jobs_) {
+        sum += job->verified() ? 1.0 : job->fraction();
+    }
+    return jobs_.isEmpty() ? 0.0 : sum / static_cast<double>(jobs_.size());
+}
+
+QString ImportBatch::timeLeftText() const {
+    std::optional<double> longest;
+    for (const DestinationJob* job : jobs_) {
+        if (const auto left = job->secondsLeft(); left && (!longest || *left > *longest)) {
+            longest = left;
+        }
+    }
+    return state_ == State::Importing && longest ? timeLeftText(*longest) : QString();
+}
+
+QString ImportBatch::timeLeftText(double seconds) {
+    const auto minutes = static_cast<long long>(std::ceil(seconds / 60));
+    if (minutes <= 1) {
+        return QStringLiteral("Less than a minute left");
+    }
+    if (minutes < 60) {
+        return QStringLiteral("About %1 min left").arg(minutes);
+    }
+    return QStringLiteral("About %1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
+}
+
+QString ImportBatch::folderName() const {
+    for (const DestinationJob* job : jobs_) {
+        if (const QString folder = job->importFolder(); !folder.isEmpty()) {
+            return QDir(job->target()).relativeFilePath(folder);
+        }
+    }
+    return {};
 }
 
 bool ImportBatch::active() const {

@@ -21,6 +21,12 @@ class ImportBatch : public QObject {
     Q_PROPERTY(QString source READ source CONSTANT)
     Q_PROPERTY(bool automatic READ automatic CONSTANT)
     Q_PROPERTY(QList<quaymark::DestinationJob*> jobs READ jobs CONSTANT)
+    // The whole batch, each destination an equal share.
+    Q_PROPERTY(double fraction READ fraction NOTIFY progressChanged)
+    // "About 4 min left"; empty until the pace is known, and once the batch has ended.
+    Q_PROPERTY(QString timeLeftText READ timeLeftText NOTIFY progressChanged)
+    // The import folder below its destination ("2026-12-07/FX3_0949"), once the engine named it.
+    Q_PROPERTY(QString folderName READ folderName NOTIFY progressChanged)
 
 public:
     enum class State { Queued, Importing, Verified, NeedsAttention };
@@ -42,11 +48,16 @@ public:
     // The batch takes the job as its child.
     void addJob(DestinationJob* job);
     bool active() const;
+    double fraction() const;
+    QString timeLeftText() const;
+    QString folderName() const;
+    static QString timeLeftText(double seconds);
 
     Q_INVOKABLE void cancel();
 
 signals:
     void stateChanged();
+    void progressChanged();
 
 private:
     QString id_;

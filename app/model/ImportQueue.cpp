@@ -54,6 +54,10 @@ std::optional<QString> ImportQueue::refusal(const QString& wanted) const {
     if (model_.targets().isEmpty()) {
         return QStringLiteral("Choose at least one destination first.");
     }
+    if (const QString overlap = AppModel::overlapProblem(wanted, model_.targets());
+        !overlap.isEmpty()) {
+        return overlap;
+    }
     const bool queued =
         std::any_of(batches_.begin(), batches_.end(), [&](const ImportBatch* batch) {
             return batch->active() && standardised(batch->source()) == wanted;

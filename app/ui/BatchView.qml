@@ -72,6 +72,53 @@ Rectangle {
             }
         }
 
+        // Where the copies go and how long the whole batch still takes.
+        RowLayout {
+            visible: card.batch.folderName !== "" || card.batch.timeLeftText !== ""
+            Layout.fillWidth: true
+            spacing: 12
+            TextEdit {
+                objectName: "batchFolder"
+                text: card.batch.folderName
+                readOnly: true
+                selectByMouse: true
+                font.pointSize: 12 * QuayTheme.textUnit
+                color: QuayTheme.text
+                selectionColor: QuayTheme.selection
+                Accessible.role: Accessible.StaticText
+                Accessible.name: "Import folder " + text
+                Layout.fillWidth: true
+            }
+            Label {
+                objectName: "batchTimeLeft"
+                text: card.batch.timeLeftText
+                font.pointSize: 12 * QuayTheme.textUnit
+                color: QuayTheme.secondary
+            }
+        }
+        ProgressBar {
+            objectName: "batchProgress"
+            visible: card.batch.state === ImportBatch.Importing
+            from: 0
+            to: 1
+            value: card.batch.fraction
+            Accessible.name: "Progress of " + Format.lastComponent(card.batch.source)
+            Layout.fillWidth: true
+            background: Rectangle {
+                implicitHeight: 6
+                radius: 3
+                color: Qt.rgba(1, 1, 1, 0.06)
+            }
+            contentItem: Item {
+                Rectangle {
+                    width: parent.width * card.batch.fraction
+                    height: parent.height
+                    radius: 3
+                    color: QuayTheme.mint
+                }
+            }
+        }
+
         Repeater {
             model: card.batch.jobs
             delegate: TransferRow {

@@ -15,6 +15,25 @@ Rectangle {
 
     color: QuayTheme.background
 
+    // A batch just queued is brought into view, its progress being what the user waits for,
+    // and kept there as the page settles, until the user scrolls.
+    property bool following: false
+    function showActivity() {
+        following = transfers.batches.length > 0
+        follow()
+    }
+    function follow() {
+        if (!following)
+            return
+        const top = transfers.mapToItem(column, 0, 0).y + column.y - 10
+        page.contentY = Math.max(0, Math.min(top, page.contentHeight - page.height))
+    }
+    Connections {
+        target: transfers
+        function onBatchesChanged() { screen.showActivity() }
+        function onHeightChanged() { screen.follow() }
+    }
+
     // Small screens and large text: the whole area scrolls rather than squeezing its parts.
     Flickable {
         id: page
@@ -24,6 +43,9 @@ Rectangle {
         contentHeight: Math.max(height, column.implicitHeight + 36)
         interactive: contentHeight > height || contentWidth > width
         boundsBehavior: Flickable.StopAtBounds
+        onContentHeightChanged: screen.follow()
+        onHeightChanged: screen.follow()
+        onMovementStarted: screen.following = false
         clip: true
         ScrollBar.vertical: ScrollBar {}
         ScrollBar.horizontal: ScrollBar {}
@@ -56,6 +78,16 @@ Rectangle {
                         elide: Text.ElideRight
                         Layout.fillWidth: true
                     }
+                }
+                Label {
+                    objectName: "startProblem"
+                    visible: text !== ""
+                    text: screen.appModel.startProblem
+                    font.pointSize: 12 * QuayTheme.textUnit
+                    color: QuayTheme.orange
+                    wrapMode: Text.Wrap
+                    horizontalAlignment: Text.AlignRight
+                    Layout.maximumWidth: Math.round(300 * QuayTheme.textScale)
                 }
                 Button {
                     id: startButton
@@ -139,8 +171,11 @@ Rectangle {
 
             RowLayout {
                 Layout.fillWidth: true
-                // Smaller windows give the room to the transfer activity first.
-                Layout.preferredHeight: Math.min(290, Math.max(200, screen.height * 0.3 - 20)) * Math.max(1, QuayTheme.textScale)
+                // Smaller windows give the room to the transfer activity first, and more so
+                // while there are batches to follow.
+                Layout.preferredHeight: (transfers.batches.length > 0 ? 170
+                                         : Math.min(290, Math.max(200, screen.height * 0.3 - 20)))
+                                        * Math.max(1, QuayTheme.textScale)
                 spacing: 14
                 BrowserPane {
                     objectName: "sourcePane"
@@ -186,12 +221,12 @@ Rectangle {
             }
 
             TransferSection {
+                id: transfers
                 objectName: "transferSection"
                 appModel: screen.appModel
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 Layout.minimumHeight: 120
-                Layout.preferredHeight: 120 * Math.max(1, QuayTheme.textScale)
                 onOpenFolder: (folder) => screen.openFolder(folder)
             }
 

@@ -53,11 +53,18 @@ Rectangle {
                         color: row.statusColor
                     }
                 }
-                Label {
-                    text: row.job.target
+                // The import folder once named, to be selected and copied.
+                TextEdit {
+                    objectName: "jobFolder"
+                    text: row.job.importFolder !== "" ? row.job.importFolder : row.job.target
+                    readOnly: true
+                    selectByMouse: true
                     font.pointSize: 11 * QuayTheme.textUnit
                     color: QuayTheme.secondary
-                    elide: Text.ElideMiddle
+                    selectionColor: QuayTheme.selection
+                    wrapMode: TextEdit.WrapAnywhere
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
                     Layout.fillWidth: true
                 }
             }

@@ -73,19 +73,20 @@ ColumnLayout {
     }
 
     Item {
+        visible: section.batches.length === 0
         Layout.fillWidth: true
         Layout.fillHeight: true
+        implicitHeight: empty.implicitHeight
 
         ColumnLayout {
+            id: empty
             objectName: "emptyActivity"
             anchors.centerIn: parent
-            visible: section.batches.length === 0
             spacing: 8
             QuayIcon {
                 name: "arrow.down.to.line.circle"
                 size: 28
                 color: QuayTheme.secondary
-                opacity: 0.7
                 Layout.alignment: Qt.AlignHCenter
             }
             Label {
@@ -98,26 +99,23 @@ ColumnLayout {
                 text: "Choose your source and destinations. Every copy gets its own verification."
                 font.pointSize: 13 * QuayTheme.textUnit
                 color: QuayTheme.secondary
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+                Layout.maximumWidth: section.width
                 Layout.alignment: Qt.AlignHCenter
             }
         }
+    }
 
-        ListView {
-            objectName: "batchList"
-            anchors.fill: parent
-            visible: section.batches.length > 0
-            clip: true
-            spacing: 10
-            boundsBehavior: Flickable.StopAtBounds
-            model: section.batches
-            ScrollBar.vertical: ScrollBar {}
-            delegate: BatchView {
-                required property ImportBatch modelData
-                batch: modelData
-                width: ListView.view.width - 12
-                onRetry: (job) => section.appModel.queue.retry(job, modelData)
-                onOpenFolder: (folder) => section.openFolder(folder)
-            }
+    // Every batch at full height: the page scrolls, never a list inside it.
+    Repeater {
+        model: section.batches
+        delegate: BatchView {
+            required property ImportBatch modelData
+            batch: modelData
+            Layout.fillWidth: true
+            onRetry: (job) => section.appModel.queue.retry(job, modelData)
+            onOpenFolder: (folder) => section.openFolder(folder)
         }
     }
 }

@@ -249,6 +249,39 @@ public:
         screen_->window()->resize(1340, 1000);
     }
 
+    // The chooser, a running two-destination batch and the settings sheet at the sizes users
+    // have: a small laptop, the same at 150 % text, a 1080p screen.
+    void sizes() {
+        screen_->find<QObject>("contentView")->setProperty("section", QStringLiteral("ingest"));
+        showBatches({importing()});
+        QFont font = QGuiApplication::font();
+        const QFont normal = font;
+        const struct {
+            const char* name;
+            QSize size;
+            double text;
+        } screens[] = {{"1024x700", {1024, 700}, 1.0},
+                       {"1366x768-150", {1366, 768}, 1.5},
+                       {"1920x1080", {1920, 1080}, 1.0}};
+        for (const auto& each : screens) {
+            font.setPointSizeF(normal.pointSizeF() * each.text);
+            QGuiApplication::setFont(font);
+            screen_->window()->setMinimumSize(QSize(800, 600));
+            screen_->window()->resize(each.size);
+            QMetaObject::invokeMethod(screen_->find<QObject>("importScreen"), "showActivity");
+            shoot((std::string("20-batch-") + each.name).c_str());
+            model_->pickSource();
+            QMetaObject::invokeMethod(screen_->find<QObject>("folderDialog"), "openFolder",
+                                      Q_ARG(QVariant, text(home_.path())));
+            shoot((std::string("21-chooser-") + each.name).c_str());
+            QMetaObject::invokeMethod(screen_->find<QObject>("folderDialog"), "reject");
+            model_->setShowSettings(true);
+            shoot((std::string("22-settings-") + each.name).c_str());
+            model_->setShowSettings(false);
+        }
+        QGuiApplication::setFont(normal);
+    }
+
     // The folder dialog browsing, typing a path, and making a new folder.
     void folderDialog() {
         auto* dialog = screen_->find<QObject>("folderDialog");
@@ -318,5 +351,6 @@ int main(int argc, char** argv) {
     }
     studio.run();
     studio.downloads();
+    studio.sizes();
     return studio.ok() ? 0 : 1;
 }

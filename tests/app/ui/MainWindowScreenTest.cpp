@@ -149,6 +149,76 @@ TEST_F(MainWindowScreenTest, SettingsTakeWhatIsTypedAndTheCameraOverrideNeedsASo
     EXPECT_FALSE(model->showSettings()) << "Return closes the sheet";
 }
 
+// A running two-destination batch on a small screen, and at large text: every row in the
+// window at once, the speed whole, the folder written and the time left shown.
+TEST_F(MainWindowScreenTest, ARunningBatchIsFollowedWholeOnSmallScreens) {
+    auto* batch = new ImportBatch(text(home / "FX3"), false, ImportOptions{}, model.get());
+    const auto started = std::chrono::steady_clock::now();
+    for (const char* target : {"MAIN", "BACKUP"}) {
+        auto* job = new DestinationJob(text(home / target), std::nullopt);
+        batch->addJob(job);
+        job->start(started);
+        ImportProgress progress{ImportPhase::copying,
+                                100'000'000'000,
+                                0,
+                                0,
+                                412,
+                                0,
+                                "C0001.MP4",
+                                home / target / "2026-12-07/Sony ILME-FX3_004924"};
+        for (int second = 1; second <= 7; second += 6) {
+            progress.copiedBytes = second * 2'000'000'000LL;
+            job->accept(progress, started + std::chrono::seconds(second));
+        }
+    }
+    batch->setState(ImportBatch::State::Importing);
+    QQmlProperty::write(screen->find<QObject>("transferSection"), QStringLiteral("batches"),
+                        QVariantList{QVariant::fromValue(batch)});
+    EXPECT_EQ(textOf(item("batchFolder")), u"2026-12-07/Sony ILME-FX3_004924");
+    EXPECT_EQ(textOf(item("batchTimeLeft")), u"About 2 min left");
+
+    const QFont normal = QGuiApplication::font();
+    for (const auto& [size, points] :
+         {std::pair(QSize(1024, 700), normal.pointSizeF()), std::pair(QSize(1366, 768), 14.0)}) {
+        QFont font = normal;
+        font.setPointSizeF(points);
+        QGuiApplication::setFont(font);
+        screen->window()->resize(size);
+        ASSERT_TRUE(test::settle());
+        screen->render();
+        const QRectF window(QPointF(0, 0), screen->window()->size());
+        for (QQuickItem* row : test::findAll(screen->window(), "transferRow")) {
+            EXPECT_TRUE(window.contains(row->mapRectToScene(row->boundingRect())))
+                << size.width() << " at " << points << " pt";
+            QQuickItem* speed = find(row, "speedText");
+            EXPECT_GE(speed->width(), speed->implicitWidth());
+            EXPECT_TRUE(row->mapRectToScene(row->boundingRect())
+                            .contains(speed->mapRectToScene(speed->boundingRect())));
+        }
+    }
+    QGuiApplication::setFont(normal);
+}
+
+// The preview follows the clock, and folders inside one another cannot be started.
+TEST_F(MainWindowScreenTest, StartSaysWhyNotAndThePreviewIsTheFolderAStartWouldMake) {
+    fs::create_directories(home / "CARD/MAIN");
+    model->chooseTarget(false, text(home / "CARD/MAIN"));
+    model->setSource(text(home / "CARD"));
+    model->setFolderRule(QStringLiteral("{time}"));
+    ASSERT_TRUE(test::settle());
+    screen->render();
+    EXPECT_FALSE(item("startButton")->isEnabled());
+    EXPECT_EQ(textOf(item("startProblem")), u"The destination “MAIN” lies inside the source. "
+                                            u"Choose a destination on another drive or folder.");
+    model->setSource(text(home / "CARD/MAIN/DCIM"));
+    EXPECT_EQ(textOf(item("startProblem")), u"The source lies inside the destination “MAIN”. "
+                                            u"Choose the card or folder itself as the source.");
+
+    const QString before = textOf(item("namingLine"));
+    ASSERT_TRUE(test::waitFor([&] { return textOf(item("namingLine")) != before; }));
+    EXPECT_EQ(textOf(item("namingLine")), u"Unknown Camera · " + model->namingPreview());
+}
+
 // Hand-fed jobs in each state, shown in the activity list in place of the queue's batches.
 TEST_F(MainWindowScreenTest, TransferRowsFollowTheirJobsState) {
     // Owned by the model, so that it outlives the window.
