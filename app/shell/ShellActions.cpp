@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <sys/stat.h>
 
@@ -99,14 +100,23 @@ QVariantMap ShellActions::createFolder(const QString& parent, const QString& nam
 
 void ShellActions::reveal(const QString& path) {
     if (!path.isEmpty()) {
-        platform::revealInFileManager(path);
+        platform::revealInFileManager(path, noFileManager());
     }
 }
 
 void ShellActions::openFolder(const QString& folder) {
     if (!folder.isEmpty()) {
-        platform::openInFileManager(folder);
+        platform::openInFileManager(folder, noFileManager());
     }
+}
+
+platform::ShowFailed ShellActions::noFileManager() {
+    return [actions = QPointer<ShellActions>(this)] {
+        if (actions) {
+            emit actions->problemReported(
+                QStringLiteral("No file manager is installed to show this folder."));
+        }
+    };
 }
 
 void ShellActions::requestQuit() {

@@ -3,6 +3,7 @@
 
 #include "QuitGuard.h"
 #include "app/core/FolderPicker.h"
+#include "app/platform/qt/DesktopServices.h"
 #include "app/platform/qt/FolderPortal.h"
 #include "app/ui/WindowActions.h"
 
@@ -48,6 +49,9 @@ signals:
     void quitting();
 
 private:
+    // Says so when no file manager could show a folder.
+    platform::ShowFailed noFileManager();
+
     QuitGuard guard_;
     std::function<void(std::optional<QString>)> pending_;
     platform::FolderPortal portal_;

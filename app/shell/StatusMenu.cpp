@@ -16,13 +16,15 @@ namespace {
 // server or the bus.
 constexpr auto trayCheckInterval = std::chrono::seconds(5);
 
+// The installed symbolic icon by name, which every desktop recolours for its panel; drawn
+// icons where the theme lacks it, light or dark as best guessed.
 QIcon trayIcon(const QString& symbol, bool lightPanel) {
     const QColor tint = lightPanel ? QColor(0x20, 0x24, 0x28) : QColor(Qt::white);
-    QIcon icon;
+    QIcon drawn;
     for (const int side : {16, 22, 24, 32, 48, 64}) {
-        icon.addPixmap(QPixmap::fromImage(renderIcon(symbol, QSize(side, side), tint)));
+        drawn.addPixmap(QPixmap::fromImage(renderIcon(symbol, QSize(side, side), tint)));
     }
-    return icon;
+    return QIcon::fromTheme(QStringLiteral("quaymark-symbolic"), drawn);
 }
 
 } // namespace

@@ -49,7 +49,7 @@ Rectangle {
                     id: autoText
                     anchors.centerIn: parent
                     text: "AUTO"
-                    font.pointSize: 11 * QuayTheme.textUnit
+                    font.pointSize: 12 * QuayTheme.textUnit
                     font.bold: true
                     color: QuayTheme.mint
                 }

@@ -70,7 +70,7 @@ Rectangle {
                 elide: Text.ElideRight
                 Layout.fillWidth: true
                 font.pointSize: 12 * QuayTheme.textUnit
-                color: Qt.rgba(QuayTheme.secondary.r, QuayTheme.secondary.g, QuayTheme.secondary.b, 0.7)
+                color: QuayTheme.secondary
             }
             FlatButton {
                 objectName: "chooseButton"
@@ -98,7 +98,7 @@ Rectangle {
                 Label {
                     visible: pane.chosen
                     text: pane.url
-                    font.pointSize: 11 * QuayTheme.textUnit
+                    font.pointSize: 12 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     elide: Text.ElideMiddle
                     maximumLineCount: 1
@@ -305,8 +305,8 @@ Rectangle {
                         Label {
                             // A link's own size says nothing about what it points to.
                             text: entryRow.kind
-                            font.pointSize: 11 * QuayTheme.textUnit
-                            color: QuayTheme.secondary
+                            font.pointSize: 12 * QuayTheme.textUnit
+                            color: entryRow.focused ? QuayTheme.text : QuayTheme.secondary
                         }
                     }
                 }
@@ -318,13 +318,13 @@ Rectangle {
             Label {
                 objectName: "countLabel"
                 text: pane.chosen ? Format.count(pane.count, "item", "items") : "No folder selected"
-                font.pointSize: 11 * QuayTheme.textUnit
+                font.pointSize: 12 * QuayTheme.textUnit
             }
             Item { Layout.fillWidth: true }
             Label {
                 objectName: "hintLabel"
                 text: pane.flatMedia ? "Video clips across all subfolders" : "Double-click folders to open"
-                font.pointSize: 11 * QuayTheme.textUnit
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.secondary
             }
         }

@@ -67,8 +67,11 @@ Rectangle {
         title: "Quaymark"
         modal: true
         anchors.centerIn: Overlay.overlay
+        Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
         width: 460
         standardButtons: Dialog.Ok
+        // Return dismisses it wherever the focus was (see the text).
+        focus: true
 
         readonly property string message: root.appModel.message
         onMessageChanged: message !== "" ? open() : close()
@@ -78,6 +81,9 @@ Rectangle {
 
         Label {
             objectName: "statusText"
+            focus: true
+            Keys.onReturnPressed: statusAlert.accept()
+            Keys.onEnterPressed: statusAlert.accept()
             width: parent.width
             text: statusAlert.message
             font.pointSize: 13 * QuayTheme.textUnit

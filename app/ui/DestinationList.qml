@@ -90,7 +90,7 @@ ColumnLayout {
                     Label {
                         objectName: "destinationCaption"
                         text: card.index === 0 ? "MAIN COPY" : "BACKUP " + card.index
-                        font.pointSize: 11 * QuayTheme.textUnit
+                        font.pointSize: 12 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         font.letterSpacing: 1
                         color: QuayTheme.secondary

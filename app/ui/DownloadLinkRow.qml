@@ -56,7 +56,7 @@ Rectangle {
                     text: row.link.url
                     readOnly: true
                     selectByMouse: true
-                    font.pointSize: 11 * QuayTheme.textUnit
+                    font.pointSize: 12 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     wrapMode: TextEdit.WrapAnywhere
                     Layout.fillWidth: true
@@ -119,7 +119,7 @@ Rectangle {
                 text: row.link.error
                 readOnly: true
                 selectByMouse: true
-                font.pointSize: 11 * QuayTheme.textUnit
+                font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.orange
                 wrapMode: TextEdit.Wrap
                 padding: 0

@@ -71,7 +71,7 @@ Rectangle {
 
                     Label {
                         text: "YOUR PROJECTS"
-                        font.pointSize: 11 * QuayTheme.textUnit
+                        font.pointSize: 12 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         font.letterSpacing: 1.4
                         color: QuayTheme.secondary
@@ -139,7 +139,7 @@ Rectangle {
                                     Label {
                                         objectName: "projectCount"
                                         text: projectRow.project.countText
-                                        font.pointSize: 11 * QuayTheme.textUnit
+                                        font.pointSize: 12 * QuayTheme.textUnit
                                         color: QuayTheme.secondary
                                     }
                                 }
@@ -248,7 +248,7 @@ Rectangle {
 
                     Label {
                         text: "ADD VIDEO LINKS"
-                        font.pointSize: 11 * QuayTheme.textUnit
+                        font.pointSize: 12 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         font.letterSpacing: 1.4
                         color: QuayTheme.secondary
@@ -292,7 +292,7 @@ Rectangle {
                         Label {
                             objectName: "linksCaption"
                             text: view.links.length + " VIDEO LINKS"
-                            font.pointSize: 11 * QuayTheme.textUnit
+                            font.pointSize: 12 * QuayTheme.textUnit
                             font.weight: Font.DemiBold
                             font.letterSpacing: 1.4
                             color: QuayTheme.secondary
@@ -371,7 +371,7 @@ Rectangle {
                     }
                     Label {
                         text: "YouTube, Facebook and supported video sites. Private, restricted or DRM-protected content may be unavailable."
-                        font.pointSize: 11 * QuayTheme.textUnit
+                        font.pointSize: 12 * QuayTheme.textUnit
                         color: QuayTheme.secondary
                         wrapMode: Text.Wrap
                         Layout.fillWidth: true
@@ -395,7 +395,7 @@ Rectangle {
 
         Label {
             text: "Download content you own or have permission to use. Separate audio and video are merged without re-encoding; the highest-quality output may use MKV. Setup downloads yt-dlp, Deno and FFmpeg helpers with checksum checks."
-            font.pointSize: 11 * QuayTheme.textUnit
+            font.pointSize: 12 * QuayTheme.textUnit
             color: QuayTheme.secondary
             wrapMode: Text.Wrap
             Layout.fillWidth: true
@@ -408,6 +408,7 @@ Rectangle {
         title: "Video downloads"
         modal: true
         anchors.centerIn: Overlay.overlay
+        Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
         width: 460
         standardButtons: Dialog.Ok
 

@@ -22,6 +22,8 @@ ToolButton {
     icon.width: iconSize
     icon.height: iconSize
     palette.buttonText: tint
+    // The palette alone left a disabled button pixel for pixel the same as an enabled one.
+    opacity: enabled ? 1 : 0.4
     Accessible.name: text !== "" ? text : tip
     ToolTip.visible: tip !== "" && hovered
     ToolTip.text: tip

@@ -204,7 +204,7 @@ Dialog {
                 leftPadding: 14
                 topPadding: 6
                 bottomPadding: 4
-                font.pointSize: 11 * QuayTheme.textUnit
+                font.pointSize: 12 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
                 font.letterSpacing: 1.2
                 color: QuayTheme.secondary
@@ -396,8 +396,8 @@ Dialog {
                         }
                         Label {
                             text: "Folder"
-                            font.pointSize: 11 * QuayTheme.textUnit
-                            color: QuayTheme.secondary
+                            font.pointSize: 12 * QuayTheme.textUnit
+                            color: row.isPicked ? QuayTheme.text : QuayTheme.secondary
                         }
                     }
                     FocusRing { visible: list.activeFocus && row.isPicked }
@@ -420,7 +420,7 @@ Dialog {
         Label {
             objectName: "chooserHint"
             text: "Return opens · Backspace goes up · Ctrl+L types a path"
-            font.pointSize: 11 * QuayTheme.textUnit
+            font.pointSize: 12 * QuayTheme.textUnit
             color: QuayTheme.secondary
             elide: Text.ElideRight
             Layout.fillWidth: true

@@ -15,6 +15,7 @@ Dialog {
     objectName: "importSettings"
     modal: true
     anchors.centerIn: Overlay.overlay
+    Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
     width: 740
     height: Math.min(800, parent ? parent.height - 40 : 800)
     padding: 0

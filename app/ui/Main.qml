@@ -134,6 +134,7 @@ ApplicationWindow {
         title: "Work is still running"
         modal: true
         anchors.centerIn: Overlay.overlay
+        Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
         width: 480
         closePolicy: Popup.CloseOnEscape
 
@@ -164,6 +165,9 @@ ApplicationWindow {
         target: window.shell
         function onFolderRequested(title, confirm) {
             folderDialog.show(title, confirm, folderDialog.nextStart)
+        }
+        function onProblemReported(text) {
+            window.appModel.message = text
         }
         function onQuitConfirmationRequested() {
             quitAlert.open()

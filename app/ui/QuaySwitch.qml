@@ -7,17 +7,20 @@ import Quaymark
 Switch {
     id: control
 
+    // Grows with the desktop's text size, as the symbols do.
+    readonly property real unit: Math.max(1, QuayTheme.textScale)
+
     indicator: Rectangle {
-        implicitWidth: 34
-        implicitHeight: 18
+        implicitWidth: Math.round(34 * control.unit)
+        implicitHeight: Math.round(18 * control.unit)
         x: control.leftPadding
         y: (control.height - height) / 2
-        radius: 9
+        radius: height / 2
         color: control.checked ? QuayTheme.mint : Qt.rgba(1, 1, 1, 0.16)
         Rectangle {
-            width: 14
-            height: 14
-            radius: 7
+            width: parent.height - 4
+            height: width
+            radius: width / 2
             y: 2
             x: control.checked ? parent.width - width - 2 : 2
             color: control.checked ? QuayTheme.background : QuayTheme.text

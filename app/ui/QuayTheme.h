@@ -50,7 +50,8 @@ public:
     static QColor orange() { return QColor(0xff, 0x9f, 0x0a); }
     static QColor text() { return QColor(0xec, 0xef, 0xf1); }
     static QColor control() { return panel().lighter(135); }
-    static QColor selection() { return mint().darker(170); }
+    // Dark enough for text on it at 4.5:1 and more.
+    static QColor selection() { return mint().darker(300); }
 
 signals:
     void textScaleChanged();

@@ -62,7 +62,7 @@ Rectangle {
                 spacing: 0
                 Label {
                     text: "BRINDLEWAY"
-                    font.pointSize: 11 * QuayTheme.textUnit
+                    font.pointSize: 12 * QuayTheme.textUnit
                     font.bold: true
                     font.letterSpacing: 2
                     color: QuayTheme.secondary
@@ -101,7 +101,7 @@ Rectangle {
             Layout.topMargin: 10
             Label {
                 text: "CONNECTED DRIVES"
-                font.pointSize: 11 * QuayTheme.textUnit
+                font.pointSize: 12 * QuayTheme.textUnit
                 font.weight: Font.DemiBold
                 font.letterSpacing: 1.3
                 color: QuayTheme.secondary
@@ -175,7 +175,7 @@ Rectangle {
                         Label {
                             objectName: "driveNote"
                             text: drive.enrolled ? "Auto-import enrolled" : "Click to browse"
-                            font.pointSize: 11 * QuayTheme.textUnit
+                            font.pointSize: 12 * QuayTheme.textUnit
                             color: QuayTheme.secondary
                         }
                     }
@@ -250,9 +250,8 @@ Rectangle {
 
         Label {
             text: "BRINDLEWAY QUAYMARK  /  " + sidebar.appModel.version
-            font.pointSize: 11 * QuayTheme.textUnit
+            font.pointSize: 12 * QuayTheme.textUnit
             color: QuayTheme.secondary
-            opacity: 0.6
         }
     }
 }

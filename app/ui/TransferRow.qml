@@ -48,7 +48,7 @@ Rectangle {
                     Label {
                         objectName: "jobStatus"
                         text: row.job.statusText.toUpperCase()
-                        font.pointSize: 11 * QuayTheme.textUnit
+                        font.pointSize: 12 * QuayTheme.textUnit
                         font.weight: Font.DemiBold
                         color: row.statusColor
                     }
@@ -59,7 +59,7 @@ Rectangle {
                     text: row.job.importFolder !== "" ? row.job.importFolder : row.job.target
                     readOnly: true
                     selectByMouse: true
-                    font.pointSize: 11 * QuayTheme.textUnit
+                    font.pointSize: 12 * QuayTheme.textUnit
                     color: QuayTheme.secondary
                     selectionColor: QuayTheme.selection
                     wrapMode: TextEdit.WrapAnywhere
@@ -128,7 +128,7 @@ Rectangle {
                     Label {
                         objectName: "phaseLabel"
                         text: row.job.phase === "verifying" ? "VERIFY READ" : "COPY WRITE"
-                        font.pointSize: 11 * QuayTheme.textUnit
+                        font.pointSize: 12 * QuayTheme.textUnit
                         color: QuayTheme.secondary
                         Layout.alignment: Qt.AlignRight
                     }

@@ -46,6 +46,8 @@ signals:
     void folderRequested(const QString& title, const QString& confirm);
     // The window asks whether to quit although work runs.
     void quitConfirmationRequested();
+    // Something the user asked for could not be done; the text says what.
+    void problemReported(const QString& text);
 };
 
 } // namespace quaymark

@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QProcess>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -16,15 +17,27 @@ namespace {
 constexpr int busTimeoutMs = 2000;
 const QString applicationName = QStringLiteral("Brindleway Quaymark");
 
-void openWithDefaultHandler(const QString& folder) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+// xdg-open starts, and reports success, even where no program takes folders.
+bool folderHandlerKnown() {
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("inode/directory")});
+    return query.waitForFinished(busTimeoutMs) && query.exitCode() == 0 &&
+           !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+void openWithDefaultHandler(const QString& folder, const ShowFailed& failed) {
+    if (!folderHandlerKnown() || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
+        failed();
+    }
 }
 
 // Asks the file manager, falling back to `fallbackFolder` when the call fails or times out.
-void askFileManager(const QString& method, const QString& path, const QString& fallbackFolder) {
+void askFileManager(const QString& method, const QString& path, const QString& fallbackFolder,
+                    ShowFailed failed) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        openWithDefaultHandler(fallbackFolder);
+        openWithDefaultHandler(fallbackFolder, failed);
         return;
     }
     QDBusMessage call =
@@ -35,9 +48,9 @@ void askFileManager(const QString& method, const QString& path, const QString& f
     call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, busTimeoutMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [fallbackFolder](QDBusPendingCallWatcher* finished) {
+                     [fallbackFolder, failed](QDBusPendingCallWatcher* finished) {
                          if (finished->isError()) {
-                             openWithDefaultHandler(fallbackFolder);
+                             openWithDefaultHandler(fallbackFolder, failed);
                          }
                          finished->deleteLater();
                      });
@@ -60,12 +73,13 @@ void postNotification(const QString& summary, const QString& body) {
     bus.asyncCall(call, busTimeoutMs);
 }
 
-void revealInFileManager(const QString& path) {
-    askFileManager(QStringLiteral("ShowItems"), path, QFileInfo(path).absolutePath());
+void revealInFileManager(const QString& path, ShowFailed failed) {
+    askFileManager(QStringLiteral("ShowItems"), path, QFileInfo(path).absolutePath(),
+                   std::move(failed));
 }
 
-void openInFileManager(const QString& folder) {
-    askFileManager(QStringLiteral("ShowFolders"), folder, folder);
+void openInFileManager(const QString& folder, ShowFailed failed) {
+    askFileManager(QStringLiteral("ShowFolders"), folder, folder, std::move(failed));
 }
 
 } // namespace quaymark::platform

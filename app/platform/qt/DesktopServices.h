@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace quaymark::platform {
 
 // The desktop's shared services over the session bus. Every call returns at once; without a
@@ -12,11 +14,14 @@ namespace quaymark::platform {
 // A desktop notification (org.freedesktop.Notifications).
 void postNotification(const QString& summary, const QString& body);
 
+// Runs when nothing could show the folder: no file manager answered and no default handler.
+using ShowFailed = std::function<void()>;
+
 // Shows the file manager with `path` selected (org.freedesktop.FileManager1.ShowItems), else
 // opens the folder that holds it.
-void revealInFileManager(const QString& path);
+void revealInFileManager(const QString& path, ShowFailed failed);
 
 // Opens `folder` itself in the file manager (ShowFolders), else with the default handler.
-void openInFileManager(const QString& folder);
+void openInFileManager(const QString& folder, ShowFailed failed);
 
 } // namespace quaymark::platform

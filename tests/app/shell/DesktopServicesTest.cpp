@@ -100,22 +100,34 @@ TEST(DesktopServices, FileManagerAndNotificationsOverTheSessionBus) {
     if (!test::inChild(test::privateSessionBus)) {
         return;
     }
-    FakeFileManager files;
-    FakeNotifications notices;
-    test::FakeBusService fileService(QStringLiteral("org.freedesktop.FileManager1"),
-                                     QStringLiteral("/org/freedesktop/FileManager1"), &files);
-    test::FakeBusService noticeService(QStringLiteral("org.freedesktop.Notifications"),
-                                       QStringLiteral("/org/freedesktop/Notifications"), &notices);
+    ShellActions actions;
+    QSignalSpy problems(&actions, &ShellActions::problemReported);
+    {
+        FakeFileManager files;
+        FakeNotifications notices;
+        test::FakeBusService fileService(QStringLiteral("org.freedesktop.FileManager1"),
+                                         QStringLiteral("/org/freedesktop/FileManager1"), &files);
+        test::FakeBusService noticeService(QStringLiteral("org.freedesktop.Notifications"),
+                                           QStringLiteral("/org/freedesktop/Notifications"),
+                                           &notices);
 
-    revealInFileManager(QStringLiteral("/srv/footage/A 001.MOV"));
-    openInFileManager(QStringLiteral("/srv/footage/2026-03-01"));
-    postNotification(QStringLiteral("Import verified"), QStringLiteral("EOS_DIGITAL"));
-    ASSERT_TRUE(
-        test::waitFor([&] { return files.calls.size() == 2 && notices.calls.size() == 1; }));
-    EXPECT_EQ(files.calls,
-              (QStringList{QStringLiteral("ShowItems file:///srv/footage/A%20001.MOV "),
-                           QStringLiteral("ShowFolders file:///srv/footage/2026-03-01 ")}));
-    EXPECT_EQ(notices.calls.value(0), u"Brindleway Quaymark: Import verified / EOS_DIGITAL");
+        actions.reveal(QStringLiteral("/srv/footage/A 001.MOV"));
+        actions.openFolder(QStringLiteral("/srv/footage/2026-03-01"));
+        postNotification(QStringLiteral("Import verified"), QStringLiteral("EOS_DIGITAL"));
+        ASSERT_TRUE(
+            test::waitFor([&] { return files.calls.size() == 2 && notices.calls.size() == 1; }));
+        EXPECT_EQ(files.calls,
+                  (QStringList{QStringLiteral("ShowItems file:///srv/footage/A%20001.MOV "),
+                               QStringLiteral("ShowFolders file:///srv/footage/2026-03-01 ")}));
+        EXPECT_EQ(notices.calls.value(0), u"Brindleway Quaymark: Import verified / EOS_DIGITAL");
+    }
+    EXPECT_EQ(problems.count(), 0);
+
+    // No file manager on the bus and no program for folders: said, not silently dropped.
+    qputenv("PATH", QByteArrayLiteral("/nonexistent"));
+    actions.reveal(QStringLiteral("/srv/footage/A 001.MOV"));
+    ASSERT_TRUE(test::waitFor([&] { return problems.count() == 1; }));
+    EXPECT_EQ(problems[0][0].toString(), u"No file manager is installed to show this folder.");
 }
 
 TEST(DesktopServices, FolderDialogIsThePortalsWhereThereIsOne) {
