@@ -18,7 +18,7 @@ packages=(
     dbus
     # The desktop a user has: a real portal on the machine (tests keep to their own buses),
     # and the accessibility bus the screen-reader test reads the window through.
-    xdg-desktop-portal xdg-desktop-portal-gtk at-spi2-core python3-pyatspi
+    xdg-desktop-portal xdg-desktop-portal-gtk at-spi2-core python3-pyatspi xvfb xauth
     libcurl4-openssl-dev libarchive-dev libcpp-httplib-dev
     qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates

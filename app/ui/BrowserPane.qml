@@ -75,6 +75,7 @@ Rectangle {
             FlatButton {
                 objectName: "chooseButton"
                 text: pane.chosen ? "Change" : "Choose"
+                Accessible.name: text + " the " + pane.title.toLowerCase()
                 fontSize: 12
                 onClicked: pane.choose()
             }
@@ -114,6 +115,7 @@ Rectangle {
                 enabled: pane.url !== "/"
                 symbol: "arrow.up"
                 tip: "Open parent folder"
+                Accessible.name: "Open the parent folder of the " + pane.title.toLowerCase()
                 onClicked: pane.navigate(Format.parentFolder(pane.url))
             }
             FlatButton {
@@ -121,6 +123,7 @@ Rectangle {
                 visible: pane.chosen
                 symbol: "arrow.clockwise"
                 tip: "Refresh folder"
+                Accessible.name: "Refresh the " + pane.title.toLowerCase()
                 onClicked: pane.refresh()
             }
         }
@@ -179,6 +182,7 @@ Rectangle {
 
             BusyIndicator {
                 objectName: "loadingIndicator"
+                Accessible.name: "Reading the folder"
                 anchors.centerIn: parent
                 visible: pane.chosen && pane.loading
                 running: visible
@@ -218,7 +222,7 @@ Rectangle {
                 highlightMoveDuration: 0
                 Accessible.role: Accessible.List
                 Accessible.name: pane.title + " " + Format.lastComponent(pane.url)
-                ScrollBar.vertical: ScrollBar {}
+                ScrollBar.vertical: ScrollBar { Accessible.name: "Scroll " + pane.title.toLowerCase() }
                 Keys.onPressed: (event) => {
                     if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
                         if (currentItem)

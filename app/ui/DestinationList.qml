@@ -61,7 +61,10 @@ ColumnLayout {
         clip: true
         boundsBehavior: Flickable.StopAtBounds
         model: section.appModel.targets
-        ScrollBar.horizontal: ScrollBar { policy: ScrollBar.AsNeeded }
+        ScrollBar.horizontal: ScrollBar {
+            policy: ScrollBar.AsNeeded
+            Accessible.name: "Scroll the destinations"
+        }
         delegate: Rectangle {
             id: card
             required property string modelData
@@ -109,6 +112,7 @@ ColumnLayout {
                     iconSize: 11
                     tint: QuayTheme.secondary
                     tip: "Remove destination from future imports"
+                    Accessible.name: "Remove " + Format.lastComponent(card.modelData) + " from the destinations"
                     Layout.alignment: Qt.AlignTop
                     onClicked: section.appModel.removeTarget(card.index)
                 }

@@ -100,6 +100,7 @@ Rectangle {
 
         ProgressBar {
             objectName: "linkProgress"
+            Accessible.name: "Download of " + row.link.title
             from: 0
             to: 1
             value: row.link.fraction

@@ -103,13 +103,14 @@ Rectangle {
                         spacing: 2
                         // Rows change in place while links download, keeping hover and clicks.
                         model: view.downloads.projectRows
-                        ScrollBar.vertical: ScrollBar {}
+                        ScrollBar.vertical: ScrollBar { Accessible.name: "Scroll projects" }
                         delegate: ItemDelegate {
                             id: projectRow
                             required property var project
                             required property string projectId
                             readonly property bool chosen: projectId === view.downloads.selected
                             objectName: "projectRow"
+                            Accessible.name: project.name + ", " + project.countText
                             width: ListView.view.width
                             onClicked: view.downloads.selected = projectId
                             background: Rectangle {
@@ -379,6 +380,7 @@ Rectangle {
                 }
                 BusyIndicator {
                     objectName: "installingIndicator"
+                    Accessible.name: "Installing download tools"
                     visible: view.downloads.tools.installing
                     running: visible
                     Layout.preferredWidth: 22

@@ -323,7 +323,7 @@ Dialog {
                 model: folders
                 Accessible.role: Accessible.List
                 Accessible.name: "Folders in " + Format.lastComponent(chooser.folder)
-                ScrollBar.vertical: ScrollBar {}
+                ScrollBar.vertical: ScrollBar { Accessible.name: "Scroll the folders" }
 
                 function pick(row) {
                     if (count === 0)

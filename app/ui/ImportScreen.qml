@@ -47,8 +47,8 @@ Rectangle {
         onHeightChanged: screen.follow()
         onMovementStarted: screen.following = false
         clip: true
-        ScrollBar.vertical: ScrollBar {}
-        ScrollBar.horizontal: ScrollBar {}
+        ScrollBar.vertical: ScrollBar { Accessible.name: "Scroll the import page" }
+        ScrollBar.horizontal: ScrollBar { Accessible.name: "Scroll the import page sideways" }
 
         ColumnLayout {
             id: column
@@ -250,6 +250,7 @@ Rectangle {
                 }
                 Item { Layout.fillWidth: true }
                 BusyIndicator {
+                    Accessible.name: "Importing"
                     visible: screen.appModel.queue.processing
                     running: visible
                     implicitWidth: 18

@@ -13,6 +13,9 @@ Dialog {
     required property AppModel appModel
 
     objectName: "importSettings"
+    // Named for screen readers; the sheet shows its own heading instead of the title bar.
+    title: "Import Settings"
+    header: Item {}
     modal: true
     anchors.centerIn: Overlay.overlay
     Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
@@ -160,6 +163,7 @@ Dialog {
             RowLayout {
                 objectName: "parallelFilesControl"
                 spacing: 0
+                Accessible.role: Accessible.Grouping
                 Accessible.name: "Parallel files per destination"
                 Repeater {
                     model: [
@@ -173,6 +177,8 @@ Dialog {
                         objectName: "parallelSegment"
                         text: modelData.title
                         checkable: true
+                        // One choice of four, as radio buttons are.
+                        Accessible.role: Accessible.RadioButton
                         checked: sheet.appModel.parallelFiles === modelData.value
                         // The model holds the choice; a click never leaves a segment unchecked.
                         onClicked: {

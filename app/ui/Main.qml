@@ -92,6 +92,10 @@ ApplicationWindow {
     }
 
     menuBar: MenuBar {
+        // Screen readers read the title as written; the mnemonic's "&" is not part of it.
+        delegate: MenuBarItem {
+            Accessible.name: text.replace("&", "")
+        }
         Menu {
             title: "&File"
             MenuItem { action: chooseSourceAction }

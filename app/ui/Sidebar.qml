@@ -136,7 +136,7 @@ Rectangle {
             spacing: 2
             boundsBehavior: Flickable.StopAtBounds
             model: sidebar.appModel.drives.volumes
-            ScrollBar.vertical: ScrollBar {}
+            ScrollBar.vertical: ScrollBar { Accessible.name: "Scroll the drives" }
             delegate: AbstractButton {
                 id: drive
                 required property var modelData

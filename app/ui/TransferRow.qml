@@ -81,6 +81,7 @@ Rectangle {
                 FlatButton {
                     objectName: "revealButton"
                     text: "Reveal"
+                    Accessible.name: "Reveal " + Format.lastComponent(row.job.target)
                     symbol: "folder"
                     fontSize: 12
                     onClicked: row.openFolder(row.job.resultFolder)
@@ -96,6 +97,7 @@ Rectangle {
                 Button {
                     objectName: "retryButton"
                     text: "Retry / recover"
+                    Accessible.name: "Retry or recover " + Format.lastComponent(row.job.target)
                     font.pointSize: 12 * QuayTheme.textUnit
                     onClicked: row.retry()
                 }
@@ -139,6 +141,7 @@ Rectangle {
                     iconSize: 15
                     tint: QuayTheme.secondary
                     tip: "Cancel this destination only"
+                    Accessible.name: "Cancel " + Format.lastComponent(row.job.target)
                     onClicked: row.job.cancel()
                 }
             }
