@@ -8,6 +8,7 @@
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/naming/FolderNaming.h"
 #include "ingest/records/Version.h"
+#include "ingest/scan/ResolvedPath.h"
 #include "ingest/scan/SourceScan.h"
 
 #include <QDir>
@@ -329,21 +330,20 @@ QString AppModel::namingPreview() const {
 }
 
 QString AppModel::overlapProblem(const QString& chosen, const QStringList& targets) {
-    const QString source = QDir::cleanPath(chosen);
-    const auto within = [](const QString& inner, const QString& outer) {
-        return inner == outer || inner.startsWith(outer.endsWith(u'/') ? outer : outer + u'/');
-    };
+    // Compared as written: resolving links could stall on a sleeping drive. The engine checks
+    // the resolved folders again before it writes anything.
+    const auto source = pathOf(QDir::cleanPath(chosen));
     for (const QString& target : targets) {
-        const QString destination = QDir::cleanPath(target);
-        if (source.isEmpty()) {
+        const auto destination = pathOf(QDir::cleanPath(target));
+        if (chosen.isEmpty()) {
             break;
         }
-        if (within(destination, source)) {
-            return u"The destination “" + QDir(destination).dirName() +
+        if (destination == source || ImportEngine::isInside(destination, source)) {
+            return u"The destination “" + QDir(target).dirName() +
                    u"” lies inside the source. Choose a destination on another drive or folder.";
         }
-        if (within(source, destination)) {
-            return u"The source lies inside the destination “" + QDir(destination).dirName() +
+        if (ImportEngine::isInside(source, destination)) {
+            return u"The source lies inside the destination “" + QDir(target).dirName() +
                    u"”. Choose the card or folder itself as the source.";
         }
     }

@@ -197,6 +197,9 @@ Rectangle {
                             Accessible.name: "Project name"
                             text: view.project.name ?? ""
                             onTextEdited: view.downloads.rename(text)
+                            // A long name too wide for the field shows its beginning, not its end.
+                            onTextChanged: if (!activeFocus) cursorPosition = 0
+                            onActiveFocusChanged: if (!activeFocus) cursorPosition = 0
                             enabled: !view.downloads.queue.busy
                             font.pointSize: 25 * QuayTheme.textUnit
                             font.weight: Font.DemiBold

@@ -15,6 +15,7 @@
 #include <array>
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -83,6 +84,38 @@ void sortByRelativePath(std::vector<SourceFile>& plan) {
     }
 }
 
+// What one entry below the root adds to the plan, if anything; throws what ends the walk.
+std::optional<SourceFile> plannedEntry(FTS* walk, const FTSENT* item,
+                                       const std::filesystem::path& root, bool videosOnly) {
+    if (!videosOnly && item->fts_level == 1 && isImportDocument(item->fts_name)) {
+        throw QuayError::invalidLocation("This folder is a Quaymark import folder. To copy it, "
+                                         "choose the folder that contains it.");
+    }
+    if (isSkipped(item->fts_name)) {
+        ::fts_set(walk, const_cast<FTSENT*>(item), FTS_SKIP);
+        return std::nullopt;
+    }
+    if (item->fts_info == FTS_NS) {
+        throw walkError("Read file attributes", *item);
+    }
+    if (item->fts_info == FTS_DNR || item->fts_info == FTS_ERR) {
+        throw walkError("Read folder", *item); // the first failure ends the walk
+    }
+    const struct stat& info = *item->fts_statp;
+    // Links are skipped whatever they point to; folders are descended by the walk; devices
+    // and sockets plan nothing.
+    if (!S_ISREG(info.st_mode) || (videosOnly && !MediaFormats::isVideo(item->fts_name))) {
+        return std::nullopt;
+    }
+    SourceFile file;
+    file.url = item->fts_path;
+    file.relative = relativePath(root, *item);
+    file.output = videosOnly ? std::string(item->fts_name) : file.relative;
+    file.bytes = std::max<std::int64_t>(info.st_size, 0);
+    file.modified = timestampFromFileTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    return file;
+}
+
 } // namespace
 
 std::vector<SourceFile> ImportEngine::scan(const std::filesystem::path& root, bool videosOnly,
@@ -109,36 +142,9 @@ std::vector<SourceFile> ImportEngine::scan(const std::filesystem::path& root, bo
             continue; // a folder's second visit, after everything below it
         }
         cancellation.check();
-        if (!videosOnly && item->fts_level == 1 && isImportDocument(item->fts_name)) {
-            throw QuayError::invalidLocation("This folder is a Quaymark import folder. To copy it, "
-                                             "choose the folder that contains it.");
+        if (auto file = plannedEntry(walk.get(), item, root, videosOnly)) {
+            plan.push_back(std::move(*file));
         }
-        if (isSkipped(item->fts_name)) {
-            ::fts_set(walk.get(), const_cast<FTSENT*>(item), FTS_SKIP);
-            continue;
-        }
-        if (item->fts_info == FTS_NS) {
-            throw walkError("Read file attributes", *item);
-        }
-        if (item->fts_info == FTS_DNR || item->fts_info == FTS_ERR) {
-            throw walkError("Read folder", *item); // the first failure ends the walk
-        }
-        const struct stat& info = *item->fts_statp;
-        if (!S_ISREG(info.st_mode)) {
-            // Links are skipped whatever they point to; folders are descended by the walk;
-            // devices and sockets plan nothing.
-            continue;
-        }
-        if (videosOnly && !MediaFormats::isVideo(item->fts_name)) {
-            continue;
-        }
-        SourceFile file;
-        file.url = item->fts_path;
-        file.relative = relativePath(root, *item);
-        file.output = videosOnly ? std::string(item->fts_name) : file.relative;
-        file.bytes = std::max<std::int64_t>(info.st_size, 0);
-        file.modified = timestampFromFileTime(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
-        plan.push_back(std::move(file));
     }
     // The walk ends with errno 0; anything else is a failure of the walk itself.
     if (errno != 0) {

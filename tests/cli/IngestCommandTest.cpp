@@ -58,17 +58,6 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
         folders.emplace_back(result.at("importFolder").get<std::string>());
     }
     ASSERT_EQ(folders, (std::vector<fs::path>{work / "A/FX6/CARD", work / "B/FX6/CARD"}));
-    const std::string version = runProcess(ingest({"--version"})).output;
-    ASSERT_EQ(version.rfind("quaymark-ingest ", 0), 0u) << version;
-    for (const auto& entry : fs::directory_iterator(folders[0] / "ascmhl")) {
-        if (entry.path().extension() == ".mhl") {
-            EXPECT_NE(readFile(entry.path())
-                          .find("<tool version=\"" + version.substr(16, version.size() - 17) +
-                                "\">Quaymark</tool>"),
-                      std::string::npos)
-                << "the history names the command's version";
-        }
-    }
     const auto verified = runProcess(ingest({"verify", folders[1].string()}));
     EXPECT_EQ(verified.status, 0) << verified.output << verified.errors;
     EXPECT_NE(verified.output.find("All 3 files in " + folders[1].string() +

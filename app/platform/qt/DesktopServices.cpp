@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -17,19 +18,24 @@ namespace {
 constexpr int busTimeoutMs = 2000;
 const QString applicationName = QStringLiteral("Brindleway Quaymark");
 
-// xdg-open starts, and reports success, even where no program takes folders.
-bool folderHandlerKnown() {
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("inode/directory")});
-    return query.waitForFinished(busTimeoutMs) && query.exitCode() == 0 &&
-           !query.readAllStandardOutput().trimmed().isEmpty();
-}
-
+// xdg-open starts, and reports success, even where no program takes folders: the desktop is
+// asked first, without holding up the window, and a question left unanswered counts as none.
 void openWithDefaultHandler(const QString& folder, const ShowFailed& failed) {
-    if (!folderHandlerKnown() || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-        failed();
-    }
+    auto* query = new QProcess;
+    const auto answer = [query, folder, failed](bool known) {
+        query->disconnect();
+        query->deleteLater();
+        if (!known || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
+            failed();
+        }
+    };
+    QObject::connect(query, &QProcess::finished, query, [query, answer](int code) {
+        answer(code == 0 && !query->readAllStandardOutput().trimmed().isEmpty());
+    });
+    QObject::connect(query, &QProcess::errorOccurred, query, [answer] { answer(false); });
+    QTimer::singleShot(busTimeoutMs, query, [query] { query->kill(); });
+    query->start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                              QStringLiteral("inode/directory")});
 }
 
 // Asks the file manager, falling back to `fallbackFolder` when the call fails or times out.
