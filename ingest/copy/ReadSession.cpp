@@ -221,36 +221,7 @@ public:
             checkCancelled(request);
             writer =
                 std::make_shared<CopyWriter>(*request.file, request.partialName, *request.context);
-            std::int64_t writtenBytes = 0;
-            for (size_t k = 0;; ++k) {
-                ReadAhead::Block block;
-                {
-                    std::unique_lock lock(mutex_);
-                    changed_.wait(lock, [&] {
-                        return failure_ || published_ > k || ended_ || !active_[index];
-                    });
-                    if (!active_[index]) {
-                        // The read went on without this cancelled or lagging destination.
-                        checkCancelled(request);
-                        if (!alone_[index]) {
-                            throw QuayError::cancelled();
-                        }
-                        break;
-                    }
-                    if (failure_) {
-                        std::rethrow_exception(failure_);
-                    }
-                    if (published_ <= k) {
-                        break;
-                    }
-                    block = slots_[k % sharedDepth];
-                }
-                writer->write(block.data, static_cast<size_t>(block.size));
-                writtenBytes += block.size;
-                std::lock_guard lock(mutex_);
-                consumed_[index] = k + 1;
-                changed_.notify_all();
-            }
+            const std::int64_t writtenBytes = writeShared(index, request, *writer);
             if (std::unique_lock lock(mutex_); alone_[index]) {
                 lock.unlock();
                 own = readAlone(request, *writer, writtenBytes);
@@ -260,26 +231,61 @@ public:
         } catch (...) {
             error = std::current_exception();
         }
-        SourceDigests digests;
-        {
-            std::lock_guard lock(mutex_);
-            active_[index] = false;
-            digests = digests_;
-            digests.xxh128 = xxhHex_;
-            changed_.notify_all();
-        }
-        if (own) {
-            digests = std::move(*own); // what this destination's own read found
-        }
+        const SourceDigests shared = leave(index);
         if (error) {
             writer.reset();
             deliver(request, std::nullopt, std::move(error));
             return;
         }
-        verifyLater(std::move(writer), digests, request);
+        // A destination that read alone is checked against what its own read found.
+        verifyLater(std::move(writer), own ? std::move(*own) : shared, request);
     }
 
 private:
+    // The shared blocks, in order, as they are published; the bytes written. Ends early for a
+    // destination the read went on without: cancelled, or left to read the rest alone.
+    std::int64_t writeShared(size_t index, CopyRequest& request, CopyWriter& writer) {
+        std::int64_t writtenBytes = 0;
+        for (size_t k = 0;; ++k) {
+            ReadAhead::Block block;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] {
+                    return failure_ || published_ > k || ended_ || !active_[index];
+                });
+                if (!active_[index]) {
+                    checkCancelled(request);
+                    if (!alone_[index]) {
+                        throw QuayError::cancelled();
+                    }
+                    return writtenBytes;
+                }
+                if (failure_) {
+                    std::rethrow_exception(failure_);
+                }
+                if (published_ <= k) {
+                    return writtenBytes;
+                }
+                block = slots_[k % sharedDepth];
+            }
+            writer.write(block.data, static_cast<size_t>(block.size));
+            writtenBytes += block.size;
+            std::lock_guard lock(mutex_);
+            consumed_[index] = k + 1;
+            changed_.notify_all();
+        }
+    }
+
+    // This destination takes no more part in the shared read; the shared read's digests.
+    SourceDigests leave(size_t index) {
+        std::lock_guard lock(mutex_);
+        active_[index] = false;
+        SourceDigests digests = digests_;
+        digests.xxh128 = xxhHex_;
+        changed_.notify_all();
+        return digests;
+    }
+
     // The rest of the file from a read of its own, after `skip` bytes written from the shared
     // one. The whole file is hashed again: the copy is checked against this read, so bytes the
     // card gave differently the second time fail the copy instead of passing unnoticed.

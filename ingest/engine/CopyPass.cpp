@@ -12,6 +12,8 @@ namespace quaymark {
 
 namespace {
 
+using namespace ImportEngine;
+
 constexpr std::chrono::milliseconds journalInterval{250};
 // How often copies that wait for other runs are looked at again, in case one was cancelled.
 constexpr std::chrono::milliseconds recheckInterval{500};
@@ -77,112 +79,148 @@ private:
     size_t running_ = 0;
 };
 
+// One pass over the pending files: what is in flight, what has arrived and not yet been
+// recorded, and the first error. Lives on the run's thread; copies reach it only through
+// `outcomes_`.
+class CopyWindow {
+public:
+    CopyWindow(const std::vector<const SourceFile*>& pending, std::int64_t parallelFiles,
+               const CopyContext& context, CancellationFlag& localCancel, JournalWriter& journal,
+               SharedReads::Member& sharing)
+        : pending_(pending)
+        , context_(context)
+        , localCancel_(localCancel)
+        , journal_(journal)
+        , sharing_(sharing)
+        // Large files: at most `parallelFiles` reading and writing, as many again verifying,
+        // so that the source's read goes on while written copies are reread.
+        , largeWindow_(parallelFiles > 0 ? static_cast<size_t>(parallelFiles) : 0)
+        , smallWindow_(parallelFiles > 0 ? smallFilesInFlight : 0)
+        , written_(pending.size(), false) {}
+
+    void run() {
+        startMore();
+        for (;;) {
+            const auto recheckAt = std::chrono::steady_clock::now() + recheckInterval;
+            const auto deadline = unrecorded_.empty()
+                                      ? recheckAt
+                                      : std::min(recheckAt, lastSave_ + journalInterval);
+            for (auto& outcome : outcomes_.take(deadline)) {
+                settle(outcome);
+            }
+            startMore();
+            sharing_.recheck();
+            // An outcome delivered since take() still counts, so that none is left behind.
+            const bool busy = outcomes_.busy();
+            if (!unrecorded_.empty() &&
+                (firstError_ || !busy ||
+                 std::chrono::steady_clock::now() >= lastSave_ + journalInterval)) {
+                record();
+            }
+            if (!busy && unrecorded_.empty()) {
+                break;
+            }
+        }
+        if (firstError_) {
+            std::rethrow_exception(firstError_);
+        }
+    }
+
+private:
+    // Strictly in plan order, so that runs sharing reads never wait on each other in a circle.
+    void startMore() {
+        while (!firstError_ && next_ < pending_.size()) {
+            const SourceFile& file = *pending_[next_];
+            const bool small = file.bytes <= smallFileLimit;
+            if (small ? smallRunning_ >= smallWindow_
+                      : largeWriting_ >= largeWindow_ || largeVerifying_ >= largeWindow_) {
+                return;
+            }
+            ++(small ? smallRunning_ : largeWriting_);
+            const size_t index = next_++;
+            outcomes_.started();
+            sharing_.copy(CopyRequest{
+                &file,
+                journal_.record().partialFiles->at(file.relative),
+                &context_,
+                [this, index](std::optional<FileReceipt> receipt, std::exception_ptr error) {
+                    outcomes_.deliver(Outcome{index, std::move(receipt), std::move(error), false});
+                },
+                [this, index] { outcomes_.deliver(Outcome{index, {}, {}, true}); },
+                {}});
+        }
+    }
+
+    void settle(Outcome& outcome) {
+        const bool small = pending_[outcome.index]->bytes <= smallFileLimit;
+        if (outcome.written) {
+            written_[outcome.index] = true;
+            --largeWriting_;
+            ++largeVerifying_;
+            return;
+        }
+        --(small ? smallRunning_ : written_[outcome.index] ? largeVerifying_ : largeWriting_);
+        if (outcome.receipt) {
+            unrecorded_.push_back(std::move(*outcome.receipt));
+        } else {
+            fail(outcome.error);
+        }
+    }
+
+    // The first error stops this run's other copies, and the other runs need not wait for
+    // its files any more.
+    void fail(std::exception_ptr error) {
+        if (firstError_) {
+            return;
+        }
+        firstError_ = std::move(error);
+        localCancel_.cancel();
+        sharing_.withdraw();
+    }
+
+    // Receipts are recorded, and the journal saved, at most every `journalInterval` while
+    // copies run: the journal holds every receipt and is rewritten whole, so saving it per
+    // small file would cost more than copying. A crash before a save leaves promoted files
+    // that the journal does not list yet, which a resume rehashes in place.
+    void record() {
+        for (auto& receipt : unrecorded_) {
+            journal_.addCompleted(std::move(receipt));
+        }
+        unrecorded_.clear();
+        try {
+            journal_.save();
+        } catch (...) {
+            fail(std::current_exception());
+        }
+        lastSave_ = std::chrono::steady_clock::now();
+    }
+
+    const std::vector<const SourceFile*>& pending_;
+    const CopyContext& context_;
+    CancellationFlag& localCancel_;
+    JournalWriter& journal_;
+    SharedReads::Member& sharing_;
+    const size_t largeWindow_;
+    const size_t smallWindow_;
+    std::exception_ptr firstError_;
+    size_t next_ = 0;
+    size_t largeWriting_ = 0;
+    size_t largeVerifying_ = 0;
+    size_t smallRunning_ = 0;
+    std::vector<bool> written_;
+    std::vector<FileReceipt> unrecorded_;
+    std::chrono::steady_clock::time_point lastSave_ = std::chrono::steady_clock::now();
+    // Last: it waits, as it goes, until no copy that was started still runs.
+    Outcomes outcomes_;
+};
+
 } // namespace
 
 void ImportEngine::copyPending(const std::vector<const SourceFile*>& pending,
                                std::int64_t parallelFiles, const CopyContext& context,
                                CancellationFlag& localCancel, JournalWriter& journal,
                                SharedReads::Member& sharing) {
-    std::exception_ptr firstError;
-    size_t next = 0;
-    // Large files: at most `parallelFiles` reading and writing, as many again verifying, so
-    // that the source's read goes on while written copies are reread.
-    const size_t largeWindow = parallelFiles > 0 ? static_cast<size_t>(parallelFiles) : 0;
-    const size_t smallWindow = parallelFiles > 0 ? smallFilesInFlight : 0;
-    size_t largeWriting = 0;
-    size_t largeVerifying = 0;
-    size_t smallRunning = 0;
-    std::vector<bool> written(pending.size(), false);
-    Outcomes outcomes;
-
-    // Strictly in plan order, so that runs sharing reads never wait on each other in a circle.
-    const auto startMore = [&] {
-        while (!firstError && next < pending.size()) {
-            const SourceFile& file = *pending[next];
-            const bool small = file.bytes <= smallFileLimit;
-            if (small ? smallRunning >= smallWindow
-                      : largeWriting >= largeWindow || largeVerifying >= largeWindow) {
-                return;
-            }
-            ++(small ? smallRunning : largeWriting);
-            const size_t index = next++;
-            outcomes.started();
-            sharing.copy(CopyRequest{
-                &file,
-                journal.record().partialFiles->at(file.relative),
-                &context,
-                [&outcomes, index](std::optional<FileReceipt> receipt, std::exception_ptr error) {
-                    outcomes.deliver(Outcome{index, std::move(receipt), std::move(error), false});
-                },
-                [&outcomes, index] {
-                    outcomes.deliver(Outcome{index, {}, {}, true});
-                },
-                {}});
-        }
-    };
-    startMore();
-
-    // Receipts are recorded, and the journal saved, at most every `journalInterval` while
-    // copies run: the journal holds every receipt and is rewritten whole, so saving it per
-    // small file would cost more than copying. A crash before a save leaves promoted files
-    // that the journal does not list yet, which a resume rehashes in place.
-    std::vector<FileReceipt> unrecorded;
-    auto lastSave = std::chrono::steady_clock::now();
-    const auto record = [&] {
-        for (auto& receipt : unrecorded) {
-            journal.addCompleted(std::move(receipt));
-        }
-        unrecorded.clear();
-        try {
-            journal.save();
-        } catch (...) {
-            if (!firstError) {
-                firstError = std::current_exception();
-            }
-            localCancel.cancel();
-            sharing.withdraw();
-        }
-        lastSave = std::chrono::steady_clock::now();
-    };
-
-    for (;;) {
-        const auto recheckAt = std::chrono::steady_clock::now() + recheckInterval;
-        const auto deadline =
-            unrecorded.empty() ? recheckAt : std::min(recheckAt, lastSave + journalInterval);
-        for (auto& outcome : outcomes.take(deadline)) {
-            const bool small = pending[outcome.index]->bytes <= smallFileLimit;
-            if (outcome.written) {
-                written[outcome.index] = true;
-                --largeWriting;
-                ++largeVerifying;
-                continue;
-            }
-            --(small ? smallRunning : written[outcome.index] ? largeVerifying : largeWriting);
-            if (outcome.receipt) {
-                unrecorded.push_back(std::move(*outcome.receipt));
-            } else if (!firstError) {
-                firstError = outcome.error;
-                localCancel.cancel();
-                // The other runs need not wait for this one's files any more.
-                sharing.withdraw();
-            }
-        }
-        startMore();
-        sharing.recheck();
-        // An outcome delivered since take() still counts, so that none is left behind.
-        const bool busy = outcomes.busy();
-        if (!unrecorded.empty() &&
-            (firstError || !busy ||
-             std::chrono::steady_clock::now() >= lastSave + journalInterval)) {
-            record();
-        }
-        if (!busy && unrecorded.empty()) {
-            break;
-        }
-    }
-    if (firstError) {
-        std::rethrow_exception(firstError);
-    }
+    CopyWindow(pending, parallelFiles, context, localCancel, journal, sharing).run();
 }
 
 } // namespace quaymark

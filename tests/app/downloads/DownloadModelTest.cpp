@@ -35,7 +35,7 @@ TEST_F(DownloadModelTest, PastedLinksAreSplitCheckedAndDeduplicated) {
                                  QStringLiteral("HTTPS://Example.com/b"),
                                  QStringLiteral("https://example.com/a/"),
                                  QStringLiteral("http://example.com/f?b=2&a=1")}));
-    EXPECT_TRUE(model->message().startsWith(u"5 invalid link(s)"))
+    EXPECT_TRUE(model->message().startsWith(u"5 invalid links skipped."))
         << model->message().toStdString();
     model->setNewName(QStringLiteral("Other"));
     model->createProject();

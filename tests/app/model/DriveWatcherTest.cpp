@@ -60,8 +60,7 @@ protected:
 
     // Only the test's own card counts: the machine may have other drives mounted.
     bool cardListed() const {
-        const QVariantList volumes = model->drives()->volumes();
-        return std::any_of(volumes.begin(), volumes.end(), [&](const QVariant& volume) {
+        return std::ranges::any_of(model->drives()->volumes(), [&](const QVariant& volume) {
             return volume.toMap().value(QStringLiteral("url")).toString() == text(home / "CARD");
         });
     }

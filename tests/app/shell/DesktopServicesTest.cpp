@@ -69,12 +69,10 @@ public:
 public slots:
     QDBusObjectPath OpenFile(const QString& parent, const QString& title,
                              const QVariantMap& options, const QDBusMessage& message) {
+        const QByteArray start = options.value(QStringLiteral("current_folder")).toByteArray();
         calls.append(title + u" | " + options.value(QStringLiteral("accept_label")).toString() +
                      u" | directory=" + options.value(QStringLiteral("directory")).toString() +
-                     u" | " + parent + u" | " +
-                     QString::fromUtf8(options.value(QStringLiteral("current_folder"))
-                                           .toByteArray()
-                                           .toPercentEncoding("/ ")));
+                     u" | " + parent + u" | " + QString::fromLatin1(start.toPercentEncoding("/ ")));
         if (responses.isEmpty()) {
             sendErrorReply(QDBusError::Failed, QStringLiteral("no chooser backend"));
             return {};
