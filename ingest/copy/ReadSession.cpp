@@ -250,9 +250,8 @@ private:
             ReadAhead::Block block;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] {
-                    return failure_ || published_ > k || ended_ || !active_[index];
-                });
+                changed_.wait(
+                    lock, [&] { return failure_ || published_ > k || ended_ || !active_[index]; });
                 if (!active_[index]) {
                     checkCancelled(request);
                     if (!alone_[index]) {

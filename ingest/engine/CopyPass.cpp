@@ -102,9 +102,8 @@ public:
         startMore();
         for (;;) {
             const auto recheckAt = std::chrono::steady_clock::now() + recheckInterval;
-            const auto deadline = unrecorded_.empty()
-                                      ? recheckAt
-                                      : std::min(recheckAt, lastSave_ + journalInterval);
+            const auto deadline =
+                unrecorded_.empty() ? recheckAt : std::min(recheckAt, lastSave_ + journalInterval);
             for (auto& outcome : outcomes_.take(deadline)) {
                 settle(outcome);
             }
@@ -146,7 +145,9 @@ private:
                 [this, index](std::optional<FileReceipt> receipt, std::exception_ptr error) {
                     outcomes_.deliver(Outcome{index, std::move(receipt), std::move(error), false});
                 },
-                [this, index] { outcomes_.deliver(Outcome{index, {}, {}, true}); },
+                [this, index] {
+                    outcomes_.deliver(Outcome{index, {}, {}, true});
+                },
                 {}});
         }
     }
