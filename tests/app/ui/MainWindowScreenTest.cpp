@@ -72,9 +72,12 @@ TEST_F(MainWindowScreenTest, TheFolderDialogListsFoldersWideAndChoosesATypedPath
         model->pickSource();
         ASSERT_TRUE(dialogOpen());
         QMetaObject::invokeMethod(dialog, "openFolder", Q_ARG(QVariant, text(home.path())));
+        // The rows of the test's folder, not those of the folder shown before.
         ASSERT_TRUE(test::waitFor([&] {
             screen->render();
-            return !test::findAll(item("chooserList"), "chooserRow").isEmpty();
+            const auto rows = test::findAll(item("chooserList"), "chooserRow");
+            return !rows.isEmpty() &&
+                   rows.first()->property("filePath").toString() == text(home / "CARD");
         }));
         QQuickItem* list = item("chooserList");
         EXPECT_GE(list->width(), dialog->property("width").toDouble() / 2) << size.width();
