@@ -173,8 +173,9 @@ Rectangle {
                 Layout.fillWidth: true
                 // Smaller windows give the room to the transfer activity first, and more so
                 // while there are batches to follow.
-                Layout.preferredHeight: (transfers.batches.length > 0 ? 170
-                                         : Math.min(290, Math.max(200, screen.height * 0.3 - 20)))
+                Layout.preferredHeight: Math.min(290, transfers.batches.length > 0
+                                                      ? Math.max(170, screen.height * 0.3 - 60)
+                                                      : Math.max(200, screen.height * 0.3 - 20))
                                         * Math.max(1, QuayTheme.textScale)
                 spacing: 14
                 BrowserPane {

@@ -243,6 +243,7 @@ Dialog {
                     FlatButton {
                         objectName: "unenrollButton"
                         text: "Remove"
+                        Accessible.name: "Remove " + drive.modelData.title + " from automatic import"
                         fontSize: 12
                         onClicked: sheet.appModel.unenroll(drive.modelData.id)
                     }
