@@ -32,7 +32,8 @@ if [[ "${CI:-}" == "true" || "${QUAYMARK_EXTRA_DRIVE:-}" == "1" ]]; then
     truncate -s 64M /tmp/quaymark-extra.img
     if mkfs.exfat -L EXTRA /tmp/quaymark-extra.img >/dev/null &&
         extra=$(losetup -f --show /tmp/quaymark-extra.img) && mkdir -p /media/quaymark-extra &&
-        mount -t exfat "$extra" /media/quaymark-extra; then
+        { mount -t exfat "$extra" /media/quaymark-extra 2>/dev/null ||
+            /usr/sbin/mount.exfat-fuse "$extra" /media/quaymark-extra; }; then
         trap remove_extra EXIT
         echo "An extra exFAT drive is mounted at /media/quaymark-extra ($extra)."
     else
