@@ -53,6 +53,8 @@ AppModel::AppModel(Setup setup, QObject* parent)
     connect(this, &AppModel::targetsChanged, this, &AppModel::canStartChanged);
     connect(this, &AppModel::recoveryFoldersChanged, this, &AppModel::refreshRecoveries);
     connect(this, &AppModel::targetsChanged, this, &AppModel::refreshRecoveries);
+    // Batches come and go with their folders; jobs name theirs and end within a batch.
+    connect(queue_, &ImportQueue::batchesChanged, this, &AppModel::refreshRecoveries);
     connect(queue_, &ImportQueue::runningFoldersChanged, this, &AppModel::refreshRecoveries);
     AppDiagnostics::log(
         QStringLiteral("Launch version %1; recovery monitoring enabled").arg(version()));
@@ -332,12 +334,12 @@ QString AppModel::namingPreview() const {
 QString AppModel::overlapProblem(const QString& chosen, const QStringList& targets) {
     // Compared as written: resolving links could stall on a sleeping drive. The engine checks
     // the resolved folders again before it writes anything.
+    if (chosen.isEmpty()) {
+        return {};
+    }
     const auto source = pathOf(QDir::cleanPath(chosen));
     for (const QString& target : targets) {
         const auto destination = pathOf(QDir::cleanPath(target));
-        if (chosen.isEmpty()) {
-            break;
-        }
         if (destination == source || ImportEngine::isInside(destination, source)) {
             return u"The destination “" + QDir(target).dirName() +
                    u"” lies inside the source. Choose a destination on another drive or folder.";

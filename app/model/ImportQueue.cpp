@@ -229,7 +229,6 @@ void ImportQueue::recoverRead(const QString& folder, const std::optional<Session
     batch->addJob(new DestinationJob(QFileInfo(QDir::cleanPath(folder)).path(), folder));
     batches_.prepend(batch);
     emit batchesChanged();
-    emit runningFoldersChanged();
     startQueue();
 }
 

@@ -55,7 +55,8 @@ public:
     Q_INVOKABLE void recover(const QString& folder);
     // The folder dialog, then recover with its answer.
     Q_INVOKABLE void pickRecovery();
-    // The import folders of jobs that have not ended, queued ones included.
+    // The import folders of jobs that have not ended, queued ones included. They change with
+    // `batchesChanged` and `runningFoldersChanged`.
     QStringList runningFolders() const;
 
 signals:

@@ -19,12 +19,16 @@ constexpr auto trayCheckInterval = std::chrono::seconds(5);
 // The installed symbolic icon by name, which every desktop recolours for its panel; drawn
 // icons where the theme lacks it, light or dark as best guessed.
 QIcon trayIcon(const QString& symbol, bool lightPanel) {
+    const QString themed = QStringLiteral("quaymark-symbolic");
+    if (QIcon::hasThemeIcon(themed)) {
+        return QIcon::fromTheme(themed);
+    }
     const QColor tint = lightPanel ? QColor(0x20, 0x24, 0x28) : QColor(Qt::white);
     QIcon drawn;
     for (const int side : {16, 22, 24, 32, 48, 64}) {
         drawn.addPixmap(QPixmap::fromImage(renderIcon(symbol, QSize(side, side), tint)));
     }
-    return QIcon::fromTheme(QStringLiteral("quaymark-symbolic"), drawn);
+    return drawn;
 }
 
 } // namespace

@@ -97,6 +97,7 @@ Rectangle {
             }
         }
         ProgressBar {
+            id: batchBar
             objectName: "batchProgress"
             visible: card.batch.state === ImportBatch.Importing
             from: 0
@@ -111,7 +112,7 @@ Rectangle {
             }
             contentItem: Item {
                 Rectangle {
-                    width: parent.width * card.batch.fraction
+                    width: parent.width * batchBar.visualPosition
                     height: parent.height
                     radius: 3
                     color: QuayTheme.mint

@@ -13,9 +13,8 @@ namespace quaymark {
 
 SessionLock::SessionLock(const std::filesystem::path& folder)
     : path_(folder / ImportDocuments::lock) {
-    const auto& path = path_;
     UniqueFd fd{retryOnInterrupt([&] {
-        return ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        return ::open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     })};
     struct stat info {};
     if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -28,7 +27,7 @@ SessionLock::SessionLock(const std::filesystem::path& folder)
         }
         // Not a second run: the file system cannot lock (NFS without a lock service, a
         // failing disk). Saying "already running" would send the user looking for one.
-        throw QuayError::io("Lock", path.string(), errno);
+        throw QuayError::io("Lock", path_.string(), errno);
     }
     fd_ = std::move(fd);
 }

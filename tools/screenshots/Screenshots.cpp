@@ -278,6 +278,13 @@ public:
             model_->setShowSettings(true);
             shoot((std::string("22-settings-") + each.name).c_str());
             model_->setShowSettings(false);
+            model_->setMessage(QStringLiteral("This source is already in the import queue."));
+            shoot((std::string("23-alert-") + each.name).c_str());
+            model_->setMessage({});
+            auto* content = screen_->find<QObject>("contentView");
+            content->setProperty("section", QStringLiteral("downloads"));
+            shoot((std::string("24-downloads-") + each.name).c_str());
+            content->setProperty("section", QStringLiteral("ingest"));
         }
         QGuiApplication::setFont(normal);
     }
