@@ -9,11 +9,14 @@ namespace quaymark::cli {
 const char* const usageText =
     R"(Usage:
   quaymark-ingest import SOURCE --to DEST [--to DEST ...] [--rule RULE] [--parallel 1-4]
-                         [--all-files] [--camera NAME] [--no-mhl] [--json]
+                         [--all-files] [--camera NAME] [--no-mhl] [--skip-imported]
+                         [--catalog FILE] [--json]
   quaymark-ingest resume FOLDER --source SOURCE [--all-files] [--parallel 1-4] [--no-mhl]
                          [--json]
   quaymark-ingest verify FOLDER [--json]
   quaymark-ingest camera PATH... [--json]
+  quaymark-ingest catalog scan FOLDER... | find TEXT | where PATH-OR-HASH
+                          | card PATH [--all-files] [--copies 1-5]   [--catalog FILE] [--json]
   quaymark-ingest --help | --version
 
 import   Copies SOURCE into a new import folder below every DEST, side by side. Every file is
@@ -28,6 +31,9 @@ import   Copies SOURCE into a new import folder below every DEST, side by side. 
            --no-mhl        no ASC MHL history (by default the import folder gets an
                            ascmhl/ folder with the files' XXH3-128 hashes, carrying the
                            history a source with all files already holds)
+           --skip-imported import nothing from a card whose import is verified, and only
+                           the new files from one that gained some since (without it, such
+                           a card is imported again, with a notice)
 resume   Continues an interrupted import in FOLDER (its destination is FOLDER's parent)
          from its journal, without copying verified files again. Use the same mode
          (--all-files or not) as the original import.
@@ -36,6 +42,16 @@ verify   Reads back every file that FOLDER's verification receipt lists and comp
          missing, changed and unlisted files and files the history disagrees with. Writes
          nothing.
 camera   Prints the camera name found in the clips of each folder or file.
+catalog  The memory of every verified import, kept in the data folder (--catalog FILE for
+         another). Every import, resume and verify writes to it.
+           scan FOLDER...  records every verified import folder below each FOLDER: a
+                           deleted catalog comes back from the drives
+           find TEXT       files by name, camera, card label, date (YYYY-MM-DD) or hash
+           where X         every copy of a file, by hash prefix or card path; a file that
+                           exists is hashed and looked up by its SHA-256
+           card PATH       whether the card at PATH is safe to format: every file in
+                           verified copies on --copies distinct drives (default 2), and
+                           nothing added, removed or changed since; exit status 0 only then
 
 --json   One JSON object per line (progress, results, errors) instead of text.
 
@@ -68,7 +84,38 @@ CommandKind kindOf(const std::string& verb) {
     if (verb == "camera") {
         return CommandKind::camera;
     }
+    if (verb == "catalog") {
+        return CommandKind::catalog;
+    }
     throw UsageError("unknown command \"" + verb + "\"");
+}
+
+std::int64_t copiesValue(const std::string& text) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < 1 || value > 5) {
+        throw UsageError("--copies takes a number from 1 to 5");
+    }
+    return value;
+}
+
+void placeCatalogOperands(CommandLine& command, const std::vector<std::string>& positional) {
+    const std::string action = positional.empty() ? std::string() : positional[0];
+    const std::vector<std::string> rest(positional.begin() + (positional.empty() ? 0 : 1),
+                                        positional.end());
+    if (action == "scan" && !rest.empty()) {
+        command.catalogAction = CatalogAction::scan;
+    } else if (action == "find" && !rest.empty()) {
+        command.catalogAction = CatalogAction::find;
+    } else if (action == "where" && rest.size() == 1) {
+        command.catalogAction = CatalogAction::where;
+    } else if (action == "card" && rest.size() == 1) {
+        command.catalogAction = CatalogAction::card;
+    } else {
+        throw UsageError(
+            "catalog takes scan FOLDER..., find TEXT, where PATH-OR-HASH or card PATH");
+    }
+    command.paths = rest;
 }
 
 // The operands each command takes, and no empty path anywhere.
@@ -97,6 +144,9 @@ void placeOperands(CommandLine& command, const std::vector<std::string>& positio
             throw UsageError("camera takes at least one PATH");
         }
         command.paths = positional;
+        break;
+    case CommandKind::catalog:
+        placeCatalogOperands(command, positional);
         break;
     case CommandKind::help:
     case CommandKind::version:
@@ -141,6 +191,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         };
         const bool importing = command.kind == CommandKind::import;
         const bool copying = importing || command.kind == CommandKind::resume;
+        const bool cataloguing = command.kind == CommandKind::catalog;
+        const bool verifying = command.kind == CommandKind::verify;
         if (argument == "--help" || argument == "-h") {
             command.kind = CommandKind::help;
             return command;
@@ -160,6 +212,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             command.allFiles = true;
         } else if (argument == "--no-mhl" && copying) {
             command.writeMhl = false;
+        } else if (argument == "--skip-imported" && importing) {
+            command.skipImported = true;
+        } else if (argument == "--catalog" && (copying || cataloguing || verifying)) {
+            command.catalogFile = value();
+        } else if (argument == "--copies" && cataloguing) {
+            command.copies = copiesValue(value());
+        } else if (argument == "--all-files" && cataloguing) {
+            command.allFiles = true;
         } else if (argument.starts_with("-") && argument != "-") {
             throw UsageError("unknown option " + argument + " for " + verb);
         } else {

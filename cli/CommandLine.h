@@ -9,7 +9,9 @@
 
 namespace quaymark::cli {
 
-enum class CommandKind { help, version, import, resume, verify, camera };
+enum class CommandKind { help, version, import, resume, verify, camera, catalog };
+
+enum class CatalogAction { scan, find, where, card };
 
 struct CommandLine {
     CommandKind kind = CommandKind::help;
@@ -24,6 +26,14 @@ struct CommandLine {
     bool writeMhl = true;
     std::optional<std::string> camera;
     bool json = false;
+    CatalogAction catalogAction = CatalogAction::scan;
+    // Import nothing of a card whose import is verified, and only the new files of one that
+    // gained some since.
+    bool skipImported = false;
+    // The catalog file instead of the one in the data folder.
+    std::optional<std::string> catalogFile;
+    // Verified copies on distinct drives a card needs before it is safe to format.
+    std::int64_t copies = 2;
 };
 
 // A command line that cannot be run; what() says why.

@@ -2,6 +2,7 @@
 #include "ImportCommand.h"
 
 #include "CameraCommand.h"
+#include "CardMemory.h"
 #include "Signals.h"
 #include "Supervisor.h"
 #include "app/platform/Volumes.h"
@@ -290,6 +291,19 @@ int runImport(const CommandLine& command, Reporter& reporter) {
     ImportOptions options{command.rule, command.parallel, !command.allFiles, command.camera,
                           command.writeMhl};
     Runs runs = planRuns(command);
+    CardMemory memory(command, reporter);
+    if (command.kind == CommandKind::import) {
+        const auto decision = memory.checkSource(command, CancellationFlag{});
+        if (decision.nothingToImport) {
+            if (reporter.json()) {
+                reporter.event({{"event", "result"}, {"status", "alreadyImported"}});
+            } else {
+                reporter.say("Nothing to import.");
+            }
+            return 0;
+        }
+        options.onlyFiles = decision.onlyFiles;
+    }
     if (command.kind != CommandKind::resume && !options.cameraName) {
         options.cameraName = detectCamera(command.source, interrupts);
         if (interrupts.interrupted()) {
@@ -311,6 +325,9 @@ int runImport(const CommandLine& command, Reporter& reporter) {
 
     bool allVerified = true;
     for (const auto& run : runs) {
+        if (run->result) {
+            memory.recordVerified(run->result->destination, run->target);
+        }
         report(*run, command, reporter);
         allVerified = allVerified && run->result.has_value();
     }

@@ -53,6 +53,16 @@ void Reporter::error(const std::string& message) {
     std::fflush(stderr);
 }
 
+void Reporter::notice(const std::string& kind, const std::string& message) {
+    if (json_) {
+        event({{"event", "notice"}, {"kind", kind}, {"message", message}});
+        return;
+    }
+    clearLive();
+    std::fprintf(stderr, "%s\n", UnicodeText::printable(message).c_str());
+    std::fflush(stderr);
+}
+
 std::string shellQuoted(std::string_view text) {
     std::string quoted = "'";
     for (const char c : text) {

@@ -23,6 +23,9 @@ public:
     // Replaces the live line on a terminal; elsewhere prints it as a line of its own.
     void live(const std::string& line);
     void error(const std::string& message);
+    // What the user should know beside the work, such as "Already imported ...": standard
+    // error, or a "notice" event of `kind`.
+    void notice(const std::string& kind, const std::string& message);
 
 private:
     void clearLive();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "VerifyCommand.h"
 
+#include "CardMemory.h"
 #include "Signals.h"
 #include "ingest/engine/ReceiptCheck.h"
 #include "ingest/scan/FileSize.h"
@@ -195,7 +196,12 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
         reporter.error(*check.error);
         return interrupts.interrupted() ? 130 : 1;
     }
-    return reportResult(folder, claims, findings, reporter);
+    const int status = reportResult(folder, claims, findings, reporter);
+    CardMemory(command, reporter)
+        .recordCheck(folder, status == 0 ? std::nullopt
+                                         : std::optional<std::string>(
+                                               "The files no longer match the receipt."));
+    return status;
 }
 
 } // namespace quaymark::cli

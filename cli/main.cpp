@@ -2,6 +2,7 @@
 // quaymark-ingest: the import engine for scripts, servers and tests.
 
 #include "CameraCommand.h"
+#include "CatalogCommand.h"
 #include "CommandLine.h"
 #include "ImportCommand.h"
 #include "Reporter.h"
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
             return runVerify(command, reporter);
         case CommandKind::camera:
             return runCamera(command, reporter);
+        case CommandKind::catalog:
+            return runCatalog(command, reporter);
         }
     } catch (const std::exception& error) {
         reporter.error(error.what());

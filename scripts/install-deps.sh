@@ -11,7 +11,7 @@ packages=(
     libssl-dev openssl
     nlohmann-json3-dev
     libutf8proc-dev
-    libxxhash-dev libxml2-dev libxml2-utils
+    libxxhash-dev libxml2-dev libxml2-utils libsqlite3-dev sqlite3
     rsync time strace
     libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
     qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse bindfs

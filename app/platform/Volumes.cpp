@@ -98,6 +98,7 @@ std::optional<dev_t> backingDevice(const MountEntry& mount) {
 
 struct BlockDevice {
     std::string kernelName; // "sdb1", "loop3"
+    fs::path disk;          // the whole disk's sysfs folder
     bool loop = false;
     bool removableFlag = false;
     bool externalBus = false;
@@ -116,6 +117,7 @@ std::optional<BlockDevice> describeBlockDevice(const fs::path& sysfs, dev_t numb
     BlockDevice device;
     device.kernelName = folder.filename().string();
     const fs::path disk = fs::exists(folder / "partition", error) ? folder.parent_path() : folder;
+    device.disk = disk;
     device.loop = disk.filename().string().starts_with("loop");
     device.removableFlag = readLine(disk / "removable") == "1";
     const fs::path devices = fs::canonical(sysfs / "devices", error);
@@ -171,6 +173,7 @@ VolumeInfo describe(const MountEntry& mount, const SystemPaths& system) {
             volume.internal = !external;
             volume.removable = device->removableFlag;
             volume.ejectable = external;
+            volume.diskFolder = device->disk;
             volume.uuid = uuidFromLinks(system.byUuid, device->kernelName);
             if (const fs::path node = probeNode(mount, *number, device->kernelName);
                 !node.empty()) {

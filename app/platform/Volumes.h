@@ -15,6 +15,7 @@ struct SystemPaths {
     std::filesystem::path mountInfo = "/proc/self/mountinfo";
     std::filesystem::path sysfs = "/sys";
     std::filesystem::path byUuid = "/dev/disk/by-uuid";
+    std::filesystem::path udevData = "/run/udev/data";
 };
 
 struct VolumeInfo {
@@ -30,6 +31,8 @@ struct VolumeInfo {
     std::optional<bool> removable;
     std::optional<bool> ejectable;
     bool local = true;
+    // The sysfs folder of the whole disk beneath, where the volume has one.
+    std::filesystem::path diskFolder;
     // Pseudo and system mounts, left out of the drive list.
     bool hidden = false;
 };

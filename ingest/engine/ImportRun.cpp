@@ -112,9 +112,34 @@ public:
 
 private:
     std::vector<SourceFile> scanPlan() const {
-        std::vector<SourceFile> plan =
-            ImportEngine::scan(source_, options_.videosOnly, cancellation_, nameRules_);
-        return options_.videosOnly ? plan : AscMhl::withoutSourceHistory(std::move(plan));
+        return ImportEngine::plannedFiles(source_, options_.videosOnly, cancellation_, nameRules_);
+    }
+
+    // Narrows the plan to the card paths named; a named path the card no longer holds makes
+    // the plan differ, as a changed card does.
+    void keepOnly(const std::vector<std::string>& paths) {
+        only_.emplace(paths.begin(), paths.end());
+        plan_ = narrowed(std::move(plan_));
+        if (plan_.size() != only_->size()) {
+            throw QuayError::changed("The source file list differs from the one to import");
+        }
+        total_ = totalBytes();
+    }
+
+    std::vector<SourceFile> narrowed(std::vector<SourceFile> plan) const {
+        if (only_) {
+            std::erase_if(plan,
+                          [&](const SourceFile& file) { return !only_->contains(file.relative); });
+        }
+        return plan;
+    }
+
+    std::int64_t totalBytes() const {
+        std::int64_t total = 0;
+        for (const auto& file : plan_) {
+            total += file.bytes;
+        }
+        return total;
     }
 
     SessionRecord newRecord(const std::optional<std::string>& sourceVolume) const {
@@ -161,13 +186,14 @@ private:
 
         nameRules_ = ImportEngine::probeNameRules(target_);
         plan_ = scanPlan();
+        if (options_.onlyFiles) {
+            keepOnly(*options_.onlyFiles);
+        }
         if (plan_.empty()) {
             throw QuayError::noFiles();
         }
         ImportEngine::checkPlanNames(plan_, nameRules_);
-        for (const auto& file : plan_) {
-            total_ += file.bytes;
-        }
+        total_ = totalBytes();
         const std::optional<std::string> sourceVolume =
             environment_.volumeIdentifier ? environment_.volumeIdentifier(source_) : std::nullopt;
 
@@ -196,6 +222,9 @@ private:
                 throw QuayError::invalidLocation("This import already has a complete "
                                                  "verification receipt. Start a new import "
                                                  "instead.");
+            }
+            if (record.options.onlyFiles && !options_.onlyFiles) {
+                keepOnly(*record.options.onlyFiles);
             }
             journal_.emplace(std::move(record), folder_);
         }
@@ -391,7 +420,7 @@ private:
         cancellation_.check();
         sourceGuard_->check();
         targetGuard_->check();
-        if (plannedMap(scanPlan()) != journal_->record().plannedFiles) {
+        if (plannedMap(narrowed(scanPlan())) != journal_->record().plannedFiles) {
             throw QuayError::changed("The source file list changed during import");
         }
 
@@ -445,6 +474,8 @@ private:
     }
 
     const ImportOptions& options_;
+    // The card paths an import of some files only takes.
+    std::optional<std::set<std::string>> only_;
     const CancellationFlag& cancellation_;
     const ImportEngine::ProgressCallback& progress_;
     const ImportEngine::RunEnvironment& environment_;
@@ -468,6 +499,13 @@ private:
 };
 
 } // namespace
+
+std::vector<SourceFile> ImportEngine::plannedFiles(const fs::path& source, bool videosOnly,
+                                                   const CancellationFlag& cancellation,
+                                                   const NameRules& rules) {
+    std::vector<SourceFile> plan = scan(source, videosOnly, cancellation, rules);
+    return videosOnly ? plan : AscMhl::withoutSourceHistory(std::move(plan));
+}
 
 ImportEngine::RunEnvironment ImportEngine::systemEnvironment() {
     RunEnvironment environment;

@@ -3,11 +3,13 @@
 
 #include "ingest/records/CancellationFlag.h"
 #include "ingest/records/ImportRecords.h"
+#include "ingest/scan/DestinationNames.h"
 
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace quaymark::ImportEngine {
 
@@ -29,6 +31,12 @@ struct RunEnvironment {
 };
 
 RunEnvironment systemEnvironment();
+
+// The files an import of `source` would plan, sorted by card path: metadata only, nothing read
+// or written. `rules` shapes the flattened names of a clips-only plan.
+std::vector<SourceFile> plannedFiles(const std::filesystem::path& source, bool videosOnly,
+                                     const CancellationFlag& cancellation,
+                                     const NameRules& rules = {});
 
 // Imports `source` into a new import folder below `target`, or resumes `resumeFolder`, and
 // returns only when every planned file was copied and verified. Any failure after the journal

@@ -23,6 +23,9 @@ struct ImportOptions {
     // An ASC MHL history beside the receipt. Not kept in the journal: a resume follows the
     // setting it is given.
     bool writeMhl = true;
+    // Only these card paths, such as the clips added since the last import; every file when
+    // absent. Kept in the journal, so that a resume plans the same files.
+    std::optional<std::vector<std::string>> onlyFiles = std::nullopt;
 
     bool operator==(const ImportOptions&) const = default;
 };

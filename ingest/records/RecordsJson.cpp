@@ -74,6 +74,13 @@ void to_json(json& j, const ImportOptions& options) {
     j["parallelFiles"] = options.parallelFiles;
     j["videosOnly"] = options.videosOnly;
     putText(j, "cameraName", options.cameraName);
+    if (options.onlyFiles) {
+        json only = json::array();
+        for (const auto& path : *options.onlyFiles) {
+            only.push_back(storedText(path));
+        }
+        j["onlyFiles"] = std::move(only);
+    }
 }
 
 void from_json(const json& j, ImportOptions& options) {
@@ -81,6 +88,12 @@ void from_json(const json& j, ImportOptions& options) {
     options.parallelFiles = j.at("parallelFiles").get<std::int64_t>();
     options.videosOnly = j.at("videosOnly").get<bool>();
     options.cameraName = optionalTextAt(j, "cameraName");
+    if (const auto only = j.find("onlyFiles"); only != j.end()) {
+        options.onlyFiles.emplace();
+        for (const auto& path : *only) {
+            options.onlyFiles->push_back(rawText(path.get<std::string>()));
+        }
+    }
 }
 
 void to_json(json& j, const FileReceipt& receipt) {

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CardMemory.h"
+
+#include "app/platform/DriveIdentity.h"
+#include "ingest/catalog/CardStatus.h"
+#include "ingest/catalog/CatalogScan.h"
+#include "ingest/engine/ImportRun.h"
+#include "ingest/scan/ResolvedPath.h"
+
+#include <unistd.h>
+
+#include <array>
+
+namespace fs = std::filesystem;
+
+namespace quaymark::cli {
+
+namespace {
+
+std::string hostName() {
+    std::array<char, 256> name{};
+    return ::gethostname(name.data(), name.size() - 1) == 0 ? std::string(name.data())
+                                                            : std::string();
+}
+
+const char* kindName(catalog::CardLookup::Kind kind) {
+    switch (kind) {
+    case catalog::CardLookup::Kind::alreadyImported:
+        return "alreadyImported";
+    case catalog::CardLookup::Kind::newFiles:
+        return "newFiles";
+    case catalog::CardLookup::Kind::reused:
+        return "reused";
+    case catalog::CardLookup::Kind::notImported:
+        break;
+    }
+    return "notImported";
+}
+
+} // namespace
+
+std::unique_ptr<catalog::Catalog> CardMemory::open(const CommandLine& command, Reporter& reporter) {
+    try {
+        auto opened = std::make_unique<catalog::Catalog>(
+            command.catalogFile ? fs::path(*command.catalogFile) : catalog::Catalog::defaultFile());
+        if (!opened->readOnlyReason().empty()) {
+            reporter.notice("catalog", "Catalog: " + opened->readOnlyReason());
+        }
+        return opened;
+    } catch (const std::exception& error) {
+        reporter.notice("catalog", std::string("Catalog: cannot be opened: ") + error.what());
+        return nullptr;
+    }
+}
+
+CardMemory::CardMemory(const CommandLine& command, Reporter& reporter)
+    : reporter_(reporter)
+    , catalog_(open(command, reporter)) {}
+
+CardMemory::Decision CardMemory::checkSource(const CommandLine& command,
+                                             const CancellationFlag& cancellation) {
+    Decision decision;
+    if (!catalog_) {
+        return decision;
+    }
+    try {
+        const fs::path source = ImportEngine::resolvedPath(command.source);
+        const auto files =
+            catalog::cardFiles(ImportEngine::plannedFiles(source, !command.allFiles, cancellation));
+        card_ = platform::cardIdentity(source, files);
+        const auto lookup = catalog::lookUpCard(catalog_->history(*card_, source.string()), files);
+        if (lookup.kind == catalog::CardLookup::Kind::notImported) {
+            return decision;
+        }
+        reporter_.notice(kindName(lookup.kind), catalog::noticeText(lookup, !command.allFiles));
+        if (command.skipImported && lookup.kind == catalog::CardLookup::Kind::alreadyImported) {
+            decision.nothingToImport = true;
+        } else if (command.skipImported && lookup.kind == catalog::CardLookup::Kind::newFiles) {
+            decision.onlyFiles = lookup.newFiles;
+        }
+    } catch (const std::exception& error) {
+        // The import itself reports a source it cannot read.
+        reporter_.notice("catalog",
+                         std::string("Catalog: the card was not looked up: ") + error.what());
+    }
+    return decision;
+}
+
+void CardMemory::recordVerified(const fs::path& folder, const fs::path& target) {
+    if (!catalog_ || !catalog_->readOnlyReason().empty()) {
+        return;
+    }
+    try {
+        catalog::CopyRecord copy = catalog::copyRecordOf(folder);
+        copy.card =
+            card_ ? *card_ : platform::cardIdentity(copy.source, catalog::cardFiles(copy.files));
+        copy.destination = platform::destinationIdentity(folder, target);
+        copy.host = hostName();
+        catalog_->record(copy);
+    } catch (const std::exception& error) {
+        reporter_.notice("catalog", "Catalog: " + folder.string() +
+                                        " is verified but was not recorded: " + error.what());
+    }
+}
+
+void CardMemory::recordCheck(const fs::path& folder, const std::optional<std::string>& failure) {
+    if (!catalog_ || !catalog_->readOnlyReason().empty()) {
+        return;
+    }
+    try {
+        if (!catalog_->recordCheck(folder, Clock::now(), failure) && !failure) {
+            // Named as a scan of its destination would name it.
+            recordVerified(folder, folder.parent_path());
+            catalog_->recordCheck(folder, Clock::now(), std::nullopt);
+        }
+    } catch (const std::exception& error) {
+        reporter_.notice("catalog", "Catalog: the check of " + folder.string() +
+                                        " was not recorded: " + error.what());
+    }
+}
+
+} // namespace quaymark::cli
