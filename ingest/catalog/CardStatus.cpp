@@ -164,14 +164,16 @@ CardState cardState(const CatalogFiles& history, const std::vector<CardFile>& ca
     if (ofThisCard.empty()) {
         return state;
     }
-    // A file that a copy of this card holds but the card no longer does was removed since.
-    std::set<Key> now;
+    // A path that a copy of this card holds but the card no longer does was removed since. A
+    // copy counts as one of this card when it shares an unchanged file with it: the copies of a
+    // card that was formatted since share none.
+    std::set<std::string> paths;
     for (const auto& file : card) {
-        now.insert(keyOf(file));
+        paths.insert(file.relative);
     }
     const bool removed =
         std::any_of(history.files.begin(), history.files.end(), [&](const auto& file) {
-            return ofThisCard.count(file.copy) != 0 && now.count(keyOf(file.card)) == 0;
+            return ofThisCard.count(file.copy) != 0 && paths.count(file.card.relative) == 0;
         });
     state.copies = std::max(fewestCopies, 0);
     state.drives = std::max(fewestDrives, 0);

@@ -82,13 +82,13 @@ std::int64_t Catalog::cardId(const CardIdentity& card) {
     return database_->lastInsertId();
 }
 
-// The destinations of one run start within moments of each other: copies of one card from one
-// source begun within a minute are one import.
+// The destinations of one run start together: copies of one card from one source begun in the
+// same second, or the next, are one import.
 std::int64_t Catalog::importId(std::int64_t card, const CopyRecord& copy) {
     const std::string started = formatIsoDate(copy.started);
     Statement found =
         database_->prepare("SELECT id FROM imports WHERE card_id = ? AND source = ? "
-                           "AND abs(unixepoch(started) - unixepoch(?)) <= 60 ORDER BY id LIMIT 1");
+                           "AND abs(unixepoch(started) - unixepoch(?)) <= 1 ORDER BY id LIMIT 1");
     if (found.bind(1, card).bind(2, storedText(copy.source)).bind(3, started).step()) {
         return found.integer(0);
     }
