@@ -92,6 +92,20 @@ a lagging destination holds the shared read|ingest/copy/ReadSession.cpp|        
 a run that has not asked holds the copy|ingest/copy/SharedReads.cpp|const bool overdue = std::chrono::steady_clock::now() - waiting.since >= lagGrace;|const bool overdue = false;|engine_tests|SharedReads
 the first Ctrl-C waits for a stuck destination|cli/ImportCommand.cpp|            leaveStuckRuns(runs, command, reporter);|            (void)command;|cli_mount_tests|FrozenDestination
 the benchmark's switch back in the installed command|ingest/copy/FileCopy.cpp|__attribute__((weak)) bool ImportEngine::xxh128Enabled() {\n    return true;|__attribute__((weak)) bool ImportEngine::xxh128Enabled() {\n    return std::getenv("QUAYMARK_BENCH_WITHOUT_XXH128") == nullptr;|cli_tests|IngestCommand
+two folders on one disk count as two drives|ingest/catalog/CardStatus.cpp|drives.insert(history.copies[copy].driveKey);|drives.insert(history.copies[copy].folder.string());|catalog_tests|CatalogTest
+a copy that failed its check still counts|ingest/catalog/CardStatus.cpp|            if (!history.copies[file.copy].checkFailed) {|            if (true) {|catalog_tests cli_tests|CatalogTest|CatalogCommand
+a clip added after the import unnoticed|ingest/catalog/CardStatus.cpp|    if (uncovered \|\| removed) {|    if (removed) {|catalog_tests|CatalogTest
+a clip removed after the import unnoticed|ingest/catalog/CardStatus.cpp|    if (uncovered \|\| removed) {|    if (uncovered) {|catalog_tests|CatalogTest
+a reused path taken for a new file|ingest/catalog/CardStatus.cpp|        } else if (const auto earlier = coverage.paths.find(file.relative);\n                   earlier != coverage.paths.end()) {|        } else if (const auto earlier = coverage.paths.find(file.relative); false) {|catalog_tests cli_tests|CatalogTest|CatalogCommand
+card listing depends on file order|ingest/catalog/CardFingerprint.cpp|    std::sort(files.begin(), files.end(),|    std::sort(files.begin(), files.begin(),|catalog_tests|CardFingerprint
+file time left out of the card listing|ingest/catalog/CardFingerprint.cpp|        addField(hash, modifiedText(file.modified));\n|\n|catalog_tests|CardFingerprint
+card listing fields run together|ingest/catalog/CardFingerprint.cpp|    const std::string length = std::to_string(field.size()) + ":";|    const std::string length;|catalog_tests|CardFingerprint
+catalog written outside a transaction|ingest/catalog/Catalog.cpp ++ ingest/catalog/Catalog.cpp|    Transaction transaction(*database_);\n ++     transaction.commit();\n}\n\nbool| ++ }\n\nbool|catalog_tests|CatalogTest
+a catalogued folder recorded twice|ingest/catalog/Catalog.cpp|    forget(copy.folder);\n|\n|catalog_tests|CatalogTest
+a newer catalog migrated over|ingest/catalog/CatalogSchema.cpp|        if (version > catalogSchemaVersion) {|        if (false) {|catalog_tests|CatalogTest
+an imported card imported again with --skip-imported|cli/CardMemory.cpp|            decision.nothingToImport = true;|            decision.nothingToImport = false;|cli_tests|CatalogCommand
+new clips import the whole card|ingest/engine/ImportRun.cpp|        if (options_.onlyFiles) {\n            keepOnly(*options_.onlyFiles);|        if (false) {\n            keepOnly(*options_.onlyFiles);|cli_tests|CatalogCommand
+a failed verify not recorded|cli/VerifyCommand.cpp|.recordCheck(folder, status == 0 ? std::nullopt|.recordCheck(folder, true ? std::nullopt|cli_tests|CatalogCommand
 LIST
 )
 
