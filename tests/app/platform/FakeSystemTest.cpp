@@ -2,6 +2,7 @@
 // The mount table, volumes and bookmarks as the platform reads them from the system's files.
 #include "TestFiles.h"
 #include "app/platform/Bookmarks.h"
+#include "app/platform/DriveIdentity.h"
 #include "app/platform/MountTable.h"
 #include "app/platform/Volumes.h"
 
@@ -42,7 +43,13 @@ protected:
         fs::create_directories(root_ / "by-uuid/unrelated");
     }
 
-    SystemPaths paths() const { return {root_ / "mountinfo", root_ / "sys", root_ / "by-uuid"}; }
+    SystemPaths paths() const {
+        return {root_ / "mountinfo", root_ / "sys", root_ / "by-uuid", root_ / "udev"};
+    }
+
+    void systemFile(const fs::path& relative, const std::string& content) {
+        writeFile(root_ / relative, content + "\n");
+    }
 
     // Mount points are folders of the test, so that paths on them exist.
     fs::path at(const std::string& relative) const {
@@ -130,6 +137,40 @@ TEST_F(FakeMachine, ReadsEachKindOfVolume) {
             << path;
     }
     EXPECT_FALSE(volumeOf(at("missing"), paths()));
+}
+
+// Copies count per physical drive; a card is known by its volume and the reader it sat in.
+TEST_F(FakeMachine, NamesTheDriveBeneathACopyAndTheReaderBeneathACard) {
+    mountTable(standardMounts());
+    const std::string usb = "sys/devices/pci0000:00/0000:00:14.0/usb1/";
+    const std::string ssd = usb + "1-3/1-3:1.0/host4/target4:0:0/4:0:0:0/block/sdc";
+    systemFile(ssd + "/device/serial", "S5XYZ");
+    systemFile(ssd + "/device/model", "Portable SSD T7   ");
+    const std::string reader = usb + "1-2/1-2:1.0/host3/target3:0:0/3:0:0:0/block/sdb";
+    systemFile(reader + "/dev", "8:16");
+    systemFile("udev/b8:16", "S:disk/by-path/x\nE:ID_PATH=pci-0000:00:14.0-usb-0:2:1.0\n"
+                             "E:ID_SERIAL_SHORT=000000001206");
+    fs::create_directories(at("x/2026-12-07/A"));
+    fs::create_directories(at("x/B"));
+
+    const auto copy = destinationIdentity(at("x/2026-12-07/A"), at("x"), paths());
+    EXPECT_EQ(copy.driveKey, "serial:S5XYZ/Portable SSD T7");
+    EXPECT_EQ(copy.label, "x");
+    EXPECT_EQ(copy.volumeUuid, "0D8E5F10-AAAA-BBBB-CCCC-0123456789AB");
+    EXPECT_EQ(destinationIdentity(at("x/B"), at("x"), paths()).driveKey, copy.driveKey);
+    // On the computer's own disk the copy is named by the folder imported into.
+    fs::create_directories(at("Footage/day"));
+    const auto internal = destinationIdentity(at("Footage/day"), at("Footage"), paths());
+    EXPECT_EQ(internal.label, "Footage");
+    EXPECT_EQ(internal.driveKey, "mount:" + at("").string());
+
+    const auto card = cardIdentity(at("EOS DIGITAL"), {}, paths());
+    EXPECT_EQ(card.volumeUuid, "3A1F-0C22");
+    EXPECT_EQ(card.label, "EOS DIGITAL");
+    EXPECT_EQ(card.reader, "pci-0000:00:14.0-usb-0:2:1.0");
+    EXPECT_TRUE(card.capacity);
+    // A folder on the card is a card of its own.
+    EXPECT_EQ(cardIdentity(at("EOS DIGITAL/DCIM"), {}, paths()).volumeUuid, std::nullopt);
 }
 
 TEST_F(FakeMachine, ListsVolumesWithoutPseudoSystemAndBindMounts) {
