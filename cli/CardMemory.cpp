@@ -1,27 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CardMemory.h"
 
-#include "app/platform/DriveIdentity.h"
+#include "app/platform/CatalogEntry.h"
 #include "ingest/catalog/CardStatus.h"
-#include "ingest/catalog/CatalogScan.h"
-#include "ingest/engine/ImportRun.h"
 #include "ingest/scan/ResolvedPath.h"
-
-#include <unistd.h>
-
-#include <array>
 
 namespace fs = std::filesystem;
 
 namespace quaymark::cli {
 
 namespace {
-
-std::string hostName() {
-    std::array<char, 256> name{};
-    return ::gethostname(name.data(), name.size() - 1) == 0 ? std::string(name.data())
-                                                            : std::string();
-}
 
 const char* kindName(catalog::CardLookup::Kind kind) {
     switch (kind) {
@@ -65,10 +53,9 @@ CardMemory::Decision CardMemory::checkSource(const CommandLine& command,
     }
     try {
         const fs::path source = ImportEngine::resolvedPath(command.source);
-        const auto files =
-            catalog::cardFiles(ImportEngine::plannedFiles(source, !command.allFiles, cancellation));
-        card_ = platform::cardIdentity(source, files);
-        const auto lookup = catalog::lookUpCard(catalog_->history(*card_, source.string()), files);
+        const auto listing = platform::listCard(source, !command.allFiles, cancellation);
+        card_ = listing.card;
+        const auto lookup = platform::lookUpCard(*catalog_, listing, source);
         if (lookup.kind == catalog::CardLookup::Kind::notImported) {
             return decision;
         }
@@ -91,12 +78,7 @@ void CardMemory::recordVerified(const fs::path& folder, const fs::path& target) 
         return;
     }
     try {
-        catalog::CopyRecord copy = catalog::copyRecordOf(folder);
-        copy.card =
-            card_ ? *card_ : platform::cardIdentity(copy.source, catalog::cardFiles(copy.files));
-        copy.destination = platform::destinationIdentity(folder, target);
-        copy.host = hostName();
-        catalog_->record(copy);
+        platform::recordImport(*catalog_, folder, target, card_);
     } catch (const std::exception& error) {
         reporter_.notice("catalog", "Catalog: " + folder.string() +
                                         " is verified but was not recorded: " + error.what());

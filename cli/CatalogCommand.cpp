@@ -2,6 +2,7 @@
 #include "CatalogCommand.h"
 
 #include "CardMemory.h"
+#include "app/platform/CatalogEntry.h"
 #include "app/platform/DriveIdentity.h"
 #include "ingest/catalog/CardStatus.h"
 #include "ingest/catalog/CatalogScan.h"
