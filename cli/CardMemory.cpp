@@ -9,23 +9,6 @@ namespace fs = std::filesystem;
 
 namespace quaymark::cli {
 
-namespace {
-
-const char* kindName(catalog::CardLookup::Kind kind) {
-    switch (kind) {
-    case catalog::CardLookup::Kind::alreadyImported:
-        return "alreadyImported";
-    case catalog::CardLookup::Kind::newFiles:
-        return "newFiles";
-    case catalog::CardLookup::Kind::reused:
-        return "reused";
-    case catalog::CardLookup::Kind::notImported:
-        break;
-    }
-    return "notImported";
-}
-
-} // namespace
 
 std::unique_ptr<catalog::Catalog> CardMemory::open(const CommandLine& command, Reporter& reporter) {
     try {
@@ -59,7 +42,7 @@ CardMemory::Decision CardMemory::checkSource(const CommandLine& command,
         if (lookup.kind == catalog::CardLookup::Kind::notImported) {
             return decision;
         }
-        reporter_.notice(kindName(lookup.kind), catalog::noticeText(lookup, !command.allFiles));
+        reporter_.notice(catalog::toString(lookup.kind), catalog::noticeText(lookup, !command.allFiles));
         if (command.skipImported && lookup.kind == catalog::CardLookup::Kind::alreadyImported) {
             decision.nothingToImport = true;
         } else if (command.skipImported && lookup.kind == catalog::CardLookup::Kind::newFiles) {

@@ -33,11 +33,14 @@ AppModel::AppModel(Setup setup, QObject* parent)
     , setup_(std::move(setup))
     , targetChoices_(
           [this](const QString& folder, TargetPlace place) { applyTarget(folder, place); })
-    , cameraName_(unknownCamera) {
+    , cameraName_(unknownCamera)
+    , memory_(setup_.catalogFile, setup_.system) {
     queue_ = new ImportQueue(*this, setup_.system);
     if (!setup_.preferences) {
         setup_.preferences = std::make_unique<PreferenceStore>();
     }
+    readers_ = new ReaderEnrollment(*setup_.preferences, setup_.system, this);
+    connect(readers_, &ReaderEnrollment::refused, this, &AppModel::setMessage);
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(300);
     connect(&saveTimer_, &QTimer::timeout, this, &AppModel::savePreferences);
@@ -236,6 +239,7 @@ void AppModel::setParallelFiles(int count) {
 void AppModel::setVideosOnly(bool videosOnly) {
     if (preferences_.videosOnly != videosOnly) {
         preferences_.videosOnly = videosOnly;
+        memory_.lookUp(source_, videosOnly);
         savePreferences();
         emit videosOnlyChanged();
         reloadSource();
@@ -409,6 +413,22 @@ void AppModel::setSource(const QString& folder) {
     cameraTask_ = std::stop_source();
     reloadSource();
     startCameraDetection(folder);
+    memory_.lookUp(folder, preferences_.videosOnly);
+}
+
+void AppModel::importNewFiles() {
+    if (!source_.isEmpty() && !memory_.newFiles().empty()) {
+        queue_->enqueueFiles(source_, false, memory_.newFiles());
+    }
+}
+
+void AppModel::setRequiredCopies(int copies) {
+    copies = std::clamp(copies, 1, 5);
+    if (preferences_.requiredCopies != copies) {
+        preferences_.requiredCopies = copies;
+        savePreferences();
+        emit requiredCopiesChanged();
+    }
 }
 
 void AppModel::startCameraDetection(const QString& folder) {

@@ -6,7 +6,9 @@
 #include "ImportBatch.h"
 #include "ImportQueue.h"
 #include "PreferenceStore.h"
+#include "ReaderEnrollment.h"
 #include "RecoveryOffers.h"
+#include "SourceMemory.h"
 #include "TargetChoices.h"
 #include "app/core/FolderPicker.h"
 #include "app/platform/Volumes.h"
@@ -71,6 +73,12 @@ class AppModel : public QObject {
     Q_PROPERTY(quaymark::DriveWatcher* drives READ drives CONSTANT)
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(quaymark::RecoveryOffers* recoveries READ recoveries CONSTANT)
+    // What the catalog remembers of the source.
+    Q_PROPERTY(quaymark::SourceMemory* memory READ memory CONSTANT)
+    Q_PROPERTY(quaymark::ReaderEnrollment* readers READ readers CONSTANT)
+    // Verified copies on distinct drives a card needs before it is safe to format: 1 to 5.
+    Q_PROPERTY(
+        int requiredCopies READ requiredCopies WRITE setRequiredCopies NOTIFY requiredCopiesChanged)
 
 public:
     struct Setup {
@@ -80,6 +88,8 @@ public:
         platform::SystemPaths system;
         // Between the readability probes of a newly mounted drive.
         std::chrono::milliseconds probeInterval{1000};
+        // The catalog of imports; the one in the data folder when empty.
+        std::filesystem::path catalogFile;
     };
 
     explicit AppModel(Setup setup, QObject* parent = nullptr);
@@ -134,6 +144,13 @@ public:
     DriveWatcher* drives() const { return drives_; }
     static QString version();
     RecoveryOffers* recoveries() { return &recoveries_; }
+    SourceMemory* memory() { return &memory_; }
+    ReaderEnrollment* readers() const { return readers_; }
+    const std::filesystem::path& catalogFile() const { return setup_.catalogFile; }
+    int requiredCopies() const { return preferences_.requiredCopies; }
+    void setRequiredCopies(int copies);
+    // Queues only the files the card gained since its last import.
+    Q_INVOKABLE void importNewFiles();
     // Probes the remembered folders again; also when the list is opened.
     Q_INVOKABLE void refreshRecoveries();
     // Enrolls the source's drive for automatic import, or un-enrolls it.
@@ -175,6 +192,7 @@ signals:
     void namingPreviewChanged();
     void sourceChanged();
     void canStartChanged();
+    void requiredCopiesChanged();
 
 private:
     void load();
@@ -212,11 +230,13 @@ private:
     FolderBrowser targetBrowser_;
     std::stop_source cameraTask_;
     RecoveryOffers recoveries_;
+    SourceMemory memory_;
 
     // A child of the model: it goes after the model's own members, runs joined.
     ImportQueue* queue_ = nullptr;
 
-    DriveWatcher* drives_ = nullptr; // a child of the model, like the queue
+    DriveWatcher* drives_ = nullptr;      // a child of the model, like the queue
+    ReaderEnrollment* readers_ = nullptr; // a child of the model
 };
 
 } // namespace quaymark

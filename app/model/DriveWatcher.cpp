@@ -2,6 +2,8 @@
 #include "DriveWatcher.h"
 
 #include "AppModel.h"
+#include "CatalogWork.h"
+#include "app/core/AppDiagnostics.h"
 #include "app/core/Background.h"
 #include "app/core/PathText.h"
 #include "app/platform/qt/MountWatcher.h"
@@ -174,23 +176,51 @@ void DriveWatcher::endMountTask(const QString& mountPoint) {
 }
 
 void DriveWatcher::handleMount(const QString& mountPoint) {
-    if (!model_.preferences().autoEnabled || model_.preferences().enrolled.isEmpty() ||
+    if (!model_.preferences().autoEnabled ||
+        (model_.preferences().enrolled.isEmpty() && model_.readers()->readers().isEmpty()) ||
         processedMounts_.contains(mountPoint)) {
         return;
     }
     runInBackground(
         this,
-        [path = pathOf(mountPoint), system = system_] { return platform::volumeOf(path, system); },
-        [mountPoint](DriveWatcher& drives, std::optional<platform::VolumeInfo> volume) {
-            if (!enrollable(volume) ||
-                !drives.model_.preferences().enrolled.contains(
-                    QString::fromStdString(*volume->uuid)) ||
+        [path = pathOf(mountPoint), system = system_] {
+            return std::pair(platform::volumeOf(path, system),
+                             ReaderEnrollment::readerOf(path, system));
+        },
+        [mountPoint](DriveWatcher& drives,
+                     const std::pair<std::optional<platform::VolumeInfo>, QString>& found) {
+            const auto& [volume, reader] = found;
+            const bool enrolledCard =
+                enrollable(volume) && drives.model_.preferences().enrolled.contains(
+                                          QString::fromStdString(*volume->uuid));
+            if ((!enrolledCard && !drives.model_.readers()->contains(reader)) ||
                 drives.processedMounts_.contains(mountPoint)) {
                 return;
             }
             drives.processedMounts_.insert(mountPoint);
             drives.model_.setSource(mountPoint);
-            drives.model_.queue()->enqueue(mountPoint, true);
+            drives.importUnlessImported(mountPoint);
+        });
+}
+
+void DriveWatcher::importUnlessImported(const QString& mountPoint) {
+    runInBackground(
+        this,
+        [catalogFile = model_.catalogFile(), path = pathOf(mountPoint),
+         videosOnly = model_.videosOnly(), system = system_] {
+            return CatalogWork::lookUpSource(catalogFile, path, videosOnly, system);
+        },
+        [mountPoint](DriveWatcher& drives, CatalogWork::SourceNotice notice) {
+            using Kind = catalog::CardLookup::Kind;
+            if (notice.kind == Kind::alreadyImported) {
+                AppDiagnostics::log(u"Automatic import skipped for " + mountPoint + u": " +
+                                    notice.text);
+                emit drives.automaticImportSkipped(notice.text);
+            } else if (notice.kind == Kind::newFiles) {
+                drives.model_.queue()->enqueueFiles(mountPoint, true, std::move(notice.newFiles));
+            } else {
+                drives.model_.queue()->enqueue(mountPoint, true);
+            }
         });
 }
 

@@ -42,11 +42,17 @@ public:
 
 signals:
     void volumesChanged();
+    // An enrolled card was not imported again: the catalog says it is ("Already imported
+    // on ...").
+    void automaticImportSkipped(const QString& message);
 
 private:
     void scheduleMount(const QString& mountPoint);
     void endMountTask(const QString& mountPoint);
     void handleMount(const QString& mountPoint);
+    // Queues the card unless the catalog says it is imported; only its new files when it has
+    // some.
+    void importUnlessImported(const QString& mountPoint);
 
     AppModel& model_;
     platform::SystemPaths system_;

@@ -37,6 +37,14 @@ void ImportBatch::setState(State state) {
     }
 }
 
+void ImportBatch::setCardState(const QString& text, bool safeToFormat) {
+    if (text != cardState_ || safeToFormat != safeToFormat_) {
+        cardState_ = text;
+        safeToFormat_ = safeToFormat;
+        emit cardStateChanged();
+    }
+}
+
 void ImportBatch::addJob(DestinationJob* job) {
     job->setParent(this);
     jobs_.append(job);

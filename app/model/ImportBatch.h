@@ -27,6 +27,10 @@ class ImportBatch : public QObject {
     Q_PROPERTY(QString timeLeftText READ timeLeftText NOTIFY progressChanged)
     // The import folder below its destination ("2026-12-07/FX3_0949"), once the engine named it.
     Q_PROPERTY(QString folderName READ folderName NOTIFY progressChanged)
+    // Once the batch has ended: whether its card may be formatted now ("Safe to format: 2
+    // verified copies on 2 drives"); empty until known.
+    Q_PROPERTY(QString cardState READ cardState NOTIFY cardStateChanged)
+    Q_PROPERTY(bool safeToFormat READ safeToFormat NOTIFY cardStateChanged)
 
 public:
     enum class State { Queued, Importing, Verified, NeedsAttention };
@@ -52,12 +56,16 @@ public:
     QString timeLeftText() const;
     QString folderName() const;
     static QString timeLeftText(double seconds);
+    QString cardState() const { return cardState_; }
+    bool safeToFormat() const { return safeToFormat_; }
+    void setCardState(const QString& text, bool safeToFormat);
 
     Q_INVOKABLE void cancel();
 
 signals:
     void stateChanged();
     void progressChanged();
+    void cardStateChanged();
 
 private:
     QString id_;
@@ -66,6 +74,8 @@ private:
     bool automatic_ = false;
     ImportOptions options_;
     QList<DestinationJob*> jobs_;
+    QString cardState_;
+    bool safeToFormat_ = false;
 };
 
 } // namespace quaymark

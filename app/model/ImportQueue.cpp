@@ -2,6 +2,7 @@
 #include "ImportQueue.h"
 
 #include "AppModel.h"
+#include "CatalogWork.h"
 #include "app/core/AppDiagnostics.h"
 #include "app/core/Background.h"
 #include "app/core/PathText.h"
@@ -30,6 +31,8 @@ struct EngineOutcome {
     std::optional<ImportResult> result;
     QString error;
     bool cancelled = false;
+    // Why the verified import is not in the catalog.
+    std::optional<QString> catalogProblem;
 };
 
 } // namespace
@@ -69,6 +72,11 @@ std::optional<QString> ImportQueue::refusal(const QString& wanted) const {
 }
 
 void ImportQueue::enqueue(const QString& source, bool automatic) {
+    enqueueFiles(source, automatic, std::nullopt);
+}
+
+void ImportQueue::enqueueFiles(const QString& source, bool automatic,
+                               std::optional<std::vector<std::string>> onlyFiles) {
     const QString wanted = standardised(source);
     if (const auto refused = refusal(wanted)) {
         model_.setMessage(*refused);
@@ -80,7 +88,7 @@ void ImportQueue::enqueue(const QString& source, bool automatic) {
             return location.bookmark && platform::namesVolume(location.bookmark->toStdString());
         });
     if (!onVolumes) {
-        queueBatch(source, automatic, model_.targets());
+        queueBatch(source, automatic, model_.targets(), std::move(onlyFiles));
         return;
     }
     // A drive mounted at a fixed folder leaves that folder behind, empty, on the system disk
@@ -106,13 +114,13 @@ void ImportQueue::enqueue(const QString& source, bool automatic) {
             }
             return std::pair(std::optional<QString>(), folders);
         },
-        [source, automatic, wanted](ImportQueue& queue,
-                                    std::pair<std::optional<QString>, QStringList> answer) {
+        [source, automatic, wanted, onlyFiles = std::move(onlyFiles)](
+            ImportQueue& queue, std::pair<std::optional<QString>, QStringList> answer) {
             queue.pendingSources_.remove(wanted);
             if (answer.first) {
                 queue.refuseUnavailable(*answer.first, automatic);
             } else {
-                queue.queueBatch(source, automatic, answer.second);
+                queue.queueBatch(source, automatic, answer.second, onlyFiles);
             }
         });
 }
@@ -128,11 +136,14 @@ void ImportQueue::refuseUnavailable(const QString& destination, bool automatic) 
     }
 }
 
-void ImportQueue::queueBatch(const QString& source, bool automatic, const QStringList& targets) {
+void ImportQueue::queueBatch(const QString& source, bool automatic, const QStringList& targets,
+                             std::optional<std::vector<std::string>> onlyFiles) {
     ImportOptions options{model_.preferences().folderRule.toStdString(),
                           std::clamp(model_.preferences().parallelFiles, 1, 4),
-                          model_.preferences().videosOnly, model_.effectiveCamera().toStdString(),
-                          model_.preferences().writeMhl};
+                          model_.preferences().videosOnly,
+                          model_.effectiveCamera().toStdString(),
+                          model_.preferences().writeMhl,
+                          std::move(onlyFiles)};
     auto* batch = new ImportBatch(source, automatic, std::move(options), this);
     for (const QString& target : targets) {
         batch->addJob(new DestinationJob(target, std::nullopt));
@@ -362,6 +373,7 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
     engineRuns_.start(
         this, [source = pathOf(batch->source()), target = pathOf(job->target()),
                options = batch->options(), cancellation = job->cancellation(), resume, environment,
+               catalogFile = model_.catalogFile(), system = system_,
                batchRef = QPointer<ImportBatch>(batch),
                jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
             std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
@@ -381,9 +393,21 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
             } catch (const std::exception& error) {
                 outcome.error = QString::fromStdString(error.what());
             }
+            // After the receipt is durable; never instead of it.
+            if (outcome.result) {
+                outcome.catalogProblem =
+                    CatalogWork::recordImport(catalogFile, source, outcome.result->destination,
+                                              target, options.videosOnly, system);
+                if (outcome.catalogProblem) {
+                    outcome.result->warnings.push_back(outcome.catalogProblem->toStdString());
+                }
+            }
             post([batchRef, jobRef, outcome](ImportQueue& owner) {
                 if (!batchRef || !jobRef) {
                     return;
+                }
+                if (outcome.catalogProblem) {
+                    AppDiagnostics::log(u"Catalog: " + *outcome.catalogProblem);
                 }
                 if (outcome.result) {
                     jobRef->succeed(*outcome.result);
@@ -413,9 +437,26 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     const bool verified =
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
     batch->setState(verified ? ImportBatch::State::Verified : ImportBatch::State::NeedsAttention);
+    showCardState(batch);
+    if (QDir::cleanPath(batch->source()) == QDir::cleanPath(model_.source())) {
+        model_.memory()->lookUp(model_.source(), model_.videosOnly());
+    }
     inhibitor_.reset();
     model_.reloadTarget();
     processQueue();
+}
+
+void ImportQueue::showCardState(ImportBatch* batch) {
+    runInBackground(
+        batch,
+        [catalogFile = model_.catalogFile(), source = pathOf(batch->source()),
+         videosOnly = batch->options().videosOnly, required = model_.preferences().requiredCopies,
+         system = system_] {
+            return CatalogWork::cardState(catalogFile, source, videosOnly, required, system);
+        },
+        [](ImportBatch& ended, const CatalogWork::CardStateText& state) {
+            ended.setCardState(state.text, state.safeToFormat);
+        });
 }
 
 } // namespace quaymark

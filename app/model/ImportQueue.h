@@ -14,6 +14,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace quaymark {
 
@@ -48,6 +50,10 @@ public:
     // Checks and queues one batch of `source` to every destination; refusals set the model's
     // message.
     Q_INVOKABLE void enqueue(const QString& source, bool automatic = false);
+    // The same for these card paths of `source` only, such as the clips added since its last
+    // import.
+    void enqueueFiles(const QString& source, bool automatic,
+                      std::optional<std::vector<std::string>> onlyFiles);
     // A new one-destination batch that resumes the job's import folder where it has one.
     Q_INVOKABLE void retry(quaymark::DestinationJob* job, quaymark::ImportBatch* batch);
     Q_INVOKABLE void clearFinished();
@@ -70,7 +76,8 @@ private:
     // Why `wanted` (standardised) cannot be queued now, if it cannot.
     std::optional<QString> refusal(const QString& wanted) const;
     // Builds and queues a checked batch to these destination folders.
-    void queueBatch(const QString& source, bool automatic, const QStringList& targets);
+    void queueBatch(const QString& source, bool automatic, const QStringList& targets,
+                    std::optional<std::vector<std::string>> onlyFiles);
     void refuseUnavailable(const QString& destination, bool automatic);
     // The rest of recover() once the journal has been read: `read` is empty when it failed.
     void recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
@@ -83,6 +90,8 @@ private:
     void runEngine(ImportBatch* batch, DestinationJob* job,
                    std::shared_ptr<ImportEngine::SharedReads> sharedReads);
     void jobEnded(ImportBatch* batch, DestinationJob* job);
+    // Looks up on a worker whether the ended batch's card may be formatted now.
+    void showCardState(ImportBatch* batch);
 
     AppModel& model_;
     platform::SystemPaths system_;

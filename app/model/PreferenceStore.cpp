@@ -18,6 +18,8 @@ const QString folderRuleKey = QStringLiteral("folderRule");
 const QString parallelFilesKey = QStringLiteral("parallelFiles");
 const QString videosOnlyKey = QStringLiteral("videosOnly");
 const QString writeMhlKey = QStringLiteral("writeMhl");
+const QString requiredCopiesKey = QStringLiteral("requiredCopies");
+const QString enrolledReadersKey = QStringLiteral("enrolledReaders");
 const QString cameraOverridesKey = QStringLiteral("cameraOverrides");
 const QString migratedKey = QStringLiteral("cameraNamingMigrated");
 const QString recoveryFoldersKey = QStringLiteral("recoveryFolders");
@@ -124,6 +126,10 @@ StoredPreferences PreferenceStore::load() const {
     if (isNumber && parallel != 0) {
         preferences.parallelFiles = std::clamp(parallel, 1, 4);
     }
+    const int copies = settings_.value(requiredCopiesKey).toInt(&isNumber);
+    if (isNumber && copies != 0) {
+        preferences.requiredCopies = std::clamp(copies, 1, 5);
+    }
     preferences.videosOnly =
         boolean(settings_.value(videosOnlyKey)).value_or(preferences.videosOnly);
     preferences.writeMhl = boolean(settings_.value(writeMhlKey)).value_or(preferences.writeMhl);
@@ -146,7 +152,17 @@ void PreferenceStore::save(const StoredPreferences& preferences) {
     settings_.setValue(cameraOverridesKey, toVariantMap(preferences.cameraOverrides));
     settings_.setValue(folderRuleKey, preferences.folderRule);
     settings_.setValue(parallelFilesKey, preferences.parallelFiles);
+    settings_.setValue(requiredCopiesKey, preferences.requiredCopies);
     settings_.setValue(destinationsKey, encodeDestinations(preferences.destinations));
+    settings_.sync();
+}
+
+QMap<QString, QString> PreferenceStore::loadEnrolledReaders() const {
+    return textDictionary(settings_.value(enrolledReadersKey));
+}
+
+void PreferenceStore::saveEnrolledReaders(const QMap<QString, QString>& readers) {
+    settings_.setValue(enrolledReadersKey, toVariantMap(readers));
     settings_.sync();
 }
 

@@ -25,6 +25,8 @@ struct StoredPreferences {
     int parallelFiles = 2;
     bool videosOnly = true;
     bool writeMhl = true;
+    // Verified copies on distinct drives before a card is safe to format, 1 to 5.
+    int requiredCopies = 2;
     QMap<QString, QString> cameraOverrides;
     QStringList recoveryFolders;
 
@@ -48,6 +50,9 @@ public:
     void save(const StoredPreferences& preferences);
     // Written at once, apart from save().
     void saveRecoveryFolders(const QStringList& folders);
+    // Card readers enrolled for automatic import: reader identity to name.
+    QMap<QString, QString> loadEnrolledReaders() const;
+    void saveEnrolledReaders(const QMap<QString, QString>& readers);
 
     // The one-time move of older rules to camera-named folders; true when it ran now. The
     // caller saves the preferences and then calls markMigrated().

@@ -64,6 +64,20 @@ std::string fileName(const std::string& relative) {
 
 } // namespace
 
+const char* toString(CardLookup::Kind kind) {
+    switch (kind) {
+    case CardLookup::Kind::alreadyImported:
+        return "alreadyImported";
+    case CardLookup::Kind::newFiles:
+        return "newFiles";
+    case CardLookup::Kind::reused:
+        return "reused";
+    case CardLookup::Kind::notImported:
+        break;
+    }
+    return "notImported";
+}
+
 std::string dayAndTime(Timestamp when) {
     return localText(when, "%a %-d %b %H:%M");
 }

@@ -26,6 +26,9 @@ struct CardLookup {
     std::vector<std::string> reusedPaths;
 };
 
+// "notImported", "alreadyImported", "newFiles" or "reused": the name scripts and views use.
+const char* toString(CardLookup::Kind kind);
+
 CardLookup lookUpCard(const CatalogFiles& history, const std::vector<CardFile>& card);
 
 // "Already imported on Tue 7 Dec 14:02 to RAID_A and SHUTTLE_2 (verified).", "12 new clips

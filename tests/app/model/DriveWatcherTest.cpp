@@ -4,8 +4,10 @@
 #include "QtWaiting.h"
 #include "TestFiles.h"
 #include "TestMounts.h"
+#include "app/core/PathText.h"
 #include "app/model/AppModel.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -55,6 +57,9 @@ protected:
         AppModel::Setup setup;
         setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
         setup.probeInterval = std::chrono::milliseconds(100);
+        setup.catalogFile = home / "catalog.sqlite3";
+        // udev's database as a reader would fill it; the machine's own is left alone.
+        setup.system.udevData = home / "udev";
         return std::make_unique<AppModel>(std::move(setup));
     }
 
@@ -75,7 +80,8 @@ protected:
     }
 };
 
-TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
+// The second mount of the same card finds it in the catalog and imports nothing.
+TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOnce) {
     {
         TestMount card(loop->device(), home / "CARD", "ext4");
         ASSERT_TRUE(QTest::qWaitFor([&] { return cardListed(); }, 30'000));
@@ -89,19 +95,31 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
             << "mounted before automatic import was on";
     }
     model->setAutoEnabled(true);
+    QSignalSpy skipped(model->drives(), &DriveWatcher::automaticImportSkipped);
 
     for (int mount = 1; mount <= 2; ++mount) {
         SCOPED_TRACE(mount);
         TestMount card(loop->device(), home / "CARD", "ext4");
         ASSERT_TRUE(card.mounted()) << card.error();
-        ASSERT_TRUE(imported(mount)) << "no call from the test starts it";
-        ImportBatch* batch = model->queue()->batches()[0];
-        EXPECT_TRUE(batch->automatic());
-        EXPECT_EQ(batch->state(), ImportBatch::State::Verified)
-            << batch->jobs()[0]->error().toStdString();
-        // Clips only, flattened: the default mode.
-        EXPECT_EQ(test::readFile(home / "D0/CARD/C0001.MP4"), test::patternBytes(100000));
-        fs::remove_all(home / "D0/CARD");
+        if (mount == 1) {
+            ASSERT_TRUE(imported(1)) << "no call from the test starts it";
+            ImportBatch* batch = model->queue()->batches()[0];
+            EXPECT_TRUE(batch->automatic());
+            EXPECT_EQ(batch->state(), ImportBatch::State::Verified)
+                << batch->jobs()[0]->error().toStdString();
+            // Clips only, flattened: the default mode.
+            EXPECT_EQ(test::readFile(home / "D0/CARD/C0001.MP4"), test::patternBytes(100000));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !batch->cardState().isEmpty(); }, 30'000));
+            EXPECT_EQ(batch->cardState(), u"1 verified copy: one more drive needed");
+        } else {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return skipped.count() == 1; }, 60'000));
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^Already imported on \\w{3} \\d+ \\w{3} "
+                                                          "\\d\\d:\\d\\d to D0 \\(verified\\)\\.$"))
+                            .match(skipped.value(0).value(0).toString())
+                            .hasMatch())
+                << skipped.value(0).value(0).toString().toStdString();
+            EXPECT_EQ(model->queue()->batches().size(), 1);
+        }
         card.unmount();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
     }
@@ -113,6 +131,51 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOncePerMount) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->message().isEmpty(); }, 30'000));
     EXPECT_EQ(model->message(), u"Select an external card or SSD with a stable volume ID to "
                                 u"enable automatic importing.");
+}
+
+// A camera's format gives the card a new volume ID: a card in an enrolled reader is imported
+// all the same, with a warning that its clip names were imported before.
+TEST_F(DriveWatchingTest, AnEnrolledReaderImportsACardFormattedSinceItsLastImport) {
+    const std::string number =
+        test::readFile("/sys/class/block/" + fs::path(loop->device()).filename().string() + "/dev");
+    test::writeFile(home / "udev" / ("b" + number.substr(0, number.find('\n'))),
+                    "E:ID_PATH=pci-0000:00:14.0-usb-0:2:1.0\nE:ID_MODEL=Reader\n");
+    {
+        TestMount card(loop->device(), home / "CARD", "ext4");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return cardListed(); }, 30'000));
+        model->readers()->toggle(text(home / "CARD"));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !model->readers()->readers().isEmpty(); }, 30'000));
+        EXPECT_EQ(model->readers()->readers().value(0).toMap(),
+                  (QVariantMap{
+                      {QStringLiteral("id"), QStringLiteral("port:pci-0000:00:14.0-usb-0:2:1.0")},
+                      {QStringLiteral("title"), QStringLiteral("Reader")}}));
+    }
+    for (int insert = 1; insert <= 2; ++insert) {
+        SCOPED_TRACE(insert);
+        model->setAutoEnabled(false);
+        if (insert == 2) {
+            // Formatted in the camera: a new volume ID, the same clip name, another clip.
+            ASSERT_EQ(test::runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", "-L", "CARD", "-U",
+                                        "0E7A1C3D-2B4F-4D61-8E9A-1F2B3C4D5E6F", loop->device()})
+                          .status,
+                      0);
+            TestMount card(loop->device(), home / "CARD", "ext4");
+            test::writeFile(home / "CARD/DCIM/C0001.MP4", test::patternBytes(90'000, 7));
+            card.unmount();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
+        }
+        model->setAutoEnabled(true);
+        TestMount card(loop->device(), home / "CARD", "ext4");
+        ASSERT_TRUE(card.mounted()) << card.error();
+        ASSERT_TRUE(imported(insert)) << "an enrolled reader starts it";
+        DestinationJob* job = model->queue()->batches()[0]->jobs()[0];
+        ASSERT_TRUE(job->verified()) << job->error().toStdString();
+        EXPECT_EQ(test::readFile(pathOf(job->resultFolder()) / "C0001.MP4"),
+                  insert == 1 ? test::patternBytes(100'000) : test::patternBytes(90'000, 7));
+        card.unmount();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
+    }
 }
 
 // A drive mounted at a fixed folder leaves that folder behind, empty, on the system disk when

@@ -38,7 +38,7 @@ TEST(CardFingerprint, TheListingIgnoresOrderAndSeesEveryChange) {
 TEST_F(CatalogTest, SafeToFormatCountsDrivesNotFoldersAndNeedsTheCardUnchanged) {
     Catalog catalog(file);
     const auto stateOf = [&](const std::vector<CardFile>& files, int required = 2) {
-        return cardState(catalog.history(CardIdentity{"1234-ABCD"}, "/media/card"), files,
+        return cardState(catalog.history(cardOn("1234-ABCD"), "/media/card"), files,
                          required);
     };
     const auto files = cardFiles(card);
@@ -81,7 +81,7 @@ TEST_F(CatalogTest, ACardIsAlreadyImportedHasNewFilesOrWasReused) {
     const auto notice = [&](const std::vector<CardFile>& files, bool videosOnly = true,
                             const char* now = "2026-12-07T20:00:00Z") {
         const auto lookup =
-            lookUpCard(catalog.history(CardIdentity{"1234-ABCD"}, "/media/card"), files);
+            lookUpCard(catalog.history(cardOn("1234-ABCD"), "/media/card"), files);
         return noticeText(lookup, videosOnly, parseIsoDate(now));
     };
     auto files = cardFiles(card);
@@ -94,7 +94,7 @@ TEST_F(CatalogTest, ACardIsAlreadyImportedHasNewFilesOrWasReused) {
     EXPECT_EQ(notice(files, false, "2026-12-08T09:00:00Z"),
               "2 new files since the import of Mon 7 Dec 14:02.");
     const auto lookup =
-        lookUpCard(catalog.history(CardIdentity{"1234-ABCD"}, "/media/card"), files);
+        lookUpCard(catalog.history(cardOn("1234-ABCD"), "/media/card"), files);
     EXPECT_EQ(lookup.newFiles, (std::vector<std::string>{"PRIVATE/M4ROOT/CLIP/C0003.MP4",
                                                          "PRIVATE/M4ROOT/CLIP/C0004.MP4"}));
 
@@ -107,8 +107,8 @@ TEST_F(CatalogTest, ACardIsAlreadyImportedHasNewFilesOrWasReused) {
                              "more file): this card was probably formatted and reused.");
 
     // Another card, even with the same clip names, knows nothing of these imports.
-    EXPECT_TRUE(catalog.history(CardIdentity{"9999-0000", "FX3_B"}, "/media/other").files.empty());
-    EXPECT_EQ(catalog.history(CardIdentity{std::nullopt, "FX3_A", 1}, "/x").files.size(), 0u)
+    EXPECT_TRUE(catalog.history(cardOn("9999-0000", "FX3_B"), "/media/other").files.empty());
+    EXPECT_EQ(catalog.history(cardOn(std::nullopt, "FX3_A", 1), "/x").files.size(), 0u)
         << "a label matches only with the same capacity";
 }
 

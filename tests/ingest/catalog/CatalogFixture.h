@@ -34,6 +34,16 @@ inline std::vector<CardFile> cardFiles(const std::vector<FileReceipt>& files) {
     return card;
 }
 
+inline CardIdentity cardOn(std::optional<std::string> volume,
+                           std::optional<std::string> label = std::nullopt,
+                           std::optional<std::int64_t> capacity = std::nullopt) {
+    CardIdentity card;
+    card.volumeUuid = std::move(volume);
+    card.label = std::move(label);
+    card.capacity = capacity;
+    return card;
+}
+
 // A copy of the card "FX3_A" (volume 1234-ABCD) imported at 14:00 UTC.
 inline CopyRecord copyOf(const std::filesystem::path& folder, const std::string& label,
                          const std::string& drive, std::vector<FileReceipt> files) {
