@@ -416,6 +416,29 @@ void AppModel::setSource(const QString& folder) {
     memory_.lookUp(folder, preferences_.videosOnly);
 }
 
+void AppModel::startImport() {
+    if (source_.isEmpty()) {
+        return;
+    }
+    if (memory_.kind() == QLatin1String("alreadyImported")) {
+        confirmation_ = memory_.notice();
+        emit confirmationChanged();
+        return;
+    }
+    queue_->enqueue(source_, false);
+}
+
+void AppModel::answerConfirmation(bool importAgain) {
+    if (confirmation_.isEmpty()) {
+        return;
+    }
+    confirmation_.clear();
+    emit confirmationChanged();
+    if (importAgain) {
+        queue_->enqueue(source_, false);
+    }
+}
+
 void AppModel::importNewFiles() {
     if (!source_.isEmpty() && !memory_.newFiles().empty()) {
         queue_->enqueueFiles(source_, false, memory_.newFiles());

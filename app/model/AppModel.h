@@ -76,6 +76,9 @@ class AppModel : public QObject {
     // What the catalog remembers of the source.
     Q_PROPERTY(quaymark::SourceMemory* memory READ memory CONSTANT)
     Q_PROPERTY(quaymark::ReaderEnrollment* readers READ readers CONSTANT)
+    // A question to answer before the import starts ("Already imported on ..."); empty when
+    // none is asked.
+    Q_PROPERTY(QString confirmation READ confirmation NOTIFY confirmationChanged)
     // Verified copies on distinct drives a card needs before it is safe to format: 1 to 5.
     Q_PROPERTY(
         int requiredCopies READ requiredCopies WRITE setRequiredCopies NOTIFY requiredCopiesChanged)
@@ -151,6 +154,11 @@ public:
     void setRequiredCopies(int copies);
     // Queues only the files the card gained since its last import.
     Q_INVOKABLE void importNewFiles();
+    // Queues the source to every destination; for a card the catalog says is imported, asks
+    // first.
+    Q_INVOKABLE void startImport();
+    QString confirmation() const { return confirmation_; }
+    Q_INVOKABLE void answerConfirmation(bool importAgain);
     // Probes the remembered folders again; also when the list is opened.
     Q_INVOKABLE void refreshRecoveries();
     // Enrolls the source's drive for automatic import, or un-enrolls it.
@@ -193,6 +201,7 @@ signals:
     void sourceChanged();
     void canStartChanged();
     void requiredCopiesChanged();
+    void confirmationChanged();
 
 private:
     void load();
@@ -222,6 +231,7 @@ private:
     QString cameraName_;
     bool showSettings_ = false;
     QString message_;
+    QString confirmation_;
 
     QString source_;
     // The source's volume UUID once read: absent while unknown, empty when it has none.

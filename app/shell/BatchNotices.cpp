@@ -22,6 +22,12 @@ BatchNotices::BatchNotices(AppModel& model, std::function<bool()> windowActive, 
                     post_(QStringLiteral("Import needs attention"), message);
                 }
             });
+    connect(model_.drives(), &DriveWatcher::automaticImportSkipped, this,
+            [this](const QString& message) {
+                if (!windowActive_()) {
+                    post_(QStringLiteral("Already imported"), message);
+                }
+            });
     watch();
 }
 

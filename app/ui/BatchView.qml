@@ -72,6 +72,27 @@ Rectangle {
             }
         }
 
+        // Whether the card may be formatted now that the batch has ended.
+        RowLayout {
+            objectName: "cardState"
+            visible: card.batch.cardState !== ""
+            Layout.fillWidth: true
+            spacing: 6
+            QuayIcon {
+                name: card.batch.safeToFormat ? "checkmark.shield.fill" : "shield.lefthalf.filled"
+                size: 15
+                color: card.batch.safeToFormat ? QuayTheme.mint : QuayTheme.secondary
+            }
+            Label {
+                objectName: "cardStateText"
+                text: card.batch.cardState
+                font.pointSize: 12 * QuayTheme.textUnit
+                color: card.batch.safeToFormat ? QuayTheme.mint : QuayTheme.text
+                wrapMode: Text.Wrap
+                Layout.fillWidth: true
+            }
+        }
+
         // Where the copies go and how long the whole batch still takes.
         RowLayout {
             visible: card.batch.folderName !== "" || card.batch.timeLeftText !== ""

@@ -62,6 +62,30 @@ Rectangle {
     }
 
     Dialog {
+        id: importAgain
+        objectName: "importAgainDialog"
+        title: "Import this card again?"
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
+        width: 460
+        readonly property string question: root.appModel.confirmation
+        onQuestionChanged: question !== "" ? open() : close()
+        standardButtons: Dialog.Ok | Dialog.Cancel
+        onAboutToShow: standardButton(Dialog.Ok).text = "Import again"
+        onAccepted: root.appModel.answerConfirmation(true)
+        // Cancel, Escape or a click outside: nothing is imported.
+        onRejected: root.appModel.answerConfirmation(false)
+        Label {
+            objectName: "importAgainText"
+            width: parent.width
+            text: importAgain.question
+            font.pointSize: 13 * QuayTheme.textUnit
+            wrapMode: Text.Wrap
+        }
+    }
+
+    Dialog {
         id: statusAlert
         objectName: "statusAlert"
         title: "Quaymark"

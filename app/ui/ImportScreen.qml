@@ -78,6 +78,36 @@ Rectangle {
                         elide: Text.ElideRight
                         Layout.fillWidth: true
                     }
+                    RowLayout {
+                        objectName: "sourceNotice"
+                        visible: screen.appModel.memory.notice !== ""
+                        spacing: 8
+                        Layout.fillWidth: true
+                        QuayIcon {
+                            name: screen.appModel.memory.kind === "reused" ? "xmark.circle"
+                                                                           : "checkmark.seal.fill"
+                            size: 15
+                            color: screen.appModel.memory.kind === "reused" ? QuayTheme.orange : QuayTheme.mint
+                        }
+                        Label {
+                            objectName: "sourceNoticeText"
+                            text: screen.appModel.memory.notice
+                            font.pointSize: 13 * QuayTheme.textUnit
+                            color: screen.appModel.memory.kind === "reused" ? QuayTheme.orange : QuayTheme.text
+                            wrapMode: Text.Wrap
+                            Layout.fillWidth: true
+                        }
+                        FlatButton {
+                            objectName: "importNewButton"
+                            visible: screen.appModel.memory.kind === "newFiles"
+                            text: screen.appModel.videosOnly ? "Import new clips" : "Import new files"
+                            symbol: "plus.circle"
+                            fontSize: 12
+                            fontWeight: Font.Medium
+                            enabled: screen.appModel.canStart
+                            onClicked: screen.appModel.importNewFiles()
+                        }
+                    }
                 }
                 Label {
                     objectName: "startProblem"
@@ -106,10 +136,7 @@ Rectangle {
                         radius: 10
                         visible: startButton.visualFocus
                     }
-                    onClicked: {
-                        if (screen.appModel.source !== "")
-                            screen.appModel.queue.enqueue(screen.appModel.source, false)
-                    }
+                    onClicked: screen.appModel.startImport()
                     background: Rectangle {
                         radius: 8
                         color: startButton.enabled ? (startButton.down ? Qt.darker(QuayTheme.mint, 1.15) : QuayTheme.mint)

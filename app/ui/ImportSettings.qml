@@ -219,6 +219,11 @@ Dialog {
             Note {
                 text: "Enroll each camera card or SSD from the source pane. Auto-import copies the entire enrolled volume to all saved destinations. The app must stay running; it does not launch itself at login."
             }
+            Label {
+                text: "Drives"
+                font.pointSize: 13 * QuayTheme.textUnit
+                font.weight: Font.Medium
+            }
             Note {
                 objectName: "noDrives"
                 visible: sheet.appModel.enrolledDrives.length === 0
@@ -248,6 +253,74 @@ Dialog {
                         onClicked: sheet.appModel.unenroll(drive.modelData.id)
                     }
                 }
+            }
+            Label {
+                text: "Card readers"
+                font.pointSize: 13 * QuayTheme.textUnit
+                font.weight: Font.Medium
+            }
+            Note {
+                objectName: "noReaders"
+                visible: sheet.appModel.readers.readers.length === 0
+                text: "No card readers enrolled yet. Every card in an enrolled reader imports itself, also after the camera formats it."
+            }
+            Repeater {
+                model: sheet.appModel.readers.readers
+                delegate: RowLayout {
+                    id: reader
+                    required property var modelData
+                    objectName: "enrolledReader"
+                    Layout.fillWidth: true
+                    spacing: 8
+                    QuayIcon { name: "sdcard"; color: QuayTheme.secondary; size: 15 }
+                    ColumnLayout {
+                        spacing: 0
+                        Layout.fillWidth: true
+                        Label {
+                            text: reader.modelData.title
+                            font.pointSize: 13 * QuayTheme.textUnit
+                            elide: Text.ElideRight
+                            Layout.fillWidth: true
+                        }
+                        Label {
+                            text: reader.modelData.id
+                            font.pointSize: 12 * QuayTheme.textUnit
+                            color: QuayTheme.secondary
+                            elide: Text.ElideMiddle
+                            Layout.fillWidth: true
+                        }
+                    }
+                    FlatButton {
+                        objectName: "removeReaderButton"
+                        text: "Remove"
+                        Accessible.name: "Remove " + reader.modelData.title + " from automatic import"
+                        fontSize: 12
+                        onClicked: sheet.appModel.readers.remove(reader.modelData.id)
+                    }
+                }
+            }
+
+            Separator {}
+
+            Title { text: "Safe to format" }
+            RowLayout {
+                spacing: 10
+                Label {
+                    text: "Verified copies on separate drives"
+                    font.pointSize: 13 * QuayTheme.textUnit
+                    Layout.fillWidth: true
+                }
+                SpinBox {
+                    objectName: "requiredCopies"
+                    from: 1
+                    to: 5
+                    value: sheet.appModel.requiredCopies
+                    onValueModified: sheet.appModel.requiredCopies = value
+                    Accessible.name: "Verified copies on separate drives before a card is safe to format"
+                }
+            }
+            Note {
+                text: "A card is safe to format once every file on it has this many verified copies, each on another physical drive, and the card holds nothing new or changed since."
             }
 
             Separator {}

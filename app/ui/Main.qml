@@ -67,10 +67,7 @@ ApplicationWindow {
         text: "Start Verified Import"
         shortcut: "Ctrl+Return"
         enabled: window.appModel.canStart
-        onTriggered: {
-            if (window.appModel.source !== "")
-                window.appModel.queue.enqueue(window.appModel.source, false)
-        }
+        onTriggered: window.appModel.startImport()
     }
     Action {
         id: settingsAction

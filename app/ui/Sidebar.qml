@@ -239,6 +239,17 @@ Rectangle {
             onClicked: sidebar.appModel.enrollSource()
         }
 
+        FlatButton {
+            objectName: "enrollReaderButton"
+            text: "Enroll card reader"
+            symbol: "plus.circle"
+            fontSize: 12
+            fontWeight: Font.Medium
+            enabled: sidebar.appModel.source !== ""
+            Accessible.description: "Every card in this reader imports itself, also after a format"
+            onClicked: sidebar.appModel.readers.toggle(sidebar.appModel.source)
+        }
+
         Item { Layout.fillHeight: true }
 
         FlatButton {

@@ -31,6 +31,7 @@ protected:
     void SetUp() override {
         AppModel::Setup setup;
         setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
+        setup.catalogFile = home / "catalog.sqlite3";
         model = std::make_unique<AppModel>(std::move(setup));
         model->setFolderRule(QStringLiteral("{source}"));
         model->setVideosOnly(false);
@@ -160,6 +161,52 @@ TEST_F(ImportQueueTest, CancelledDestinationRetriesIntoItsImportFolder) {
 }
 
 // A late report from the engine never changes what the job shows.
+// The catalog remembers the card: a second start asks first, and new clips import alone.
+TEST_F(ImportQueueTest, AnImportedCardAsksBeforeImportingAgainAndTakesNewFilesAlone) {
+    addDestinations(1);
+    const fs::path card = makeCard("CARD", 2);
+    model->setSource(text(card));
+    model->startImport();
+    waitIdle();
+    ASSERT_EQ(model->queue()->batches().size(), 1);
+    ImportBatch* first = model->queue()->batches()[0];
+    ASSERT_EQ(first->state(), ImportBatch::State::Verified);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !first->cardState().isEmpty(); }, 30'000));
+    EXPECT_EQ(first->cardState(), u"1 verified copy: one more drive needed");
+    EXPECT_FALSE(first->safeToFormat());
+    const auto memoryIs = [&](const char* kind) {
+        return QTest::qWaitFor([&] { return model->memory()->kind() == QLatin1String(kind); },
+                               30'000);
+    };
+    ASSERT_TRUE(memoryIs("alreadyImported"));
+    const QString notice = model->memory()->notice();
+    EXPECT_TRUE(notice.startsWith(u"Already imported on ") &&
+                notice.endsWith(u" to D0 (verified)."))
+        << notice.toStdString();
+
+    model->startImport();
+    EXPECT_EQ(model->confirmation(), notice);
+    model->answerConfirmation(false);
+    EXPECT_TRUE(model->confirmation().isEmpty());
+    model->startImport();
+    model->answerConfirmation(true);
+    waitIdle();
+    EXPECT_EQ(model->queue()->batches().size(), 2) << "asked, then imported again";
+
+    test::writeFile(card / "C0009.MP4", test::patternBytes(777, 9));
+    model->setSource(text(card));
+    ASSERT_TRUE(memoryIs("newFiles"));
+    EXPECT_TRUE(model->memory()->notice().startsWith(u"1 new file since the import of "));
+    model->importNewFiles();
+    waitIdle();
+    ASSERT_EQ(model->queue()->batches().size(), 3);
+    const auto& result = model->queue()->batches()[0]->jobs()[0]->result();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->fileCount, 1);
+    EXPECT_EQ(test::readFile(result->destination / "C0009.MP4"), test::patternBytes(777, 9));
+    ASSERT_TRUE(memoryIs("alreadyImported"));
+}
+
 TEST(DestinationJob, StaleProgressIsDropped) {
     DestinationJob job{QStringLiteral("/d"), std::nullopt};
     const auto start = std::chrono::steady_clock::now();
