@@ -45,6 +45,7 @@ inline std::unique_ptr<AppModel> makeAppModel(const std::filesystem::path& home,
     AppModel::Setup setup;
     setup.preferences = std::make_unique<PreferenceStore>(text(home / "Quaymark.conf"));
     setup.folderPicker = picker;
+    setup.catalogFile = home / "catalog.sqlite3";
     return std::make_unique<AppModel>(std::move(setup));
 }
 

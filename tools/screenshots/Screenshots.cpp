@@ -179,6 +179,7 @@ public:
         job->succeed(ImportResult{pathOf(text(home_ / "Footage SSD/2026-03-01/A7S_0930")), 1204,
                                   182'500'000'000, 1433.6});
         batch->setState(ImportBatch::State::Verified);
+        batch->setCardState(QStringLiteral("Safe to format: 2 verified copies on 2 drives"), true);
         return batch;
     }
 
@@ -195,6 +196,7 @@ public:
         bad->fail(QStringLiteral("Not enough free space on Offsite: 1.2 GB needed, 0.4 GB free."),
                   false);
         batch->setState(ImportBatch::State::NeedsAttention);
+        batch->setCardState(QStringLiteral("1 verified copy: one more drive needed"), false);
         return batch;
     }
 
@@ -253,6 +255,12 @@ public:
     // have: a small laptop, the same at 150 % text, a 1080p screen.
     void sizes() {
         screen_->find<QObject>("contentView")->setProperty("section", QStringLiteral("ingest"));
+        // A real import first, so that the catalog knows the card.
+        model_->startImport();
+        ok_ = ok_ && QTest::qWaitFor([&] { return !model_->queue()->processing(); }, 60'000) &&
+              QTest::qWaitFor(
+                  [&] { return model_->memory()->kind() == QLatin1String("alreadyImported"); },
+                  30'000);
         showBatches({importing()});
         QFont font = QGuiApplication::font();
         const QFont normal = font;
@@ -270,6 +278,9 @@ public:
             screen_->window()->resize(each.size);
             QMetaObject::invokeMethod(screen_->find<QObject>("importScreen"), "showActivity");
             shoot((std::string("20-batch-") + each.name).c_str());
+            model_->startImport();
+            shoot((std::string("25-import-again-") + each.name).c_str());
+            model_->answerConfirmation(false);
             model_->pickSource();
             QMetaObject::invokeMethod(screen_->find<QObject>("folderDialog"), "openFolder",
                                       Q_ARG(QVariant, text(home_.path())));
