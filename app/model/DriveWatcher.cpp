@@ -6,9 +6,11 @@
 #include "app/core/AppDiagnostics.h"
 #include "app/core/Background.h"
 #include "app/core/PathText.h"
+#include "app/platform/qt/DriveEject.h"
 #include "app/platform/qt/MountWatcher.h"
 
 #include <QCollator>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -116,13 +118,27 @@ DriveWatcher::~DriveWatcher() = default;
 
 void DriveWatcher::refreshVolumes() {
     runInBackground(
-        this, [system = system_] { return platform::mountedVolumes(system); },
-        [](DriveWatcher& drives, std::vector<platform::VolumeInfo> mounted) {
+        this,
+        [system = system_, catalogFile = model_.catalogFile(), videosOnly = model_.videosOnly(),
+         required = model_.requiredCopies()] {
+            std::vector<std::pair<platform::VolumeInfo, CatalogWork::CardStateText>> volumes;
+            for (auto& volume : platform::mountedVolumes(system)) {
+                // Whether each card may be formatted, for its row.
+                const auto state = removableFor(volume) && !volume.internal.value_or(false)
+                                       ? CatalogWork::cardState(catalogFile, volume.mountPoint,
+                                                                videosOnly, required, system)
+                                       : CatalogWork::CardStateText{};
+                volumes.emplace_back(std::move(volume), state);
+            }
+            return volumes;
+        },
+        [](DriveWatcher& drives,
+           std::vector<std::pair<platform::VolumeInfo, CatalogWork::CardStateText>> mounted) {
             QCollator collator;
             collator.setNumericMode(true);
             collator.setCaseSensitivity(Qt::CaseInsensitive);
             std::vector<std::pair<QString, QVariantMap>> entries;
-            for (const auto& volume : mounted) {
+            for (const auto& [volume, state] : mounted) {
                 if (volume.internal.value_or(false)) {
                     continue;
                 }
@@ -133,7 +149,9 @@ void DriveWatcher::refreshVolumes() {
                                 {QStringLiteral("name"), name},
                                 {QStringLiteral("uuid"),
                                  volume.uuid ? QString::fromStdString(*volume.uuid) : QString()},
-                                {QStringLiteral("removable"), removableFor(volume)}});
+                                {QStringLiteral("removable"), removableFor(volume)},
+                                {QStringLiteral("cardState"), state.text},
+                                {QStringLiteral("safeToFormat"), state.safeToFormat}});
             }
             std::stable_sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
                 return collator.compare(a.first, b.first) < 0;
@@ -221,6 +239,59 @@ void DriveWatcher::importUnlessImported(const QString& mountPoint) {
             } else {
                 drives.model_.queue()->enqueue(mountPoint, true);
             }
+        });
+}
+
+void DriveWatcher::eject(const QString& path) {
+    runInBackground(
+        this,
+        [path = pathOf(path), system = system_, catalogFile = model_.catalogFile(),
+         videosOnly = model_.videosOnly(), required = model_.requiredCopies()] {
+            const auto volume = platform::volumeOf(path, system);
+            const auto mountPoint = volume ? volume->mountPoint : path;
+            return std::pair(
+                textOf(mountPoint),
+                CatalogWork::cardState(catalogFile, mountPoint, videosOnly, required, system));
+        },
+        [](DriveWatcher& drives, const std::pair<QString, CatalogWork::CardStateText>& found) {
+            const auto& [mountPoint, state] = found;
+            if (state.safeToFormat) {
+                drives.ejectNow(mountPoint);
+                return;
+            }
+            drives.pendingEject_ = mountPoint;
+            drives.ejectQuestion_ =
+                u"“" + QFileInfo(mountPoint).fileName() + u"” is not safe to format (" +
+                (state.text.isEmpty() ? u"Not imported"_qs : state.text) + u"). Eject it anyway?";
+            emit drives.ejectQuestionChanged();
+        });
+}
+
+void DriveWatcher::answerEject(bool ejectAnyway) {
+    const QString mountPoint = std::exchange(pendingEject_, QString());
+    if (ejectQuestion_.isEmpty()) {
+        return;
+    }
+    ejectQuestion_.clear();
+    emit ejectQuestionChanged();
+    if (ejectAnyway) {
+        ejectNow(mountPoint);
+    }
+}
+
+void DriveWatcher::ejectNow(const QString& mountPoint) {
+    QStringList importing;
+    for (const ImportBatch* batch : model_.queue()->batches()) {
+        if (batch->active()) {
+            importing.append(QDir::cleanPath(batch->source()));
+        }
+    }
+    runInBackground(
+        this, [mountPoint, importing] { return platform::ejectDrive(mountPoint, importing); },
+        [](DriveWatcher& drives, const platform::EjectOutcome& outcome) {
+            AppDiagnostics::log(u"Eject: " + outcome.message);
+            drives.model_.setMessage(outcome.message);
+            drives.refreshVolumes();
         });
 }
 

@@ -29,7 +29,10 @@ class DriveWatcher : public QObject {
     QML_ELEMENT
     QML_UNCREATABLE("The drive watcher comes from the import model.")
     // The mounted external volumes: maps with "url", "name", "uuid" and "removable".
+    // With "cardState": whether the card may be formatted ("Safe to format: ...").
     Q_PROPERTY(QVariantList volumes READ volumes NOTIFY volumesChanged)
+    // "“A001” is not safe to format (...). Eject it anyway?"; empty when none is asked.
+    Q_PROPERTY(QString ejectQuestion READ ejectQuestion NOTIFY ejectQuestionChanged)
 
 public:
     // `probeInterval` lies between the readability probes of a newly mounted drive.
@@ -39,9 +42,15 @@ public:
 
     QVariantList volumes() const { return volumes_; }
     Q_INVOKABLE void refreshVolumes();
+    // Ejects the drive holding `path`; asks first when its card is not safe to format. The
+    // outcome is the model's message.
+    Q_INVOKABLE void eject(const QString& path);
+    QString ejectQuestion() const { return ejectQuestion_; }
+    Q_INVOKABLE void answerEject(bool ejectAnyway);
 
 signals:
     void volumesChanged();
+    void ejectQuestionChanged();
     // An enrolled card was not imported again: the catalog says it is ("Already imported
     // on ...").
     void automaticImportSkipped(const QString& message);
@@ -50,6 +59,7 @@ private:
     void scheduleMount(const QString& mountPoint);
     void endMountTask(const QString& mountPoint);
     void handleMount(const QString& mountPoint);
+    void ejectNow(const QString& mountPoint);
     // Queues the card unless the catalog says it is imported; only its new files when it has
     // some.
     void importUnlessImported(const QString& mountPoint);
@@ -58,6 +68,8 @@ private:
     platform::SystemPaths system_;
     std::chrono::milliseconds probeInterval_;
     QVariantList volumes_;
+    QString ejectQuestion_;
+    QString pendingEject_;
     std::unique_ptr<platform::MountWatcher> watcher_;
     QSet<QString> processedMounts_;
     // The readiness probes of newly mounted drives, by mount point.

@@ -438,6 +438,7 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
     batch->setState(verified ? ImportBatch::State::Verified : ImportBatch::State::NeedsAttention);
     showCardState(batch);
+    model_.drives()->refreshVolumes();
     if (QDir::cleanPath(batch->source()) == QDir::cleanPath(model_.source())) {
         model_.memory()->lookUp(model_.source(), model_.videosOnly());
     }

@@ -13,6 +13,7 @@ Rectangle {
     required property ImportBatch batch
     signal retry(DestinationJob job)
     signal openFolder(string folder)
+    signal eject()
 
     readonly property bool cancellable: batch.state === ImportBatch.Importing
                                           || batch.state === ImportBatch.Queued
@@ -90,6 +91,14 @@ Rectangle {
                 color: card.batch.safeToFormat ? QuayTheme.mint : QuayTheme.text
                 wrapMode: Text.Wrap
                 Layout.fillWidth: true
+            }
+            FlatButton {
+                objectName: "ejectBatchButton"
+                text: "Eject"
+                symbol: "eject"
+                fontSize: 12
+                Accessible.name: "Eject " + Format.lastComponent(card.batch.source)
+                onClicked: card.eject()
             }
         }
 

@@ -86,6 +86,28 @@ Rectangle {
     }
 
     Dialog {
+        id: ejectAnyway
+        objectName: "ejectDialog"
+        title: "Eject a card that is not safe to format?"
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
+        width: 460
+        readonly property string question: root.appModel.drives.ejectQuestion
+        onQuestionChanged: question !== "" ? open() : close()
+        standardButtons: Dialog.Ok | Dialog.Cancel
+        onAboutToShow: standardButton(Dialog.Ok).text = "Eject"
+        onAccepted: root.appModel.drives.answerEject(true)
+        onRejected: root.appModel.drives.answerEject(false)
+        Label {
+            width: parent.width
+            text: ejectAnyway.question
+            font.pointSize: 13 * QuayTheme.textUnit
+            wrapMode: Text.Wrap
+        }
+    }
+
+    Dialog {
         id: statusAlert
         objectName: "statusAlert"
         title: "Quaymark"

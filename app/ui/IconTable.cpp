@@ -48,6 +48,9 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("stop.circle"), QStringLiteral("circle-stop")},
         {QStringLiteral("xmark.circle"), QStringLiteral("circle-x")},
         {QStringLiteral("house"), QStringLiteral("house")},
+        {QStringLiteral("eject"), QStringLiteral("eject")},
+        {QStringLiteral("magnifyingglass"), QStringLiteral("search")},
+        {QStringLiteral("books.vertical"), QStringLiteral("library")},
     };
     return files;
 }

@@ -174,10 +174,23 @@ Rectangle {
                         }
                         Label {
                             objectName: "driveNote"
-                            text: drive.enrolled ? "Auto-import enrolled" : "Click to browse"
+                            text: drive.modelData.cardState ? drive.modelData.cardState
+                                  : drive.enrolled ? "Auto-import enrolled" : "Click to browse"
                             font.pointSize: 12 * QuayTheme.textUnit
-                            color: QuayTheme.secondary
+                            color: drive.modelData.safeToFormat ? QuayTheme.mint : QuayTheme.secondary
+                            elide: Text.ElideRight
+                            Layout.fillWidth: true
                         }
+                    }
+                    FlatButton {
+                        objectName: "ejectDriveButton"
+                        visible: drive.modelData.removable
+                        symbol: "eject"
+                        iconSize: 15
+                        tint: QuayTheme.secondary
+                        tip: "Eject " + drive.modelData.name
+                        Accessible.name: "Eject " + drive.modelData.name
+                        onClicked: sidebar.appModel.drives.eject(drive.modelData.url)
                     }
                 }
             }

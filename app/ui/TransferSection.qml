@@ -116,6 +116,7 @@ ColumnLayout {
             Layout.fillWidth: true
             onRetry: (job) => section.appModel.queue.retry(job, modelData)
             onOpenFolder: (folder) => section.openFolder(folder)
+            onEject: section.appModel.drives.eject(modelData.source)
         }
     }
 }
