@@ -9,7 +9,6 @@ namespace fs = std::filesystem;
 
 namespace quaymark::cli {
 
-
 std::unique_ptr<catalog::Catalog> CardMemory::open(const CommandLine& command, Reporter& reporter) {
     try {
         auto opened = std::make_unique<catalog::Catalog>(
@@ -42,7 +41,8 @@ CardMemory::Decision CardMemory::checkSource(const CommandLine& command,
         if (lookup.kind == catalog::CardLookup::Kind::notImported) {
             return decision;
         }
-        reporter_.notice(catalog::toString(lookup.kind), catalog::noticeText(lookup, !command.allFiles));
+        reporter_.notice(catalog::toString(lookup.kind),
+                         catalog::noticeText(lookup, !command.allFiles));
         if (command.skipImported && lookup.kind == catalog::CardLookup::Kind::alreadyImported) {
             decision.nothingToImport = true;
         } else if (command.skipImported && lookup.kind == catalog::CardLookup::Kind::newFiles) {

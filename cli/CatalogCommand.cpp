@@ -43,18 +43,9 @@ std::string copyLine(const catalog::CatalogCopy& copy, const std::string& output
 
 // One entry per file (card path and content), each with every copy of it.
 void showFiles(const CatalogFiles& found, Reporter& reporter) {
-    std::map<std::pair<std::string, std::string>, std::vector<const catalog::CopiedFile*>> files;
-    std::vector<std::pair<std::string, std::string>> order;
-    for (const auto& file : found.files) {
-        auto& copies = files[{file.card.relative, file.sha256}];
-        if (copies.empty()) {
-            order.emplace_back(file.card.relative, file.sha256);
-        }
-        copies.push_back(&file);
-    }
-    for (const auto& key : order) {
-        const auto& copies = files[key];
-        const auto& first = *copies.front();
+    const auto files = catalog::filesByContent(found);
+    for (const auto& entry : files) {
+        const auto& first = found.files[entry.copies.front()];
         const auto& camera = found.copies[first.copy].camera;
         if (reporter.json()) {
             nlohmann::json event = {{"event", "file"},
@@ -63,19 +54,21 @@ void showFiles(const CatalogFiles& found, Reporter& reporter) {
                                     {"sha256", first.sha256},
                                     {"camera", camera.value_or("")},
                                     {"copies", nlohmann::json::array()}};
-            for (const auto* file : copies) {
-                event["copies"].push_back(copyJson(found.copies[file->copy], file->output));
+            for (const std::size_t index : entry.copies) {
+                const auto& file = found.files[index];
+                event["copies"].push_back(copyJson(found.copies[file.copy], file.output));
             }
             reporter.event(event);
             continue;
         }
         reporter.say(first.card.relative + "  " + formatFileSize(first.card.bytes) + "  " +
                      first.sha256.substr(0, 12) + (camera ? "  " + *camera : ""));
-        for (const auto* file : copies) {
-            reporter.say(copyLine(found.copies[file->copy], file->output));
+        for (const std::size_t index : entry.copies) {
+            const auto& file = found.files[index];
+            reporter.say(copyLine(found.copies[file.copy], file.output));
         }
     }
-    if (!reporter.json() && order.empty()) {
+    if (!reporter.json() && files.empty()) {
         reporter.say("Nothing in the catalog matches.");
     }
 }

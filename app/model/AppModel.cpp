@@ -34,7 +34,8 @@ AppModel::AppModel(Setup setup, QObject* parent)
     , targetChoices_(
           [this](const QString& folder, TargetPlace place) { applyTarget(folder, place); })
     , cameraName_(unknownCamera)
-    , memory_(setup_.catalogFile, setup_.system) {
+    , memory_(setup_.catalogFile, setup_.system)
+    , library_(setup_.catalogFile) {
     queue_ = new ImportQueue(*this, setup_.system);
     if (!setup_.preferences) {
         setup_.preferences = std::make_unique<PreferenceStore>();

@@ -5,6 +5,7 @@
 #include "FolderBrowser.h"
 #include "ImportBatch.h"
 #include "ImportQueue.h"
+#include "LibraryModel.h"
 #include "PreferenceStore.h"
 #include "ReaderEnrollment.h"
 #include "RecoveryOffers.h"
@@ -76,6 +77,8 @@ class AppModel : public QObject {
     // What the catalog remembers of the source.
     Q_PROPERTY(quaymark::SourceMemory* memory READ memory CONSTANT)
     Q_PROPERTY(quaymark::ReaderEnrollment* readers READ readers CONSTANT)
+    // Where the copies are: the catalog searched.
+    Q_PROPERTY(quaymark::LibraryModel* library READ library CONSTANT)
     // A question to answer before the import starts ("Already imported on ..."); empty when
     // none is asked.
     Q_PROPERTY(QString confirmation READ confirmation NOTIFY confirmationChanged)
@@ -149,6 +152,7 @@ public:
     RecoveryOffers* recoveries() { return &recoveries_; }
     SourceMemory* memory() { return &memory_; }
     ReaderEnrollment* readers() const { return readers_; }
+    LibraryModel* library() { return &library_; }
     const std::filesystem::path& catalogFile() const { return setup_.catalogFile; }
     int requiredCopies() const { return preferences_.requiredCopies; }
     void setRequiredCopies(int copies);
@@ -241,6 +245,7 @@ private:
     std::stop_source cameraTask_;
     RecoveryOffers recoveries_;
     SourceMemory memory_;
+    LibraryModel library_;
 
     // A child of the model: it goes after the model's own members, runs joined.
     ImportQueue* queue_ = nullptr;

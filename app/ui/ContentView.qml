@@ -41,7 +41,7 @@ Rectangle {
         StackLayout {
             Layout.fillWidth: true
             Layout.fillHeight: true
-            currentIndex: root.section === "ingest" ? 0 : 1
+            currentIndex: root.section === "ingest" ? 0 : root.section === "downloads" ? 1 : 2
             ImportScreen {
                 objectName: "importScreen"
                 appModel: root.appModel
@@ -52,6 +52,11 @@ Rectangle {
                 objectName: "downloadsView"
                 downloads: root.downloads
                 onOpenFolder: (folder) => root.shell.openFolder(folder)
+                onReveal: (path) => root.shell.reveal(path)
+            }
+            LibraryView {
+                objectName: "libraryView"
+                library: root.appModel.library
                 onReveal: (path) => root.shell.reveal(path)
             }
         }

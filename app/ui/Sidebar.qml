@@ -94,6 +94,13 @@ Rectangle {
                 selected: sidebar.section === "downloads"
                 onClicked: sidebar.sectionChosen("downloads")
             }
+            SectionButton {
+                objectName: "librarySection"
+                text: "Library"
+                symbol: "books.vertical"
+                selected: sidebar.section === "library"
+                onClicked: sidebar.sectionChosen("library")
+            }
         }
 
         RowLayout {

@@ -68,6 +68,14 @@ struct CatalogFiles {
     std::vector<CopiedFile> files;
 };
 
+// One file as the card held it, with every copy of it: indexes into CatalogFiles::files.
+struct FoundFile {
+    std::vector<std::size_t> copies;
+};
+
+// The files of `found` by card path and content, in the order they first appear.
+std::vector<FoundFile> filesByContent(const CatalogFiles& found);
+
 // The memory of every import: SQLite in WAL mode, one transaction per copy. It is a cache of
 // what the import folders prove; a scan of the drives rebuilds it.
 class Catalog {

@@ -92,6 +92,21 @@ CatalogFiles Catalog::select(const std::string& where,
     return result;
 }
 
+std::vector<FoundFile> filesByContent(const CatalogFiles& found) {
+    std::vector<FoundFile> files;
+    std::map<std::pair<std::string, std::string>, std::size_t> index;
+    for (std::size_t i = 0; i < found.files.size(); ++i) {
+        const auto& file = found.files[i];
+        const auto [slot, added] =
+            index.emplace(std::pair(file.card.relative, file.sha256), files.size());
+        if (added) {
+            files.emplace_back();
+        }
+        files[slot->second].copies.push_back(i);
+    }
+    return files;
+}
+
 CatalogFiles Catalog::history(const CardIdentity& card, const std::string& source) {
     std::optional<std::string> capacity;
     if (card.capacity) {

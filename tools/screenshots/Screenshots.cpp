@@ -261,6 +261,9 @@ public:
               QTest::qWaitFor(
                   [&] { return model_->memory()->kind() == QLatin1String("alreadyImported"); },
                   30'000);
+        model_->library()->setQuery(QStringLiteral("C000"));
+        model_->library()->search();
+        ok_ = ok_ && QTest::qWaitFor([&] { return model_->library()->count() > 0; }, 30'000);
         showBatches({importing()});
         QFont font = QGuiApplication::font();
         const QFont normal = font;
@@ -295,6 +298,8 @@ public:
             auto* content = screen_->find<QObject>("contentView");
             content->setProperty("section", QStringLiteral("downloads"));
             shoot((std::string("24-downloads-") + each.name).c_str());
+            content->setProperty("section", QStringLiteral("library"));
+            shoot((std::string("26-library-") + each.name).c_str());
             content->setProperty("section", QStringLiteral("ingest"));
         }
         QGuiApplication::setFont(normal);

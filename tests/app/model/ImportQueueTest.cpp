@@ -8,6 +8,7 @@
 #include "app/model/TransferText.h"
 #include "ingest/copy/SessionLock.h"
 
+#include <QAbstractItemModelTester>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -205,6 +206,27 @@ TEST_F(ImportQueueTest, AnImportedCardAsksBeforeImportingAgainAndTakesNewFilesAl
     EXPECT_EQ(result->fileCount, 1);
     EXPECT_EQ(test::readFile(result->destination / "C0009.MP4"), test::patternBytes(777, 9));
     ASSERT_TRUE(memoryIs("alreadyImported"));
+
+    // Where the copies are, and a copy read back again once it was damaged.
+    LibraryModel* library = model->library();
+    QAbstractItemModelTester tester(library);
+    library->setQuery(QStringLiteral("c0009"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return library->count() == 1; }, 30'000));
+    const QVariantList copies = library->data(library->index(0), LibraryModel::CopiesRole).toList();
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(copies[0].toMap()[u"path"_qs], text(result->destination / "C0009.MP4"));
+    EXPECT_TRUE(copies[0].toMap()[u"connected"_qs].toBool());
+    test::writeFile(result->destination / "C0009.MP4", test::patternBytes(777, 1));
+    library->verifyAgain(text(result->destination));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return library->checking().isEmpty(); }, 30'000));
+    EXPECT_EQ(library->status(),
+              u"1 of 1 files in " + text(result->destination) + u" no longer matches the receipt.");
+    const auto failure = [&] {
+        const auto row = library->data(library->index(0), LibraryModel::CopiesRole).toList();
+        return row.isEmpty() ? QString() : row[0].toMap()[u"failure"_qs].toString();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !failure().isEmpty(); }, 30'000));
+    EXPECT_EQ(failure(), u"The files no longer match the receipt.");
 }
 
 TEST(DestinationJob, StaleProgressIsDropped) {
