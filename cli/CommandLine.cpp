@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 
 namespace quaymark::cli {
 
@@ -118,6 +119,41 @@ void placeCatalogOperands(CommandLine& command, const std::vector<std::string>& 
     command.paths = rest;
 }
 
+// Applies `argument` when it is an option of the command; false when it is none.
+bool takeOption(CommandLine& command, const std::string& argument,
+                const std::function<const std::string&()>& value) {
+    const bool importing = command.kind == CommandKind::import;
+    const bool copying = importing || command.kind == CommandKind::resume;
+    const bool cataloguing = command.kind == CommandKind::catalog;
+    const bool verifying = command.kind == CommandKind::verify;
+    if (argument == "--json") {
+        command.json = true;
+    } else if (argument == "--to" && importing) {
+        command.destinations.push_back(value());
+    } else if (argument == "--rule" && importing) {
+        command.rule = value();
+    } else if (argument == "--camera" && importing) {
+        command.camera = value();
+    } else if (argument == "--source" && command.kind == CommandKind::resume) {
+        command.source = value();
+    } else if (argument == "--parallel" && copying) {
+        command.parallel = parallelValue(value());
+    } else if (argument == "--all-files" && (copying || cataloguing)) {
+        command.allFiles = true;
+    } else if (argument == "--no-mhl" && copying) {
+        command.writeMhl = false;
+    } else if (argument == "--skip-imported" && importing) {
+        command.skipImported = true;
+    } else if (argument == "--catalog" && (copying || cataloguing || verifying)) {
+        command.catalogFile = value();
+    } else if (argument == "--copies" && cataloguing) {
+        command.copies = copiesValue(value());
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // The operands each command takes, and no empty path anywhere.
 void placeOperands(CommandLine& command, const std::vector<std::string>& positional) {
     switch (command.kind) {
@@ -189,37 +225,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             }
             return arguments[++i];
         };
-        const bool importing = command.kind == CommandKind::import;
-        const bool copying = importing || command.kind == CommandKind::resume;
-        const bool cataloguing = command.kind == CommandKind::catalog;
-        const bool verifying = command.kind == CommandKind::verify;
         if (argument == "--help" || argument == "-h") {
             command.kind = CommandKind::help;
             return command;
-        } else if (argument == "--json") {
-            command.json = true;
-        } else if (argument == "--to" && importing) {
-            command.destinations.push_back(value());
-        } else if (argument == "--rule" && importing) {
-            command.rule = value();
-        } else if (argument == "--camera" && importing) {
-            command.camera = value();
-        } else if (argument == "--source" && command.kind == CommandKind::resume) {
-            command.source = value();
-        } else if (argument == "--parallel" && copying) {
-            command.parallel = parallelValue(value());
-        } else if (argument == "--all-files" && copying) {
-            command.allFiles = true;
-        } else if (argument == "--no-mhl" && copying) {
-            command.writeMhl = false;
-        } else if (argument == "--skip-imported" && importing) {
-            command.skipImported = true;
-        } else if (argument == "--catalog" && (copying || cataloguing || verifying)) {
-            command.catalogFile = value();
-        } else if (argument == "--copies" && cataloguing) {
-            command.copies = copiesValue(value());
-        } else if (argument == "--all-files" && cataloguing) {
-            command.allFiles = true;
+        } else if (takeOption(command, argument, value)) {
+            continue;
         } else if (argument.starts_with("-") && argument != "-") {
             throw UsageError("unknown option " + argument + " for " + verb);
         } else {

@@ -134,6 +134,19 @@ private:
         return plan;
     }
 
+    void makePlan() {
+        nameRules_ = ImportEngine::probeNameRules(target_);
+        plan_ = scanPlan();
+        if (options_.onlyFiles) {
+            keepOnly(*options_.onlyFiles);
+        }
+        if (plan_.empty()) {
+            throw QuayError::noFiles();
+        }
+        ImportEngine::checkPlanNames(plan_, nameRules_);
+        total_ = totalBytes();
+    }
+
     std::int64_t totalBytes() const {
         std::int64_t total = 0;
         for (const auto& file : plan_) {
@@ -184,16 +197,7 @@ private:
         targetGuard_.emplace(VolumeGuard::make(target_));
         report(ImportProgress{});
 
-        nameRules_ = ImportEngine::probeNameRules(target_);
-        plan_ = scanPlan();
-        if (options_.onlyFiles) {
-            keepOnly(*options_.onlyFiles);
-        }
-        if (plan_.empty()) {
-            throw QuayError::noFiles();
-        }
-        ImportEngine::checkPlanNames(plan_, nameRules_);
-        total_ = totalBytes();
+        makePlan();
         const std::optional<std::string> sourceVolume =
             environment_.volumeIdentifier ? environment_.volumeIdentifier(source_) : std::nullopt;
 
