@@ -106,6 +106,9 @@ a newer catalog opened for writing|ingest/catalog/Catalog.cpp|        if (migrat
 an imported card imported again with --skip-imported|cli/CardMemory.cpp|            decision.nothingToImport = true;|            decision.nothingToImport = false;|cli_tests|CatalogCommand
 new clips import the whole card|ingest/engine/ImportRun.cpp|        if (options_.onlyFiles) {\n            keepOnly(*options_.onlyFiles);|        if (false) {\n            keepOnly(*options_.onlyFiles);|cli_tests|CatalogCommand
 a failed verify not recorded|cli/VerifyCommand.cpp|.recordCheck(folder, status == 0 ? std::nullopt|.recordCheck(folder, true ? std::nullopt|cli_tests|CatalogCommand
+a busy slot beside the card powered off|app/platform/qt/DriveEject.cpp|importing); !busy.isEmpty()) {|importing); false) {|platform_qt_tests|DriveEject
+an importing slot taken for a mounted one|app/platform/qt/DriveEject.cpp|                    return folder == point \|\| folder.startsWith(point + u'/');|                    return folder == point;|platform_qt_tests|DriveEject
+an unmount forced|app/platform/qt/DriveEject.cpp|    message << QVariantMap{};|    message << QVariantMap{{QStringLiteral("force"), true}};|platform_qt_tests|DriveEject
 LIST
 )
 

@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <optional>
 
 using UdisksInterfaces = QMap<QString, QVariantMap>;
@@ -103,7 +104,9 @@ QString siblingReason(const UdisksObjects& objects, const QString& drive,
         }
         for (const QString& point : mountPointsOf(it.value())) {
             const QString name = QFileInfo(point).fileName();
-            if (importing.contains(point)) {
+            if (std::any_of(importing.begin(), importing.end(), [&](const QString& folder) {
+                    return folder == point || folder.startsWith(point + u'/');
+                })) {
                 return name + u" is still importing";
             }
             mounted = name + u" is still mounted";

@@ -142,7 +142,7 @@ TEST(DriveEject, UnmountsEveryVolumeThenPowersOffUnlessASlotBesideItIsBusy) {
     udisks.fileSystem(u"sde1"_qs, u"held"_qs, u"/media/HELD"_qs,
                       u"Error unmounting /dev/sde1: target is busy"_qs);
 
-    EjectOutcome outcome = eject(u"/media/A001"_qs, {u"/media/B002"_qs});
+    EjectOutcome outcome = eject(u"/media/A001"_qs, {u"/media/B002/DCIM"_qs});
     EXPECT_EQ(outcome.message,
               u"Unmounted. The reader stays powered because B002 is still importing.");
     EXPECT_TRUE(outcome.unmounted);
