@@ -109,6 +109,11 @@ a failed verify not recorded|cli/VerifyCommand.cpp|.recordCheck(folder, status =
 a busy slot beside the card powered off|app/platform/qt/DriveEject.cpp|importing); !busy.isEmpty()) {|importing); false) {|platform_qt_tests|DriveEject
 an importing slot taken for a mounted one|app/platform/qt/DriveEject.cpp|                    return folder == point \|\| folder.startsWith(point + u'/');|                    return folder == point;|platform_qt_tests|DriveEject
 an unmount forced|app/platform/qt/DriveEject.cpp|    message << QVariantMap{};|    message << QVariantMap{{QStringLiteral("force"), true}};|platform_qt_tests|DriveEject
+every mounted drive imported automatically|app/model/DriveWatcher.cpp|const bool enrolled = enrolledCard \|\| drives.model_.readers()->contains(reader);|const bool enrolled = true;|model_tests|DriveWatchingTest
+a card in an enrolled reader left alone|app/model/DriveWatcher.cpp|const bool enrolled = enrolledCard \|\| drives.model_.readers()->contains(reader);|const bool enrolled = enrolledCard;|model_tests|DriveWatchingTest
+an imported card imported again automatically|app/model/DriveWatcher.cpp|            if (notice.kind == Kind::alreadyImported) {|            if (false) {|model_tests|DriveWatchingTest
+new clips import the whole card in the window|app/model/AppModel.cpp|queue_->enqueueFiles(source_, false, memory_.newFiles());|queue_->enqueue(source_, false);|model_tests|ImportQueueTest
+an imported card imported again without asking|app/model/AppModel.cpp|    if (memory_.kind() == QLatin1String("alreadyImported")) {|    if (false) {|model_tests|ImportQueueTest
 LIST
 )
 

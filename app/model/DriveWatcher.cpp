@@ -211,10 +211,12 @@ void DriveWatcher::handleMount(const QString& mountPoint) {
             const bool enrolledCard =
                 enrollable(volume) && drives.model_.preferences().enrolled.contains(
                                           QString::fromStdString(*volume->uuid));
-            if ((!enrolledCard && !drives.model_.readers()->contains(reader)) ||
-                drives.processedMounts_.contains(mountPoint)) {
+            const bool enrolled = enrolledCard || drives.model_.readers()->contains(reader);
+            if (!enrolled || drives.processedMounts_.contains(mountPoint)) {
+                emit drives.mountConsidered(mountPoint, false);
                 return;
             }
+            emit drives.mountConsidered(mountPoint, true);
             drives.processedMounts_.insert(mountPoint);
             drives.model_.setSource(mountPoint);
             drives.importUnlessImported(mountPoint);

@@ -51,6 +51,9 @@ public:
 signals:
     void volumesChanged();
     void ejectQuestionChanged();
+    // A newly mounted drive was looked at for automatic import: `enrolled` when it, or the
+    // reader it sits in, is enrolled.
+    void mountConsidered(const QString& mountPoint, bool enrolled);
     // An enrolled card was not imported again: the catalog says it is ("Already imported
     // on ...").
     void automaticImportSkipped(const QString& message);

@@ -124,6 +124,19 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOnce) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
     }
 
+    // Another card, neither enrolled nor in an enrolled reader, such as the user's own disk.
+    LoopCard other({"/usr/sbin/mkfs.ext4", "-q", "-L", "OTHER"});
+    ASSERT_TRUE(other.unavailable().empty()) << other.unavailable();
+    QSignalSpy considered(model->drives(), &DriveWatcher::mountConsidered);
+    {
+        TestMount disk(other.device(), home / "OTHER", "ext4");
+        test::writeFile(home / "OTHER/C0001.MP4", test::patternBytes(1000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return considered.count() == 1; }, 30'000));
+        EXPECT_EQ(considered[0][0].toString(), text(home / "OTHER"));
+        EXPECT_FALSE(considered[0][1].toBool());
+        EXPECT_EQ(model->queue()->batches().size(), 1) << "never imported";
+    }
+
     fs::create_directories(home / "plain");
     model->setSource(text(home / "plain"));
     model->setMessage({});
