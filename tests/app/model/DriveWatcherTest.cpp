@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "BusChild.h"
+#include "FakeUdisks.h"
 #include "QtPaths.h"
 #include "QtPrinting.h"
 #include "QtWaiting.h"
@@ -146,49 +148,81 @@ TEST_F(DriveWatchingTest, EnrolledCardImportsItselfOnce) {
                                 u"enable automatic importing.");
 }
 
-// A camera's format gives the card a new volume ID: a card in an enrolled reader is imported
-// all the same, with a warning that its clip names were imported before.
-TEST_F(DriveWatchingTest, AnEnrolledReaderImportsACardFormattedSinceItsLastImport) {
+// A working day with one card: imported to two drives, safe to format, ejected; inserted again
+// as it was, it is known and left alone; formatted in the camera, its reader imports it again.
+TEST_F(DriveWatchingTest, ACardIsImportedEjectedKnownAgainAndImportedAfterAFormat) {
+    if (!test::inChild(test::privateSessionBus)) {
+        return;
+    }
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
     const std::string number =
         test::readFile("/sys/class/block/" + fs::path(loop->device()).filename().string() + "/dev");
     test::writeFile(home / "udev" / ("b" + number.substr(0, number.find('\n'))),
                     "E:ID_PATH=pci-0000:00:14.0-usb-0:2:1.0\nE:ID_MODEL=Reader\n");
-    {
-        TestMount card(loop->device(), home / "CARD", "ext4");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return cardListed(); }, 30'000));
-        model->readers()->toggle(text(home / "CARD"));
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return !model->readers()->readers().isEmpty(); }, 30'000));
-        EXPECT_EQ(model->readers()->readers().value(0).toMap(),
-                  (QVariantMap{
-                      {QStringLiteral("id"), QStringLiteral("port:pci-0000:00:14.0-usb-0:2:1.0")},
-                      {QStringLiteral("title"), QStringLiteral("Reader")}}));
-    }
-    for (int insert = 1; insert <= 2; ++insert) {
-        SCOPED_TRACE(insert);
-        model->setAutoEnabled(false);
-        if (insert == 2) {
-            // Formatted in the camera: a new volume ID, the same clip name, another clip.
-            ASSERT_EQ(test::runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", "-L", "CARD", "-U",
-                                        "0E7A1C3D-2B4F-4D61-8E9A-1F2B3C4D5E6F", loop->device()})
-                          .status,
-                      0);
-            TestMount card(loop->device(), home / "CARD", "ext4");
-            test::writeFile(home / "CARD/DCIM/C0001.MP4", test::patternBytes(90'000, 7));
-            card.unmount();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
-        }
-        model->setAutoEnabled(true);
-        TestMount card(loop->device(), home / "CARD", "ext4");
-        ASSERT_TRUE(card.mounted()) << card.error();
-        ASSERT_TRUE(imported(insert)) << "an enrolled reader starts it";
-        DestinationJob* job = model->queue()->batches()[0]->jobs()[0];
-        ASSERT_TRUE(job->verified()) << job->error().toStdString();
-        EXPECT_EQ(test::readFile(pathOf(job->resultFolder()) / "C0001.MP4"),
-                  insert == 1 ? test::patternBytes(100'000) : test::patternBytes(90'000, 7));
-        card.unmount();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
-    }
+    LoopCard raid({"/usr/sbin/mkfs.ext4", "-q", "-L", "RAID_A"}, 48 << 20);
+    LoopCard shuttle({"/usr/sbin/mkfs.ext4", "-q", "-L", "SHUTTLE_2"}, 48 << 20);
+    TestMount raidDrive(raid.device(), home / "RAID_A", "ext4");
+    TestMount shuttleDrive(shuttle.device(), home / "SHUTTLE_2", "ext4");
+    model->removeTarget(0);
+    model->chooseTarget(false, text(home / "RAID_A"));
+    model->chooseTarget(true, text(home / "SHUTTLE_2"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->targets().size() == 2; }, 30'000));
+
+    std::optional<TestMount> card;
+    card.emplace(loop->device(), home / "CARD", "ext4");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cardListed(); }, 30'000));
+    model->readers()->toggle(text(home / "CARD"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->readers()->readers().isEmpty(); }, 30'000));
+    EXPECT_EQ(model->readers()->readers().value(0).toMap()[u"id"_qs].toString(),
+              u"port:pci-0000:00:14.0-usb-0:2:1.0");
+    card.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
+
+    test::FakeUdisks udisks;
+    udisks.drive(u"reader"_qs, {}, true);
+    udisks.fileSystem(u"card"_qs, u"reader"_qs, text(home / "CARD"), {}, [&] { card.reset(); });
+    QSignalSpy skipped(model->drives(), &DriveWatcher::automaticImportSkipped);
+    model->setAutoEnabled(true);
+
+    card.emplace(loop->device(), home / "CARD", "ext4");
+    ASSERT_TRUE(imported(1));
+    ImportBatch* batch = model->queue()->batches()[0];
+    ASSERT_EQ(batch->state(), ImportBatch::State::Verified);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !batch->cardState().isEmpty(); }, 30'000));
+    EXPECT_EQ(batch->cardState(), u"Safe to format: 2 verified copies on 2 drives");
+    model->drives()->eject(text(home / "CARD"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->message().isEmpty(); }, 30'000));
+    EXPECT_EQ(model->message(), u"Ejected. The card can be removed.");
+    EXPECT_EQ(udisks.calls, (QStringList{u"Unmount card"_qs, u"PowerOff reader"_qs}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
+
+    card.emplace(loop->device(), home / "CARD", "ext4");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return skipped.count() == 1; }, 60'000));
+    const QString notice = skipped[0][0].toString();
+    EXPECT_TRUE(notice.startsWith(u"Already imported on ") &&
+                notice.endsWith(u" to RAID_A and SHUTTLE_2 (verified)."))
+        << notice.toStdString();
+    EXPECT_EQ(model->queue()->batches().size(), 1);
+    card.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
+
+    // Formatted in the camera: a new volume ID, the same clip name, another clip.
+    model->setAutoEnabled(false);
+    ASSERT_EQ(test::runProcess({"/usr/sbin/mkfs.ext4", "-q", "-F", "-L", "CARD", "-U",
+                                "0E7A1C3D-2B4F-4D61-8E9A-1F2B3C4D5E6F", loop->device()})
+                  .status,
+              0);
+    card.emplace(loop->device(), home / "CARD", "ext4");
+    test::writeFile(home / "CARD/DCIM/C0001.MP4", test::patternBytes(90'000, 7));
+    card.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
+    model->setAutoEnabled(true);
+    card.emplace(loop->device(), home / "CARD", "ext4");
+    ASSERT_TRUE(imported(2)) << "its reader is enrolled";
+    DestinationJob* job = model->queue()->batches()[0]->jobs()[0];
+    ASSERT_TRUE(job->verified()) << job->error().toStdString();
+    EXPECT_EQ(test::readFile(pathOf(job->resultFolder()) / "C0001.MP4"),
+              test::patternBytes(90'000, 7));
 }
 
 // A drive mounted at a fixed folder leaves that folder behind, empty, on the system disk when

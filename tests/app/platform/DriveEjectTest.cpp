@@ -3,6 +3,7 @@
 #include "app/platform/qt/DriveEject.h"
 
 #include "BusChild.h"
+#include "FakeUdisks.h"
 #include "QtWaiting.h"
 
 #include <QDBusConnection>
@@ -15,107 +16,11 @@
 #include <future>
 #include <memory>
 
-using UdisksInterfaces = QMap<QString, QVariantMap>;
-using UdisksObjects = QMap<QDBusObjectPath, UdisksInterfaces>;
-
 namespace quaymark::platform {
 namespace {
 
 using namespace std::chrono_literals;
-
-const QString root = QStringLiteral("/org/freedesktop/UDisks2");
-
-class FakeObjectManager : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.DBus.ObjectManager")
-public:
-    UdisksObjects objects;
-public slots:
-    UdisksObjects GetManagedObjects() { return objects; }
-};
-
-// One file system or drive: its method calls go to the shared log, or fail as UDisks would.
-class FakeMethod : public QObject, protected QDBusContext {
-    Q_OBJECT
-public:
-    FakeMethod(QStringList& calls, QString name, QString failure)
-        : calls_(calls)
-        , name_(std::move(name))
-        , failure_(std::move(failure)) {}
-    void answer(const QString& method, const QVariantMap& options) {
-        if (!failure_.isEmpty()) {
-            sendErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"), failure_);
-            return;
-        }
-        calls_.append(method + u' ' + name_ + (options.isEmpty() ? u""_qs : u" forced"_qs));
-    }
-
-private:
-    QStringList& calls_;
-    QString name_;
-    QString failure_;
-};
-
-class FakeFilesystem : public FakeMethod {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.UDisks2.Filesystem")
-public:
-    using FakeMethod::FakeMethod;
-public slots:
-    void Unmount(const QVariantMap& options) { answer(QStringLiteral("Unmount"), options); }
-};
-
-class FakeDrive : public FakeMethod {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.UDisks2.Drive")
-public:
-    using FakeMethod::FakeMethod;
-public slots:
-    void PowerOff(const QVariantMap& options) { answer(QStringLiteral("PowerOff"), options); }
-};
-
-class FakeUdisks {
-public:
-    FakeUdisks()
-        : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"udisks"_qs)) {
-        qDBusRegisterMetaType<UdisksInterfaces>();
-        qDBusRegisterMetaType<UdisksObjects>();
-        qDBusRegisterMetaType<QByteArrayList>();
-        EXPECT_TRUE(bus_.registerObject(root, &manager_, QDBusConnection::ExportAllSlots));
-        EXPECT_TRUE(bus_.registerService(u"org.freedesktop.UDisks2"_qs));
-    }
-    ~FakeUdisks() { QDBusConnection::disconnectFromBus(u"udisks"_qs); }
-
-    void drive(const QString& name, const QString& sibling, bool canPowerOff,
-               const QString& failure = {}) {
-        const QString path = root + u"/drives/" + name;
-        manager_.objects[QDBusObjectPath(path)][u"org.freedesktop.UDisks2.Drive"_qs] = {
-            {u"SiblingId"_qs, sibling}, {u"CanPowerOff"_qs, canPowerOff}};
-        serve(path, std::make_unique<FakeDrive>(calls, name, failure));
-    }
-    void fileSystem(const QString& name, const QString& drive, const QString& mountPoint,
-                    const QString& failure = {}) {
-        const QString path = root + u"/block_devices/" + name;
-        auto& object = manager_.objects[QDBusObjectPath(path)];
-        object[u"org.freedesktop.UDisks2.Block"_qs] = {
-            {u"Drive"_qs, QVariant::fromValue(QDBusObjectPath(root + u"/drives/" + drive))}};
-        object[u"org.freedesktop.UDisks2.Filesystem"_qs] = {
-            {u"MountPoints"_qs, QVariant::fromValue(QByteArrayList{mountPoint.toUtf8() + '\0'})}};
-        serve(path, std::make_unique<FakeFilesystem>(calls, name, failure));
-    }
-
-    QStringList calls;
-
-private:
-    void serve(const QString& path, std::unique_ptr<QObject> object) {
-        EXPECT_TRUE(bus_.registerObject(path, object.get(), QDBusConnection::ExportAllSlots));
-        served_.push_back(std::move(object));
-    }
-
-    QDBusConnection bus_;
-    FakeObjectManager manager_;
-    std::vector<std::unique_ptr<QObject>> served_;
-};
+using test::FakeUdisks;
 
 // The eject runs on a worker, as in the application, while the fake answers here.
 EjectOutcome eject(const QString& mountPoint, const QStringList& importing = {}) {
@@ -171,5 +76,3 @@ TEST(DriveEject, UnmountsEveryVolumeThenPowersOffUnlessASlotBesideItIsBusy) {
 
 } // namespace
 } // namespace quaymark::platform
-
-#include "DriveEjectTest.moc"
