@@ -63,11 +63,14 @@ resume from; a second Ctrl-C stops at once.
 
 namespace {
 
-std::int64_t parallelValue(const std::string& text) {
+// The whole of `text` as a number from `low` to `high`, the value of `option`.
+std::int64_t numberValue(const std::string& option, const std::string& text, std::int64_t low,
+                         std::int64_t high) {
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < 1 || value > 4) {
-        throw UsageError("--parallel takes a number from 1 to 4");
+    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
+        throw UsageError(option + " takes a number from " + std::to_string(low) + " to " +
+                         std::to_string(high));
     }
     return value;
 }
@@ -89,15 +92,6 @@ CommandKind kindOf(const std::string& verb) {
         return CommandKind::catalog;
     }
     throw UsageError("unknown command \"" + verb + "\"");
-}
-
-std::int64_t copiesValue(const std::string& text) {
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < 1 || value > 5) {
-        throw UsageError("--copies takes a number from 1 to 5");
-    }
-    return value;
 }
 
 void placeCatalogOperands(CommandLine& command, const std::vector<std::string>& positional) {
@@ -137,7 +131,7 @@ bool takeOption(CommandLine& command, const std::string& argument,
     } else if (argument == "--source" && command.kind == CommandKind::resume) {
         command.source = value();
     } else if (argument == "--parallel" && copying) {
-        command.parallel = parallelValue(value());
+        command.parallel = numberValue(argument, value(), 1, 4);
     } else if (argument == "--all-files" && (copying || cataloguing)) {
         command.allFiles = true;
     } else if (argument == "--no-mhl" && copying) {
@@ -147,7 +141,7 @@ bool takeOption(CommandLine& command, const std::string& argument,
     } else if (argument == "--catalog" && (copying || cataloguing || verifying)) {
         command.catalogFile = value();
     } else if (argument == "--copies" && cataloguing) {
-        command.copies = copiesValue(value());
+        command.copies = numberValue(argument, value(), 1, 5);
     } else {
         return false;
     }
