@@ -114,6 +114,7 @@ a card in an enrolled reader left alone|app/model/DriveWatcher.cpp|const bool en
 an imported card imported again automatically|app/model/DriveWatcher.cpp|            if (notice.kind == Kind::alreadyImported) {|            if (false) {|model_tests|DriveWatchingTest
 new clips import the whole card in the window|app/model/AppModel.cpp|queue_->enqueueFiles(source_, false, memory_.newFiles());|queue_->enqueue(source_, false);|model_tests|ImportQueueTest
 an imported card imported again without asking|app/model/AppModel.cpp|    if (memory_.kind() == QLatin1String("alreadyImported")) {|    if (false) {|model_tests|ImportQueueTest
+a card not safe to format ejected without asking|app/model/DriveWatcher.cpp|            if (state.safeToFormat) {|            if (true) {|model_tests|DriveWatchingTest
 LIST
 )
 

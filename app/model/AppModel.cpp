@@ -563,6 +563,15 @@ void AppModel::pickSource() {
                });
 }
 
+void AppModel::pickScanFolder() {
+    pickFolder(QStringLiteral("Choose a drive or folder to scan for imports"), primaryTarget(),
+               [model = QPointer<AppModel>(this)](std::optional<QString> folder) {
+                   if (model && folder) {
+                       model->library()->scan(*folder);
+                   }
+               });
+}
+
 void AppModel::pickTarget(bool backup) {
     const QString title =
         backup ? QStringLiteral("Choose a backup destination")

@@ -183,6 +183,8 @@ public:
     Q_INVOKABLE void removeTarget(int index);
     // The folder dialog, then chooseSource or chooseTarget with its answer.
     Q_INVOKABLE void pickSource();
+    // The folder dialog, then the library's scan of the folder chosen.
+    Q_INVOKABLE void pickScanFolder();
     Q_INVOKABLE void pickTarget(bool backup);
     void pickFolder(const QString& title, const QString& start,
                     std::function<void(std::optional<QString>)> completion);

@@ -2,6 +2,8 @@
 #include "CatalogWork.h"
 
 #include "app/platform/CatalogEntry.h"
+#include "app/platform/DriveIdentity.h"
+#include "ingest/catalog/CatalogScan.h"
 
 namespace fs = std::filesystem;
 
@@ -25,6 +27,30 @@ std::optional<QString> recordImport(const fs::path& catalogFile, const fs::path&
         return std::nullopt;
     } catch (const std::exception& error) {
         return u"The catalog did not record this import: " + QString::fromStdString(error.what());
+    }
+}
+
+QString scanFolder(const fs::path& catalogFile, const fs::path& folder,
+                   const CancellationFlag& cancellation) {
+    try {
+        catalog::Catalog catalog(fileOf(catalogFile));
+        const auto result = catalog::scanIntoCatalog(
+            catalog, folder,
+            [&folder](const fs::path& at) { return platform::destinationIdentity(at, folder); },
+            cancellation);
+        QString text = u"Recorded " + QString::number(result.recorded) +
+                       (result.recorded == 1 ? u" verified import folder below "
+                                             : u" verified import folders below ") +
+                       QString::fromStdString(folder.string()) + u".";
+        if (!result.problems.empty()) {
+            text += u" " + QString::number(result.problems.size()) +
+                    u" could not be read, such as " +
+                    QString::fromStdString(result.problems.front());
+        }
+        return text;
+    } catch (const std::exception& error) {
+        return u"The scan of " + QString::fromStdString(folder.string()) + u" stopped: " +
+               QString::fromStdString(error.what());
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "app/platform/Volumes.h"
 #include "ingest/catalog/CardStatus.h"
+#include "ingest/records/CancellationFlag.h"
 
 #include <QString>
 #include <QStringList>
@@ -41,6 +42,10 @@ struct SourceNotice {
 SourceNotice lookUpSource(const std::filesystem::path& catalogFile,
                           const std::filesystem::path& source, bool videosOnly,
                           const platform::SystemPaths& system);
+
+// Records every verified import folder below `folder`; what was done, in the user's words.
+QString scanFolder(const std::filesystem::path& catalogFile, const std::filesystem::path& folder,
+                   const CancellationFlag& cancellation);
 
 struct CardStateText {
     // "Safe to format: 2 verified copies on 2 drives", ...; empty when the catalog cannot say.

@@ -195,4 +195,24 @@ void LibraryModel::verifyAgain(const QString& folder) {
         });
 }
 
+void LibraryModel::scan(const QString& folder) {
+    if (!checking_.isEmpty()) {
+        return;
+    }
+    checking_ = folder;
+    emit checkingChanged();
+    checks_.start(
+        this, [catalogFile = catalogFile_, path = pathOf(folder)](std::stop_token stop, auto post) {
+            CancellationFlag cancellation;
+            std::stop_callback cancelOnStop(stop, [&cancellation] { cancellation.cancel(); });
+            const QString outcome = CatalogWork::scanFolder(catalogFile, path, cancellation);
+            post([outcome](LibraryModel& model) {
+                model.checking_.clear();
+                emit model.checkingChanged();
+                model.search();
+                model.setStatus(outcome);
+            });
+        });
+}
+
 } // namespace quaymark

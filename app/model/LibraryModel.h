@@ -26,7 +26,7 @@ class LibraryModel : public QAbstractListModel {
     // "No file in the catalog matches.", the outcome of a check, or why the catalog cannot be
     // read; empty otherwise.
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
-    // The import folder being read back now; empty when none is.
+    // The import folder being read back, or the folder being scanned, now; empty when none is.
     Q_PROPERTY(QString checking READ checking NOTIFY checkingChanged)
 
 public:
@@ -60,6 +60,9 @@ public:
     // Reads every file of the copy in `folder` back from its drive, compares it with the
     // receipt and records the outcome in the catalog.
     Q_INVOKABLE void verifyAgain(const QString& folder);
+    // Records every verified import folder below `folder` (a drive, say) in the catalog: what
+    // a deleted catalog forgot comes back.
+    Q_INVOKABLE void scan(const QString& folder);
 
 signals:
     void queryChanged();

@@ -58,6 +58,7 @@ Rectangle {
                 objectName: "libraryView"
                 library: root.appModel.library
                 onReveal: (path) => root.shell.reveal(path)
+                onScanDrive: root.appModel.pickScanFolder()
             }
         }
     }

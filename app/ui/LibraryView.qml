@@ -13,6 +13,7 @@ Rectangle {
 
     required property LibraryModel library
     signal reveal(string path)
+    signal scanDrive()
 
     color: QuayTheme.background
 
@@ -38,15 +39,28 @@ Rectangle {
             }
         }
 
-        TextField {
-            objectName: "librarySearch"
-            placeholderText: "C0001, FX3, A001, 2026-12-07 or a hash prefix"
-            text: view.library.query
-            onTextEdited: view.library.query = text
-            onAccepted: view.library.search()
-            font.pointSize: 14 * QuayTheme.textUnit
-            Accessible.name: "Search the catalog"
+        RowLayout {
+            spacing: 10
             Layout.fillWidth: true
+            TextField {
+                objectName: "librarySearch"
+                placeholderText: "C0001, FX3, A001, 2026-12-07 or a hash prefix"
+                text: view.library.query
+                onTextEdited: view.library.query = text
+                onAccepted: view.library.search()
+                font.pointSize: 14 * QuayTheme.textUnit
+                Accessible.name: "Search the catalog"
+                Layout.fillWidth: true
+            }
+            FlatButton {
+                objectName: "scanDriveButton"
+                text: view.library.checking !== "" ? "Working…" : "Scan drive…"
+                symbol: "externaldrive"
+                fontSize: 13
+                enabled: view.library.checking === ""
+                Accessible.description: "Records the verified imports on a drive, as after a new catalog"
+                onClicked: view.scanDrive()
+            }
         }
 
         Label {

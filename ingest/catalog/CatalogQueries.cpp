@@ -65,7 +65,7 @@ CatalogFiles Catalog::select(const std::string& where,
         "JOIN imports ON imports.id = copies.import_id JOIN cards ON cards.id = imports.card_id "
         "JOIN destinations ON destinations.id = copies.destination_id "
         "JOIN drives ON drives.id = destinations.drive_id WHERE " +
-        where + " ORDER BY imports.started, copies.folder, files.relative LIMIT " +
+        where + " ORDER BY files.relative, copies.folder LIMIT " +
         std::to_string(limit));
     const auto used = static_cast<std::size_t>(query.parameterCount());
     for (std::size_t i = 0; i < std::min(values.size(), used); ++i) {

@@ -131,6 +131,12 @@ TEST_F(CatalogCommand, RemembersACardAcrossImportsAndComesBackFromAScan) {
 TEST_F(CatalogCommand, AFailedVerifyTakesTheCopyOutOfTheCountAndTheLookupReadsNoClip) {
     writeFile(work / "CARD/C0001.MP4", patternBytes(3000, 1));
     fs::create_directories(work / "A");
+    // A catalog that cannot be opened is a notice; the import is verified all the same.
+    fs::create_directories(catalog);
+    const auto unrecorded = import("A");
+    EXPECT_EQ(unrecorded.status, 0);
+    EXPECT_NE(unrecorded.errors.find("Catalog: cannot be opened: "), std::string::npos);
+    fs::remove(catalog);
     const auto imported = import("A", {"--json"});
     ASSERT_EQ(imported.status, 0);
     const json result = json::parse(imported.output.substr(imported.output.rfind("{\"")));

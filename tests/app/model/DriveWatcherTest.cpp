@@ -175,6 +175,13 @@ TEST_F(DriveWatchingTest, ACardIsImportedEjectedKnownAgainAndImportedAfterAForma
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->readers()->readers().isEmpty(); }, 30'000));
     EXPECT_EQ(model->readers()->readers().value(0).toMap()[u"id"_qs].toString(),
               u"port:pci-0000:00:14.0-usb-0:2:1.0");
+    // Not imported yet: an eject asks first.
+    model->drives()->eject(text(home / "CARD"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !model->drives()->ejectQuestion().isEmpty(); }, 30'000));
+    EXPECT_EQ(model->drives()->ejectQuestion(),
+              u"“CARD” is not safe to format (Not imported). Eject it anyway?");
+    model->drives()->answerEject(false);
     card.reset();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !cardListed(); }, 30'000));
 

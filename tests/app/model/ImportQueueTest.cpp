@@ -227,6 +227,16 @@ TEST_F(ImportQueueTest, AnImportedCardAsksBeforeImportingAgainAndTakesNewFilesAl
     };
     EXPECT_TRUE(QTest::qWaitFor([&] { return !failure().isEmpty(); }, 30'000));
     EXPECT_EQ(failure(), u"The files no longer match the receipt.");
+
+    // A lost catalog comes back from a scan of the drive.
+    for (const char* file : {"catalog.sqlite3", "catalog.sqlite3-wal", "catalog.sqlite3-shm"}) {
+        fs::remove(home / file);
+    }
+    library->scan(text(home / "D0"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return library->checking().isEmpty(); }, 30'000));
+    EXPECT_EQ(library->status(),
+              u"Recorded 3 verified import folders below " + text(home / "D0") + u".");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return library->count() == 1; }, 30'000));
 }
 
 TEST(DestinationJob, StaleProgressIsDropped) {
