@@ -16,6 +16,7 @@ const char* const usageText =
                          [--json]
   quaymark-ingest verify FOLDER [--json]
   quaymark-ingest camera PATH... [--json]
+  quaymark-ingest report FOLDER... [--out FILE] [--json]
   quaymark-ingest catalog scan FOLDER... | find TEXT | where PATH-OR-HASH
                           | card PATH [--all-files] [--copies 1-5]   [--catalog FILE] [--json]
   quaymark-ingest --help | --version
@@ -43,6 +44,10 @@ verify   Reads back every file that FOLDER's verification receipt lists and comp
          missing, changed and unlisted files and files the history disagrees with. Writes
          nothing.
 camera   Prints the camera name found in the clips of each folder or file.
+report   Writes the handover report of each verified import FOLDER into it
+         (_QUAYMARK_REPORT.csv: every file with its hashes and, for clips, timecode,
+         duration, codec, resolution, frame rate and audio, read from the copy), or one
+         report of all of them to FILE with --out.
 catalog  The memory of every verified import, kept in the data folder (--catalog FILE for
          another). Every import, resume and verify writes to it.
            scan FOLDER...  records every verified import folder below each FOLDER: a
@@ -90,6 +95,9 @@ CommandKind kindOf(const std::string& verb) {
     }
     if (verb == "catalog") {
         return CommandKind::catalog;
+    }
+    if (verb == "report") {
+        return CommandKind::report;
     }
     throw UsageError("unknown command \"" + verb + "\"");
 }
@@ -140,6 +148,8 @@ bool takeOption(CommandLine& command, const std::string& argument,
         command.skipImported = true;
     } else if (argument == "--catalog" && (copying || cataloguing || verifying)) {
         command.catalogFile = value();
+    } else if (argument == "--out" && command.kind == CommandKind::report) {
+        command.out = value();
     } else if (argument == "--copies" && cataloguing) {
         command.copies = numberValue(argument, value(), 1, 5);
     } else {
@@ -177,6 +187,12 @@ void placeOperands(CommandLine& command, const std::vector<std::string>& positio
         break;
     case CommandKind::catalog:
         placeCatalogOperands(command, positional);
+        break;
+    case CommandKind::report:
+        if (positional.empty()) {
+            throw UsageError("report takes at least one FOLDER");
+        }
+        command.paths = positional;
         break;
     case CommandKind::help:
     case CommandKind::version:

@@ -9,7 +9,7 @@
 
 namespace quaymark::cli {
 
-enum class CommandKind { help, version, import, resume, verify, camera, catalog };
+enum class CommandKind { help, version, import, resume, verify, camera, catalog, report };
 
 enum class CatalogAction { scan, find, where, card };
 
@@ -34,6 +34,8 @@ struct CommandLine {
     std::optional<std::string> catalogFile;
     // Verified copies on distinct drives a card needs before it is safe to format.
     std::int64_t copies = 2;
+    // Where `report` writes one report of all its folders; each folder gets its own without.
+    std::optional<std::string> out;
 };
 
 // A command line that cannot be run; what() says why.

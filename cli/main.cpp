@@ -5,6 +5,7 @@
 #include "CatalogCommand.h"
 #include "CommandLine.h"
 #include "ImportCommand.h"
+#include "ReportCommand.h"
 #include "Reporter.h"
 #include "Supervisor.h"
 #include "VerifyCommand.h"
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
             return runCamera(command, reporter);
         case CommandKind::catalog:
             return runCatalog(command, reporter);
+        case CommandKind::report:
+            return runReport(command, reporter);
         }
     } catch (const std::exception& error) {
         reporter.error(error.what());

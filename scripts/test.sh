@@ -16,7 +16,7 @@ cmake --build --preset "$preset"
 
 # House style the compiler does not check (.clang-tidy): braces on every if, for and while, and
 # functions of at most 60 lines.
-mapfile -t sources < <(find app ingest cli -name '*.cpp' | sort)
+mapfile -t sources < <(find app ingest cli report -name '*.cpp' | sort)
 clang-tidy -p "build/$preset" --quiet "${sources[@]}"
 
 # A real desktop has other drives mounted: in CI (or with QUAYMARK_EXTRA_DRIVE=1) the suite

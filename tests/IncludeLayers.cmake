@@ -8,6 +8,7 @@ cmake_minimum_required(VERSION 3.25)
 
 set(layers
     "ingest:"
+    "report:ingest"
     "app/platform:ingest"
     "app/core:ingest"
     "app/platform/qt:app/platform app/core ingest"
@@ -15,7 +16,7 @@ set(layers
     "app/downloads:app/platform/qt app/platform app/core ingest"
     "app/ui:app/model app/downloads app/platform/qt app/platform app/core ingest"
     "app/shell:app/ui app/model app/downloads app/platform/qt app/platform app/core ingest"
-    "cli:app/platform ingest"
+    "cli:app/platform report ingest"
     "bench:ingest"
     "tools:app/shell app/ui app/model app/downloads app/platform/qt app/platform app/core ingest")
 # These build without Qt: the engine, and what the command uses of the platform.

@@ -40,7 +40,8 @@ bool safeRelative(const std::string& path) {
 bool ownDocument(const std::string& relative) {
     return relative == ImportDocuments::journal || relative == ImportDocuments::receipt ||
            relative == ImportDocuments::marker || relative == ImportDocuments::lock ||
-           AscMhl::isDocumentPath(relative);
+           relative == ImportDocuments::reportCsv || relative == ImportDocuments::reportHtml ||
+           relative == ImportDocuments::reportPdf || AscMhl::isDocumentPath(relative);
 }
 
 // What a durable write or a copy leaves when a hard stop cuts it short.

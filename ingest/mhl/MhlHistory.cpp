@@ -35,6 +35,9 @@ const std::vector<std::string> ownIgnorePatterns = {
     std::string(ImportDocuments::journal),
     std::string(ImportDocuments::receipt),
     std::string(ImportDocuments::marker),
+    std::string(ImportDocuments::reportCsv),
+    std::string(ImportDocuments::reportHtml),
+    std::string(ImportDocuments::reportPdf),
     std::string(ImportDocuments::partialPrefix) + "*",
 };
 

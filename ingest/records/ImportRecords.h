@@ -125,6 +125,10 @@ inline constexpr std::string_view journal = "_QUAYMARK_SESSION.json";
 inline constexpr std::string_view receipt = "_QUAYMARK_VERIFIED.json";
 inline constexpr std::string_view marker = "_QUAYMARK_INCOMPLETE.txt";
 inline constexpr std::string_view lock = ".quaymark-import.lock";
+// The handover report, written after the receipt; not part of the proof.
+inline constexpr std::string_view reportCsv = "_QUAYMARK_REPORT.csv";
+inline constexpr std::string_view reportHtml = "_QUAYMARK_REPORT.html";
+inline constexpr std::string_view reportPdf = "_QUAYMARK_REPORT.pdf";
 inline constexpr std::string_view statusPrefix = ".quaymark-status-";
 inline constexpr std::string_view partialPrefix = ".quaymark-";
 inline constexpr std::string_view incompleteText =

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ReportCommand.h"
+
+#include "ingest/copy/DurableWrite.h"
+#include "report/ImportReport.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace quaymark::cli {
+
+namespace {
+
+void written(const fs::path& file, const std::vector<report::ImportReport>& imports,
+             Reporter& reporter) {
+    std::size_t files = 0;
+    std::size_t clips = 0;
+    for (const auto& import : imports) {
+        files += import.files.size();
+        for (const auto& entry : import.files) {
+            clips += entry.facts ? 1 : 0;
+        }
+    }
+    if (reporter.json()) {
+        reporter.event(
+            {{"event", "report"}, {"file", file.string()}, {"files", files}, {"clips", clips}});
+    } else {
+        reporter.say("Report     " + file.string() + " (" + std::to_string(files) + " files, " +
+                     std::to_string(clips) + " clips)");
+    }
+}
+
+} // namespace
+
+int runReport(const CommandLine& command, Reporter& reporter) {
+    std::vector<report::ImportReport> imports;
+    for (const auto& folder : command.paths) {
+        try {
+            imports.push_back(report::readImportReport(fs::absolute(folder).lexically_normal(),
+                                                       CancellationFlag{}));
+        } catch (const std::exception& error) {
+            reporter.error(error.what());
+            return 1;
+        }
+    }
+    try {
+        if (command.out) {
+            durableWrite(report::reportCsv(imports), fs::absolute(*command.out));
+            written(fs::absolute(*command.out), imports, reporter);
+            return 0;
+        }
+        for (const auto& import : imports) {
+            const fs::path file = import.folder / ImportDocuments::reportCsv;
+            durableWrite(report::reportCsv({import}), file);
+            written(file, {import}, reporter);
+        }
+    } catch (const std::exception& error) {
+        reporter.error(error.what());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace quaymark::cli
