@@ -10,10 +10,10 @@ namespace quaymark::cli {
 const char* const usageText =
     R"(Usage:
   quaymark-ingest import SOURCE --to DEST [--to DEST ...] [--rule RULE] [--parallel 1-4]
-                         [--all-files] [--camera NAME] [--no-mhl] [--skip-imported]
+                         [--all-files] [--camera NAME] [--no-mhl] [--no-report] [--skip-imported]
                          [--catalog FILE] [--json]
   quaymark-ingest resume FOLDER --source SOURCE [--all-files] [--parallel 1-4] [--no-mhl]
-                         [--json]
+                         [--no-report] [--json]
   quaymark-ingest verify FOLDER [--json]
   quaymark-ingest camera PATH... [--json]
   quaymark-ingest report FOLDER... [--out FILE] [--json]
@@ -33,6 +33,8 @@ import   Copies SOURCE into a new import folder below every DEST, side by side. 
            --no-mhl        no ASC MHL history (by default the import folder gets an
                            ascmhl/ folder with the files' XXH3-128 hashes, carrying the
                            history a source with all files already holds)
+           --no-report     no handover report (by default _QUAYMARK_REPORT.csv is
+                           written into every verified import folder)
            --skip-imported import nothing from a card whose import is verified, and only
                            the new files from one that gained some since (without it, such
                            a card is imported again, with a notice)
@@ -144,6 +146,8 @@ bool takeOption(CommandLine& command, const std::string& argument,
         command.allFiles = true;
     } else if (argument == "--no-mhl" && copying) {
         command.writeMhl = false;
+    } else if (argument == "--no-report" && copying) {
+        command.writeReport = false;
     } else if (argument == "--skip-imported" && importing) {
         command.skipImported = true;
     } else if (argument == "--catalog" && (copying || cataloguing || verifying)) {

@@ -24,6 +24,8 @@ struct CommandLine {
     std::int64_t parallel = 2;
     bool allFiles = false;
     bool writeMhl = true;
+    // The handover report in every verified import folder.
+    bool writeReport = true;
     std::optional<std::string> camera;
     bool json = false;
     CatalogAction catalogAction = CatalogAction::scan;

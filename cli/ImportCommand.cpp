@@ -11,6 +11,7 @@
 #include "ingest/engine/ImportRun.h"
 #include "ingest/engine/ProgressIntake.h"
 #include "ingest/scan/FileSize.h"
+#include "report/ImportReport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -131,6 +132,19 @@ ImportEngine::RunEnvironment runEnvironment() {
 }
 
 using Runs = std::vector<std::unique_ptr<DestinationRun>>;
+
+// After the receipt and the history; a report that cannot be made leaves the import verified.
+void writeReportOf(const ImportResult& result, const CommandLine& command, Reporter& reporter) {
+    if (!command.writeReport) {
+        return;
+    }
+    try {
+        report::writeReport(result.destination, CancellationFlag{});
+    } catch (const std::exception& error) {
+        reporter.notice("report", "Report: " + result.destination.string() +
+                                      " is verified but has no report: " + error.what());
+    }
+}
 
 // One run per destination, or the one run a resume continues.
 Runs planRuns(const CommandLine& command) {
@@ -327,6 +341,7 @@ int runImport(const CommandLine& command, Reporter& reporter) {
     for (const auto& run : runs) {
         if (run->result) {
             memory.recordVerified(run->result->destination, run->target);
+            writeReportOf(*run->result, command, reporter);
         }
         report(*run, command, reporter);
         allVerified = allVerified && run->result.has_value();

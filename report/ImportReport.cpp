@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ImportReport.h"
 
+#include "ingest/copy/DurableWrite.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/engine/ReceiptCheck.h"
 #include "ingest/records/IsoDate.h"
@@ -88,6 +89,11 @@ ImportReport readImportReport(const fs::path& folder, const CancellationFlag& ca
         report.files.push_back(std::move(row));
     }
     return report;
+}
+
+void writeReport(const fs::path& folder, const CancellationFlag& cancellation) {
+    durableWrite(reportCsv({readImportReport(folder, cancellation)}),
+                 folder / ImportDocuments::reportCsv);
 }
 
 std::string reportCsv(const std::vector<ImportReport>& imports) {

@@ -36,6 +36,10 @@ struct ImportReport {
 ImportReport readImportReport(const std::filesystem::path& folder,
                               const CancellationFlag& cancellation);
 
+// Writes the report documents of a verified import folder into it, durably. Throws, in the
+// user's words, when they cannot be made.
+void writeReport(const std::filesystem::path& folder, const CancellationFlag& cancellation);
+
 // RFC 4180: one header line and one line per file, CRLF line ends, UTF-8.
 std::string reportCsv(const std::vector<ImportReport>& imports);
 

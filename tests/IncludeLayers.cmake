@@ -12,13 +12,13 @@ set(layers
     "app/platform:ingest"
     "app/core:ingest"
     "app/platform/qt:app/platform app/core ingest"
-    "app/model:app/platform/qt app/platform app/core ingest"
+    "app/model:app/platform/qt app/platform app/core report ingest"
     "app/downloads:app/platform/qt app/platform app/core ingest"
-    "app/ui:app/model app/downloads app/platform/qt app/platform app/core ingest"
-    "app/shell:app/ui app/model app/downloads app/platform/qt app/platform app/core ingest"
+    "app/ui:app/model app/downloads app/platform/qt app/platform app/core report ingest"
+    "app/shell:app/ui app/model app/downloads app/platform/qt app/platform app/core report ingest"
     "cli:app/platform report ingest"
     "bench:ingest"
-    "tools:app/shell app/ui app/model app/downloads app/platform/qt app/platform app/core ingest")
+    "tools:app/shell app/ui app/model app/downloads app/platform/qt app/platform app/core report ingest")
 # These build without Qt: the engine, and what the command uses of the platform.
 set(qt_free ingest app/platform cli)
 

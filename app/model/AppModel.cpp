@@ -446,6 +446,14 @@ void AppModel::importNewFiles() {
     }
 }
 
+void AppModel::setWriteReport(bool writeReport) {
+    if (preferences_.writeReport != writeReport) {
+        preferences_.writeReport = writeReport;
+        savePreferences();
+        emit writeReportChanged();
+    }
+}
+
 void AppModel::setRequiredCopies(int copies) {
     copies = std::clamp(copies, 1, 5);
     if (preferences_.requiredCopies != copies) {

@@ -51,6 +51,7 @@ class AppModel : public QObject {
         int parallelFiles READ parallelFiles WRITE setParallelFiles NOTIFY parallelFilesChanged)
     Q_PROPERTY(bool videosOnly READ videosOnly WRITE setVideosOnly NOTIFY videosOnlyChanged)
     Q_PROPERTY(bool writeMhl READ writeMhl WRITE setWriteMhl NOTIFY writeMhlChanged)
+    Q_PROPERTY(bool writeReport READ writeReport WRITE setWriteReport NOTIFY writeReportChanged)
     Q_PROPERTY(QVariantMap cameraOverrides READ cameraOverrides WRITE setCameraOverrides NOTIFY
                    cameraOverridesChanged)
     Q_PROPERTY(QStringList recoveryFolders READ recoveryFolders NOTIFY recoveryFoldersChanged)
@@ -117,6 +118,8 @@ public:
     void setVideosOnly(bool videosOnly);
     bool writeMhl() const { return preferences_.writeMhl; }
     void setWriteMhl(bool writeMhl);
+    bool writeReport() const { return preferences_.writeReport; }
+    void setWriteReport(bool writeReport);
     QVariantMap cameraOverrides() const;
     void setCameraOverrides(const QVariantMap& overrides);
     QStringList recoveryFolders() const { return preferences_.recoveryFolders; }
@@ -197,6 +200,7 @@ signals:
     void parallelFilesChanged();
     void videosOnlyChanged();
     void writeMhlChanged();
+    void writeReportChanged();
     void cameraOverridesChanged();
     void recoveryFoldersChanged();
     void cameraNameChanged();

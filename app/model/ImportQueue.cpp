@@ -14,6 +14,7 @@
 #include "ingest/engine/ImportRun.h"
 #include "ingest/naming/FolderNaming.h"
 #include "ingest/scan/SourceScan.h"
+#include "report/ImportReport.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +26,17 @@ namespace {
 
 QString standardised(const QString& folder) {
     return QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+// After the receipt and the history; a report that cannot be made is a warning, never a
+// failed import.
+void addReport(ImportResult& result, const CancellationFlag& cancellation) {
+    try {
+        report::writeReport(result.destination, cancellation);
+    } catch (const std::exception& error) {
+        result.warnings.push_back(std::string("The handover report was not written: ") +
+                                  error.what());
+    }
 }
 
 struct EngineOutcome {
@@ -371,11 +383,12 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
     // The run owns everything it uses and reports through weak references; the queue joins it
     // when it ends, or cancels and joins it when the queue goes.
     engineRuns_.start(
-        this, [source = pathOf(batch->source()), target = pathOf(job->target()),
-               options = batch->options(), cancellation = job->cancellation(), resume, environment,
-               catalogFile = model_.catalogFile(), system = system_,
-               batchRef = QPointer<ImportBatch>(batch),
-               jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
+        this,
+        [source = pathOf(batch->source()), target = pathOf(job->target()),
+         options = batch->options(), cancellation = job->cancellation(), resume, environment,
+         catalogFile = model_.catalogFile(), system = system_,
+         writeReport = model_.preferences().writeReport, batchRef = QPointer<ImportBatch>(batch),
+         jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
             std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
             EngineOutcome outcome;
             try {
@@ -400,6 +413,9 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
                                               target, options.videosOnly, system);
                 if (outcome.catalogProblem) {
                     outcome.result->warnings.push_back(outcome.catalogProblem->toStdString());
+                }
+                if (writeReport) {
+                    addReport(*outcome.result, *cancellation);
                 }
             }
             post([batchRef, jobRef, outcome](ImportQueue& owner) {

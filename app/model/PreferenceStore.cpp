@@ -20,6 +20,7 @@ const QString videosOnlyKey = QStringLiteral("videosOnly");
 const QString writeMhlKey = QStringLiteral("writeMhl");
 const QString requiredCopiesKey = QStringLiteral("requiredCopies");
 const QString enrolledReadersKey = QStringLiteral("enrolledReaders");
+const QString writeReportKey = QStringLiteral("writeReport");
 const QString cameraOverridesKey = QStringLiteral("cameraOverrides");
 const QString migratedKey = QStringLiteral("cameraNamingMigrated");
 const QString recoveryFoldersKey = QStringLiteral("recoveryFolders");
@@ -133,6 +134,8 @@ StoredPreferences PreferenceStore::load() const {
     preferences.videosOnly =
         boolean(settings_.value(videosOnlyKey)).value_or(preferences.videosOnly);
     preferences.writeMhl = boolean(settings_.value(writeMhlKey)).value_or(preferences.writeMhl);
+    preferences.writeReport =
+        boolean(settings_.value(writeReportKey)).value_or(preferences.writeReport);
     preferences.cameraOverrides = textDictionary(settings_.value(cameraOverridesKey));
     const QVariant folders = settings_.value(recoveryFoldersKey);
     if (folders.typeId() == QMetaType::QStringList) {
@@ -149,6 +152,7 @@ void PreferenceStore::save(const StoredPreferences& preferences) {
     settings_.setValue(enrolledKey, toVariantMap(preferences.enrolled));
     settings_.setValue(videosOnlyKey, preferences.videosOnly);
     settings_.setValue(writeMhlKey, preferences.writeMhl);
+    settings_.setValue(writeReportKey, preferences.writeReport);
     settings_.setValue(cameraOverridesKey, toVariantMap(preferences.cameraOverrides));
     settings_.setValue(folderRuleKey, preferences.folderRule);
     settings_.setValue(parallelFilesKey, preferences.parallelFiles);

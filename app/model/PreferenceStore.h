@@ -25,6 +25,8 @@ struct StoredPreferences {
     int parallelFiles = 2;
     bool videosOnly = true;
     bool writeMhl = true;
+    // The handover report in every verified import folder.
+    bool writeReport = true;
     // Verified copies on distinct drives before a card is safe to format, 1 to 5.
     int requiredCopies = 2;
     QMap<QString, QString> cameraOverrides;

@@ -207,6 +207,17 @@ Dialog {
                 text: "A media hash list other offload and post tools can verify."
             }
 
+            QuaySwitch {
+                objectName: "writeReportSwitch"
+                text: "Write handover report"
+                checked: sheet.appModel.writeReport
+                onToggled: sheet.appModel.writeReport = checked
+                font.pixelSize: 14
+            }
+            Note {
+                text: "_QUAYMARK_REPORT.csv in every verified import folder: each file with its hashes, and each clip's timecode, duration, codec, resolution, frame rate and audio, read from the copy."
+            }
+
             Separator {}
 
             QuaySwitch {

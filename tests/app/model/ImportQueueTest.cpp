@@ -172,6 +172,7 @@ TEST_F(ImportQueueTest, AnImportedCardAsksBeforeImportingAgainAndTakesNewFilesAl
     ASSERT_EQ(model->queue()->batches().size(), 1);
     ImportBatch* first = model->queue()->batches()[0];
     ASSERT_EQ(first->state(), ImportBatch::State::Verified);
+    EXPECT_TRUE(fs::exists(first->jobs()[0]->result()->destination / "_QUAYMARK_REPORT.csv"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !first->cardState().isEmpty(); }, 30'000));
     EXPECT_EQ(first->cardState(), u"1 verified copy: one more drive needed");
     EXPECT_FALSE(first->safeToFormat());
