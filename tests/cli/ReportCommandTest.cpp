@@ -52,40 +52,40 @@ TEST(ReportCommand, WritesOneExactRowPerFileAndVerifyIgnoresIt) {
     const auto unreportedFiles = listTree(work / "B");
     EXPECT_TRUE(std::none_of(unreportedFiles.begin(), unreportedFiles.end(),
                              [](const std::string& name) { return name.ends_with("REPORT.csv"); }));
-}));
 
-const auto reported = ingest({"report", folder.string()});
-ASSERT_EQ(reported.status, 0) << reported.errors;
-EXPECT_EQ(reported.output,
-          "Report     " + (folder / "_QUAYMARK_REPORT.csv").string() + " (2 files, 1 clips)\n");
-const ImportReceipt receipt = decodeReceipt(readFile(folder / ImportDocuments::receipt));
-ASSERT_EQ(receipt.files.size(), 2u);
-const std::string verified = formatIsoDate(receipt.finished);
-const std::string csv = readFile(folder / ImportDocuments::reportCsv);
-const std::string header = "path,size,sha256,xxh128,camera,timecode_in,timecode_out,duration,"
-                           "codec,resolution,frame_rate,audio,verified\r\n";
-ASSERT_TRUE(csv.starts_with(header)) << csv;
-const auto& clip = receipt.files[0];
-const auto& notes = receipt.files[1];
-EXPECT_NE(csv.find("\r\nA001.MOV," + std::to_string(clip.bytes) + "," + clip.sha256 + ","),
-          std::string::npos);
-EXPECT_NE(csv.find(",FX3,01:02:03:04,01:02:04:04,1.000,h264 "), std::string::npos) << csv;
-EXPECT_NE(csv.find(",320x240,25,," + verified + "\r\n"), std::string::npos) << csv;
-EXPECT_NE(csv.find("\r\n\"notes, \"\"day 1\"\".txt\",4," + notes.sha256 + ","), std::string::npos)
-    << csv;
-EXPECT_TRUE(csv.ends_with(",FX3,,,,,,,," + verified + "\r\n")) << csv;
-EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+    const auto reported = ingest({"report", folder.string()});
+    ASSERT_EQ(reported.status, 0) << reported.errors;
+    EXPECT_EQ(reported.output,
+              "Report     " + (folder / "_QUAYMARK_REPORT.csv").string() + " (2 files, 1 clips)\n");
+    const ImportReceipt receipt = decodeReceipt(readFile(folder / ImportDocuments::receipt));
+    ASSERT_EQ(receipt.files.size(), 2u);
+    const std::string verified = formatIsoDate(receipt.finished);
+    const std::string csv = readFile(folder / ImportDocuments::reportCsv);
+    const std::string header = "path,size,sha256,xxh128,camera,timecode_in,timecode_out,duration,"
+                               "codec,resolution,frame_rate,audio,verified\r\n";
+    ASSERT_TRUE(csv.starts_with(header)) << csv;
+    const auto& clip = receipt.files[0];
+    const auto& notes = receipt.files[1];
+    EXPECT_NE(csv.find("\r\nA001.MOV," + std::to_string(clip.bytes) + "," + clip.sha256 + ","),
+              std::string::npos);
+    EXPECT_NE(csv.find(",FX3,01:02:03:04,01:02:04:04,1.000,h264 "), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",320x240,25,," + verified + "\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\r\n\"notes, \"\"day 1\"\".txt\",4," + notes.sha256 + ","),
+              std::string::npos)
+        << csv;
+    EXPECT_TRUE(csv.ends_with(",FX3,,,,,,,," + verified + "\r\n")) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
 
-const auto verify =
-    ingest({"verify", folder.string(), "--catalog", (work / "catalog.sqlite3").string()});
-EXPECT_EQ(verify.status, 0) << verify.output;
+    const auto verify =
+        ingest({"verify", folder.string(), "--catalog", (work / "catalog.sqlite3").string()});
+    EXPECT_EQ(verify.status, 0) << verify.output;
 
-const auto day =
-    ingest({"report", folder.string(), folder.string(), "--out", (work / "day.csv").string()});
-ASSERT_EQ(day.status, 0) << day.errors;
-const std::string merged = readFile(work / "day.csv");
-EXPECT_EQ(merged, csv + csv.substr(header.size())) << "one header, every folder's rows";
-EXPECT_EQ(ingest({"report", (work / "CARD").string()}).status, 1) << "no receipt, no report";
+    const auto day =
+        ingest({"report", folder.string(), folder.string(), "--out", (work / "day.csv").string()});
+    ASSERT_EQ(day.status, 0) << day.errors;
+    const std::string merged = readFile(work / "day.csv");
+    EXPECT_EQ(merged, csv + csv.substr(header.size())) << "one header, every folder's rows";
+    EXPECT_EQ(ingest({"report", (work / "CARD").string()}).status, 1) << "no receipt, no report";
 }
 
 } // namespace
