@@ -117,7 +117,7 @@ an imported card imported again without asking|app/model/AppModel.cpp|    if (me
 a card not safe to format ejected without asking|app/model/DriveWatcher.cpp|            if (state.safeToFormat) {|            if (true) {|model_tests|DriveWatchingTest
 timecode out one frame short|report/ClipFacts.cpp|buffer.data(), static_cast<int>(frames));|buffer.data(), static_cast<int>(frames) - 1);|report_tests|ClipFacts
 report fields left unquoted|report/ImportReport.cpp|    if (text.find_first_of(|    if (true \|\| text.find_first_of(|cli_tests|ReportCommand
-no report after an import in the window|app/model/ImportQueue.cpp|                if (writeReport) {|                if (false) {|model_tests|ImportQueueTest
+no report after an import in the window|app/model/ImportQueue.cpp|    if (after.writeReport) {|    if (false) {|model_tests|ImportQueueTest
 no report after an import by the command|cli/ImportCommand.cpp|    if (!command.writeReport) {|    if (true) {|cli_tests|ReportCommand
 LIST
 )

@@ -47,6 +47,27 @@ struct EngineOutcome {
     std::optional<QString> catalogProblem;
 };
 
+struct Afterwards {
+    std::filesystem::path catalogFile;
+    platform::SystemPaths system;
+    bool writeReport = true;
+};
+
+// What follows a verified run on its own thread, after the receipt is durable: the catalog,
+// then the report. Neither can fail the import; each problem is a warning.
+void afterVerified(EngineOutcome& outcome, const Afterwards& after,
+                   const std::filesystem::path& source, const std::filesystem::path& target,
+                   bool videosOnly, const CancellationFlag& cancellation) {
+    outcome.catalogProblem = CatalogWork::recordImport(
+        after.catalogFile, source, outcome.result->destination, target, videosOnly, after.system);
+    if (outcome.catalogProblem) {
+        outcome.result->warnings.push_back(outcome.catalogProblem->toStdString());
+    }
+    if (after.writeReport) {
+        addReport(*outcome.result, cancellation);
+    }
+}
+
 } // namespace
 
 ImportQueue::ImportQueue(AppModel& model, platform::SystemPaths system)
@@ -406,17 +427,9 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
             } catch (const std::exception& error) {
                 outcome.error = QString::fromStdString(error.what());
             }
-            // After the receipt is durable; never instead of it.
             if (outcome.result) {
-                outcome.catalogProblem =
-                    CatalogWork::recordImport(catalogFile, source, outcome.result->destination,
-                                              target, options.videosOnly, system);
-                if (outcome.catalogProblem) {
-                    outcome.result->warnings.push_back(outcome.catalogProblem->toStdString());
-                }
-                if (writeReport) {
-                    addReport(*outcome.result, *cancellation);
-                }
+                afterVerified(outcome, {catalogFile, system, writeReport}, source, target,
+                              options.videosOnly, *cancellation);
             }
             post([batchRef, jobRef, outcome](ImportQueue& owner) {
                 if (!batchRef || !jobRef) {
