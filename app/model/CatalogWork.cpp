@@ -21,9 +21,14 @@ std::optional<QString> recordImport(const fs::path& catalogFile, const fs::path&
         if (!catalog.readOnlyReason().empty()) {
             return QString::fromStdString(catalog.readOnlyReason());
         }
-        // The card as a whole, also when only its new files were imported.
-        const auto listing = platform::listCard(source, videosOnly, CancellationFlag{}, system);
-        platform::recordImport(catalog, folder, target, listing.card, system);
+        // The card as a whole, also when only its new files were imported; a card pulled out
+        // already is known by what the receipt lists.
+        std::optional<catalog::CardIdentity> card;
+        try {
+            card = platform::listCard(source, videosOnly, CancellationFlag{}, system).card;
+        } catch (const std::exception&) {
+        }
+        platform::recordImport(catalog, folder, target, card, system);
         return std::nullopt;
     } catch (const std::exception& error) {
         return u"The catalog did not record this import: " + QString::fromStdString(error.what());

@@ -37,6 +37,29 @@ bool enrollable(const std::optional<platform::VolumeInfo>& volume) {
     return volume && volume->uuid && !volume->internal.value_or(false) && volume->local;
 }
 
+using VolumeStates = std::vector<std::pair<platform::VolumeInfo, CatalogWork::CardStateText>>;
+
+// Every mounted volume, with whether its card may be formatted, for its row. A drive that holds
+// a destination is no card, and listing it whole would take long.
+VolumeStates volumesWithStates(const platform::SystemPaths& system,
+                               const std::filesystem::path& catalogFile, bool videosOnly,
+                               int required, const QStringList& targets) {
+    VolumeStates volumes;
+    for (auto& volume : platform::mountedVolumes(system)) {
+        const QString mountPoint = textOf(volume.mountPoint);
+        const bool destination =
+            std::any_of(targets.begin(), targets.end(), [&](const QString& target) {
+                return target == mountPoint || target.startsWith(mountPoint + u'/');
+            });
+        const auto state = removableFor(volume) && !volume.internal.value_or(false) && !destination
+                               ? CatalogWork::cardState(catalogFile, volume.mountPoint, videosOnly,
+                                                        required, system)
+                               : CatalogWork::CardStateText{};
+        volumes.emplace_back(std::move(volume), state);
+    }
+    return volumes;
+}
+
 // Two readable listings of a new mount, a probe interval apart, before it counts as ready.
 class MountReadiness : public QObject {
 public:
@@ -120,20 +143,10 @@ void DriveWatcher::refreshVolumes() {
     runInBackground(
         this,
         [system = system_, catalogFile = model_.catalogFile(), videosOnly = model_.videosOnly(),
-         required = model_.requiredCopies()] {
-            std::vector<std::pair<platform::VolumeInfo, CatalogWork::CardStateText>> volumes;
-            for (auto& volume : platform::mountedVolumes(system)) {
-                // Whether each card may be formatted, for its row.
-                const auto state = removableFor(volume) && !volume.internal.value_or(false)
-                                       ? CatalogWork::cardState(catalogFile, volume.mountPoint,
-                                                                videosOnly, required, system)
-                                       : CatalogWork::CardStateText{};
-                volumes.emplace_back(std::move(volume), state);
-            }
-            return volumes;
+         required = model_.requiredCopies(), targets = model_.targets()] {
+            return volumesWithStates(system, catalogFile, videosOnly, required, targets);
         },
-        [](DriveWatcher& drives,
-           std::vector<std::pair<platform::VolumeInfo, CatalogWork::CardStateText>> mounted) {
+        [](DriveWatcher& drives, VolumeStates mounted) {
             QCollator collator;
             collator.setNumericMode(true);
             collator.setCaseSensitivity(Qt::CaseInsensitive);
