@@ -176,43 +176,31 @@ void LibraryModel::search() {
 }
 
 void LibraryModel::verifyAgain(const QString& folder) {
-    if (!checking_.isEmpty()) {
-        return;
-    }
-    checking_ = folder;
-    emit checkingChanged();
-    checks_.start(
-        this, [catalogFile = catalogFile_, path = pathOf(folder)](std::stop_token stop, auto post) {
-            CancellationFlag cancellation;
-            std::stop_callback cancelOnStop(stop, [&cancellation] { cancellation.cancel(); });
-            const QString outcome = checkCopy(catalogFile, path, cancellation);
-            post([outcome](LibraryModel& model) {
-                model.checking_.clear();
-                emit model.checkingChanged();
-                model.search();
-                model.setStatus(outcome);
-            });
-        });
+    runOn(folder, &checkCopy);
 }
 
 void LibraryModel::scan(const QString& folder) {
+    runOn(folder, &CatalogWork::scanFolder);
+}
+
+void LibraryModel::runOn(const QString& folder, Work work) {
     if (!checking_.isEmpty()) {
         return;
     }
     checking_ = folder;
     emit checkingChanged();
-    checks_.start(
-        this, [catalogFile = catalogFile_, path = pathOf(folder)](std::stop_token stop, auto post) {
-            CancellationFlag cancellation;
-            std::stop_callback cancelOnStop(stop, [&cancellation] { cancellation.cancel(); });
-            const QString outcome = CatalogWork::scanFolder(catalogFile, path, cancellation);
-            post([outcome](LibraryModel& model) {
-                model.checking_.clear();
-                emit model.checkingChanged();
-                model.search();
-                model.setStatus(outcome);
-            });
+    checks_.start(this, [catalogFile = catalogFile_, path = pathOf(folder),
+                         work](std::stop_token stop, auto post) {
+        CancellationFlag cancellation;
+        std::stop_callback cancelOnStop(stop, [&cancellation] { cancellation.cancel(); });
+        const QString outcome = work(catalogFile, path, cancellation);
+        post([outcome](LibraryModel& model) {
+            model.checking_.clear();
+            emit model.checkingChanged();
+            model.search();
+            model.setStatus(outcome);
         });
+    });
 }
 
 } // namespace quaymark

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/core/Background.h"
+#include "ingest/records/CancellationFlag.h"
 
 #include <QAbstractListModel>
 #include <QString>
@@ -71,6 +72,11 @@ signals:
     void checkingChanged();
 
 private:
+    // Long work on one folder against the catalog; its outcome becomes the status.
+    using Work = QString (*)(const std::filesystem::path& catalogFile,
+                             const std::filesystem::path& folder,
+                             const CancellationFlag& cancellation);
+    void runOn(const QString& folder, Work work);
     void setStatus(const QString& status);
 
     std::filesystem::path catalogFile_;
