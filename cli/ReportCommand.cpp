@@ -51,9 +51,7 @@ int runReport(const CommandLine& command, Reporter& reporter) {
             return 0;
         }
         for (const auto& import : imports) {
-            const fs::path file = import.folder / ImportDocuments::reportCsv;
-            durableWrite(report::reportCsv({import}), file);
-            written(file, {import}, reporter);
+            written(report::writeReport(import), {import}, reporter);
         }
     } catch (const std::exception& error) {
         reporter.error(error.what());

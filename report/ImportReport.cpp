@@ -92,8 +92,13 @@ ImportReport readImportReport(const fs::path& folder, const CancellationFlag& ca
 }
 
 void writeReport(const fs::path& folder, const CancellationFlag& cancellation) {
-    durableWrite(reportCsv({readImportReport(folder, cancellation)}),
-                 folder / ImportDocuments::reportCsv);
+    writeReport(readImportReport(folder, cancellation));
+}
+
+fs::path writeReport(const ImportReport& report) {
+    const fs::path file = report.folder / ImportDocuments::reportCsv;
+    durableWrite(reportCsv({report}), file);
+    return file;
 }
 
 std::string reportCsv(const std::vector<ImportReport>& imports) {

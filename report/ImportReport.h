@@ -39,6 +39,8 @@ ImportReport readImportReport(const std::filesystem::path& folder,
 // Writes the report documents of a verified import folder into it, durably. Throws, in the
 // user's words, when they cannot be made.
 void writeReport(const std::filesystem::path& folder, const CancellationFlag& cancellation);
+// The same for a report already read; returns the CSV's path.
+std::filesystem::path writeReport(const ImportReport& report);
 
 // RFC 4180: one header line and one line per file, CRLF line ends, UTF-8.
 std::string reportCsv(const std::vector<ImportReport>& imports);

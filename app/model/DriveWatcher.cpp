@@ -215,8 +215,9 @@ void DriveWatcher::handleMount(const QString& mountPoint) {
     runInBackground(
         this,
         [path = pathOf(mountPoint), system = system_] {
-            return std::pair(platform::volumeOf(path, system),
-                             ReaderEnrollment::readerOf(path, system));
+            auto volume = platform::volumeOf(path, system);
+            QString reader = ReaderEnrollment::readerOf(volume, system).id;
+            return std::pair(std::move(volume), std::move(reader));
         },
         [mountPoint](DriveWatcher& drives,
                      const std::pair<std::optional<platform::VolumeInfo>, QString>& found) {

@@ -23,31 +23,29 @@ QVariantList ReaderEnrollment::readers() const {
     return list;
 }
 
-QString ReaderEnrollment::readerOf(const std::filesystem::path& mountPoint,
-                                   const platform::SystemPaths& system) {
-    const auto volume = platform::volumeOf(mountPoint, system);
+ReaderEnrollment::Reader
+ReaderEnrollment::readerOf(const std::optional<platform::VolumeInfo>& volume,
+                           const platform::SystemPaths& system) {
     if (!volume || !volume->local || volume->internal.value_or(false)) {
         return {};
     }
     const auto drive = platform::driveIdentity(*volume, system);
+    Reader reader{{}, QString::fromStdString(drive.model.value_or(""))};
     if (drive.devicePath) {
-        return u"port:" + QString::fromStdString(*drive.devicePath);
+        reader.id = u"port:" + QString::fromStdString(*drive.devicePath);
+    } else if (drive.serial) {
+        reader.id = u"serial:" + QString::fromStdString(*drive.serial);
     }
-    return drive.serial ? u"serial:" + QString::fromStdString(*drive.serial) : QString();
+    return reader;
 }
 
 void ReaderEnrollment::toggle(const QString& source) {
     runInBackground(
         this,
         [path = pathOf(source), system = system_] {
-            const auto volume = platform::volumeOf(path, system);
-            const QString model =
-                volume ? QString::fromStdString(
-                             platform::driveIdentity(*volume, system).model.value_or(""))
-                       : QString();
-            return std::pair(readerOf(path, system), model);
+            return readerOf(platform::volumeOf(path, system), system);
         },
-        [](ReaderEnrollment& enrollment, const std::pair<QString, QString>& found) {
+        [](ReaderEnrollment& enrollment, const Reader& found) {
             const auto& [id, model] = found;
             if (id.isEmpty()) {
                 emit enrollment.refused(QStringLiteral(

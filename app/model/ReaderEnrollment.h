@@ -11,6 +11,7 @@
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <filesystem>
+#include <optional>
 
 namespace quaymark {
 
@@ -34,10 +35,13 @@ public:
     Q_INVOKABLE void toggle(const QString& source);
     Q_INVOKABLE void remove(const QString& id);
 
-    // The reader identity of the drive beneath `mountPoint`; empty when it tells none.
-    // Blocking: sysfs and udev are read.
-    static QString readerOf(const std::filesystem::path& mountPoint,
-                            const platform::SystemPaths& system);
+    struct Reader {
+        QString id; // empty when the drive tells none
+        QString model;
+    };
+    // The reader, or drive, beneath `volume`. Blocking: sysfs and udev are read.
+    static Reader readerOf(const std::optional<platform::VolumeInfo>& volume,
+                           const platform::SystemPaths& system);
 
 signals:
     void changed();

@@ -33,7 +33,6 @@ catalog::CardState stateOfCard(catalog::Catalog& catalog, const CardListing& lis
 // as its receipt lists it.
 void recordImport(catalog::Catalog& catalog, const std::filesystem::path& folder,
                   const std::filesystem::path& target,
-                  const std::optional<catalog::CardIdentity>& card,
-                  const SystemPaths& system = {});
+                  const std::optional<catalog::CardIdentity>& card, const SystemPaths& system = {});
 
 } // namespace quaymark::platform

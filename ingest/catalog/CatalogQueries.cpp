@@ -65,8 +65,7 @@ CatalogFiles Catalog::select(const std::string& where,
         "JOIN imports ON imports.id = copies.import_id JOIN cards ON cards.id = imports.card_id "
         "JOIN destinations ON destinations.id = copies.destination_id "
         "JOIN drives ON drives.id = destinations.drive_id WHERE " +
-        where + " ORDER BY files.relative, copies.folder LIMIT " +
-        std::to_string(limit));
+        where + " ORDER BY files.relative, copies.folder LIMIT " + std::to_string(limit));
     const auto used = static_cast<std::size_t>(query.parameterCount());
     for (std::size_t i = 0; i < std::min(values.size(), used); ++i) {
         query.bind(static_cast<int>(i + 1), values[i]);
@@ -124,9 +123,9 @@ CatalogFiles Catalog::find(const std::string& text, int limit) {
         return {};
     }
     terms.emplace_back("files.id IN (SELECT rowid FROM file_words WHERE file_words MATCH ?2)");
-    const std::string trimmed =
-        text.substr(text.find_first_not_of(" \t"),
-                    text.find_last_not_of(" \t") + 1 - text.find_first_not_of(" \t"));
+    // Not empty: the words above hold one.
+    const std::size_t first = text.find_first_not_of(" \t");
+    const std::string trimmed = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
     if (isHexPrefix(trimmed, 6)) {
         terms.emplace_back(hashRange);
     }

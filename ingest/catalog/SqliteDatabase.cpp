@@ -43,13 +43,17 @@ Statement& Statement::bind(int index, std::int64_t value) {
     return *this;
 }
 
+Statement& Statement::bindNull(int index) {
+    check(sqlite3_bind_null(statement_, index));
+    return *this;
+}
+
 Statement& Statement::bind(int index, const std::optional<std::string>& text) {
-    return text ? bind(index, std::string_view(*text))
-                : (check(sqlite3_bind_null(statement_, index)), *this);
+    return text ? bind(index, std::string_view(*text)) : bindNull(index);
 }
 
 Statement& Statement::bind(int index, const std::optional<std::int64_t>& value) {
-    return value ? bind(index, *value) : (check(sqlite3_bind_null(statement_, index)), *this);
+    return value ? bind(index, *value) : bindNull(index);
 }
 
 int Statement::parameterCount() const {

@@ -51,6 +51,7 @@ public:
 
 private:
     void check(int result) const;
+    Statement& bindNull(int index);
 
     sqlite3* database_;
     sqlite3_stmt* statement_ = nullptr;

@@ -63,8 +63,8 @@ std::string listed(const std::vector<std::string>& names) {
 
 // The import folder's own names, which a source file at its root must not take in any case.
 constexpr std::array<std::string_view, 8> ownNames{
-    ImportDocuments::journal,   ImportDocuments::receipt,    ImportDocuments::marker,
-    ImportDocuments::lock,      ImportDocuments::reportCsv,  ImportDocuments::reportHtml,
+    ImportDocuments::journal,   ImportDocuments::receipt,   ImportDocuments::marker,
+    ImportDocuments::lock,      ImportDocuments::reportCsv, ImportDocuments::reportHtml,
     ImportDocuments::reportPdf, AscMhl::folderName};
 
 void checkOwnNames(const std::vector<SourceFile>& plan) {

@@ -36,8 +36,7 @@ public slots:
 class FakeMethod : public QObject, protected QDBusContext {
     Q_OBJECT
 public:
-    FakeMethod(QStringList& calls, QString name, QString failure,
-               std::function<void()> done = {})
+    FakeMethod(QStringList& calls, QString name, QString failure, std::function<void()> done = {})
         : calls_(calls)
         , name_(std::move(name))
         , failure_(std::move(failure))

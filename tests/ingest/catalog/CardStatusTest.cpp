@@ -38,8 +38,7 @@ TEST(CardFingerprint, TheListingIgnoresOrderAndSeesEveryChange) {
 TEST_F(CatalogTest, SafeToFormatCountsDrivesNotFoldersAndNeedsTheCardUnchanged) {
     Catalog catalog(file);
     const auto stateOf = [&](const std::vector<CardFile>& files, int required = 2) {
-        return cardState(catalog.history(cardOn("1234-ABCD"), "/media/card"), files,
-                         required);
+        return cardState(catalog.history(cardOn("1234-ABCD"), "/media/card"), files, required);
     };
     const auto files = cardFiles(card);
     EXPECT_EQ(stateOf(files).text(), "Not imported");
@@ -80,8 +79,7 @@ TEST_F(CatalogTest, ACardIsAlreadyImportedHasNewFilesOrWasReused) {
     catalog.record(copyOf("/shuttle/day1", "SHUTTLE_2", "wwn:2", card));
     const auto notice = [&](const std::vector<CardFile>& files, bool videosOnly = true,
                             const char* now = "2026-12-07T20:00:00Z") {
-        const auto lookup =
-            lookUpCard(catalog.history(cardOn("1234-ABCD"), "/media/card"), files);
+        const auto lookup = lookUpCard(catalog.history(cardOn("1234-ABCD"), "/media/card"), files);
         return noticeText(lookup, videosOnly, parseIsoDate(now));
     };
     auto files = cardFiles(card);
@@ -93,8 +91,7 @@ TEST_F(CatalogTest, ACardIsAlreadyImportedHasNewFilesOrWasReused) {
     files.push_back({"PRIVATE/M4ROOT/CLIP/C0004.MP4", 10, std::nullopt});
     EXPECT_EQ(notice(files, false, "2026-12-08T09:00:00Z"),
               "2 new files since the import of Mon 7 Dec 14:02.");
-    const auto lookup =
-        lookUpCard(catalog.history(cardOn("1234-ABCD"), "/media/card"), files);
+    const auto lookup = lookUpCard(catalog.history(cardOn("1234-ABCD"), "/media/card"), files);
     EXPECT_EQ(lookup.newFiles, (std::vector<std::string>{"PRIVATE/M4ROOT/CLIP/C0003.MP4",
                                                          "PRIVATE/M4ROOT/CLIP/C0004.MP4"}));
 
