@@ -25,7 +25,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 
-ingest=$repo/build/default/cli/quaymark-ingest
+ingest=$repo/build/default/bin/quaymark-ingest
 # The same command built without XXH3-128, to show what the second hash costs.
 sha256_only=$repo/build/default/bench/quaymark-ingest-sha256-only
 [[ -x $ingest && -x $sha256_only ]] || { cmake --preset default >/dev/null &&

@@ -37,6 +37,7 @@ CardMemory::Decision CardMemory::checkSource(const CommandLine& command,
         const fs::path source = ImportEngine::resolvedPath(command.source);
         const auto listing = platform::listCard(source, !command.allFiles, cancellation);
         card_ = listing.card;
+        files_ = listing.files;
         const auto lookup = platform::lookUpCard(*catalog_, listing, source);
         if (lookup.kind == catalog::CardLookup::Kind::notImported) {
             return decision;
@@ -65,6 +66,20 @@ void CardMemory::recordVerified(const fs::path& folder, const fs::path& target) 
     } catch (const std::exception& error) {
         reporter_.notice("catalog", "Catalog: " + folder.string() +
                                         " is verified but was not recorded: " + error.what());
+    }
+}
+
+std::string CardMemory::cardStateText(const fs::path& source, int required) {
+    if (!catalog_ || !card_) {
+        return {};
+    }
+    try {
+        const platform::CardListing listing{*card_, files_};
+        return platform::stateOfCard(*catalog_, listing, ImportEngine::resolvedPath(source),
+                                     required)
+            .text();
+    } catch (const std::exception&) {
+        return {}; // the report leaves the line out; the catalog said why already
     }
 }
 

@@ -36,10 +36,16 @@ public:
     void recordCheck(const std::filesystem::path& folder,
                      const std::optional<std::string>& failure);
 
+    // The card as it was looked up before the import, when it was.
+    const std::optional<catalog::CardIdentity>& card() const { return card_; }
+    // "Safe to format: ..." for the card looked up before the import; empty when unknown.
+    std::string cardStateText(const std::filesystem::path& source, int required);
+
 private:
     Reporter& reporter_;
     std::unique_ptr<catalog::Catalog> catalog_;
     std::optional<catalog::CardIdentity> card_;
+    std::vector<catalog::CardFile> files_;
 };
 
 } // namespace quaymark::cli

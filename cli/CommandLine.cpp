@@ -11,12 +11,12 @@ const char* const usageText =
     R"(Usage:
   quaymark-ingest import SOURCE --to DEST [--to DEST ...] [--rule RULE] [--parallel 1-4]
                          [--all-files] [--camera NAME] [--no-mhl] [--no-report] [--skip-imported]
-                         [--catalog FILE] [--json]
+                         [--catalog FILE] [--copies 1-5] [REPORT HEADING] [--json]
   quaymark-ingest resume FOLDER --source SOURCE [--all-files] [--parallel 1-4] [--no-mhl]
-                         [--no-report] [--json]
+                         [--no-report] [REPORT HEADING] [--json]
   quaymark-ingest verify FOLDER [--json]
   quaymark-ingest camera PATH... [--json]
-  quaymark-ingest report FOLDER... [--out FILE] [--json]
+  quaymark-ingest report FOLDER... [--out PATH] [REPORT HEADING] [--json]
   quaymark-ingest catalog scan FOLDER... | find TEXT | where PATH-OR-HASH
                           | card PATH [--all-files] [--copies 1-5]   [--catalog FILE] [--json]
   quaymark-ingest --help | --version
@@ -33,8 +33,8 @@ import   Copies SOURCE into a new import folder below every DEST, side by side. 
            --no-mhl        no ASC MHL history (by default the import folder gets an
                            ascmhl/ folder with the files' XXH3-128 hashes, carrying the
                            history a source with all files already holds)
-           --no-report     no handover report (by default _QUAYMARK_REPORT.csv is
-                           written into every verified import folder)
+           --no-report     no handover report (by default _QUAYMARK_REPORT.pdf, .csv
+                           and .html are written into every verified import folder)
            --skip-imported import nothing from a card whose import is verified, and only
                            the new files from one that gained some since (without it, such
                            a card is imported again, with a notice)
@@ -47,9 +47,11 @@ verify   Reads back every file that FOLDER's verification receipt lists and comp
          nothing.
 camera   Prints the camera name found in the clips of each folder or file.
 report   Writes the handover report of each verified import FOLDER into it
-         (_QUAYMARK_REPORT.csv: every file with its hashes and, for clips, timecode,
-         duration, codec, resolution, frame rate and audio, read from the copy), or one
-         report of all of them to FILE with --out.
+         (_QUAYMARK_REPORT.pdf, .csv and .html: source, destinations, and every file with
+         its hashes and, for clips, a preview, timecode, duration, codec, resolution, frame
+         rate and audio, read from the copy), or one day report of all of them to PATH.pdf,
+         PATH.csv and PATH.html with --out PATH.
+REPORT HEADING: --production TEXT, --shooting-day TEXT, --operator TEXT
 catalog  The memory of every verified import, kept in the data folder (--catalog FILE for
          another). Every import, resume and verify writes to it.
            scan FOLDER...  records every verified import folder below each FOLDER: a
@@ -154,7 +156,13 @@ bool takeOption(CommandLine& command, const std::string& argument,
         command.catalogFile = value();
     } else if (argument == "--out" && command.kind == CommandKind::report) {
         command.out = value();
-    } else if (argument == "--copies" && cataloguing) {
+    } else if (argument == "--production" && (copying || command.kind == CommandKind::report)) {
+        command.production = value();
+    } else if (argument == "--shooting-day" && (copying || command.kind == CommandKind::report)) {
+        command.shootingDay = value();
+    } else if (argument == "--operator" && (copying || command.kind == CommandKind::report)) {
+        command.operatorName = value();
+    } else if (argument == "--copies" && (cataloguing || importing)) {
         command.copies = numberValue(argument, value(), 1, 5);
     } else {
         return false;

@@ -36,6 +36,10 @@ struct CommandLine {
     std::optional<std::string> catalogFile;
     // Verified copies on distinct drives a card needs before it is safe to format.
     std::int64_t copies = 2;
+    // The report's heading: production, shooting day, operator.
+    std::string production;
+    std::string shootingDay;
+    std::string operatorName;
     // Where `report` writes one report of all its folders; each folder gets its own without.
     std::optional<std::string> out;
 };

@@ -5,6 +5,7 @@
 #include "CardMemory.h"
 #include "Signals.h"
 #include "Supervisor.h"
+#include "app/platform/DriveIdentity.h"
 #include "app/platform/Volumes.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/copy/SharedReads.h"
@@ -12,7 +13,9 @@
 #include "ingest/engine/ProgressIntake.h"
 #include "ingest/scan/FileSize.h"
 #include "report/ImportReport.h"
+#include "report/ReportPdf.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
@@ -133,16 +136,46 @@ ImportEngine::RunEnvironment runEnvironment() {
 
 using Runs = std::vector<std::unique_ptr<DestinationRun>>;
 
-// After the receipt and the history; a report that cannot be made leaves the import verified.
-void writeReportOf(const ImportResult& result, const CommandLine& command, Reporter& reporter) {
-    if (!command.writeReport) {
+// After the receipts and the histories, one report of the whole batch in each verified folder;
+// a report that cannot be made leaves the imports verified.
+void writeReportOf(const Runs& runs, const CommandLine& command, CardMemory& memory,
+                   Reporter& reporter) {
+    report::ReportContext context;
+    context.heading = {command.production, command.shootingDay, command.operatorName};
+    std::vector<report::BatchFolder> folders;
+    for (const auto& run : runs) {
+        if (run->result) {
+            folders.push_back({run->result->destination, fs::path(run->target).filename().string()});
+            for (const auto& warning : run->result->warnings) {
+                if (std::find(context.warnings.begin(), context.warnings.end(), warning) ==
+                    context.warnings.end()) {
+                    context.warnings.push_back(warning);
+                }
+            }
+        } else {
+            report::ReportDestination failed;
+            failed.name = fs::path(run->target).filename().string();
+            failed.result = run->error.value_or("Not verified");
+            context.unverified.push_back(std::move(failed));
+        }
+    }
+    if (!command.writeReport || folders.empty()) {
         return;
     }
+    if (memory.card()) {
+        context.source = report::ReportSource{command.source, memory.card()->label.value_or(""),
+                                              memory.card()->volumeUuid.value_or(""),
+                                              platform::driveDescription(command.source),
+                                              memory.card()->capacity};
+    }
+    context.cardState = memory.cardStateText(command.source, static_cast<int>(command.copies));
     try {
-        report::writeReport(result.destination, CancellationFlag{});
+        report::ensureGuiForReports();
+        for (const auto& problem : report::writeBatchReport(folders, context, CancellationFlag{})) {
+            reporter.notice("report", "Report: not written: " + problem);
+        }
     } catch (const std::exception& error) {
-        reporter.notice("report", "Report: " + result.destination.string() +
-                                      " is verified but has no report: " + error.what());
+        reporter.notice("report", std::string("Report: not written: ") + error.what());
     }
 }
 
@@ -341,8 +374,10 @@ int runImport(const CommandLine& command, Reporter& reporter) {
     for (const auto& run : runs) {
         if (run->result) {
             memory.recordVerified(run->result->destination, run->target);
-            writeReportOf(*run->result, command, reporter);
         }
+    }
+    writeReportOf(runs, command, memory, reporter);
+    for (const auto& run : runs) {
         report(*run, command, reporter);
         allVerified = allVerified && run->result.has_value();
     }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ReportCommand.h"
 
-#include "ingest/copy/DurableWrite.h"
 #include "report/ImportReport.h"
+#include "report/ReportPdf.h"
 
 #include <filesystem>
 
@@ -19,7 +19,7 @@ void written(const fs::path& file, const std::vector<report::ImportReport>& impo
     for (const auto& import : imports) {
         files += import.files.size();
         for (const auto& entry : import.files) {
-            clips += entry.facts ? 1 : 0;
+            clips += entry.isClip ? 1 : 0;
         }
     }
     if (reporter.json()) {
@@ -34,24 +34,24 @@ void written(const fs::path& file, const std::vector<report::ImportReport>& impo
 } // namespace
 
 int runReport(const CommandLine& command, Reporter& reporter) {
+    const report::ReportHeading heading{command.production, command.shootingDay,
+                                        command.operatorName};
+    const report::Thumbnailer previews(report::Thumbnailer::installed());
     std::vector<report::ImportReport> imports;
-    for (const auto& folder : command.paths) {
-        try {
-            imports.push_back(report::readImportReport(fs::absolute(folder).lexically_normal(),
-                                                       CancellationFlag{}));
-        } catch (const std::exception& error) {
-            reporter.error(error.what());
-            return 1;
-        }
-    }
     try {
+        report::ensureGuiForReports();
+        for (const auto& folder : command.paths) {
+            imports.push_back(report::readImportReport(fs::absolute(folder).lexically_normal(),
+                                                       CancellationFlag{},
+                                                       previews.available() ? &previews : nullptr));
+        }
         if (command.out) {
-            durableWrite(report::reportCsv(imports), fs::absolute(*command.out));
-            written(fs::absolute(*command.out), imports, reporter);
+            written(report::writeDayReport(imports, heading, fs::absolute(*command.out)), imports,
+                    reporter);
             return 0;
         }
         for (const auto& import : imports) {
-            written(report::writeReport(import), {import}, reporter);
+            written(report::writeReport(import, heading), {import}, reporter);
         }
     } catch (const std::exception& error) {
         reporter.error(error.what());

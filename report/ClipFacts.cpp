@@ -1,36 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ClipFacts.h"
 
+#include "ClipInput.h"
+
 extern "C" {
-#include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
 #include <libavutil/timecode.h>
 }
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <mutex>
 
 namespace quaymark::report {
 
 namespace {
-
-struct InputClose {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using OpenInput = std::unique_ptr<AVFormatContext, InputClose>;
-
-struct Deadline {
-    std::chrono::steady_clock::time_point at;
-    static int passed(void* opaque) {
-        return std::chrono::steady_clock::now() >= static_cast<Deadline*>(opaque)->at ? 1 : 0;
-    }
-};
 
 std::optional<std::string> tag(const AVDictionary* metadata, const char* key) {
     const AVDictionaryEntry* entry = av_dict_get(metadata, key, nullptr, 0);
@@ -54,30 +40,6 @@ std::optional<std::string> timecodeTag(const AVFormatContext& input, const AVStr
         }
     }
     return std::nullopt;
-}
-
-OpenInput open(const std::filesystem::path& clip, Deadline& deadline) {
-    AVFormatContext* context = avformat_alloc_context();
-    if (!context) {
-        return nullptr;
-    }
-    context->interrupt_callback.callback = &Deadline::passed;
-    context->interrupt_callback.opaque = &deadline;
-    // Cards are written by anyone: camera containers only, and the local file protocol only.
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", "mov,mp4,m4a,3gp,3g2,mj2,mxf,matroska,webm,avi", 0);
-    const std::string url = "file:" + std::filesystem::absolute(clip).string();
-    const int opened = avformat_open_input(&context, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0) {
-        return nullptr; // the context is freed already
-    }
-    OpenInput input{context};
-    if (avformat_find_stream_info(context, nullptr) < 0) {
-        return nullptr;
-    }
-    return input;
 }
 
 void addTimecode(ClipFacts& facts, const AVFormatContext& input, const AVStream* video) {
@@ -129,12 +91,8 @@ std::optional<ClipFacts> readClipFacts(const std::filesystem::path& clip,
     // A damaged clip is an answer here, not news for the terminal.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-    struct stat status {};
-    if (::lstat(clip.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return std::nullopt;
-    }
-    Deadline deadline{std::chrono::steady_clock::now() + limit};
-    const OpenInput input = open(clip, deadline);
+    ClipDeadline deadline{std::chrono::steady_clock::now() + limit};
+    const OpenInput input = openClip(clip, deadline);
     if (!input) {
         return std::nullopt;
     }

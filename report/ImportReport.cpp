@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ImportReport.h"
 
+#include "ReportPage.h"
+#include "ReportPdf.h"
+
 #include "ingest/copy/DurableWrite.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/engine/ReceiptCheck.h"
@@ -8,6 +11,7 @@
 #include "ingest/records/StoredText.h"
 #include "ingest/scan/MediaFormats.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -62,15 +66,111 @@ std::vector<std::string> factFields(const std::optional<ClipFacts>& facts) {
             audio};
 }
 
+// The newest ASC MHL generation's name, inside the import folder.
+std::string newestGeneration(const fs::path& folder) {
+    std::string newest;
+    std::error_code error;
+    for (fs::directory_iterator entry(folder / "ascmhl", error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (entry->path().extension() == ".mhl" && name > newest) {
+            newest = name;
+        }
+    }
+    return newest.empty() ? newest : "ascmhl/" + newest;
+}
+
+ReportFile fileOf(const fs::path& folder, const FileReceipt& file, std::string xxh128,
+                  const Thumbnailer* previews, const CancellationFlag& cancellation) {
+    ReportFile row{file.path, file.bytes, file.sha256, std::move(xxh128), std::nullopt,
+                   std::nullopt, MediaFormats::isVideo(file.path)};
+    if (!row.isClip) {
+        return row;
+    }
+    row.facts = readClipFacts(folder / file.path);
+    if (previews) {
+        // A container libavformat cannot read holds nothing its decoders could show.
+        row.preview = row.facts ? previews->of(folder / file.path, cancellation)
+                                : Thumbnail{Thumbnail::Kind::unsupported, {}};
+    }
+    return row;
+}
+
+void withContext(ImportReport& report, const std::vector<BatchFolder>& folders,
+                 const ReportContext& context) {
+    if (context.source) {
+        ReportSource source = *context.source;
+        source.path = source.path.empty() ? report.source.path : source.path;
+        source.volumeUuid = source.volumeUuid.empty() ? report.source.volumeUuid : source.volumeUuid;
+        report.source = std::move(source);
+    }
+    report.destinations.front().name = folders.front().destination;
+    for (std::size_t i = 1; i < folders.size(); ++i) {
+        report.destinations.push_back(destinationOf(folders[i].folder, folders[i].destination));
+    }
+    report.destinations.insert(report.destinations.end(), context.unverified.begin(),
+                               context.unverified.end());
+    report.warnings.insert(report.warnings.begin(), context.warnings.begin(),
+                           context.warnings.end());
+    report.cardState = context.cardState;
+}
+
+struct ReportFiles {
+    fs::path csv;
+    fs::path html;
+    fs::path pdf;
+
+    static ReportFiles inFolder(const fs::path& folder) {
+        return {folder / ImportDocuments::reportCsv, folder / ImportDocuments::reportHtml,
+                folder / ImportDocuments::reportPdf};
+    }
+    static ReportFiles besides(const fs::path& base) {
+        const std::string name = base.string();
+        return {name + ".csv", name + ".html", name + ".pdf"};
+    }
+};
+
+// The three documents, each written durably; the PDF is made once for all folders.
+fs::path writeDocuments(const std::vector<ImportReport>& imports, const ReportHeading& heading,
+                        const QByteArray& pdf, const ReportFiles& files) {
+    durableWrite(reportCsv(imports), files.csv);
+    durableWrite(reportHtml(imports, heading, PreviewImages::inlined).toStdString(), files.html);
+    durableWrite(std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size())),
+                 files.pdf);
+    return files.pdf;
+}
+
 } // namespace
 
-ImportReport readImportReport(const fs::path& folder, const CancellationFlag& cancellation) {
+ReportDestination destinationOf(const fs::path& folder, std::string name) {
+    const ImportReceipt receipt = ImportEngine::readClaims(folder).receipt;
+    ReportDestination destination;
+    destination.name = name.empty() ? folder.parent_path().string() : std::move(name);
+    destination.folder = folder;
+    destination.result = "Verified";
+    destination.started = receipt.started;
+    destination.finished = receipt.finished;
+    destination.receipt = std::string(ImportDocuments::receipt);
+    for (const auto& file : receipt.files) {
+        destination.bytes += file.bytes;
+        destination.files.emplace(file.path, file.sha256);
+    }
+    destination.history = newestGeneration(folder);
+    return destination;
+}
+
+ImportReport readImportReport(const fs::path& folder, const CancellationFlag& cancellation,
+                              const Thumbnailer* previews) {
     ImportReport report;
     report.folder = folder;
     const auto claims = ImportEngine::readClaims(folder);
     report.receipt = claims.receipt;
+    report.source.path = claims.receipt.source;
+    report.destinations.push_back(destinationOf(folder));
     try {
-        report.camera = ImportEngine::readSession(folder).options.cameraName.value_or("");
+        const SessionRecord session = ImportEngine::readSession(folder);
+        report.camera = session.options.cameraName.value_or("");
+        report.source.volumeUuid = session.sourceVolume.value_or("");
     } catch (const std::exception&) {
         // The receipt alone is the proof; a report without a camera name is still one.
     }
@@ -82,23 +182,64 @@ ImportReport readImportReport(const fs::path& folder, const CancellationFlag& ca
             const auto found = claims.history->find(file.path);
             xxh128 = found == claims.history->end() ? "" : found->second;
         }
-        ReportFile row{file.path, file.bytes, file.sha256, xxh128, std::nullopt};
-        if (MediaFormats::isVideo(file.path)) {
-            row.facts = readClipFacts(folder / file.path);
+        report.files.push_back(fileOf(folder, file, std::move(xxh128), previews, cancellation));
+        if (report.files.back().preview &&
+            report.files.back().preview->kind == Thumbnail::Kind::failed) {
+            report.warnings.push_back("No preview of " + file.path +
+                                      ": the preview helper could not decode it in time.");
         }
-        report.files.push_back(std::move(row));
     }
     return report;
 }
 
-void writeReport(const fs::path& folder, const CancellationFlag& cancellation) {
-    writeReport(readImportReport(folder, cancellation));
+std::vector<std::string> writeBatchReport(const std::vector<BatchFolder>& folders,
+                                          const ReportContext& context,
+                                          const CancellationFlag& cancellation) {
+    std::vector<std::string> problems;
+    if (folders.empty()) {
+        return problems;
+    }
+    try {
+        const Thumbnailer previews(context.thumbnailer);
+        ImportReport report = readImportReport(folders.front().folder, cancellation,
+                                               previews.available() ? &previews : nullptr);
+        withContext(report, folders, context);
+        const QByteArray pdf = reportPdf({report}, context.heading);
+        for (const auto& [folder, name] : folders) {
+            cancellation.check();
+            try {
+                writeDocuments({report}, context.heading, pdf, ReportFiles::inFolder(folder));
+            } catch (const std::exception& error) {
+                problems.push_back(folder.string() + ": " + error.what());
+            }
+        }
+    } catch (const QuayError& error) {
+        if (error.kind() == QuayError::Kind::cancelled) {
+            throw;
+        }
+        problems.emplace_back(error.what());
+    } catch (const std::exception& error) {
+        problems.emplace_back(error.what());
+    }
+    return problems;
 }
 
-fs::path writeReport(const ImportReport& report) {
-    const fs::path file = report.folder / ImportDocuments::reportCsv;
-    durableWrite(reportCsv({report}), file);
-    return file;
+fs::path writeReport(const ImportReport& report, const ReportHeading& heading) {
+    return writeDocuments({report}, heading, reportPdf({report}, heading),
+                          ReportFiles::inFolder(report.folder));
+}
+
+fs::path writeDayReport(std::vector<ImportReport> imports, const ReportHeading& heading,
+                        fs::path base) {
+    std::stable_sort(imports.begin(), imports.end(), [](const auto& a, const auto& b) {
+        return a.receipt.started < b.receipt.started;
+    });
+    const std::string extension = base.extension().string();
+    if (extension == ".pdf" || extension == ".csv" || extension == ".html") {
+        base.replace_extension();
+    }
+    return writeDocuments(imports, heading, reportPdf(imports, heading),
+                          ReportFiles::besides(base));
 }
 
 std::string reportCsv(const std::vector<ImportReport>& imports) {

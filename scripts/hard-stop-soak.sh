@@ -11,7 +11,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-50}
-ingest=$PWD/build/default/cli/quaymark-ingest
+ingest=$PWD/build/default/bin/quaymark-ingest
 [[ -x $ingest ]] || { cmake --preset default >/dev/null && cmake --build build/default --target quaymark-ingest; }
 [[ $(id -u) -eq 0 ]] || { echo "needs root (loop device, mount)" >&2; exit 2; }
 

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds everything and starts Quaymark, the desktop application.
 # Arguments are passed on to it. The headless import command is built alongside, as
-# build/default/cli/quaymark-ingest.
+# build/default/bin/quaymark-ingest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,4 +10,4 @@ scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
 
-exec build/default/app/shell/quaymark "$@"
+exec build/default/bin/quaymark "$@"

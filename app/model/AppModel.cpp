@@ -454,6 +454,14 @@ void AppModel::setWriteReport(bool writeReport) {
     }
 }
 
+void AppModel::setHeading(QString& field, const QString& text) {
+    if (field != text) {
+        field = text;
+        savePreferences();
+        emit reportHeadingChanged();
+    }
+}
+
 void AppModel::setRequiredCopies(int copies) {
     copies = std::clamp(copies, 1, 5);
     if (preferences_.requiredCopies != copies) {

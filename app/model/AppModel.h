@@ -52,6 +52,12 @@ class AppModel : public QObject {
     Q_PROPERTY(bool videosOnly READ videosOnly WRITE setVideosOnly NOTIFY videosOnlyChanged)
     Q_PROPERTY(bool writeMhl READ writeMhl WRITE setWriteMhl NOTIFY writeMhlChanged)
     Q_PROPERTY(bool writeReport READ writeReport WRITE setWriteReport NOTIFY writeReportChanged)
+    // The handover report's heading.
+    Q_PROPERTY(QString production READ production WRITE setProduction NOTIFY reportHeadingChanged)
+    Q_PROPERTY(
+        QString shootingDay READ shootingDay WRITE setShootingDay NOTIFY reportHeadingChanged)
+    Q_PROPERTY(QString reportOperator READ reportOperator WRITE setReportOperator NOTIFY
+                   reportHeadingChanged)
     Q_PROPERTY(QVariantMap cameraOverrides READ cameraOverrides WRITE setCameraOverrides NOTIFY
                    cameraOverridesChanged)
     Q_PROPERTY(QStringList recoveryFolders READ recoveryFolders NOTIFY recoveryFoldersChanged)
@@ -120,6 +126,12 @@ public:
     void setWriteMhl(bool writeMhl);
     bool writeReport() const { return preferences_.writeReport; }
     void setWriteReport(bool writeReport);
+    QString production() const { return preferences_.production; }
+    void setProduction(const QString& text) { setHeading(preferences_.production, text); }
+    QString shootingDay() const { return preferences_.shootingDay; }
+    void setShootingDay(const QString& text) { setHeading(preferences_.shootingDay, text); }
+    QString reportOperator() const { return preferences_.reportOperator; }
+    void setReportOperator(const QString& text) { setHeading(preferences_.reportOperator, text); }
     QVariantMap cameraOverrides() const;
     void setCameraOverrides(const QVariantMap& overrides);
     QStringList recoveryFolders() const { return preferences_.recoveryFolders; }
@@ -173,6 +185,7 @@ public:
 
     // Writes the stored values as they are; bookmarks are made only when a folder is chosen.
     void savePreferences();
+    void setHeading(QString& field, const QString& text);
     void rememberRecovery(const QString& folder);
     void forgetRecovery(const QString& folder);
 
@@ -201,6 +214,7 @@ signals:
     void videosOnlyChanged();
     void writeMhlChanged();
     void writeReportChanged();
+    void reportHeadingChanged();
     void cameraOverridesChanged();
     void recoveryFoldersChanged();
     void cameraNameChanged();

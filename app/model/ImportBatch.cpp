@@ -93,9 +93,27 @@ bool ImportBatch::active() const {
     return state_ == State::Queued || state_ == State::Importing;
 }
 
+std::shared_ptr<CancellationFlag> ImportBatch::startReport() {
+    reportCancellation_ = std::make_shared<CancellationFlag>();
+    reportStatus_ = QStringLiteral("Writing the handover report…");
+    reportFile_.clear();
+    emit reportChanged();
+    return reportCancellation_;
+}
+
+void ImportBatch::endReport(const QString& file, const QString& problem) {
+    reportCancellation_.reset();
+    reportFile_ = file;
+    reportStatus_ = problem;
+    emit reportChanged();
+}
+
 void ImportBatch::cancel() {
     for (DestinationJob* job : jobs_) {
         job->cancel();
+    }
+    if (reportCancellation_) {
+        reportCancellation_->cancel();
     }
 }
 

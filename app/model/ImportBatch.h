@@ -8,6 +8,8 @@
 #include <QString>
 #include <QtQmlIntegration/qqmlintegration.h>
 
+#include <memory>
+
 namespace quaymark {
 
 // One source imported to every saved destination at once.
@@ -31,6 +33,10 @@ class ImportBatch : public QObject {
     // verified copies on 2 drives"); empty until known.
     Q_PROPERTY(QString cardState READ cardState NOTIFY cardStateChanged)
     Q_PROPERTY(bool safeToFormat READ safeToFormat NOTIFY cardStateChanged)
+    // The handover report: "Writing the handover report…" while it is made, then empty; the
+    // main copy's PDF once written; why it was not, when it could not be.
+    Q_PROPERTY(QString reportStatus READ reportStatus NOTIFY reportChanged)
+    Q_PROPERTY(QString reportFile READ reportFile NOTIFY reportChanged)
 
 public:
     enum class State { Queued, Importing, Verified, NeedsAttention };
@@ -60,12 +66,20 @@ public:
     bool safeToFormat() const { return safeToFormat_; }
     void setCardState(const QString& text, bool safeToFormat);
 
+    QString reportStatus() const { return reportStatus_; }
+    QString reportFile() const { return reportFile_; }
+    // The report being written, or its outcome: a file, or what went wrong.
+    std::shared_ptr<CancellationFlag> startReport();
+    void endReport(const QString& file, const QString& problem);
+
+    // Stops the destinations, or the report once they have ended.
     Q_INVOKABLE void cancel();
 
 signals:
     void stateChanged();
     void progressChanged();
     void cardStateChanged();
+    void reportChanged();
 
 private:
     QString id_;
@@ -76,6 +90,9 @@ private:
     QList<DestinationJob*> jobs_;
     QString cardState_;
     bool safeToFormat_ = false;
+    QString reportStatus_;
+    QString reportFile_;
+    std::shared_ptr<CancellationFlag> reportCancellation_;
 };
 
 } // namespace quaymark

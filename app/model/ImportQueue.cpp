@@ -7,6 +7,7 @@
 #include "app/core/Background.h"
 #include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
+#include "app/platform/DriveIdentity.h"
 #include "app/platform/qt/SleepInhibitor.h"
 #include "ingest/camera/CameraMetadata.h"
 #include "ingest/copy/SessionDocuments.h"
@@ -28,17 +29,6 @@ QString standardised(const QString& folder) {
     return QDir::cleanPath(QDir(folder).absolutePath());
 }
 
-// After the receipt and the history; a report that cannot be made is a warning, never a
-// failed import.
-void addReport(ImportResult& result, const CancellationFlag& cancellation) {
-    try {
-        report::writeReport(result.destination, cancellation);
-    } catch (const std::exception& error) {
-        result.warnings.push_back(std::string("The handover report was not written: ") +
-                                  error.what());
-    }
-}
-
 struct EngineOutcome {
     std::optional<ImportResult> result;
     QString error;
@@ -47,25 +37,64 @@ struct EngineOutcome {
     std::optional<QString> catalogProblem;
 };
 
-struct Afterwards {
-    std::filesystem::path catalogFile;
-    platform::SystemPaths system;
-    bool writeReport = true;
-};
-
-// What follows a verified run on its own thread, after the receipt is durable: the catalog,
-// then the report. Neither can fail the import; each problem is a warning.
-void afterVerified(EngineOutcome& outcome, const Afterwards& after,
-                   const std::filesystem::path& source, const std::filesystem::path& target,
-                   bool videosOnly, const CancellationFlag& cancellation) {
+// What follows a verified run on its own thread, after the receipt is durable: the catalog.
+// It cannot fail the import; a problem is a warning.
+void afterVerified(EngineOutcome& outcome, const std::filesystem::path& catalogFile,
+                   const platform::SystemPaths& system, const std::filesystem::path& source,
+                   const std::filesystem::path& target, bool videosOnly) {
     outcome.catalogProblem = CatalogWork::recordImport(
-        after.catalogFile, source, outcome.result->destination, target, videosOnly, after.system);
+        catalogFile, source, outcome.result->destination, target, videosOnly, system);
     if (outcome.catalogProblem) {
         outcome.result->warnings.push_back(outcome.catalogProblem->toStdString());
     }
-    if (after.writeReport) {
-        addReport(*outcome.result, cancellation);
+}
+
+// What the report of an ended batch is made from, gathered on the main thread.
+struct BatchReportWork {
+    std::vector<report::BatchFolder> folders;
+    report::ReportContext context;
+    std::filesystem::path source;
+    std::filesystem::path catalogFile;
+    bool videosOnly = true;
+    int required = 2;
+};
+
+struct BatchReportOutcome {
+    CatalogWork::CardStateText state;
+    QString file;
+    QString problem;
+};
+
+// On its own thread once every destination has ended: the card's state, then the report of
+// every verified folder. A report that cannot be made is said on the batch.
+BatchReportOutcome writeBatchReport(BatchReportWork work, const platform::SystemPaths& system,
+                                    const CancellationFlag& cancellation) {
+    BatchReportOutcome outcome;
+    outcome.state = CatalogWork::cardState(work.catalogFile, work.source, work.videosOnly,
+                                           work.required, system);
+    work.context.cardState = outcome.state.text.toStdString();
+    const auto card = platform::cardIdentity(work.source, {}, system);
+    work.context.source = report::ReportSource{work.source.string(), card.label.value_or(""),
+                                               card.volumeUuid.value_or(""),
+                                               platform::driveDescription(work.source, system),
+                                               card.capacity};
+    try {
+        const auto problems = report::writeBatchReport(work.folders, work.context, cancellation);
+        for (const auto& written : work.folders) {
+            std::error_code error;
+            const auto pdf = written.folder / ImportDocuments::reportPdf;
+            if (outcome.file.isEmpty() && std::filesystem::exists(pdf, error)) {
+                outcome.file = textOf(pdf);
+            }
+        }
+        if (!problems.empty()) {
+            outcome.problem = u"The handover report was not written: " +
+                              QString::fromStdString(problems.front());
+        }
+    } catch (const QuayError&) {
+        outcome.problem = QStringLiteral("The handover report was cancelled.");
     }
+    return outcome;
 }
 
 } // namespace
@@ -408,7 +437,7 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
         [source = pathOf(batch->source()), target = pathOf(job->target()),
          options = batch->options(), cancellation = job->cancellation(), resume, environment,
          catalogFile = model_.catalogFile(), system = system_,
-         writeReport = model_.preferences().writeReport, batchRef = QPointer<ImportBatch>(batch),
+         batchRef = QPointer<ImportBatch>(batch),
          jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
             std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
             EngineOutcome outcome;
@@ -428,8 +457,7 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
                 outcome.error = QString::fromStdString(error.what());
             }
             if (outcome.result) {
-                afterVerified(outcome, {catalogFile, system, writeReport}, source, target,
-                              options.videosOnly, *cancellation);
+                afterVerified(outcome, catalogFile, system, source, target, options.videosOnly);
             }
             post([batchRef, jobRef, outcome](ImportQueue& owner) {
                 if (!batchRef || !jobRef) {
@@ -466,7 +494,9 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     const bool verified =
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
     batch->setState(verified ? ImportBatch::State::Verified : ImportBatch::State::NeedsAttention);
-    showCardState(batch);
+    if (!model_.preferences().writeReport || !reportOf(batch)) {
+        showCardState(batch);
+    }
     model_.drives()->refreshVolumes();
     if (QDir::cleanPath(batch->source()) == QDir::cleanPath(model_.source())) {
         model_.memory()->lookUp(model_.source(), model_.videosOnly());
@@ -474,6 +504,52 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     inhibitor_.reset();
     model_.reloadTarget();
     processQueue();
+}
+
+bool ImportQueue::reportOf(ImportBatch* batch) {
+    BatchReportWork work;
+    const auto& preferences = model_.preferences();
+    work.context.heading = {preferences.production.toStdString(),
+                            preferences.shootingDay.toStdString(),
+                            preferences.reportOperator.toStdString()};
+    for (DestinationJob* job : batch->jobs()) {
+        if (const auto& result = job->result()) {
+            work.folders.push_back(
+                {result->destination, pathOf(job->target()).filename().string()});
+            for (const auto& warning : result->warnings) {
+                if (std::find(work.context.warnings.begin(), work.context.warnings.end(),
+                              warning) == work.context.warnings.end()) {
+                    work.context.warnings.push_back(warning);
+                }
+            }
+        } else {
+            report::ReportDestination failed;
+            failed.name = pathOf(job->target()).filename().string();
+            failed.result = job->error().toStdString();
+            work.context.unverified.push_back(std::move(failed));
+        }
+    }
+    if (work.folders.empty()) {
+        return false;
+    }
+    work.source = pathOf(batch->source());
+    work.catalogFile = model_.catalogFile();
+    work.videosOnly = batch->options().videosOnly;
+    work.required = preferences.requiredCopies;
+    engineRuns_.start(this, [work = std::move(work), system = system_,
+                             cancellation = batch->startReport(),
+                             batchRef = QPointer<ImportBatch>(batch)](std::stop_token stop,
+                                                                      auto post) mutable {
+        std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
+        const auto outcome = writeBatchReport(std::move(work), system, *cancellation);
+        post([batchRef, outcome](ImportQueue&) {
+            if (batchRef) {
+                batchRef->setCardState(outcome.state.text, outcome.state.safeToFormat);
+                batchRef->endReport(outcome.file, outcome.problem);
+            }
+        });
+    });
+    return true;
 }
 
 void ImportQueue::showCardState(ImportBatch* batch) {

@@ -21,6 +21,9 @@ const QString writeMhlKey = QStringLiteral("writeMhl");
 const QString requiredCopiesKey = QStringLiteral("requiredCopies");
 const QString enrolledReadersKey = QStringLiteral("enrolledReaders");
 const QString writeReportKey = QStringLiteral("writeReport");
+const QString productionKey = QStringLiteral("reportProduction");
+const QString shootingDayKey = QStringLiteral("reportShootingDay");
+const QString reportOperatorKey = QStringLiteral("reportOperator");
 const QString cameraOverridesKey = QStringLiteral("cameraOverrides");
 const QString migratedKey = QStringLiteral("cameraNamingMigrated");
 const QString recoveryFoldersKey = QStringLiteral("recoveryFolders");
@@ -136,6 +139,12 @@ StoredPreferences PreferenceStore::load() const {
     preferences.writeMhl = boolean(settings_.value(writeMhlKey)).value_or(preferences.writeMhl);
     preferences.writeReport =
         boolean(settings_.value(writeReportKey)).value_or(preferences.writeReport);
+    for (auto [key, field] : {std::pair{&productionKey, &preferences.production},
+                              std::pair{&shootingDayKey, &preferences.shootingDay},
+                              std::pair{&reportOperatorKey, &preferences.reportOperator}}) {
+        const QVariant value = settings_.value(*key);
+        *field = value.typeId() == QMetaType::QString ? value.toString() : QString();
+    }
     preferences.cameraOverrides = textDictionary(settings_.value(cameraOverridesKey));
     const QVariant folders = settings_.value(recoveryFoldersKey);
     if (folders.typeId() == QMetaType::QStringList) {
@@ -153,6 +162,9 @@ void PreferenceStore::save(const StoredPreferences& preferences) {
     settings_.setValue(videosOnlyKey, preferences.videosOnly);
     settings_.setValue(writeMhlKey, preferences.writeMhl);
     settings_.setValue(writeReportKey, preferences.writeReport);
+    settings_.setValue(productionKey, preferences.production);
+    settings_.setValue(shootingDayKey, preferences.shootingDay);
+    settings_.setValue(reportOperatorKey, preferences.reportOperator);
     settings_.setValue(cameraOverridesKey, toVariantMap(preferences.cameraOverrides));
     settings_.setValue(folderRuleKey, preferences.folderRule);
     settings_.setValue(parallelFilesKey, preferences.parallelFiles);

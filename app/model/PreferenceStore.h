@@ -27,6 +27,10 @@ struct StoredPreferences {
     bool writeMhl = true;
     // The handover report in every verified import folder.
     bool writeReport = true;
+    // The report's heading; each may be empty.
+    QString production;
+    QString shootingDay;
+    QString reportOperator;
     // Verified copies on distinct drives before a card is safe to format, 1 to 5.
     int requiredCopies = 2;
     QMap<QString, QString> cameraOverrides;

@@ -94,6 +94,21 @@ catalog::DestinationIdentity destinationIdentity(const fs::path& folder, const f
     return destination;
 }
 
+std::string driveDescription(const fs::path& path, const SystemPaths& system) {
+    // A folder on a disk came from that folder, not from the disk's reader.
+    const auto volume = volumeOf(path, system);
+    std::error_code error;
+    if (!volume || !fs::equivalent(volume->mountPoint, path, error)) {
+        return {};
+    }
+    const DriveIdentity drive = driveIdentity(*volume, system);
+    std::string text = drive.model.value_or("");
+    if (drive.serial) {
+        text += (text.empty() ? "serial " : ", serial ") + *drive.serial;
+    }
+    return text;
+}
+
 catalog::CardIdentity cardIdentity(const fs::path& source,
                                    const std::vector<catalog::CardFile>& files,
                                    const SystemPaths& system) {

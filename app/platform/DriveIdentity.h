@@ -21,6 +21,10 @@ struct DriveIdentity {
 
 DriveIdentity driveIdentity(const VolumeInfo& volume, const SystemPaths& system = {});
 
+// "Model, serial S" of the drive whose volume `path` is the root of, as far as the system says;
+// empty for a folder inside a volume, or when nothing is known.
+std::string driveDescription(const std::filesystem::path& path, const SystemPaths& system = {});
+
 // What the catalog keeps of the destination holding `folder`. Two folders on one disk get the
 // same drive key: the WWN or serial, else the volume UUID, else the mount. The destination is
 // named by its volume, or on the computer's own disks by `target`, the folder imported into.
