@@ -110,6 +110,18 @@ void ShellActions::openFolder(const QString& folder) {
     }
 }
 
+void ShellActions::openDocument(const QString& pdf) {
+    if (pdf.isEmpty()) {
+        return;
+    }
+    platform::openDocument(pdf, [actions = QPointer<ShellActions>(this)] {
+        if (actions) {
+            emit actions->problemReported(
+                QStringLiteral("No program is installed to open PDF files."));
+        }
+    });
+}
+
 platform::ShowFailed ShellActions::noFileManager() {
     return [actions = QPointer<ShellActions>(this)] {
         if (actions) {

@@ -40,6 +40,7 @@ public:
     QVariantMap createFolder(const QString& parent, const QString& name) const override;
     void reveal(const QString& path) override;
     void openFolder(const QString& folder) override;
+    void openDocument(const QString& pdf) override;
     void requestQuit() override;
     void quitAnyway() override;
 

@@ -13,6 +13,7 @@ Rectangle {
     required property ImportBatch batch
     signal retry(DestinationJob job)
     signal openFolder(string folder)
+    signal openDocument(string pdf)
     signal eject()
 
     readonly property bool cancellable: batch.state === ImportBatch.Importing
@@ -99,6 +100,34 @@ Rectangle {
                 fontSize: 12
                 Accessible.name: "Eject " + Format.lastComponent(card.batch.source)
                 onClicked: card.eject()
+            }
+        }
+
+        // The handover report: being written, written, or why not.
+        RowLayout {
+            objectName: "reportRow"
+            visible: card.batch.reportStatus !== "" || card.batch.reportFile !== ""
+            Layout.fillWidth: true
+            spacing: 6
+            QuayIcon { name: "doc"; size: 15; color: QuayTheme.secondary }
+            Label {
+                objectName: "reportStatus"
+                visible: text !== ""
+                text: card.batch.reportStatus
+                font.pointSize: 12 * QuayTheme.textUnit
+                color: QuayTheme.secondary
+                wrapMode: Text.Wrap
+                Layout.fillWidth: true
+            }
+            Item { visible: card.batch.reportStatus === ""; Layout.fillWidth: true }
+            FlatButton {
+                objectName: "openReportButton"
+                visible: card.batch.reportFile !== ""
+                text: "Open report"
+                symbol: "doc"
+                fontSize: 12
+                Accessible.name: "Open the report of " + Format.lastComponent(card.batch.source)
+                onClicked: card.openDocument(card.batch.reportFile)
             }
         }
 

@@ -47,6 +47,7 @@ Rectangle {
                 appModel: root.appModel
                 onReveal: (path) => root.shell.reveal(path)
                 onOpenFolder: (folder) => root.shell.openFolder(folder)
+                onOpenDocument: (pdf) => root.shell.openDocument(pdf)
             }
             DownloadsView {
                 objectName: "downloadsView"

@@ -12,6 +12,7 @@ Rectangle {
     required property AppModel appModel
     signal reveal(string path)
     signal openFolder(string folder)
+    signal openDocument(string pdf)
 
     color: QuayTheme.background
 
@@ -256,6 +257,7 @@ Rectangle {
                 Layout.fillHeight: true
                 Layout.minimumHeight: 120
                 onOpenFolder: (folder) => screen.openFolder(folder)
+                onOpenDocument: (pdf) => screen.openDocument(pdf)
             }
 
             RowLayout {

@@ -215,7 +215,45 @@ Dialog {
                 font.pixelSize: 14
             }
             Note {
-                text: "_QUAYMARK_REPORT.csv in every verified import folder: each file with its hashes, and each clip's timecode, duration, codec, resolution, frame rate and audio, read from the copy."
+                text: "_QUAYMARK_REPORT.pdf, .csv and .html in every verified import folder once a batch ends: the card, every destination, and each clip with a preview, timecode, duration, codec, resolution, frame rate, audio and hashes, read from the copy."
+            }
+            GridLayout {
+                objectName: "reportHeading"
+                enabled: sheet.appModel.writeReport
+                columns: 2
+                columnSpacing: 10
+                rowSpacing: 6
+                Layout.fillWidth: true
+                Label { text: "Production"; font.pointSize: 13 * QuayTheme.textUnit }
+                TextField {
+                    objectName: "productionField"
+                    Accessible.name: "Production"
+                    placeholderText: "Optional"
+                    text: sheet.appModel.production
+                    onTextEdited: sheet.appModel.production = text
+                    font.pointSize: 13 * QuayTheme.textUnit
+                    Layout.fillWidth: true
+                }
+                Label { text: "Shooting day"; font.pointSize: 13 * QuayTheme.textUnit }
+                TextField {
+                    objectName: "shootingDayField"
+                    Accessible.name: "Shooting day"
+                    placeholderText: "Optional"
+                    text: sheet.appModel.shootingDay
+                    onTextEdited: sheet.appModel.shootingDay = text
+                    font.pointSize: 13 * QuayTheme.textUnit
+                    Layout.fillWidth: true
+                }
+                Label { text: "Operator"; font.pointSize: 13 * QuayTheme.textUnit }
+                TextField {
+                    objectName: "operatorField"
+                    Accessible.name: "Operator"
+                    placeholderText: "Optional"
+                    text: sheet.appModel.reportOperator
+                    onTextEdited: sheet.appModel.reportOperator = text
+                    font.pointSize: 13 * QuayTheme.textUnit
+                    Layout.fillWidth: true
+                }
             }
 
             Separator {}

@@ -14,6 +14,7 @@ ColumnLayout {
     // The batches shown: the model's queue, newest first.
     property var batches: appModel.queue.batches
     signal openFolder(string folder)
+    signal openDocument(string pdf)
 
     spacing: 10
 
@@ -116,6 +117,7 @@ ColumnLayout {
             Layout.fillWidth: true
             onRetry: (job) => section.appModel.queue.retry(job, modelData)
             onOpenFolder: (folder) => section.openFolder(folder)
+            onOpenDocument: (pdf) => section.openDocument(pdf)
             onEject: section.appModel.drives.eject(modelData.source)
         }
     }

@@ -36,6 +36,7 @@ public:
 
     Q_INVOKABLE virtual void reveal(const QString& path) = 0;
     Q_INVOKABLE virtual void openFolder(const QString& folder) = 0;
+    Q_INVOKABLE virtual void openDocument(const QString& pdf) = 0;
 
     // Quits at once when no work runs, else asks the window for confirmation.
     Q_INVOKABLE virtual void requestQuit() = 0;

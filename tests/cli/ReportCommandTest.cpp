@@ -56,7 +56,7 @@ TEST(ReportCommand, WritesOneExactRowPerFileAndVerifyIgnoresIt) {
     const auto reported = ingest({"report", folder.string()});
     ASSERT_EQ(reported.status, 0) << reported.errors;
     EXPECT_EQ(reported.output,
-              "Report     " + (folder / "_QUAYMARK_REPORT.csv").string() + " (2 files, 1 clips)\n");
+              "Report     " + (folder / "_QUAYMARK_REPORT.pdf").string() + " (2 files, 1 clips)\n");
     const ImportReceipt receipt = decodeReceipt(readFile(folder / ImportDocuments::receipt));
     ASSERT_EQ(receipt.files.size(), 2u);
     const std::string verified = formatIsoDate(receipt.finished);

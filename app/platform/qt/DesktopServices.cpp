@@ -20,7 +20,8 @@ const QString applicationName = QStringLiteral("Brindleway Quaymark");
 
 // xdg-open starts, and reports success, even where no program takes folders: the desktop is
 // asked first, without holding up the window, and a question left unanswered counts as none.
-void openWithDefaultHandler(const QString& folder, const ShowFailed& failed) {
+void openWithDefaultHandler(const QString& folder, const ShowFailed& failed,
+                            const QString& type = QStringLiteral("inode/directory")) {
     auto* query = new QProcess;
     const auto answer = [query, folder, failed](bool known) {
         query->disconnect();
@@ -34,8 +35,8 @@ void openWithDefaultHandler(const QString& folder, const ShowFailed& failed) {
     });
     QObject::connect(query, &QProcess::errorOccurred, query, [answer] { answer(false); });
     QTimer::singleShot(busTimeoutMs, query, [query] { query->kill(); });
-    query->start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                              QStringLiteral("inode/directory")});
+    query->start(QStringLiteral("xdg-mime"),
+                 {QStringLiteral("query"), QStringLiteral("default"), type});
 }
 
 // Asks the file manager, falling back to `fallbackFolder` when the call fails or times out.
@@ -86,6 +87,10 @@ void revealInFileManager(const QString& path, ShowFailed failed) {
 
 void openInFileManager(const QString& folder, ShowFailed failed) {
     askFileManager(QStringLiteral("ShowFolders"), folder, folder, std::move(failed));
+}
+
+void openDocument(const QString& pdf, ShowFailed failed) {
+    openWithDefaultHandler(pdf, failed, QStringLiteral("application/pdf"));
 }
 
 } // namespace quaymark::platform

@@ -24,4 +24,7 @@ void revealInFileManager(const QString& path, ShowFailed failed);
 // Opens `folder` itself in the file manager (ShowFolders), else with the default handler.
 void openInFileManager(const QString& folder, ShowFailed failed);
 
+// Opens a PDF with the desktop's default program for it.
+void openDocument(const QString& pdf, ShowFailed failed);
+
 } // namespace quaymark::platform

@@ -172,8 +172,13 @@ TEST_F(ImportQueueTest, AnImportedCardAsksBeforeImportingAgainAndTakesNewFilesAl
     ASSERT_EQ(model->queue()->batches().size(), 1);
     ImportBatch* first = model->queue()->batches()[0];
     ASSERT_EQ(first->state(), ImportBatch::State::Verified);
+    // The report comes after the batch's end, with the card's state.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !first->reportFile().isEmpty(); }, 30'000))
+        << first->reportStatus().toStdString();
+    EXPECT_EQ(first->reportFile(),
+              text(first->jobs()[0]->result()->destination / "_QUAYMARK_REPORT.pdf"));
+    EXPECT_TRUE(first->reportStatus().isEmpty());
     EXPECT_TRUE(fs::exists(first->jobs()[0]->result()->destination / "_QUAYMARK_REPORT.csv"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !first->cardState().isEmpty(); }, 30'000));
     EXPECT_EQ(first->cardState(), u"1 verified copy: one more drive needed");
     EXPECT_FALSE(first->safeToFormat());
     const auto memoryIs = [&](const char* kind) {
