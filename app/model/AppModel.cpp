@@ -84,6 +84,7 @@ void AppModel::load() {
     loading_ = true;
     PreferenceStore& store = *setup_.preferences;
     preferences_ = store.load();
+    library_.setHeading(reportHeading());
     loadDestinations();
     if (store.migrateFolderRule(preferences_.folderRule)) {
         loading_ = false;
@@ -454,9 +455,15 @@ void AppModel::setWriteReport(bool writeReport) {
     }
 }
 
+report::ReportHeading AppModel::reportHeading() const {
+    return {preferences_.production.toStdString(), preferences_.shootingDay.toStdString(),
+            preferences_.reportOperator.toStdString()};
+}
+
 void AppModel::setHeading(QString& field, const QString& text) {
     if (field != text) {
         field = text;
+        library_.setHeading(reportHeading());
         savePreferences();
         emit reportHeadingChanged();
     }

@@ -186,6 +186,7 @@ public:
     // Writes the stored values as they are; bookmarks are made only when a folder is chosen.
     void savePreferences();
     void setHeading(QString& field, const QString& text);
+    report::ReportHeading reportHeading() const;
     void rememberRecovery(const QString& folder);
     void forgetRecovery(const QString& folder);
 

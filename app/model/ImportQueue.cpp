@@ -509,9 +509,7 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
 bool ImportQueue::reportOf(ImportBatch* batch) {
     BatchReportWork work;
     const auto& preferences = model_.preferences();
-    work.context.heading = {preferences.production.toStdString(),
-                            preferences.shootingDay.toStdString(),
-                            preferences.reportOperator.toStdString()};
+    work.context.heading = model_.reportHeading();
     for (DestinationJob* job : batch->jobs()) {
         if (const auto& result = job->result()) {
             work.folders.push_back(

@@ -7,6 +7,11 @@
 #include "ingest/engine/ReceiptCheck.h"
 #include "ingest/scan/FileSize.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <map>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -63,6 +68,23 @@ Found find(const fs::path& catalogFile, const std::string& text) {
 }
 
 // The receipt check of one copy, recorded in the catalog; the outcome in words.
+QString dayReportOf(const std::vector<fs::path>& folders, const report::ReportHeading& heading,
+                    const fs::path& base, const CancellationFlag& cancellation) {
+    try {
+        const report::Thumbnailer previews(report::Thumbnailer::installed());
+        std::vector<report::ImportReport> imports;
+        for (const auto& folder : folders) {
+            imports.push_back(report::readImportReport(
+                folder, cancellation, previews.available() ? &previews : nullptr));
+        }
+        fs::create_directories(base.parent_path());
+        return u"Day report written: " +
+               textOf(report::writeDayReport(std::move(imports), heading, base));
+    } catch (const std::exception& error) {
+        return u"The day report was not written: " + QString::fromStdString(error.what());
+    }
+}
+
 QString checkCopy(const fs::path& catalogFile, const fs::path& folder,
                   const CancellationFlag& cancellation) {
     try {
@@ -183,6 +205,44 @@ void LibraryModel::scan(const QString& folder) {
     runOn(folder, &CatalogWork::scanFolder);
 }
 
+void LibraryModel::writeDayReport() {
+    // One connected copy of each import: the same import folder name on every destination.
+    std::map<QString, std::filesystem::path> imports;
+    for (const Row& row : rows_) {
+        for (const QVariant& copy : row.copies) {
+            const QVariantMap fields = copy.toMap();
+            const QString folder = fields.value(QStringLiteral("folder")).toString();
+            if (fields.value(QStringLiteral("connected")).toBool() && !folder.isEmpty()) {
+                imports.try_emplace(QFileInfo(folder).fileName(), pathOf(folder));
+            }
+        }
+    }
+    if (imports.empty()) {
+        setStatus(QStringLiteral("No import of these files is on a connected drive."));
+        return;
+    }
+    std::vector<std::filesystem::path> folders;
+    for (const auto& [name, folder] : imports) {
+        folders.push_back(folder);
+    }
+    const std::filesystem::path base =
+        (reportsFolder_.empty()
+             ? pathOf(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)) /
+                   "Quaymark reports"
+             : reportsFolder_) /
+        pathOf(u"Day report " +
+               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HHmmss")));
+    if (!checking_.isEmpty()) {
+        return;
+    }
+    pendingReport_ = textOf(base) + u".pdf";
+    runOn(QStringLiteral("Day report"),
+          [folders, base, heading = heading_](const fs::path&, const fs::path&,
+                                              const CancellationFlag& cancellation) {
+              return dayReportOf(folders, heading, base, cancellation);
+          });
+}
+
 void LibraryModel::runOn(const QString& folder, Work work) {
     if (!checking_.isEmpty()) {
         return;
@@ -197,6 +257,11 @@ void LibraryModel::runOn(const QString& folder, Work work) {
         post([outcome](LibraryModel& model) {
             model.checking_.clear();
             emit model.checkingChanged();
+            if (!model.pendingReport_.isEmpty() && QFileInfo::exists(model.pendingReport_)) {
+                model.dayReport_ = model.pendingReport_;
+                emit model.dayReportChanged();
+            }
+            model.pendingReport_.clear();
             model.search();
             model.setStatus(outcome);
         });

@@ -3,6 +3,7 @@
 
 #include "app/core/Background.h"
 #include "ingest/records/CancellationFlag.h"
+#include "report/ImportReport.h"
 
 #include <QAbstractListModel>
 #include <QString>
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 namespace quaymark {
 
@@ -29,6 +31,8 @@ class LibraryModel : public QAbstractListModel {
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     // The import folder being read back, or the folder being scanned, now; empty when none is.
     Q_PROPERTY(QString checking READ checking NOTIFY checkingChanged)
+    // The PDF of the last day report written; empty before.
+    Q_PROPERTY(QString dayReport READ dayReport NOTIFY dayReportChanged)
 
 public:
     enum Role { NameRole = Qt::UserRole + 1, PathRole, SizeRole, HashRole, DetailRole, CopiesRole };
@@ -64,18 +68,26 @@ public:
     // Records every verified import folder below `folder` (a drive, say) in the catalog: what
     // a deleted catalog forgot comes back.
     Q_INVOKABLE void scan(const QString& folder);
+    // One report of every import the results come from (one connected copy each), cards in
+    // time order, written to the reports folder.
+    Q_INVOKABLE void writeDayReport();
+    QString dayReport() const { return dayReport_; }
+    void setHeading(report::ReportHeading heading) { heading_ = std::move(heading); }
+    // Where day reports go; by default "Quaymark reports" in the user's documents.
+    void setReportsFolder(std::filesystem::path folder) { reportsFolder_ = std::move(folder); }
 
 signals:
     void queryChanged();
     void countChanged();
     void statusChanged();
     void checkingChanged();
+    void dayReportChanged();
 
 private:
     // Long work on one folder against the catalog; its outcome becomes the status.
-    using Work = QString (*)(const std::filesystem::path& catalogFile,
-                             const std::filesystem::path& folder,
-                             const CancellationFlag& cancellation);
+    using Work = std::function<QString(const std::filesystem::path& catalogFile,
+                                       const std::filesystem::path& folder,
+                                       const CancellationFlag& cancellation)>;
     void runOn(const QString& folder, Work work);
     void setStatus(const QString& status);
 
@@ -86,6 +98,10 @@ private:
     std::vector<Row> rows_;
     QString status_;
     QString checking_;
+    QString dayReport_;
+    QString pendingReport_; // the PDF the running work writes
+    report::ReportHeading heading_;
+    std::filesystem::path reportsFolder_;
     // The check of a copy; stopped and joined when the model goes.
     OwnedThreads checks_;
 };

@@ -60,6 +60,7 @@ Rectangle {
                 library: root.appModel.library
                 onReveal: (path) => root.shell.reveal(path)
                 onScanDrive: root.appModel.pickScanFolder()
+                onOpenDocument: (pdf) => root.shell.openDocument(pdf)
             }
         }
     }

@@ -14,6 +14,7 @@ Rectangle {
     required property LibraryModel library
     signal reveal(string path)
     signal scanDrive()
+    signal openDocument(string pdf)
 
     color: QuayTheme.background
 
@@ -60,6 +61,24 @@ Rectangle {
                 enabled: view.library.checking === ""
                 Accessible.description: "Records the verified imports on a drive, as after a new catalog"
                 onClicked: view.scanDrive()
+            }
+            FlatButton {
+                objectName: "dayReportButton"
+                text: "Day report"
+                symbol: "doc"
+                fontSize: 13
+                enabled: view.library.checking === "" && view.library.count > 0
+                Accessible.description: "One report of every import these files come from"
+                onClicked: view.library.writeDayReport()
+            }
+            FlatButton {
+                objectName: "openDayReportButton"
+                visible: view.library.dayReport !== ""
+                text: "Open"
+                symbol: "arrow.up.forward.square"
+                fontSize: 13
+                Accessible.name: "Open the day report"
+                onClicked: view.openDocument(view.library.dayReport)
             }
         }
 
