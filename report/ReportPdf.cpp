@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 
@@ -43,6 +44,17 @@ void addPreviews(QTextDocument& document, const std::vector<ImportReport>& impor
             }
         }
     }
+}
+
+// Qt shapes without ligatures where letters are spaced: "verified" must stay findable and
+// copyable in the PDF's text, not "veri\uFB01ed".
+void withoutLigatures(QTextDocument& document) {
+    QTextCursor all(&document);
+    all.select(QTextCursor::Document);
+    QTextCharFormat spaced;
+    spaced.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+    spaced.setFontLetterSpacing(0.05);
+    all.mergeCharFormat(spaced);
 }
 
 void paintPages(QPdfWriter& writer, QTextDocument& document) {
@@ -120,6 +132,7 @@ QByteArray reportPdf(const std::vector<ImportReport>& imports, const ReportHeadi
         document.setDefaultFont(font);
         addPreviews(document, imports);
         document.setHtml(reportHtml(imports, heading, PreviewImages::resources));
+        withoutLigatures(document);
         paintPages(writer, document);
     }
     return pdf;

@@ -35,15 +35,23 @@ TEST(ReportCommand, WritesOneExactRowPerFileAndVerifyIgnoresIt) {
               0);
     writeFile(work / "CARD/notes, \"day 1\".txt", "wrap");
     fs::create_directories(work / "A");
+    // A preview helper that crashes costs the preview, never the import or its report.
+    writeFile(work / "crash.sh", "#!/bin/sh\nkill -SEGV $$\n");
+    fs::permissions(work / "crash.sh", fs::perms::owner_all);
     const auto imported =
-        ingest({"import", (work / "CARD").string(), "--to", (work / "A").string(), "--all-files",
-                "--camera", "FX3", "--json", "--catalog", (work / "catalog.sqlite3").string()});
+        runProcess({"/usr/bin/env", "QUAYMARK_THUMBNAILER=" + (work / "crash.sh").string(),
+                    QUAYMARK_INGEST, "import", (work / "CARD").string(), "--to",
+                    (work / "A").string(), "--all-files", "--camera", "FX3", "--json",
+                    "--catalog", (work / "catalog.sqlite3").string()});
     ASSERT_EQ(imported.status, 0) << imported.output;
     const fs::path folder = json::parse(imported.output.substr(imported.output.rfind("{\"")))
                                 .at("importFolder")
                                 .get<std::string>();
 
     EXPECT_TRUE(fs::exists(folder / ImportDocuments::reportCsv)) << "written with the import";
+    EXPECT_NE(readFile(folder / ImportDocuments::reportHtml)
+                  .find("No preview: the clip could not be decoded"),
+              std::string::npos);
     fs::create_directories(work / "B");
     const auto unreported =
         ingest({"import", (work / "CARD").string(), "--to", (work / "B").string(), "--no-report",
@@ -85,6 +93,8 @@ TEST(ReportCommand, WritesOneExactRowPerFileAndVerifyIgnoresIt) {
     ASSERT_EQ(day.status, 0) << day.errors;
     const std::string merged = readFile(work / "day.csv");
     EXPECT_EQ(merged, csv + csv.substr(header.size())) << "one header, every folder's rows";
+    EXPECT_NE(readFile(work / "day.html").find("<h1>Day report</h1>"), std::string::npos);
+    EXPECT_TRUE(fs::exists(work / "day.pdf"));
     EXPECT_EQ(ingest({"report", (work / "CARD").string()}).status, 1) << "no receipt, no report";
 }
 
