@@ -145,7 +145,8 @@ void writeReportOf(const Runs& runs, const CommandLine& command, CardMemory& mem
     std::vector<report::BatchFolder> folders;
     for (const auto& run : runs) {
         if (run->result) {
-            folders.push_back({run->result->destination, fs::path(run->target).filename().string()});
+            folders.push_back(
+                {run->result->destination, fs::path(run->target).filename().string()});
             for (const auto& warning : run->result->warnings) {
                 if (std::find(context.warnings.begin(), context.warnings.end(), warning) ==
                     context.warnings.end()) {

@@ -3,7 +3,6 @@
 
 #include "ReportPage.h"
 #include "ReportPdf.h"
-
 #include "ingest/copy/DurableWrite.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/engine/ReceiptCheck.h"
@@ -82,8 +81,13 @@ std::string newestGeneration(const fs::path& folder) {
 
 ReportFile fileOf(const fs::path& folder, const FileReceipt& file, std::string xxh128,
                   const Thumbnailer* previews, const CancellationFlag& cancellation) {
-    ReportFile row{file.path, file.bytes, file.sha256, std::move(xxh128), std::nullopt,
-                   std::nullopt, MediaFormats::isVideo(file.path)};
+    ReportFile row{file.path,
+                   file.bytes,
+                   file.sha256,
+                   std::move(xxh128),
+                   std::nullopt,
+                   std::nullopt,
+                   MediaFormats::isVideo(file.path)};
     if (!row.isClip) {
         return row;
     }
@@ -101,7 +105,8 @@ void withContext(ImportReport& report, const std::vector<BatchFolder>& folders,
     if (context.source) {
         ReportSource source = *context.source;
         source.path = source.path.empty() ? report.source.path : source.path;
-        source.volumeUuid = source.volumeUuid.empty() ? report.source.volumeUuid : source.volumeUuid;
+        source.volumeUuid =
+            source.volumeUuid.empty() ? report.source.volumeUuid : source.volumeUuid;
         report.source = std::move(source);
     }
     report.destinations.front().name = folders.front().destination;

@@ -22,9 +22,9 @@ QString localTime(const std::optional<Timestamp>& when) {
     if (!when) {
         return {};
     }
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        when->time_since_epoch());
-    return QDateTime::fromMSecsSinceEpoch(ms.count()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when->time_since_epoch());
+    return QDateTime::fromMSecsSinceEpoch(ms.count())
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 QString bytesText(std::int64_t bytes) {
@@ -50,6 +50,13 @@ QString row(const QStringList& cells, const QString& tag = QStringLiteral("td"),
                 cells[i] + u"</" + tag + u'>';
     }
     return line + QStringLiteral("</tr>\n");
+}
+
+// A table and its head, which the PDF repeats on every page the table spans.
+QString tableHead(QStringView kind, const QStringList& header) {
+    const QString head =
+        QStringLiteral("<thead>") + row(header, QStringLiteral("th")) + QStringLiteral("</thead>");
+    return u"<table class=\"" + kind + u"\" cellspacing=\"0\" cellpadding=\"3\">\n" + head;
 }
 
 QString facts(const QList<QPair<QString, QString>>& pairs) {
@@ -98,7 +105,8 @@ struct CameraTotals {
 QString summaryPart(const std::vector<ImportReport>& imports) {
     std::map<std::string, CameraTotals> cameras;
     for (const auto& import : imports) {
-        auto& totals = cameras[import.camera.empty() ? std::string("Unknown camera") : import.camera];
+        auto& totals =
+            cameras[import.camera.empty() ? std::string("Unknown camera") : import.camera];
         totals.cards += 1;
         for (const auto& file : import.files) {
             totals.bytes += file.bytes;
@@ -106,11 +114,10 @@ QString summaryPart(const std::vector<ImportReport>& imports) {
             totals.seconds += file.facts && file.facts->seconds ? *file.facts->seconds : 0;
         }
     }
-    QString part = QStringLiteral("<h2>Summary</h2>\n<table class=\"list\" cellspacing=\"0\" cellpadding=\"3\">\n<thead>") +
-                   row({QStringLiteral("Camera"), QStringLiteral("Cards"), QStringLiteral("Clips"),
-                        QStringLiteral("Hours"), QStringLiteral("Size")},
-                       QStringLiteral("th")) +
-                   QStringLiteral("</thead>\n");
+    QString part = QStringLiteral("<h2>Summary</h2>\n") +
+                   tableHead(u"list", {QStringLiteral("Camera"), QStringLiteral("Cards"),
+                                       QStringLiteral("Clips"), QStringLiteral("Hours"),
+                                       QStringLiteral("Size")});
     for (const auto& [camera, totals] : cameras) {
         part += row({text(camera), QString::number(totals.cards), QString::number(totals.clips),
                      durationText(totals.seconds), bytesText(totals.bytes)});
@@ -142,13 +149,12 @@ QString speedText(const ReportDestination& destination) {
 }
 
 QString destinationsPart(const ImportReport& import) {
-    QString part = QStringLiteral("<h3>Destinations</h3>\n<table class=\"list\" cellspacing=\"0\" cellpadding=\"3\">\n<thead>") +
-                   row({QStringLiteral("Destination"), QStringLiteral("Import folder"),
-                        QStringLiteral("Result"), QStringLiteral("Start"), QStringLiteral("End"),
-                        QStringLiteral("Average speed"), QStringLiteral("Receipt"),
-                        QStringLiteral("ASC MHL generation")},
-                       QStringLiteral("th")) +
-                   QStringLiteral("</thead>\n");
+    QString part =
+        QStringLiteral("<h3>Destinations</h3>\n") +
+        tableHead(u"list", {QStringLiteral("Destination"), QStringLiteral("Import folder"),
+                            QStringLiteral("Result"), QStringLiteral("Start"),
+                            QStringLiteral("End"), QStringLiteral("Average speed"),
+                            QStringLiteral("Receipt"), QStringLiteral("ASC MHL generation")});
     for (const auto& destination : import.destinations) {
         part += row({text(destination.name), text(destination.folder.filename().string()),
                      text(destination.result), localTime(destination.started),
@@ -173,13 +179,12 @@ QString previewCell(const ReportFile& file, int index, PreviewImages images) {
 QStringList clipCells(const ReportFile& file) {
     const ClipFacts none;
     const ClipFacts& facts = file.facts ? *file.facts : none;
-    const QString codec = QString::fromStdString(
-        facts.codec + (facts.profile.empty() ? "" : " " + facts.profile));
-    const QString audio = facts.audioChannels == 0
-                              ? QString()
-                              : QStringLiteral("%1 ch, %2 kHz")
-                                    .arg(facts.audioChannels)
-                                    .arg(facts.sampleRate / 1000.0);
+    const QString codec =
+        QString::fromStdString(facts.codec + (facts.profile.empty() ? "" : " " + facts.profile));
+    const QString audio = facts.audioChannels == 0 ? QString()
+                                                   : QStringLiteral("%1 ch, %2 kHz")
+                                                         .arg(facts.audioChannels)
+                                                         .arg(facts.sampleRate / 1000.0);
     return {text(file.path),
             text(facts.timecodeIn.value_or("")),
             text(facts.timecodeOut.value_or("")),
@@ -195,17 +200,15 @@ QStringList clipCells(const ReportFile& file) {
 }
 
 QString clipsPart(const ImportReport& import, int& index, PreviewImages images) {
-    QStringList header{QStringLiteral("Preview"), QStringLiteral("Name"), QStringLiteral("TC in"),
-                       QStringLiteral("TC out"), QStringLiteral("Duration"),
-                       QStringLiteral("Resolution"), QStringLiteral("Codec"),
-                       QStringLiteral("Frame rate"), QStringLiteral("Audio"),
-                       QStringLiteral("Size"), QStringLiteral("SHA-256"),
-                       QStringLiteral("XXH3-128")};
+    QStringList header{
+        QStringLiteral("Preview"), QStringLiteral("Name"),       QStringLiteral("TC in"),
+        QStringLiteral("TC out"),  QStringLiteral("Duration"),   QStringLiteral("Resolution"),
+        QStringLiteral("Codec"),   QStringLiteral("Frame rate"), QStringLiteral("Audio"),
+        QStringLiteral("Size"),    QStringLiteral("SHA-256"),    QStringLiteral("XXH3-128")};
     for (const auto& destination : import.destinations) {
         header.append(text(destination.name));
     }
-    QString part = QStringLiteral("<h3>Clips</h3>\n<table class=\"clips\" cellspacing=\"0\" cellpadding=\"3\">\n<thead>") +
-                   row(header, QStringLiteral("th")) + QStringLiteral("</thead>\n");
+    QString part = QStringLiteral("<h3>Clips</h3>\n") + tableHead(u"clips", header);
     for (const auto& file : import.files) {
         ++index;
         if (!file.isClip) {
@@ -277,9 +280,10 @@ QString reportHtml(const std::vector<ImportReport>& imports, const ReportHeading
             text(import.source.label.empty()
                      ? std::filesystem::path(import.source.path).filename().string()
                      : import.source.label);
-        page += u"<h2>" + card + (import.camera.empty() ? QString() : u" — " + text(import.camera)) +
-                u"</h2>\n" + sourcePart(import) + destinationsPart(import) +
-                clipsPart(import, index, images) + closingPart(import);
+        page += u"<h2>" + card +
+                (import.camera.empty() ? QString() : u" — " + text(import.camera)) + u"</h2>\n" +
+                sourcePart(import) + destinationsPart(import) + clipsPart(import, index, images) +
+                closingPart(import);
     }
     page += QStringLiteral("<p class=\"footer\">Made by Brindleway Quaymark %1 on %2.</p>\n")
                 .arg(QString::fromLatin1(quaymarkVersion()),

@@ -181,7 +181,8 @@ Thumbnail Thumbnailer::of(const fs::path& clip, const CancellationFlag& cancella
         return thumbnail;
     }
     thumbnail.jpeg.clear();
-    thumbnail.kind = status == exitNoDecoder ? Thumbnail::Kind::unsupported : Thumbnail::Kind::failed;
+    thumbnail.kind =
+        status == exitNoDecoder ? Thumbnail::Kind::unsupported : Thumbnail::Kind::failed;
     return thumbnail;
 }
 

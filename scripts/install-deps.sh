@@ -13,7 +13,9 @@ packages=(
     libutf8proc-dev
     libxxhash-dev libxml2-dev libxml2-utils libsqlite3-dev sqlite3
     rsync time strace
-    libavformat-dev libavutil-dev ffmpeg clang libclang-rt-14-dev
+    libavformat-dev libavutil-dev libavcodec-dev libswscale-dev ffmpeg clang libclang-rt-14-dev
+    # The handover report's tests read its PDF as text and render it.
+    poppler-utils
     qt6-base-dev libblkid-dev e2fsprogs exfatprogs exfat-fuse bindfs
     dbus
     # The desktop a user has: a real portal on the machine (tests keep to their own buses),

@@ -117,8 +117,16 @@ an imported card imported again without asking|app/model/AppModel.cpp|    if (me
 a card not safe to format ejected without asking|app/model/DriveWatcher.cpp|            if (state.safeToFormat) {|            if (true) {|model_tests|DriveWatchingTest
 timecode out one frame short|report/ClipFacts.cpp|buffer.data(), static_cast<int>(frames));|buffer.data(), static_cast<int>(frames) - 1);|report_tests|ClipFacts
 report fields left unquoted|report/ImportReport.cpp|    if (text.find_first_of(|    if (true \|\| text.find_first_of(|cli_tests|ReportCommand
-no report after an import in the window|app/model/ImportQueue.cpp|    if (after.writeReport) {|    if (false) {|model_tests|ImportQueueTest
-no report after an import by the command|cli/ImportCommand.cpp|    if (!command.writeReport) {|    if (true) {|cli_tests|ReportCommand
+no report after an import in the window|app/model/ImportQueue.cpp|    if (!model_.preferences().writeReport \|\| !reportOf(batch)) {|    if (true) {|model_tests|ImportQueueTest
+no report after an import by the command|cli/ImportCommand.cpp|    if (!command.writeReport \|\| folders.empty()) {|    if (true) {|cli_tests|ReportCommand
+a crashed preview helper taken for a preview|report/Thumbnailer.cpp|    if (status == 0 && !thumbnail.jpeg.empty()) {|    if (!thumbnail.jpeg.empty()) {|report_tests cli_tests|Thumbnails|ReportCommand
+a hung preview helper waited for|report/Thumbnailer.cpp|        if (left.count() <= 0) {|        if (false) {|report_tests|Thumbnails
+the clip header not repeated on every page|report/ReportPage.cpp|        QStringLiteral("<thead>") + row(header, QStringLiteral("th")) + QStringLiteral("</thead>");|        row(header, QStringLiteral("th"));|report_tests|BatchReport
+pages not numbered|report/ReportPdf.cpp|.arg(page + 1).arg(pages)|.arg(page + 1).arg(page + 1)|report_tests|BatchReport
+names in the report page read as markup|report/ReportPage.cpp|    return QString::fromStdString(value).toHtmlEscaped();|    return QString::fromStdString(value);|report_tests|BatchReport
+previews not inline in the page|report/ReportPage.cpp|        images == PreviewImages::inlined|        false|report_tests|BatchReport
+the batch report only in the main copy|report/ImportReport.cpp|        for (const auto& [folder, name] : folders) {|        for (const auto& [folder, name] : std::vector{folders.front()}) {|report_tests|BatchReport
+a PDF with ligatures unfindable as text|report/ReportPdf.cpp|        withoutLigatures(document);|        (void)document;|report_tests|BatchReport
 LIST
 )
 

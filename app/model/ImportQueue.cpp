@@ -74,10 +74,9 @@ BatchReportOutcome writeBatchReport(BatchReportWork work, const platform::System
                                            work.required, system);
     work.context.cardState = outcome.state.text.toStdString();
     const auto card = platform::cardIdentity(work.source, {}, system);
-    work.context.source = report::ReportSource{work.source.string(), card.label.value_or(""),
-                                               card.volumeUuid.value_or(""),
-                                               platform::driveDescription(work.source, system),
-                                               card.capacity};
+    work.context.source = report::ReportSource{
+        work.source.string(), card.label.value_or(""), card.volumeUuid.value_or(""),
+        platform::driveDescription(work.source, system), card.capacity};
     try {
         const auto problems = report::writeBatchReport(work.folders, work.context, cancellation);
         for (const auto& written : work.folders) {
@@ -88,8 +87,8 @@ BatchReportOutcome writeBatchReport(BatchReportWork work, const platform::System
             }
         }
         if (!problems.empty()) {
-            outcome.problem = u"The handover report was not written: " +
-                              QString::fromStdString(problems.front());
+            outcome.problem =
+                u"The handover report was not written: " + QString::fromStdString(problems.front());
         }
     } catch (const QuayError&) {
         outcome.problem = QStringLiteral("The handover report was cancelled.");
@@ -433,12 +432,11 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
     // The run owns everything it uses and reports through weak references; the queue joins it
     // when it ends, or cancels and joins it when the queue goes.
     engineRuns_.start(
-        this,
-        [source = pathOf(batch->source()), target = pathOf(job->target()),
-         options = batch->options(), cancellation = job->cancellation(), resume, environment,
-         catalogFile = model_.catalogFile(), system = system_,
-         batchRef = QPointer<ImportBatch>(batch),
-         jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
+        this, [source = pathOf(batch->source()), target = pathOf(job->target()),
+               options = batch->options(), cancellation = job->cancellation(), resume, environment,
+               catalogFile = model_.catalogFile(), system = system_,
+               batchRef = QPointer<ImportBatch>(batch),
+               jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
             std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
             EngineOutcome outcome;
             try {
@@ -534,19 +532,18 @@ bool ImportQueue::reportOf(ImportBatch* batch) {
     work.catalogFile = model_.catalogFile();
     work.videosOnly = batch->options().videosOnly;
     work.required = preferences.requiredCopies;
-    engineRuns_.start(this, [work = std::move(work), system = system_,
-                             cancellation = batch->startReport(),
-                             batchRef = QPointer<ImportBatch>(batch)](std::stop_token stop,
-                                                                      auto post) mutable {
-        std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
-        const auto outcome = writeBatchReport(std::move(work), system, *cancellation);
-        post([batchRef, outcome](ImportQueue&) {
-            if (batchRef) {
-                batchRef->setCardState(outcome.state.text, outcome.state.safeToFormat);
-                batchRef->endReport(outcome.file, outcome.problem);
-            }
+    engineRuns_.start(
+        this, [work = std::move(work), system = system_, cancellation = batch->startReport(),
+               batchRef = QPointer<ImportBatch>(batch)](std::stop_token stop, auto post) mutable {
+            std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
+            const auto outcome = writeBatchReport(std::move(work), system, *cancellation);
+            post([batchRef, outcome](ImportQueue&) {
+                if (batchRef) {
+                    batchRef->setCardState(outcome.state.text, outcome.state.safeToFormat);
+                    batchRef->endReport(outcome.file, outcome.problem);
+                }
+            });
         });
-    });
     return true;
 }
 

@@ -71,8 +71,8 @@ Decoder openDecoder(AVFormatContext& input) {
 Frame firstFrameFrom(AVFormatContext& input, Decoder& decoder) {
     const AVStream* stream = input.streams[decoder.stream];
     if (input.duration > 0) {
-        const std::int64_t at = av_rescale_q(input.duration / 10, AVRational{1, AV_TIME_BASE},
-                                             stream->time_base);
+        const std::int64_t at =
+            av_rescale_q(input.duration / 10, AVRational{1, AV_TIME_BASE}, stream->time_base);
         av_seek_frame(&input, decoder.stream, at, AVSEEK_FLAG_BACKWARD);
     }
     Frame frame{av_frame_alloc()};

@@ -38,11 +38,10 @@ TEST(ReportCommand, WritesOneExactRowPerFileAndVerifyIgnoresIt) {
     // A preview helper that crashes costs the preview, never the import or its report.
     writeFile(work / "crash.sh", "#!/bin/sh\nkill -SEGV $$\n");
     fs::permissions(work / "crash.sh", fs::perms::owner_all);
-    const auto imported =
-        runProcess({"/usr/bin/env", "QUAYMARK_THUMBNAILER=" + (work / "crash.sh").string(),
-                    QUAYMARK_INGEST, "import", (work / "CARD").string(), "--to",
-                    (work / "A").string(), "--all-files", "--camera", "FX3", "--json",
-                    "--catalog", (work / "catalog.sqlite3").string()});
+    const auto imported = runProcess(
+        {"/usr/bin/env", "QUAYMARK_THUMBNAILER=" + (work / "crash.sh").string(), QUAYMARK_INGEST,
+         "import", (work / "CARD").string(), "--to", (work / "A").string(), "--all-files",
+         "--camera", "FX3", "--json", "--catalog", (work / "catalog.sqlite3").string()});
     ASSERT_EQ(imported.status, 0) << imported.output;
     const fs::path folder = json::parse(imported.output.substr(imported.output.rfind("{\"")))
                                 .at("importFolder")

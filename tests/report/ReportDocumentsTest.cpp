@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "report/ImportReport.h"
-
 #include "ChildProcess.h"
 #include "TestFiles.h"
 #include "ingest/engine/ImportRun.h"
+#include "report/ImportReport.h"
 
 #include <QImage>
 
@@ -56,7 +55,7 @@ TEST(Thumbnails, EveryEndingOfTheHelperHasItsOwnAnswer) {
     EXPECT_EQ(ending("exit 3", std::chrono::seconds(20)).kind, Thumbnail::Kind::unsupported);
     EXPECT_EQ(ending("printf x; kill -SEGV $$", std::chrono::seconds(20)).kind,
               Thumbnail::Kind::failed);
-    const Thumbnail hung = ending("printf x; sleep 600", std::chrono::milliseconds(300));
+    const Thumbnail hung = ending("printf x; sleep 30", std::chrono::milliseconds(300));
     EXPECT_EQ(hung.kind, Thumbnail::Kind::failed);
     EXPECT_TRUE(hung.jpeg.empty());
     EXPECT_EQ(Thumbnailer(work / "missing").of(work / "A001.MOV", running).kind,
@@ -96,8 +95,8 @@ TEST(BatchReport, OneReportInEveryFolderWithNumberedPagesAndEscapedNames) {
     fs::create_directories(work / "CARD");
     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "1", "-c:v", "libx264",
             "-timecode", "01:02:03:04", (work / "CARD/A001.MOV").string()});
-    ffmpeg({"-f", "lavfi", "-i", "smptebars=size=320x240:rate=25", "-t", "1", "-c:v",
-            "mpeg2video", "-timecode", "02:00:00:00", (work / "CARD/A002.MXF").string()});
+    ffmpeg({"-f", "lavfi", "-i", "smptebars=size=320x240:rate=25", "-t", "1", "-c:v", "mpeg2video",
+            "-timecode", "02:00:00:00", (work / "CARD/A002.MXF").string()});
     writeFile(work / "CARD/R&D <take 2>.MOV", "not a clip");
     for (int i = 0; i < 40; ++i) {
         writeFile(work / ("CARD/B" + std::to_string(100 + i) + ".MOV"), "damaged");
