@@ -137,9 +137,10 @@ struct ReportFiles {
 
 // The three documents, each written durably; the PDF is made once for all folders.
 fs::path writeDocuments(const std::vector<ImportReport>& imports, const ReportHeading& heading,
-                        const QByteArray& pdf, const ReportFiles& files) {
+                        ReportKind kind, const QByteArray& pdf, const ReportFiles& files) {
     durableWrite(reportCsv(imports), files.csv);
-    durableWrite(reportHtml(imports, heading, PreviewImages::inlined).toStdString(), files.html);
+    durableWrite(reportHtml(imports, heading, kind, PreviewImages::inlined).toStdString(),
+                 files.html);
     durableWrite(std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size())),
                  files.pdf);
     return files.pdf;
@@ -209,11 +210,12 @@ std::vector<std::string> writeBatchReport(const std::vector<BatchFolder>& folder
         ImportReport report = readImportReport(folders.front().folder, cancellation,
                                                previews.available() ? &previews : nullptr);
         withContext(report, folders, context);
-        const QByteArray pdf = reportPdf({report}, context.heading);
+        const QByteArray pdf = reportPdf({report}, context.heading, ReportKind::handover);
         for (const auto& [folder, name] : folders) {
             cancellation.check();
             try {
-                writeDocuments({report}, context.heading, pdf, ReportFiles::inFolder(folder));
+                writeDocuments({report}, context.heading, ReportKind::handover, pdf,
+                               ReportFiles::inFolder(folder));
             } catch (const std::exception& error) {
                 problems.push_back(folder.string() + ": " + error.what());
             }
@@ -230,7 +232,8 @@ std::vector<std::string> writeBatchReport(const std::vector<BatchFolder>& folder
 }
 
 fs::path writeReport(const ImportReport& report, const ReportHeading& heading) {
-    return writeDocuments({report}, heading, reportPdf({report}, heading),
+    return writeDocuments({report}, heading, ReportKind::handover,
+                          reportPdf({report}, heading, ReportKind::handover),
                           ReportFiles::inFolder(report.folder));
 }
 
@@ -243,8 +246,8 @@ fs::path writeDayReport(std::vector<ImportReport> imports, const ReportHeading& 
     if (extension == ".pdf" || extension == ".csv" || extension == ".html") {
         base.replace_extension();
     }
-    return writeDocuments(imports, heading, reportPdf(imports, heading),
-                          ReportFiles::besides(base));
+    return writeDocuments(imports, heading, ReportKind::day,
+                          reportPdf(imports, heading, ReportKind::day), ReportFiles::besides(base));
 }
 
 std::string reportCsv(const std::vector<ImportReport>& imports) {

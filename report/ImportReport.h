@@ -70,6 +70,9 @@ struct ImportReport {
     std::string cardState;
 };
 
+// One import's handover report, or a day report of several imports with a summary first.
+enum class ReportKind { handover, day };
+
 // What the caller knows beyond the import folders: the heading, the source as it was seen,
 // the batch's destinations that made no verified folder, and the batch's warnings.
 struct ReportContext {

@@ -87,9 +87,9 @@ table.facts th { color: #555555; font-weight: normal; padding: 1pt 12pt 1pt 0; }
 </style>
 )";
 
-QString headingPart(const std::vector<ImportReport>& imports, const ReportHeading& heading) {
-    QString page = imports.size() > 1 ? QStringLiteral("<h1>Day report</h1>\n")
-                                      : QStringLiteral("<h1>Handover report</h1>\n");
+QString headingPart(const ReportHeading& heading, ReportKind kind) {
+    QString page = kind == ReportKind::day ? QStringLiteral("<h1>Day report</h1>\n")
+                                           : QStringLiteral("<h1>Handover report</h1>\n");
     return page + facts({{QStringLiteral("Production"), text(heading.production)},
                          {QStringLiteral("Shooting day"), text(heading.shootingDay)},
                          {QStringLiteral("Operator"), text(heading.operatorName)}});
@@ -266,12 +266,12 @@ QString noPreviewText(const ReportFile& file) {
 }
 
 QString reportHtml(const std::vector<ImportReport>& imports, const ReportHeading& heading,
-                   PreviewImages images) {
+                   ReportKind kind, PreviewImages images) {
     QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta "
                                   "charset=\"utf-8\">\n<title>Quaymark report</title>\n") +
                    QString::fromLatin1(style) + QStringLiteral("</head>\n<body>\n") +
-                   headingPart(imports, heading);
-    if (imports.size() > 1) {
+                   headingPart(heading, kind);
+    if (kind == ReportKind::day) {
         page += summaryPart(imports);
     }
     int index = -1;

@@ -15,7 +15,7 @@ enum class PreviewImages { inlined, resources };
 
 // The report as one self-contained HTML page; several imports make a day report.
 QString reportHtml(const std::vector<ImportReport>& imports, const ReportHeading& heading,
-                   PreviewImages images);
+                   ReportKind kind, PreviewImages images);
 
 // The placeholder's words for a clip without a preview.
 QString noPreviewText(const ReportFile& file);

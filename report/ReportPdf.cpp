@@ -108,7 +108,8 @@ void ensureGuiForReports() {
         std::make_unique<QGuiApplication>(argc, argv);
 }
 
-QByteArray reportPdf(const std::vector<ImportReport>& imports, const ReportHeading& heading) {
+QByteArray reportPdf(const std::vector<ImportReport>& imports, const ReportHeading& heading,
+                     ReportKind kind) {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         throw std::runtime_error("the PDF needs a Qt application that can lay text out");
     }
@@ -121,8 +122,8 @@ QByteArray reportPdf(const std::vector<ImportReport>& imports, const ReportHeadi
         writer.setPageSize(pageSizeOfLocale());
         writer.setPageOrientation(QPageLayout::Landscape);
         writer.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
-        writer.setTitle(imports.size() > 1 ? QStringLiteral("Day report")
-                                           : QStringLiteral("Handover report"));
+        writer.setTitle(kind == ReportKind::day ? QStringLiteral("Day report")
+                                                : QStringLiteral("Handover report"));
         writer.setCreator(QStringLiteral("Brindleway Quaymark"));
         QTextDocument document;
         document.documentLayout()->setPaintDevice(&writer);
@@ -131,7 +132,7 @@ QByteArray reportPdf(const std::vector<ImportReport>& imports, const ReportHeadi
         font.setPointSizeF(8);
         document.setDefaultFont(font);
         addPreviews(document, imports);
-        document.setHtml(reportHtml(imports, heading, PreviewImages::resources));
+        document.setHtml(reportHtml(imports, heading, kind, PreviewImages::resources));
         withoutLigatures(document);
         paintPages(writer, document);
     }

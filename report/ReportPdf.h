@@ -12,7 +12,8 @@ namespace quaymark::report {
 // The report as a PDF: A4, or Letter where the locale measures in inches; landscape for the
 // clip table, whose header row repeats on every page; numbered pages. Needs a
 // QGuiApplication, which `ensureGuiForReports` makes where there is none.
-QByteArray reportPdf(const std::vector<ImportReport>& imports, const ReportHeading& heading);
+QByteArray reportPdf(const std::vector<ImportReport>& imports, const ReportHeading& heading,
+                     ReportKind kind);
 
 // Makes an off-screen QGuiApplication when the process has no Qt application at all (the
 // command). Call on the main thread. Throws std::runtime_error when the process holds a Qt

@@ -127,6 +127,7 @@ names in the report page read as markup|report/ReportPage.cpp|    return QString
 previews not inline in the page|report/ReportPage.cpp|        images == PreviewImages::inlined|        false|report_tests|BatchReport
 the batch report only in the main copy|report/ImportReport.cpp|        for (const auto& [folder, name] : folders) {|        for (const auto& [folder, name] : std::vector{folders.front()}) {|report_tests|BatchReport
 a PDF with ligatures unfindable as text|report/ReportPdf.cpp|        withoutLigatures(document);|        (void)document;|report_tests|BatchReport
+the day report without the settings' heading|app/model/AppModel.cpp|        library_.setHeading(reportHeading());\n        savePreferences();|        savePreferences();|model_tests|ImportQueueTest
 LIST
 )
 

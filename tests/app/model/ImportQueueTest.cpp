@@ -222,6 +222,16 @@ TEST_F(ImportQueueTest, AnImportedCardAsksBeforeImportingAgainAndTakesNewFilesAl
     ASSERT_EQ(copies.size(), 1);
     EXPECT_EQ(copies[0].toMap()[u"path"_qs], text(result->destination / "C0009.MP4"));
     EXPECT_TRUE(copies[0].toMap()[u"connected"_qs].toBool());
+    // A day report of the imports the results come from, with the settings' heading.
+    model->setProduction(u"Harbour Lights"_qs);
+    library->setReportsFolder(home / "reports");
+    library->writeDayReport();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !library->dayReport().isEmpty(); }, 30'000))
+        << library->status().toStdString();
+    EXPECT_EQ(library->status(), u"Day report written: " + library->dayReport());
+    const auto day = pathOf(library->dayReport()).replace_extension(".html");
+    EXPECT_NE(test::readFile(day).find("<h1>Day report</h1>"), std::string::npos);
+    EXPECT_NE(test::readFile(day).find("Harbour Lights"), std::string::npos);
     test::writeFile(result->destination / "C0009.MP4", test::patternBytes(777, 1));
     library->verifyAgain(text(result->destination));
     ASSERT_TRUE(QTest::qWaitFor([&] { return library->checking().isEmpty(); }, 30'000));
