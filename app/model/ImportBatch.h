@@ -33,8 +33,8 @@ class ImportBatch : public QObject {
     // verified copies on 2 drives"); empty until known.
     Q_PROPERTY(QString cardState READ cardState NOTIFY cardStateChanged)
     Q_PROPERTY(bool safeToFormat READ safeToFormat NOTIFY cardStateChanged)
-    // The handover report: "Writing the handover report…" while it is made, then empty; the
-    // main copy's PDF once written; why it was not, when it could not be.
+    // The handover report: "Writing the handover report…" while it is made, then what came of
+    // it; the main copy's PDF once written.
     Q_PROPERTY(QString reportStatus READ reportStatus NOTIFY reportChanged)
     Q_PROPERTY(QString reportFile READ reportFile NOTIFY reportChanged)
 

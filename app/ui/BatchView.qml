@@ -112,14 +112,12 @@ Rectangle {
             QuayIcon { name: "doc"; size: 15; color: QuayTheme.secondary }
             Label {
                 objectName: "reportStatus"
-                visible: text !== ""
                 text: card.batch.reportStatus
                 font.pointSize: 12 * QuayTheme.textUnit
                 color: QuayTheme.secondary
                 wrapMode: Text.Wrap
                 Layout.fillWidth: true
             }
-            Item { visible: card.batch.reportStatus === ""; Layout.fillWidth: true }
             FlatButton {
                 objectName: "openReportButton"
                 visible: card.batch.reportFile !== ""

@@ -54,6 +54,7 @@ Dialog {
 
     ScrollView {
         id: scroll
+        objectName: "settingsScroll"
         anchors.fill: parent
         contentWidth: availableWidth
         clip: true

@@ -261,6 +261,9 @@ public:
               QTest::qWaitFor(
                   [&] { return model_->memory()->kind() == QLatin1String("alreadyImported"); },
                   30'000);
+        ImportBatch* real = model_->queue()->batches().value(0);
+        ok_ = ok_ && real &&
+              QTest::qWaitFor([&] { return !real->reportFile().isEmpty(); }, 60'000);
         model_->library()->setQuery(QStringLiteral("C000"));
         model_->library()->search();
         ok_ = ok_ && QTest::qWaitFor([&] { return model_->library()->count() > 0; }, 30'000);
@@ -280,6 +283,9 @@ public:
             screen_->window()->setMinimumSize(QSize(800, 600));
             screen_->window()->resize(each.size);
             QMetaObject::invokeMethod(screen_->find<QObject>("importScreen"), "showActivity");
+            showBatches({real});
+            shoot((std::string("27-report-") + each.name).c_str());
+            showBatches({importing()});
             shoot((std::string("20-batch-") + each.name).c_str());
             model_->startImport();
             shoot((std::string("25-import-again-") + each.name).c_str());
@@ -291,6 +297,13 @@ public:
             QMetaObject::invokeMethod(screen_->find<QObject>("folderDialog"), "reject");
             model_->setShowSettings(true);
             shoot((std::string("22-settings-") + each.name).c_str());
+            // The report's heading fields, further down the sheet.
+            auto* flick = screen_->find<QObject>("settingsScroll")
+                              ->property("contentItem")
+                              .value<QObject*>();
+            flick->setProperty("contentY", 560);
+            shoot((std::string("22b-settings-report-") + each.name).c_str());
+            flick->setProperty("contentY", 0);
             model_->setShowSettings(false);
             model_->setMessage(QStringLiteral("This source is already in the import queue."));
             shoot((std::string("23-alert-") + each.name).c_str());
