@@ -42,8 +42,7 @@ int runReport(const CommandLine& command, Reporter& reporter) {
         report::ensureGuiForReports();
         for (const auto& folder : command.paths) {
             imports.push_back(report::readImportReport(fs::absolute(folder).lexically_normal(),
-                                                       CancellationFlag{},
-                                                       previews.available() ? &previews : nullptr));
+                                                       CancellationFlag{}, &previews));
         }
         if (command.out) {
             written(report::writeDayReport(imports, heading, fs::absolute(*command.out)), imports,

@@ -149,7 +149,11 @@ fs::path writeDocuments(const std::vector<ImportReport>& imports, const ReportHe
 } // namespace
 
 ReportDestination destinationOf(const fs::path& folder, std::string name) {
-    const ImportReceipt receipt = ImportEngine::readClaims(folder).receipt;
+    return destinationFrom(folder, ImportEngine::readClaims(folder).receipt, std::move(name));
+}
+
+ReportDestination destinationFrom(const fs::path& folder, const ImportReceipt& receipt,
+                                  std::string name) {
     ReportDestination destination;
     destination.name = name.empty() ? folder.parent_path().string() : std::move(name);
     destination.folder = folder;
@@ -172,13 +176,18 @@ ImportReport readImportReport(const fs::path& folder, const CancellationFlag& ca
     const auto claims = ImportEngine::readClaims(folder);
     report.receipt = claims.receipt;
     report.source.path = claims.receipt.source;
-    report.destinations.push_back(destinationOf(folder));
+    report.destinations.push_back(destinationFrom(folder, claims.receipt, {}));
     try {
         const SessionRecord session = ImportEngine::readSession(folder);
         report.camera = session.options.cameraName.value_or("");
         report.source.volumeUuid = session.sourceVolume.value_or("");
     } catch (const std::exception&) {
         // The receipt alone is the proof; a report without a camera name is still one.
+    }
+    if (previews && !previews->available()) {
+        report.warnings.emplace_back(
+            "The preview helper quaymark-thumbnail is not installed; the report has no previews.");
+        previews = nullptr;
     }
     for (const auto& file : report.receipt.files) {
         cancellation.check();
@@ -192,7 +201,7 @@ ImportReport readImportReport(const fs::path& folder, const CancellationFlag& ca
         if (report.files.back().preview &&
             report.files.back().preview->kind == Thumbnail::Kind::failed) {
             report.warnings.push_back("No preview of " + file.path +
-                                      ": the preview helper could not decode it in time.");
+                                      ": the clip could not be decoded.");
         }
     }
     return report;
@@ -207,8 +216,7 @@ std::vector<std::string> writeBatchReport(const std::vector<BatchFolder>& folder
     }
     try {
         const Thumbnailer previews(context.thumbnailer);
-        ImportReport report = readImportReport(folders.front().folder, cancellation,
-                                               previews.available() ? &previews : nullptr);
+        ImportReport report = readImportReport(folders.front().folder, cancellation, &previews);
         withContext(report, folders, context);
         const QByteArray pdf = reportPdf({report}, context.heading, ReportKind::handover);
         for (const auto& [folder, name] : folders) {

@@ -86,12 +86,15 @@ struct ReportContext {
 };
 
 // A verified import folder as one destination of a report, named `name` (by default the path
-// of the folder that holds it).
+// of the folder that holds it); from its receipt, read here or already read.
 ReportDestination destinationOf(const std::filesystem::path& folder, std::string name = {});
+ReportDestination destinationFrom(const std::filesystem::path& folder, const ImportReceipt& receipt,
+                                  std::string name);
 
 // Reads the receipt, the journal's camera and source, and the facts of every clip from the
-// verified copy in `folder`, with previews when a helper is given. Throws std::runtime_error,
-// in the user's words, for a folder without a receipt; QuayError::cancelled when asked to stop.
+// verified copy in `folder`, with previews when a helper is given (a warning says when it is not
+// installed). Throws std::runtime_error, in the user's words, for a folder without a receipt;
+// QuayError::cancelled when asked to stop.
 ImportReport readImportReport(const std::filesystem::path& folder,
                               const CancellationFlag& cancellation,
                               const Thumbnailer* previews = nullptr);

@@ -259,10 +259,12 @@ QString closingPart(const ImportReport& import) {
 } // namespace
 
 QString noPreviewText(const ReportFile& file) {
-    if (file.preview && file.preview->kind == Thumbnail::Kind::failed) {
-        return QStringLiteral("No preview: the clip could not be decoded");
+    if (!file.preview) {
+        return QStringLiteral("No preview");
     }
-    return QStringLiteral("No preview for this format");
+    return file.preview->kind == Thumbnail::Kind::failed
+               ? QStringLiteral("No preview: the clip could not be decoded")
+               : QStringLiteral("No preview for this format");
 }
 
 QString reportHtml(const std::vector<ImportReport>& imports, const ReportHeading& heading,

@@ -74,8 +74,7 @@ QString dayReportOf(const std::vector<fs::path>& folders, const report::ReportHe
         const report::Thumbnailer previews(report::Thumbnailer::installed());
         std::vector<report::ImportReport> imports;
         for (const auto& folder : folders) {
-            imports.push_back(report::readImportReport(folder, cancellation,
-                                                       previews.available() ? &previews : nullptr));
+            imports.push_back(report::readImportReport(folder, cancellation, &previews));
         }
         fs::create_directories(base.parent_path());
         return u"Day report written: " +
