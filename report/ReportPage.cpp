@@ -3,7 +3,9 @@
 
 #include "ingest/records/Version.h"
 
+#include <QBuffer>
 #include <QDateTime>
+#include <QImageReader>
 #include <QLocale>
 #include <QStringList>
 
@@ -13,6 +15,14 @@
 namespace quaymark::report {
 
 namespace {
+
+// px: a browser's page, and the PDF's narrower landscape table
+constexpr int previewWidth = 120;
+constexpr int printedPreviewWidth = 96;
+
+int previewWidthIn(PreviewImages images) {
+    return images == PreviewImages::inlined ? previewWidth : printedPreviewWidth;
+}
 
 QString text(const std::string& value) {
     return QString::fromStdString(value).toHtmlEscaped();
@@ -53,10 +63,12 @@ QString row(const QStringList& cells, const QString& tag = QStringLiteral("td"),
 }
 
 // A table and its head, which the PDF repeats on every page the table spans.
-QString tableHead(QStringView kind, const QStringList& header) {
-    const QString head =
-        QStringLiteral("<thead>") + row(header, QStringLiteral("th")) + QStringLiteral("</thead>");
-    return u"<table class=\"" + kind + u"\" cellspacing=\"0\" cellpadding=\"3\">\n" + head;
+QString tableHead(QStringView kind, const QStringList& header, qsizetype firstWhole = -1,
+                  qsizetype lastWhole = -1) {
+    const QString head = QStringLiteral("<thead>") +
+                         row(header, QStringLiteral("th"), firstWhole, lastWhole) +
+                         QStringLiteral("</thead>");
+    return u"<table class=\"" + kind + u"\" cellspacing=\"0\" cellpadding=\"2\">\n" + head;
 }
 
 QString facts(const QList<QPair<QString, QString>>& pairs) {
@@ -70,12 +82,12 @@ QString facts(const QList<QPair<QString, QString>>& pairs) {
 }
 
 const char* const style = R"(<style>
-body { font-family: "DejaVu Sans", sans-serif; font-size: 9pt; color: #1a1a1a; margin: 12px; }
+body { font-family: "DejaVu Sans", sans-serif; font-size: %1pt; color: #1a1a1a; margin: 12px; }
 h1 { font-size: 16pt; margin: 0 0 4pt 0; }
 h2 { font-size: 12pt; margin: 14pt 0 4pt 0; }
 h3 { font-size: 10pt; margin: 8pt 0 2pt 0; }
 table { border-collapse: collapse; margin-bottom: 6pt; }
-th, td { text-align: left; vertical-align: top; padding: 2pt 4pt; }
+th, td { text-align: left; vertical-align: top; }
 table.clips th, table.clips td, table.list th, table.list td { border: 1px solid #bbbbbb; }
 table.clips th, table.list th { background-color: #eeeeee; }
 table.facts th { color: #555555; font-weight: normal; padding: 1pt 12pt 1pt 0; }
@@ -173,7 +185,8 @@ QString previewCell(const ReportFile& file, int index, PreviewImages images) {
             ? QString(u"data:image/jpeg;base64," +
                       QString::fromLatin1(QByteArray::fromStdString(file.preview->jpeg).toBase64()))
             : QString(u"preview:" + QString::number(index));
-    return u"<img width=\"120\" src=\"" + source + u"\" alt=\"\">";
+    return u"<img width=\"" + QString::number(previewWidthIn(images)) + u"\" src=\"" + source +
+           u"\" alt=\"\">";
 }
 
 QStringList clipCells(const ReportFile& file) {
@@ -199,6 +212,27 @@ QStringList clipCells(const ReportFile& file) {
             u"<span class=\"hash\">" + text(file.xxh128.substr(0, 8)) + u"</span>"};
 }
 
+// QTextDocument moves a table row to the next page only when no cell's first line fits on this
+// one: every text cell starts with an invisible strut as tall as the preview, so that a row
+// never leaves its picture behind. The text sits in the strut's middle.
+void keepRowWhole(QStringList& cells, const ReportFile& file) {
+    if (!file.preview || file.preview->kind != Thumbnail::Kind::image) {
+        return;
+    }
+    QBuffer jpeg;
+    jpeg.setData(QByteArray::fromStdString(file.preview->jpeg));
+    const QSize size = QImageReader(&jpeg, "JPEG").size();
+    if (size.width() <= 0) {
+        return;
+    }
+    const QString strut = QStringLiteral("<img src=\"strut:\" width=\"1\" height=\"%1\" "
+                                         "align=\"middle\" alt=\"\">")
+                              .arg(printedPreviewWidth * size.height() / size.width());
+    for (QString& cell : cells) {
+        cell.prepend(strut);
+    }
+}
+
 QString clipsPart(const ImportReport& import, int& index, PreviewImages images) {
     QStringList header{
         QStringLiteral("Preview"), QStringLiteral("Name"),       QStringLiteral("TC in"),
@@ -208,21 +242,25 @@ QString clipsPart(const ImportReport& import, int& index, PreviewImages images) 
     for (const auto& destination : import.destinations) {
         header.append(text(destination.name));
     }
-    QString part = QStringLiteral("<h3>Clips</h3>\n") + tableHead(u"clips", header);
+    QString part = QStringLiteral("<h3>Clips</h3>\n") + tableHead(u"clips", header, 2, 5);
     for (const auto& file : import.files) {
         ++index;
         if (!file.isClip) {
             continue;
         }
-        QStringList cells{previewCell(file, index, images)};
-        cells += clipCells(file);
+        QStringList cells = clipCells(file);
         for (const auto& destination : import.destinations) {
             const auto found = destination.files.find(file.path);
             const bool verified = found != destination.files.end() && found->second == file.sha256;
             cells.append(verified ? QStringLiteral("✓") : QStringLiteral("–"));
         }
-        // Preview and name may wrap; timecodes to hashes may not.
-        part += row(cells, QStringLiteral("td"), 2, 11);
+        if (images == PreviewImages::resources) {
+            keepRowWhole(cells, file);
+        }
+        cells.prepend(previewCell(file, index, images));
+        // Timecodes to hashes never wrap; in the PDF, whose rows are one line high beside the
+        // preview, neither does the name.
+        part += row(cells, QStringLiteral("td"), images == PreviewImages::resources ? 1 : 2, 11);
     }
     return part + QStringLiteral("</table>\n");
 }
@@ -271,7 +309,7 @@ QString reportHtml(const std::vector<ImportReport>& imports, const ReportHeading
                    ReportKind kind, PreviewImages images) {
     QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta "
                                   "charset=\"utf-8\">\n<title>Quaymark report</title>\n") +
-                   QString::fromLatin1(style) + QStringLiteral("</head>\n<body>\n") +
+                   QString::fromLatin1(style).arg(images == PreviewImages::inlined ? 9 : 7.5) + QStringLiteral("</head>\n<body>\n") +
                    headingPart(heading, kind);
     if (kind == ReportKind::day) {
         page += summaryPart(imports);

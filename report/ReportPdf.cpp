@@ -32,6 +32,9 @@ QPageSize pageSizeOfLocale() {
 }
 
 void addPreviews(QTextDocument& document, const std::vector<ImportReport>& imports) {
+    QImage strut(1, 1, QImage::Format_ARGB32);
+    strut.fill(Qt::transparent);
+    document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("strut:")), strut);
     int index = -1;
     for (const auto& import : imports) {
         for (const auto& file : import.files) {
