@@ -121,7 +121,7 @@ no report after an import in the window|app/model/ImportQueue.cpp|    if (!model
 no report after an import by the command|cli/ImportCommand.cpp|    if (!command.writeReport \|\| folders.empty()) {|    if (true) {|cli_tests|ReportCommand
 a crashed preview helper taken for a preview|report/Thumbnailer.cpp|    if (status == 0 && !thumbnail.jpeg.empty()) {|    if (!thumbnail.jpeg.empty()) {|report_tests cli_tests|Thumbnails|ReportCommand
 a hung preview helper waited for|report/Thumbnailer.cpp|        if (left.count() <= 0) {|        if (false) {|report_tests|Thumbnails
-the clip header not repeated on every page|report/ReportPage.cpp|        QStringLiteral("<thead>") + row(header, QStringLiteral("th")) + QStringLiteral("</thead>");|        row(header, QStringLiteral("th"));|report_tests|BatchReport
+the clip header not repeated on every page|report/ReportPage.cpp|    const QString head = QStringLiteral("<thead>") +\n                         row(header, QStringLiteral("th"), firstWhole, lastWhole) +\n                         QStringLiteral("</thead>");|    const QString head = row(header, QStringLiteral("th"), firstWhole, lastWhole);|report_tests|BatchReport
 pages not numbered|report/ReportPdf.cpp|.arg(page + 1).arg(pages)|.arg(page + 1).arg(page + 1)|report_tests|BatchReport
 names in the report page read as markup|report/ReportPage.cpp|    return QString::fromStdString(value).toHtmlEscaped();|    return QString::fromStdString(value);|report_tests|BatchReport
 previews not inline in the page|report/ReportPage.cpp|        images == PreviewImages::inlined|        false|report_tests|BatchReport
