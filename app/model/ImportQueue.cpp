@@ -60,19 +60,18 @@ struct BatchReportWork {
 };
 
 struct BatchReportOutcome {
-    CatalogWork::CardStateText state;
     QString file;
     QString problem;
 };
 
-// On its own thread once every destination has ended: the card's state, then the report of
-// every verified folder. A report that cannot be made is said on the batch.
+// On its own thread once every destination has ended: the report of every verified folder,
+// with the card's state. A report that cannot be made is said on the batch.
 BatchReportOutcome writeBatchReport(BatchReportWork work, const platform::SystemPaths& system,
                                     const CancellationFlag& cancellation) {
     BatchReportOutcome outcome;
-    outcome.state = CatalogWork::cardState(work.catalogFile, work.source, work.videosOnly,
-                                           work.required, system);
-    work.context.cardState = outcome.state.text.toStdString();
+    work.context.cardState = CatalogWork::cardState(work.catalogFile, work.source, work.videosOnly,
+                                                    work.required, system)
+                                 .text.toStdString();
     const auto card = platform::cardIdentity(work.source, {}, system);
     work.context.source = report::ReportSource{
         work.source.string(), card.label.value_or(""), card.volumeUuid.value_or(""),
@@ -492,8 +491,10 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     const bool verified =
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
     batch->setState(verified ? ImportBatch::State::Verified : ImportBatch::State::NeedsAttention);
-    if (!model_.preferences().writeReport || !reportOf(batch)) {
-        showCardState(batch);
+    // The card's state shows at once; the report, which states it too, follows.
+    showCardState(batch);
+    if (model_.preferences().writeReport) {
+        reportOf(batch);
     }
     model_.drives()->refreshVolumes();
     if (QDir::cleanPath(batch->source()) == QDir::cleanPath(model_.source())) {
@@ -504,7 +505,7 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     processQueue();
 }
 
-bool ImportQueue::reportOf(ImportBatch* batch) {
+void ImportQueue::reportOf(ImportBatch* batch) {
     BatchReportWork work;
     const auto& preferences = model_.preferences();
     work.context.heading = model_.reportHeading();
@@ -526,7 +527,7 @@ bool ImportQueue::reportOf(ImportBatch* batch) {
         }
     }
     if (work.folders.empty()) {
-        return false;
+        return;
     }
     work.source = pathOf(batch->source());
     work.catalogFile = model_.catalogFile();
@@ -539,12 +540,10 @@ bool ImportQueue::reportOf(ImportBatch* batch) {
             const auto outcome = writeBatchReport(std::move(work), system, *cancellation);
             post([batchRef, outcome](ImportQueue&) {
                 if (batchRef) {
-                    batchRef->setCardState(outcome.state.text, outcome.state.safeToFormat);
                     batchRef->endReport(outcome.file, outcome.problem);
                 }
             });
         });
-    return true;
 }
 
 void ImportQueue::showCardState(ImportBatch* batch) {

@@ -92,9 +92,8 @@ private:
     void jobEnded(ImportBatch* batch, DestinationJob* job);
     // Looks up on a worker whether the ended batch's card may be formatted now.
     void showCardState(ImportBatch* batch);
-    // Writes the ended batch's report with its card's state; false when it has no verified
-    // folder.
-    bool reportOf(ImportBatch* batch);
+    // Writes the ended batch's report with its card's state, when it has a verified folder.
+    void reportOf(ImportBatch* batch);
 
     AppModel& model_;
     platform::SystemPaths system_;
