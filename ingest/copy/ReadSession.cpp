@@ -174,7 +174,7 @@ public:
                 }
                 slots_[c % sharedDepth] = block;
                 published_ = c + 1;
-                changed_.notify_all();
+                blockPublished_.notify_all();
             }
         } catch (...) {
             std::lock_guard lock(mutex_);
@@ -182,7 +182,7 @@ public:
         }
         std::lock_guard lock(mutex_);
         finished_ = true;
-        changed_.notify_all();
+        blockPublished_.notify_all();
     }
 
     // XXH3-128 of the blocks as they are read, on its own thread beside the SHA-256.
@@ -195,11 +195,12 @@ public:
                 if (xxhDone_) {
                     return; // switched off
                 }
-                changed_.wait(lock, [&] { return published_ > k || finished_; });
+                blockPublished_.wait(lock, [&] { return published_ > k || finished_; });
                 if (failure_ || published_ <= k) {
                     xxhHex_ = ended_ && !failure_ ? xxh.finishHex() : std::string();
                     xxhDone_ = true;
-                    changed_.notify_all();
+                    xxhEnded_.notify_all();
+                    blockTaken_.notify_all();
                     return;
                 }
                 block = slots_[k % sharedDepth];
@@ -207,7 +208,7 @@ public:
             xxh.update(block.data, static_cast<size_t>(block.size));
             std::lock_guard lock(mutex_);
             xxhConsumed_ = k + 1;
-            changed_.notify_all();
+            blockTaken_.notify_all();
         }
     }
 
@@ -226,7 +227,7 @@ public:
                 lock.unlock();
                 own = readAlone(request, *writer, writtenBytes);
             } else {
-                changed_.wait(lock, [&] { return xxhDone_; });
+                xxhEnded_.wait(lock, [&] { return xxhDone_; });
             }
         } catch (...) {
             error = std::current_exception();
@@ -250,7 +251,7 @@ private:
             ReadAhead::Block block;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(
+                blockPublished_.wait(
                     lock, [&] { return failure_ || published_ > k || ended_ || !active_[index]; });
                 if (!active_[index]) {
                     checkCancelled(request);
@@ -271,7 +272,7 @@ private:
             writtenBytes += block.size;
             std::lock_guard lock(mutex_);
             consumed_[index] = k + 1;
-            changed_.notify_all();
+            blockTaken_.notify_all();
         }
     }
 
@@ -281,7 +282,7 @@ private:
         active_[index] = false;
         SourceDigests digests = digests_;
         digests.xxh128 = xxhHex_;
-        changed_.notify_all();
+        blockTaken_.notify_all();
         return digests;
     }
 
@@ -323,7 +324,7 @@ private:
             if (written(blocks)) {
                 return;
             }
-            changed_.wait_for(lock, cancelCheckInterval);
+            blockTaken_.wait_for(lock, cancelCheckInterval);
         }
     }
 
@@ -335,7 +336,7 @@ private:
                 if (lagging_[i]) {
                     *lagging_[i] = true;
                 }
-                changed_.notify_all();
+                blockPublished_.notify_all();
             }
         }
     }
@@ -356,7 +357,7 @@ private:
             if (active_[i] && (contexts_[i]->cancellation.isCancelled() ||
                                contexts_[i]->localCancel.isCancelled())) {
                 active_[i] = false;
-                changed_.notify_all();
+                blockPublished_.notify_all();
             }
         }
     }
@@ -385,7 +386,12 @@ private:
     }
 
     std::mutex mutex_; // guards everything below
-    std::condition_variable changed_;
+    // One condition per kind of waiter: the writers and the XXH3 wait for a block to be
+    // published (or for the read to end, or for their leave); the read waits for blocks to be
+    // taken by every writer and the XXH3; a writer's end waits for the XXH3 to end.
+    std::condition_variable blockPublished_;
+    std::condition_variable blockTaken_;
+    std::condition_variable xxhEnded_;
     std::array<ReadAhead::Block, sharedDepth> slots_{};
     std::vector<size_t> consumed_;
     std::vector<bool> active_;
