@@ -114,6 +114,7 @@ a card in an enrolled reader left alone|app/model/DriveWatcher.cpp|const bool en
 an imported card imported again automatically|app/model/DriveWatcher.cpp|            if (notice.kind == Kind::alreadyImported) {|            if (false) {|model_tests|DriveWatchingTest
 new clips import the whole card in the window|app/model/AppModel.cpp|queue_->enqueueFiles(source_, false, memory_.newFiles());|queue_->enqueue(source_, false);|model_tests|ImportQueueTest
 an imported card imported again without asking|app/model/AppModel.cpp|    if (memory_.kind() == QLatin1String("alreadyImported")) {|    if (false) {|model_tests|ImportQueueTest
+a start before the catalog answered imports without asking|app/model/AppModel.cpp|    if (memory_.pending()) {|    if (false) {|model_tests|ImportQueueTest
 a card not safe to format ejected without asking|app/model/DriveWatcher.cpp|            if (state.safeToFormat) {|            if (true) {|model_tests|DriveWatchingTest
 timecode out one frame short|report/ClipFacts.cpp|buffer.data(), static_cast<int>(frames));|buffer.data(), static_cast<int>(frames) - 1);|report_tests|ClipFacts
 report fields left unquoted|report/ImportReport.cpp|    if (text.find_first_of(|    if (true \|\| text.find_first_of(|cli_tests|ReportCommand

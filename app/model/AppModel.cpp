@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <utility>
+
 namespace quaymark {
 
 namespace {
@@ -42,6 +44,18 @@ AppModel::AppModel(Setup setup, QObject* parent)
     }
     readers_ = new ReaderEnrollment(*setup_.preferences, setup_.system, this);
     connect(readers_, &ReaderEnrollment::refused, this, &AppModel::setMessage);
+    lookupWait_.setSingleShot(true);
+    lookupWait_.setInterval(5000);
+    connect(&lookupWait_, &QTimer::timeout, this, [this] {
+        if (std::exchange(startWhenKnown_, false)) {
+            queue_->enqueue(source_, false);
+        }
+    });
+    connect(&memory_, &SourceMemory::changed, this, [this] {
+        if (startWhenKnown_ && !memory_.pending()) {
+            startImport();
+        }
+    });
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(300);
     connect(&saveTimer_, &QTimer::timeout, this, &AppModel::savePreferences);
@@ -402,6 +416,8 @@ void AppModel::reloadTarget() {
 }
 
 void AppModel::setSource(const QString& folder) {
+    startWhenKnown_ = false; // a start waiting for the earlier source's answer is dropped
+    lookupWait_.stop();
     holdScope(folder);
     source_ = folder;
     sourceVolume_.reset();
@@ -422,6 +438,15 @@ void AppModel::startImport() {
     if (source_.isEmpty()) {
         return;
     }
+    // Until the catalog has answered, a card imported before would be imported again without
+    // the question: the start waits for the answer, but not for a look-up that hangs.
+    if (memory_.pending()) {
+        startWhenKnown_ = true;
+        lookupWait_.start();
+        return;
+    }
+    startWhenKnown_ = false;
+    lookupWait_.stop();
     if (memory_.kind() == QLatin1String("alreadyImported")) {
         confirmation_ = memory_.notice();
         emit confirmationChanged();

@@ -257,6 +257,9 @@ private:
     bool showSettings_ = false;
     QString message_;
     QString confirmation_;
+    // Start was pressed while the catalog had not answered for the source yet.
+    bool startWhenKnown_ = false;
+    QTimer lookupWait_;
 
     QString source_;
     // The source's volume UUID once read: absent while unknown, empty when it has none.

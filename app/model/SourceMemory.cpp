@@ -15,6 +15,7 @@ SourceMemory::SourceMemory(std::filesystem::path catalogFile, platform::SystemPa
 
 void SourceMemory::lookUp(const QString& source, bool videosOnly) {
     const std::uint64_t request = ++request_;
+    pending_ = !source.isEmpty();
     if (source.isEmpty()) {
         notice_.clear();
         kind_ = QString::fromLatin1(catalog::toString(catalog::CardLookup::Kind::notImported));
@@ -31,6 +32,7 @@ void SourceMemory::lookUp(const QString& source, bool videosOnly) {
             if (request != memory.request_) {
                 return;
             }
+            memory.pending_ = false;
             memory.notice_ = found.text;
             memory.kind_ = QString::fromLatin1(catalog::toString(found.kind));
             memory.newFiles_ = std::move(found.newFiles);

@@ -33,6 +33,8 @@ public:
     // The card paths of the files added since the last import.
     const std::vector<std::string>& newFiles() const { return newFiles_; }
     const std::filesystem::path& catalogFile() const { return catalogFile_; }
+    // A look-up is on its way; until it answers, the notice and kind are an earlier source's.
+    bool pending() const { return pending_; }
 
     // Looks `source` up again; an answer for an earlier request is dropped. An empty source
     // clears the notice.
@@ -45,6 +47,7 @@ private:
     std::filesystem::path catalogFile_;
     platform::SystemPaths system_;
     std::uint64_t request_ = 0;
+    bool pending_ = false;
     QString notice_;
     QString kind_ = QStringLiteral("notImported");
     std::vector<std::string> newFiles_;

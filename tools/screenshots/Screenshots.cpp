@@ -257,13 +257,14 @@ public:
         screen_->find<QObject>("contentView")->setProperty("section", QStringLiteral("ingest"));
         // A real import first, so that the catalog knows the card.
         model_->startImport();
-        ok_ = ok_ && QTest::qWaitFor([&] { return !model_->queue()->processing(); }, 60'000) &&
+        ok_ = ok_ &&
+              QTest::qWaitFor([&] { return !model_->queue()->batches().isEmpty(); }, 30'000) &&
+              QTest::qWaitFor([&] { return !model_->queue()->processing(); }, 60'000) &&
               QTest::qWaitFor(
                   [&] { return model_->memory()->kind() == QLatin1String("alreadyImported"); },
                   30'000);
         ImportBatch* real = model_->queue()->batches().value(0);
-        ok_ = ok_ && real &&
-              QTest::qWaitFor([&] { return !real->reportFile().isEmpty(); }, 60'000);
+        ok_ = ok_ && real && QTest::qWaitFor([&] { return !real->reportFile().isEmpty(); }, 60'000);
         model_->library()->setQuery(QStringLiteral("C000"));
         model_->library()->search();
         ok_ = ok_ && QTest::qWaitFor([&] { return model_->library()->count() > 0; }, 30'000);
@@ -298,9 +299,8 @@ public:
             model_->setShowSettings(true);
             shoot((std::string("22-settings-") + each.name).c_str());
             // The report's heading fields, further down the sheet.
-            auto* flick = screen_->find<QObject>("settingsScroll")
-                              ->property("contentItem")
-                              .value<QObject*>();
+            auto* flick =
+                screen_->find<QObject>("settingsScroll")->property("contentItem").value<QObject*>();
             flick->setProperty("contentY", 560);
             shoot((std::string("22b-settings-report-") + each.name).c_str());
             flick->setProperty("contentY", 0);

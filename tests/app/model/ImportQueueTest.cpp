@@ -167,7 +167,8 @@ TEST_F(ImportQueueTest, AnImportedCardAsksBeforeImportingAgainAndTakesNewFilesAl
     addDestinations(1);
     const fs::path card = makeCard("CARD", 2);
     model->setSource(text(card));
-    model->startImport();
+    model->startImport(); // queued once the catalog has answered for the card
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->queue()->batches().isEmpty(); }, 30'000));
     waitIdle();
     ASSERT_EQ(model->queue()->batches().size(), 1);
     ImportBatch* first = model->queue()->batches()[0];
@@ -190,6 +191,15 @@ TEST_F(ImportQueueTest, AnImportedCardAsksBeforeImportingAgainAndTakesNewFilesAl
     EXPECT_TRUE(notice.startsWith(u"Already imported on ") &&
                 notice.endsWith(u" to D0 (verified)."))
         << notice.toStdString();
+
+    // Start pressed before the catalog answered for the card waits for the answer, and asks.
+    model->setSource({});
+    model->setSource(text(card));
+    model->startImport();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->confirmation().isEmpty(); }, 30'000));
+    EXPECT_EQ(model->confirmation(), notice);
+    EXPECT_EQ(model->queue()->batches().size(), 1);
+    model->answerConfirmation(false);
 
     model->startImport();
     EXPECT_EQ(model->confirmation(), notice);
