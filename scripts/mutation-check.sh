@@ -109,6 +109,7 @@ a failed verify not recorded|cli/VerifyCommand.cpp|.recordCheck(folder, status =
 a busy slot beside the card powered off|app/platform/qt/DriveEject.cpp|importing); !busy.isEmpty()) {|importing); false) {|platform_qt_tests|DriveEject
 an importing slot taken for a mounted one|app/platform/qt/DriveEject.cpp|                    return folder == point \|\| folder.startsWith(point + u'/');|                    return folder == point;|platform_qt_tests|DriveEject
 an unmount forced|app/platform/qt/DriveEject.cpp|    message << QVariantMap{};|    message << QVariantMap{{QStringLiteral("force"), true}};|platform_qt_tests|DriveEject
+a card mounted again between two reads of the mount table missed|app/platform/qt/MountWatcher.cpp|a.device == b.device && a.mountId == b.mountId;|a.device == b.device;|platform_qt_tests|MountWatcher
 every mounted drive imported automatically|app/model/DriveWatcher.cpp|const bool enrolled = enrolledCard \|\| drives.model_.readers()->contains(reader);|const bool enrolled = true;|model_tests|DriveWatchingTest
 a card in an enrolled reader left alone|app/model/DriveWatcher.cpp|const bool enrolled = enrolledCard \|\| drives.model_.readers()->contains(reader);|const bool enrolled = enrolledCard;|model_tests|DriveWatchingTest
 an imported card imported again automatically|app/model/DriveWatcher.cpp|            if (notice.kind == Kind::alreadyImported) {|            if (false) {|model_tests|DriveWatchingTest
@@ -118,7 +119,7 @@ a start before the catalog answered imports without asking|app/model/AppModel.cp
 a card not safe to format ejected without asking|app/model/DriveWatcher.cpp|            if (state.safeToFormat) {|            if (true) {|model_tests|DriveWatchingTest
 timecode out one frame short|report/ClipFacts.cpp|buffer.data(), static_cast<int>(frames));|buffer.data(), static_cast<int>(frames) - 1);|report_tests|ClipFacts
 report fields left unquoted|report/ImportReport.cpp|    if (text.find_first_of(|    if (true \|\| text.find_first_of(|cli_tests|ReportCommand
-no report after an import in the window|app/model/ImportQueue.cpp|    if (model_.preferences().writeReport) {\n        reportOf(batch);|    if (false) {\n        reportOf(batch);|model_tests|ImportQueueTest
+no report after an import in the window|app/model/ImportQueue.cpp|            if (thenReport && queue) {|            if (false) {|model_tests|ImportQueueTest
 no report after an import by the command|cli/ImportCommand.cpp|    if (!command.writeReport \|\| folders.empty()) {|    if (true) {|cli_tests|ReportCommand
 a crashed preview helper taken for a preview|report/Thumbnailer.cpp|    if (status == 0 && !thumbnail.jpeg.empty()) {|    if (!thumbnail.jpeg.empty()) {|report_tests cli_tests|Thumbnails|ReportCommand
 a hung preview helper waited for|report/Thumbnailer.cpp|        if (left.count() <= 0) {|        if (false) {|report_tests|Thumbnails

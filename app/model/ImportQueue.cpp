@@ -54,9 +54,6 @@ struct BatchReportWork {
     std::vector<report::BatchFolder> folders;
     report::ReportContext context;
     std::filesystem::path source;
-    std::filesystem::path catalogFile;
-    bool videosOnly = true;
-    int required = 2;
 };
 
 struct BatchReportOutcome {
@@ -64,14 +61,11 @@ struct BatchReportOutcome {
     QString problem;
 };
 
-// On its own thread once every destination has ended: the report of every verified folder,
-// with the card's state. A report that cannot be made is said on the batch.
+// On its own thread once the ended batch's card state is known: the report of every verified
+// folder. A report that cannot be made is said on the batch.
 BatchReportOutcome writeBatchReport(BatchReportWork work, const platform::SystemPaths& system,
                                     const CancellationFlag& cancellation) {
     BatchReportOutcome outcome;
-    work.context.cardState = CatalogWork::cardState(work.catalogFile, work.source, work.videosOnly,
-                                                    work.required, system)
-                                 .text.toStdString();
     const auto card = platform::cardIdentity(work.source, {}, system);
     work.context.source = report::ReportSource{
         work.source.string(), card.label.value_or(""), card.volumeUuid.value_or(""),
@@ -492,10 +486,7 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
     batch->setState(verified ? ImportBatch::State::Verified : ImportBatch::State::NeedsAttention);
     // The card's state shows at once; the report, which states it too, follows.
-    showCardState(batch);
-    if (model_.preferences().writeReport) {
-        reportOf(batch);
-    }
+    showCardState(batch, model_.preferences().writeReport);
     model_.drives()->refreshVolumes();
     if (QDir::cleanPath(batch->source()) == QDir::cleanPath(model_.source())) {
         model_.memory()->lookUp(model_.source(), model_.videosOnly());
@@ -505,10 +496,10 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     processQueue();
 }
 
-void ImportQueue::reportOf(ImportBatch* batch) {
+void ImportQueue::reportOf(ImportBatch* batch, const QString& cardState) {
     BatchReportWork work;
-    const auto& preferences = model_.preferences();
     work.context.heading = model_.reportHeading();
+    work.context.cardState = cardState.toStdString();
     for (DestinationJob* job : batch->jobs()) {
         if (const auto& result = job->result()) {
             work.folders.push_back(
@@ -530,9 +521,6 @@ void ImportQueue::reportOf(ImportBatch* batch) {
         return;
     }
     work.source = pathOf(batch->source());
-    work.catalogFile = model_.catalogFile();
-    work.videosOnly = batch->options().videosOnly;
-    work.required = preferences.requiredCopies;
     engineRuns_.start(
         this, [work = std::move(work), system = system_, cancellation = batch->startReport(),
                batchRef = QPointer<ImportBatch>(batch)](std::stop_token stop, auto post) mutable {
@@ -546,7 +534,7 @@ void ImportQueue::reportOf(ImportBatch* batch) {
         });
 }
 
-void ImportQueue::showCardState(ImportBatch* batch) {
+void ImportQueue::showCardState(ImportBatch* batch, bool thenReport) {
     runInBackground(
         batch,
         [catalogFile = model_.catalogFile(), source = pathOf(batch->source()),
@@ -554,8 +542,12 @@ void ImportQueue::showCardState(ImportBatch* batch) {
          system = system_] {
             return CatalogWork::cardState(catalogFile, source, videosOnly, required, system);
         },
-        [](ImportBatch& ended, const CatalogWork::CardStateText& state) {
+        [queue = QPointer<ImportQueue>(this), thenReport](ImportBatch& ended,
+                                                          const CatalogWork::CardStateText& state) {
             ended.setCardState(state.text, state.safeToFormat);
+            if (thenReport && queue) {
+                queue->reportOf(&ended, state.text);
+            }
         });
 }
 

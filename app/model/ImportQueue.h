@@ -91,9 +91,10 @@ private:
                    std::shared_ptr<ImportEngine::SharedReads> sharedReads);
     void jobEnded(ImportBatch* batch, DestinationJob* job);
     // Looks up on a worker whether the ended batch's card may be formatted now.
-    void showCardState(ImportBatch* batch);
+    // The ended batch's card state, then, when asked, its report.
+    void showCardState(ImportBatch* batch, bool thenReport);
     // Writes the ended batch's report with its card's state, when it has a verified folder.
-    void reportOf(ImportBatch* batch);
+    void reportOf(ImportBatch* batch, const QString& cardState);
 
     AppModel& model_;
     platform::SystemPaths system_;

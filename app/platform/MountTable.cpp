@@ -50,7 +50,9 @@ std::optional<MountEntry> parseLine(std::string_view line) {
         return std::nullopt;
     }
     MountEntry entry;
-    if (!parseDevice(fields[2], entry.major, entry.minor)) {
+    if (std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), entry.mountId).ec !=
+            std::errc() ||
+        !parseDevice(fields[2], entry.major, entry.minor)) {
         return std::nullopt;
     }
     entry.root = unescapeMountField(fields[3]);

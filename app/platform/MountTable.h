@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -11,6 +12,9 @@ namespace quaymark::platform {
 
 // One line of /proc/self/mountinfo, with the octal escapes of its fields undone.
 struct MountEntry {
+    // The kernel's number for this mount: a new one for every mount, also of the same device
+    // at the same place.
+    std::uint64_t mountId = 0;
     unsigned major = 0;
     unsigned minor = 0;
     std::filesystem::path root;       // the folder of the file system that is mounted here

@@ -157,6 +157,7 @@ fs::path probeNode(const MountEntry& mount, dev_t number, const std::string& ker
 VolumeInfo describe(const MountEntry& mount, const SystemPaths& system) {
     VolumeInfo volume;
     volume.mountPoint = mount.mountPoint;
+    volume.mountId = mount.mountId;
     volume.fileSystem = mount.fileSystem;
     volume.device = mount.source;
     volume.hidden = isHidden(mount);

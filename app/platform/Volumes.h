@@ -3,6 +3,7 @@
 
 #include "MountTable.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@ struct SystemPaths {
 
 struct VolumeInfo {
     std::filesystem::path mountPoint;
+    std::uint64_t mountId = 0; // the mount table's number for this mount
     std::string fileSystem;
     std::string device; // the mount's source as the kernel names it
     // The file-system label, else the mount point's last component.

@@ -15,8 +15,10 @@ namespace quaymark::platform {
 
 namespace {
 
+// A card pulled and put back, or formatted and mounted again, between two reads of the table
+// is another mount: its number tells it apart.
 bool sameVolume(const VolumeInfo& a, const VolumeInfo& b) {
-    return a.mountPoint == b.mountPoint && a.device == b.device;
+    return a.mountPoint == b.mountPoint && a.device == b.device && a.mountId == b.mountId;
 }
 
 const VolumeInfo* find(const std::vector<VolumeInfo>& volumes, const VolumeInfo& volume) {

@@ -274,6 +274,8 @@ TEST(MountTable, ParsesLinesWithOptionalFieldsAndSkipsBrokenOnes) {
     EXPECT_EQ(fields(mounts[1]),
               std::tuple(8u, 17u, "/sub", "/media/u/My Card", "exfat", "/dev/sdb1"));
     EXPECT_EQ(mounts[2].source, "server:/export x");
+    EXPECT_EQ(std::tuple(mounts[0].mountId, mounts[1].mountId, mounts[2].mountId),
+              std::tuple(27u, 40u, 44u));
 }
 
 TEST(MountTable, ChoosesTheLongestContainingMountPointByComponent) {

@@ -66,6 +66,8 @@ std::vector<std::string> describe(const VolumeChanges& changes) {
 TEST(MountWatcher, DiffTellsMountsUnmountsAndRenamesApart) {
     const auto a = volume("/media/a", "/dev/sdb1", "A");
     const auto b = volume("/media/b", "/dev/sdc1", "B");
+    auto remounted = a; // pulled and put back between two reads of the table
+    remounted.mountId = a.mountId + 1;
     struct Case {
         const char* what;
         std::vector<VolumeInfo> before, after;
@@ -82,6 +84,10 @@ TEST(MountWatcher, DiffTellsMountsUnmountsAndRenamesApart) {
         {"another device at the same place",
          {a},
          {volume("/media/a", "/dev/sdd1", "A")},
+         {"unmount /media/a A", "mount /media/a A"}},
+        {"the same device mounted again",
+         {a},
+         {remounted},
          {"unmount /media/a A", "mount /media/a A"}},
         {"the same device elsewhere",
          {a},
