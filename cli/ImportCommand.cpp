@@ -15,7 +15,6 @@
 #include "report/ImportReport.h"
 #include "report/ReportPdf.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
@@ -147,12 +146,7 @@ void writeReportOf(const Runs& runs, const CommandLine& command, CardMemory& mem
         if (run->result) {
             folders.push_back(
                 {run->result->destination, fs::path(run->target).filename().string()});
-            for (const auto& warning : run->result->warnings) {
-                if (std::find(context.warnings.begin(), context.warnings.end(), warning) ==
-                    context.warnings.end()) {
-                    context.warnings.push_back(warning);
-                }
-            }
+            context.addWarnings(run->result->warnings);
         } else {
             report::ReportDestination failed;
             failed.name = fs::path(run->target).filename().string();

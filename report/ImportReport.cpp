@@ -148,6 +148,14 @@ fs::path writeDocuments(const std::vector<ImportReport>& imports, const ReportHe
 
 } // namespace
 
+void ReportContext::addWarnings(const std::vector<std::string>& more) {
+    for (const auto& warning : more) {
+        if (std::find(warnings.begin(), warnings.end(), warning) == warnings.end()) {
+            warnings.push_back(warning);
+        }
+    }
+}
+
 ReportDestination destinationOf(const fs::path& folder, std::string name) {
     return destinationFrom(folder, ImportEngine::readClaims(folder).receipt, std::move(name));
 }

@@ -83,6 +83,9 @@ struct ReportContext {
     std::string cardState;
     // The preview helper; previews are left out when it is empty or not installed.
     std::filesystem::path thumbnailer = Thumbnailer::installed();
+
+    // A destination's warnings, each said once however many destinations give it.
+    void addWarnings(const std::vector<std::string>& more);
 };
 
 // A verified import folder as one destination of a report, named `name` (by default the path

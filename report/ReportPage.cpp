@@ -309,8 +309,8 @@ QString reportHtml(const std::vector<ImportReport>& imports, const ReportHeading
                    ReportKind kind, PreviewImages images) {
     QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta "
                                   "charset=\"utf-8\">\n<title>Quaymark report</title>\n") +
-                   QString::fromLatin1(style).arg(images == PreviewImages::inlined ? 9 : 7.5) + QStringLiteral("</head>\n<body>\n") +
-                   headingPart(heading, kind);
+                   QString::fromLatin1(style).arg(images == PreviewImages::inlined ? 9 : 7.5) +
+                   QStringLiteral("</head>\n<body>\n") + headingPart(heading, kind);
     if (kind == ReportKind::day) {
         page += summaryPart(imports);
     }

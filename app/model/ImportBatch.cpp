@@ -104,8 +104,8 @@ std::shared_ptr<CancellationFlag> ImportBatch::startReport() {
 void ImportBatch::endReport(const QString& file, const QString& problem) {
     reportCancellation_.reset();
     reportFile_ = file;
-    reportStatus_ = problem.isEmpty() ? QStringLiteral("Handover report written with every copy.")
-                                      : problem;
+    reportStatus_ =
+        problem.isEmpty() ? QStringLiteral("Handover report written with every copy.") : problem;
     emit reportChanged();
 }
 

@@ -504,12 +504,7 @@ void ImportQueue::reportOf(ImportBatch* batch, const QString& cardState) {
         if (const auto& result = job->result()) {
             work.folders.push_back(
                 {result->destination, pathOf(job->target()).filename().string()});
-            for (const auto& warning : result->warnings) {
-                if (std::find(work.context.warnings.begin(), work.context.warnings.end(),
-                              warning) == work.context.warnings.end()) {
-                    work.context.warnings.push_back(warning);
-                }
-            }
+            work.context.addWarnings(result->warnings);
         } else {
             report::ReportDestination failed;
             failed.name = pathOf(job->target()).filename().string();
