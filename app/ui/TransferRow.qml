@@ -147,18 +147,29 @@ Rectangle {
             }
         }
 
-        Rectangle {
+        ProgressBar {
             id: track
+            objectName: "progressTrack"
             Layout.fillWidth: true
-            implicitHeight: 4
-            radius: 2
-            color: Qt.rgba(1, 1, 1, 0.06)
-            Rectangle {
-                objectName: "progressFill"
-                height: parent.height
+            from: 0
+            to: 1
+            value: row.verified ? 1 : row.job.fraction
+            Accessible.name: "Progress to " + Format.lastComponent(row.job.target)
+            // Qt gives a progress bar no value interface, so its value is said this way.
+            Accessible.description: Math.floor(visualPosition * 100) + " %"
+            background: Rectangle {
+                implicitHeight: 4
                 radius: 2
-                width: row.verified ? track.width : track.width * Math.max(0, Math.min(1, row.job.fraction))
-                color: row.failed ? QuayTheme.orange : QuayTheme.mint
+                color: Qt.rgba(1, 1, 1, 0.06)
+            }
+            contentItem: Item {
+                Rectangle {
+                    objectName: "progressFill"
+                    width: parent.width * track.visualPosition
+                    height: parent.height
+                    radius: 2
+                    color: row.failed ? QuayTheme.orange : QuayTheme.mint
+                }
             }
         }
 

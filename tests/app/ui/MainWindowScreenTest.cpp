@@ -4,6 +4,7 @@
 #include "MainWindowFixture.h"
 #include "QtPrinting.h"
 
+#include <QAccessible>
 #include <QQmlProperty>
 #include <QSignalSpy>
 
@@ -173,6 +174,18 @@ TEST_F(MainWindowScreenTest, ARunningBatchIsFollowedWholeOnSmallScreens) {
                         QVariantList{QVariant::fromValue(batch)});
     EXPECT_EQ(textOf(item("batchFolder")), u"2026-12-07/Sony ILME-FX3_004924");
     EXPECT_EQ(textOf(item("batchTimeLeft")), u"About 2 min left");
+    // Screen readers hear every bar as a progress bar with its value.
+    const auto tracks = test::findAll(screen->window(), "progressTrack");
+    ASSERT_EQ(tracks.size(), 2);
+    for (QQuickItem* track : tracks) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(track);
+        ASSERT_NE(spoken, nullptr);
+        EXPECT_EQ(spoken->role(), QAccessible::ProgressBar);
+        EXPECT_TRUE(spoken->text(QAccessible::Name).startsWith(u"Progress to "));
+        EXPECT_EQ(spoken->text(QAccessible::Description), u"7 %");
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(item("batchProgress"))->role(),
+              QAccessible::ProgressBar);
 
     const QFont normal = QGuiApplication::font();
     for (const auto& [size, points] :
