@@ -23,12 +23,6 @@ namespace {
 // Source blocks in flight for a large file. The slowest destination may fall this many blocks
 // less two behind the read: one block is on its way from storage, one is being hashed.
 constexpr size_t sharedDepth = 6;
-// How often a read held back by a destination looks whether that destination was cancelled:
-// a write that hangs (a dead network share) must not hold the others once it is cancelled.
-constexpr std::chrono::milliseconds cancelCheckInterval{200};
-// How long the others may be held by a destination that fell behind the shared read's window
-// before it leaves the read and goes on with its own.
-constexpr std::chrono::seconds lagGrace{2};
 
 void deliver(CopyRequest& request, std::optional<FileReceipt> receipt, std::exception_ptr error) {
     const auto done = std::move(request.done);
@@ -146,10 +140,21 @@ public:
         : consumed_(requests.size(), 0)
         , active_(requests.size(), true)
         , alone_(requests.size(), false)
-        , xxhDone_(!xxh128Enabled()) {
+        , xxhDone_(!xxh128Enabled())
+        , laggardGrace_(requests.front().laggardGrace) {
         for (const auto& request : requests) {
             contexts_.push_back(request.context);
             lagging_.push_back(request.lagging);
+        }
+        // A write that hangs (a dead network share) must not hold the others once its
+        // destination is cancelled: the cancel wakes the read, which lets that one go.
+        const auto wakeRead = [this] {
+            std::lock_guard lock(mutex_);
+            blockTaken_.notify_all();
+        };
+        for (const CopyContext* context : contexts_) {
+            wakes_.push_back(std::make_unique<CancellationWake>(context->cancellation, wakeRead));
+            wakes_.push_back(std::make_unique<CancellationWake>(context->localCancel, wakeRead));
         }
     }
 
@@ -314,17 +319,24 @@ private:
         }
         for (;;) {
             leaveCancelled();
+            std::optional<std::chrono::steady_clock::time_point> leaveAt;
             if (anyWritten(blocks)) {
                 const auto now = std::chrono::steady_clock::now();
                 heldSince_ = heldSince_.value_or(now);
-                leaveLagging(blocks, now - *heldSince_ >= lagGrace);
+                leaveLagging(blocks, now - *heldSince_ >= laggardGrace_);
+                leaveAt = *heldSince_ + laggardGrace_;
             } else {
                 heldSince_.reset(); // the read is simply ahead of everyone
             }
             if (written(blocks)) {
                 return;
             }
-            blockTaken_.wait_for(lock, cancelCheckInterval);
+            // Woken by a block taken, a writer's leave or a cancel; else at the grace's end.
+            if (leaveAt) {
+                blockTaken_.wait_until(lock, *leaveAt);
+            } else {
+                blockTaken_.wait(lock);
+            }
         }
     }
 
@@ -409,6 +421,9 @@ private:
     size_t xxhConsumed_ = 0;
     bool xxhDone_;
     std::string xxhHex_;
+    const std::chrono::milliseconds laggardGrace_;
+    // Last, so that no wake runs while the rest is taken down.
+    std::vector<std::unique_ptr<CancellationWake>> wakes_;
 };
 
 void copyTogether(std::vector<CopyRequest>& requests, const SourceFile& file) {

@@ -4,6 +4,7 @@
 #include "FileCopy.h"
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -15,6 +16,9 @@ namespace quaymark::ImportEngine {
 // Files up to this size are copied whole, every destination in turn, with many such files in
 // flight at once; larger ones are written to all destinations at the same time.
 inline constexpr std::int64_t smallFileLimit = 1 << 20;
+// How long a destination that falls behind, or has not asked for a file the others have, may
+// hold them: longer than a drive's usual hiccup, short enough not to set a slow drive's pace.
+inline constexpr std::chrono::milliseconds defaultLaggardGrace{2000};
 
 // One destination's wish to copy a file, and where its outcome goes.
 struct CopyRequest {
@@ -30,6 +34,8 @@ struct CopyRequest {
     // Optional: set while this destination's run is known to lag behind the others, by the
     // sharing of reads or by a shared read it had to leave; read and set from any thread.
     std::shared_ptr<std::atomic<bool>> lagging;
+    // How long a destination that fell behind may hold the others before it goes on alone.
+    std::chrono::milliseconds laggardGrace = defaultLaggardGrace;
 };
 
 // Reads one source file once for every request (all of the same file), hashes it once, and

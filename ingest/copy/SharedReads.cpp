@@ -7,14 +7,23 @@ namespace quaymark {
 
 using namespace ImportEngine;
 
-SharedReads::SharedReads(size_t runs)
-    : expected_(runs) {}
+SharedReads::SharedReads(size_t runs, std::chrono::milliseconds laggardGrace)
+    : expected_(runs)
+    , laggardGrace_(laggardGrace) {}
 
 std::unique_ptr<SharedReads::Member> SharedReads::join(const CancellationFlag& cancellation) {
-    std::lock_guard lock(mutex_);
-    members_.emplace_back();
-    members_.back().cancellation = &cancellation;
-    return std::unique_ptr<Member>(new Member(shared_from_this(), members_.size() - 1));
+    size_t index = 0;
+    {
+        std::lock_guard lock(mutex_);
+        members_.emplace_back();
+        members_.back().cancellation = &cancellation;
+        index = members_.size() - 1;
+    }
+    std::unique_ptr<Member> member(new Member(shared_from_this(), index));
+    // Outside the lock: the wake runs at once for a run already cancelled.
+    member->wake_ = std::make_unique<CancellationWake>(
+        cancellation, [joined = member.get()] { joined->recheck(); });
+    return member;
 }
 
 // Two runs share a read only of the same file as both planned it.
@@ -23,11 +32,6 @@ std::string SharedReads::keyOf(const SourceFile& file) {
         file.modified ? std::to_string(file.modified->time_since_epoch().count()) : "-";
     return file.url.string() + '\0' + std::to_string(file.bytes) + '\0' + modified;
 }
-
-namespace {
-// How long a copy waits for a run that will copy the same file but has not asked for it yet.
-constexpr std::chrono::seconds lagGrace{2};
-} // namespace
 
 bool SharedReads::holds(const MemberState& member, const std::string& key, bool overdue) const {
     // A cancelled run asks for nothing more, even while it cannot say so yet.
@@ -38,7 +42,7 @@ bool SharedReads::holds(const MemberState& member, const std::string& key, bool 
 }
 
 bool SharedReads::ready(const std::string& key, const Waiting& waiting) const {
-    const bool overdue = std::chrono::steady_clock::now() - waiting.since >= lagGrace;
+    const bool overdue = std::chrono::steady_clock::now() - waiting.since >= laggardGrace_;
     if (members_.size() < expected_ && !overdue) {
         return false;
     }
@@ -132,9 +136,24 @@ void SharedReads::Member::recheck() {
     reads_->update(index_, [](MemberState&) { return true; });
 }
 
+std::optional<std::chrono::steady_clock::time_point> SharedReads::Member::graceEnd() const {
+    std::lock_guard lock(reads_->mutex_);
+    std::optional<std::chrono::steady_clock::time_point> first;
+    for (const auto& [key, waiting] : reads_->waiting_) {
+        if (waiting.members.contains(index_)) {
+            first = std::min(first.value_or(waiting.since), waiting.since);
+        }
+    }
+    if (first) {
+        *first += reads_->laggardGrace_;
+    }
+    return first;
+}
+
 void SharedReads::Member::copy(CopyRequest request) {
     reads_->update(index_, [&](MemberState& member) {
         const std::string key = keyOf(*request.file);
+        request.laggardGrace = reads_->laggardGrace_;
         member.wanted.erase(key);
         // Asking before the others started the file: caught up, it shares again.
         *member.behind = member.missed.erase(key) > 0;

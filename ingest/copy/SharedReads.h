@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,7 +24,7 @@ namespace quaymark::ImportEngine {
 class SharedReads : public std::enable_shared_from_this<SharedReads> {
 public:
     // `runs`: how many runs will join; a copy never starts before all of them have.
-    explicit SharedReads(size_t runs);
+    explicit SharedReads(size_t runs, std::chrono::milliseconds laggardGrace = defaultLaggardGrace);
     SharedReads(const SharedReads&) = delete;
     SharedReads& operator=(const SharedReads&) = delete;
 
@@ -41,10 +42,12 @@ public:
         // Copies the file once every run that shares it has asked; `request.done` tells the
         // outcome, on a disk worker.
         void copy(CopyRequest request);
-        // Starts what may start now that a run was cancelled: a run stuck before it could say
-        // which files it needs (on a drive that does not answer) holds the others only until
-        // it is cancelled.
+        // Starts what may start now: a copy whose grace for the runs that have not asked is
+        // over. A cancelled run's copies are looked at again without it.
         void recheck();
+        // When the first copy this run waits for may start without the runs that have not
+        // asked for it; none while it waits for none.
+        std::optional<std::chrono::steady_clock::time_point> graceEnd() const;
 
     private:
         friend class SharedReads;
@@ -53,6 +56,9 @@ public:
             , index_(index) {}
         std::shared_ptr<SharedReads> reads_;
         size_t index_;
+        // Last: a run cancelled while stuck before it could say which files it needs (on a
+        // drive that does not answer) holds the others no longer.
+        std::unique_ptr<CancellationWake> wake_;
     };
 
     // `cancellation`: the run's flag; it must outlive the member.
@@ -86,8 +92,9 @@ private:
     template <typename Change>
     void update(size_t member, Change change);
 
-    std::mutex mutex_; // guards members_ and waiting_
+    mutable std::mutex mutex_; // guards members_ and waiting_
     const size_t expected_;
+    const std::chrono::milliseconds laggardGrace_;
     std::vector<MemberState> members_;
     std::map<std::string, Waiting> waiting_;
 };

@@ -15,8 +15,6 @@ namespace {
 using namespace ImportEngine;
 
 constexpr std::chrono::milliseconds journalInterval{250};
-// How often copies that wait for other runs are looked at again, in case one was cancelled.
-constexpr std::chrono::milliseconds recheckInterval{500};
 // Small files in flight, whatever the parallel-files setting: each waits mostly for its own
 // flush, and flushes in flight together are far cheaper than one after another.
 constexpr size_t smallFilesInFlight = 32;
@@ -101,9 +99,12 @@ public:
     void run() {
         startMore();
         for (;;) {
-            const auto recheckAt = std::chrono::steady_clock::now() + recheckInterval;
-            const auto deadline =
-                unrecorded_.empty() ? recheckAt : std::min(recheckAt, lastSave_ + journalInterval);
+            // Woken by an outcome; else when a waiting copy's grace ends or the journal is due.
+            auto deadline = sharing_.graceEnd();
+            if (!unrecorded_.empty()) {
+                deadline = std::min(deadline.value_or(lastSave_ + journalInterval),
+                                    lastSave_ + journalInterval);
+            }
             for (auto& outcome : outcomes_.take(deadline)) {
                 settle(outcome);
             }

@@ -3,6 +3,7 @@
 #include "ingest/copy/FileCopy.h"
 #include "ingest/copy/FileDigest.h"
 #include "ingest/copy/ReadSession.h"
+#include "ingest/copy/SharedReads.h"
 #include "ingest/records/Sha256.h"
 #include "ingest/records/Xxh128.h"
 
@@ -12,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <future>
 #include <tuple>
 
 namespace quaymark {
@@ -197,6 +199,37 @@ TEST_F(CopyTest, CancellationStopsAtTheNextBlockAndRemovesThePartialFile) {
         EXPECT_LT(reports.back().copiedBytes, file.bytes) << "stopped before the end";
         expectDestination({});
     }
+}
+
+// A copy that waits for a run which has not said what it needs starts the moment that run is
+// cancelled, however long the grace it would otherwise wait.
+TEST_F(CopyTest, AWaitingCopyStartsOnceTheRunItWaitsForIsCancelled) {
+    const SourceFile file = plan("A001.MP4", "clip");
+    const auto reads = std::make_shared<ImportEngine::SharedReads>(2, std::chrono::hours(1));
+    CancellationFlag stuckCancellation;
+    const auto waiting = reads->join(*cancellation);
+    const auto stuck = reads->join(stuckCancellation);
+    const ImportEngine::CopyContext context{destination.path(), *cancellation, *localCancel,
+                                            sourceGuard,        targetGuard,   *tracker};
+    std::promise<bool> copied;
+    ImportEngine::CopyRequest request;
+    request.file = &file;
+    request.partialName = partialName;
+    request.context = &context;
+    request.done = [&](std::optional<FileReceipt> receipt, std::exception_ptr) {
+        copied.set_value(receipt.has_value());
+    };
+    waiting->copy(std::move(request));
+    const auto graceEnd = waiting->graceEnd();
+    ASSERT_TRUE(graceEnd);
+    EXPECT_GT(*graceEnd, std::chrono::steady_clock::now() + std::chrono::minutes(59));
+
+    stuckCancellation.cancel();
+    auto outcome = copied.get_future();
+    ASSERT_EQ(outcome.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_TRUE(outcome.get());
+    EXPECT_FALSE(waiting->graceEnd()) << "nothing waits any more";
+    EXPECT_EQ(test::readFile(destination / "A001.MP4"), "clip");
 }
 
 TEST_F(CopyTest, ChangedMissingOrLinkedFilesStopTheCopy) {

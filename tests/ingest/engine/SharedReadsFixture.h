@@ -37,6 +37,7 @@ protected:
     TempDir source;
     TempDir targets;
     ImportOptions options{"{source}", 2, false, std::nullopt};
+    std::chrono::milliseconds laggardGrace = ImportEngine::defaultLaggardGrace;
     std::vector<std::unique_ptr<Destination>> destinations;
     std::mutex mutex;
     std::condition_variable changed;
@@ -49,7 +50,8 @@ protected:
     }
 
     void runAll() {
-        const auto shared = std::make_shared<ImportEngine::SharedReads>(destinations.size());
+        const auto shared =
+            std::make_shared<ImportEngine::SharedReads>(destinations.size(), laggardGrace);
         std::vector<std::jthread> threads;
         for (auto& owned : destinations) {
             Destination* d = owned.get();
