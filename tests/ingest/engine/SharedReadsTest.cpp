@@ -23,6 +23,17 @@ std::int64_t partialSize(const fs::path& target) {
     return size;
 }
 
+// Waits until `target`'s partial file holds the blocks a shared read lets a destination write
+// ahead of one held inside its first: four beyond the held one.
+std::int64_t waitForReadAhead(const fs::path& target) {
+    constexpr auto limit = static_cast<std::int64_t>(5 * 8 * MiB);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (partialSize(target) < limit && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return limit;
+}
+
 // A report hook that calls `hold` once, inside the destination's first written block. A
 // destination's reports may come from several threads.
 std::function<void(const ImportProgress&)> atFirstWrite(std::atomic<bool>& held,
@@ -50,11 +61,7 @@ TEST_F(SharedReadsFixture, DestinationsFinishingAtDifferentTimesBothGetTheRightB
         // Held inside its first block while the fast destination writes on: it gets the four
         // blocks ahead that the shared read keeps in flight beyond the held one, and no more.
         // Its partial file is the only sign of that, so it is looked at until then.
-        constexpr auto limit = static_cast<std::int64_t>(5 * 8 * MiB);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (partialSize(fast.target) < limit && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        const std::int64_t limit = waitForReadAhead(fast.target);
         // A read that ran on regardless would go past the limit in this time.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_EQ(partialSize(fast.target), limit);
@@ -115,7 +122,10 @@ TEST_F(SharedReadsFixture, ADestinationCancelledInsideAHangingWriteReleasesTheOt
         Destination& hung = add(targets / (small ? "hung-small" : "hung"));
         Destination& kept = add(targets / (small ? "kept-small" : "kept"));
         std::atomic<bool> held = false;
-        hung.onReport = atFirstWrite(held, [&] {
+        hung.onReport = atFirstWrite(held, [&, small] {
+            if (!small) { // cancelled once the read waits for it
+                waitForReadAhead(kept.target);
+            }
             hung.cancellation.cancel();
             EXPECT_TRUE(waitFor([&] { return kept.ended; }));
         });
