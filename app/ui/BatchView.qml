@@ -161,6 +161,7 @@ Rectangle {
             to: 1
             value: card.batch.fraction
             Accessible.name: "Progress of " + Format.lastComponent(card.batch.source)
+            Accessible.description: Math.floor(visualPosition * 100) + " %"
             Layout.fillWidth: true
             background: Rectangle {
                 implicitHeight: 6

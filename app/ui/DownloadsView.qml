@@ -295,7 +295,7 @@ Rectangle {
                         Layout.fillWidth: true
                         Label {
                             objectName: "linksCaption"
-                            text: view.links.length + " VIDEO LINKS"
+                            text: Format.count(view.links.length, "video link", "video links").toUpperCase()
                             font.pointSize: 12 * QuayTheme.textUnit
                             font.weight: Font.DemiBold
                             font.letterSpacing: 1.4

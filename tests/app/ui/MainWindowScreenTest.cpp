@@ -143,6 +143,15 @@ TEST_F(MainWindowScreenTest, SettingsTakeWhatIsTypedAndTheCameraOverrideNeedsASo
     screen->render();
     EXPECT_EQ(model->folderRule(), u"{source}/{Date}");
     EXPECT_EQ(textOf(item("namingPreview")), u"Preview: Invalid folder rule");
+    // "Done" stays in sight with the settings scrolled to their end.
+    auto* flick = item("settingsScroll")->property("contentItem").value<QQuickItem*>();
+    ASSERT_NE(flick, nullptr);
+    flick->setProperty("contentY", flick->property("contentHeight").toReal() - flick->height());
+    screen->render();
+    const QRectF window(QPointF(0, 0), screen->window()->size());
+    QQuickItem* done = item("doneButton");
+    EXPECT_TRUE(window.contains(done->mapRectToScene(done->boundingRect())));
+    EXPECT_GT(flick->property("contentY").toReal(), 100) << "scrolled: longer than the window";
     key(Qt::Key_Return);
     EXPECT_FALSE(model->showSettings()) << "Return closes the sheet";
 }
