@@ -58,6 +58,15 @@ TEST(IngestCommand, ImportsToTwoDestinationsThenVerifyCatchesOneChangedByte) {
         folders.emplace_back(result.at("importFolder").get<std::string>());
     }
     ASSERT_EQ(folders, (std::vector<fs::path>{work / "A/FX6/CARD", work / "B/FX6/CARD"}));
+    // One version, the project's, on the command and in the history others read.
+    EXPECT_EQ(runProcess(ingest({"--version"})).output,
+              "quaymark-ingest " QUAYMARK_PROJECT_VERSION "\n");
+    std::string manifest;
+    for (const auto& entry : fs::directory_iterator(folders[1] / "ascmhl")) {
+        manifest += entry.path().extension() == ".mhl" ? readFile(entry.path()) : "";
+    }
+    EXPECT_NE(manifest.find("<tool version=\"" QUAYMARK_PROJECT_VERSION "\">Quaymark</tool>"),
+              std::string::npos);
     const auto verified = runProcess(ingest({"verify", folders[1].string()}));
     EXPECT_EQ(verified.status, 0) << verified.output << verified.errors;
     EXPECT_NE(verified.output.find("All 3 files in " + folders[1].string() +

@@ -68,8 +68,10 @@ public:
 
 public slots:
     void response(uint code, const QVariantMap& results) {
-        // 0: chosen, 1: cancelled, 2: ended otherwise (Escape, the window's close button). Only
-        // a failed call brings up the window's own dialog, never a second one after this.
+        // 0: chosen, 1: cancelled, 2: ended otherwise (Escape, the window's close button). A
+        // dismissal never brings up the window's own dialog as a second one; a failed call
+        // does, and so does a choice that is no local folder (a network place the desktop has
+        // not mounted), which an import cannot use: the window's dialog offers those it can.
         if (code != 0) {
             finish(Outcome::Dismissed, QString());
             return;
