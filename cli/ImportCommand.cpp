@@ -214,8 +214,6 @@ void runDestination(DestinationRun& run, const CommandLine& command, const Impor
     } catch (const QuayError& failure) {
         error = failure.what();
         cancelled = failure.kind() == QuayError::Kind::cancelled;
-    } catch (const std::exception& failure) {
-        error = failure.what();
     }
     std::lock_guard lock(run.mutex);
     run.result = std::move(result);

@@ -55,7 +55,7 @@ void runCheck(const fs::path& folder, const FolderClaims& claims,
                 std::lock_guard lock(check.mutex);
                 check.checkedBytes += static_cast<std::int64_t>(length);
             });
-    } catch (const std::exception& failure) {
+    } catch (const QuayError& failure) {
         error = failure.what();
     }
     std::lock_guard lock(check.mutex);
@@ -183,7 +183,7 @@ int runVerify(const CommandLine& command, Reporter& reporter) {
     FolderClaims claims;
     try {
         claims = ImportEngine::readClaims(folder);
-    } catch (const std::exception& error) {
+    } catch (const QuayError& error) {
         reporter.error(error.what());
         return 1;
     }

@@ -251,7 +251,7 @@ void ImportQueue::recover(const QString& folder) {
                 reading.journal = ImportEngine::readSession(pathOf(folder));
                 reading.verified =
                     QFile::exists(folder + u'/' + QString::fromLatin1(ImportDocuments::receipt));
-            } catch (const std::exception& error) {
+            } catch (const QuayError& error) {
                 reading.error = QString::fromStdString(error.what());
             }
             return reading;
@@ -371,7 +371,7 @@ void ImportQueue::fixCameraName(ImportBatch* batch) {
                     std::vector<std::filesystem::path> clips;
                     try {
                         clips = ImportEngine::videoFiles(pathOf(source));
-                    } catch (const std::exception&) {
+                    } catch (const QuayError&) {
                         // The import itself reports an unreadable source.
                     }
                     return CameraMetadata::detect(clips, std::stop_token());
@@ -444,8 +444,6 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
             } catch (const QuayError& error) {
                 outcome.error = QString::fromStdString(error.what());
                 outcome.cancelled = error.kind() == QuayError::Kind::cancelled;
-            } catch (const std::exception& error) {
-                outcome.error = QString::fromStdString(error.what());
             }
             if (outcome.result) {
                 afterVerified(outcome, catalogFile, system, source, target, options.videosOnly);

@@ -88,7 +88,10 @@ UniqueFd openForReading(int folder, const std::string& name) {
 std::string ImportEngine::digest(const std::filesystem::path& file,
                                  const CancellationFlag& cancellation,
                                  const ChunkCallback& onChunk) {
-    return readHashed(openForReading(file), file.string(), cancellation, onChunk, nullptr).sha256;
+    return atEngineEdge([&] {
+        return readHashed(openForReading(file), file.string(), cancellation, onChunk, nullptr)
+            .sha256;
+    });
 }
 
 std::string ImportEngine::digestAt(int folder, const std::string& name,
@@ -102,9 +105,11 @@ std::string ImportEngine::digestAt(int folder, const std::string& name,
 ImportEngine::FileHashes ImportEngine::hashes(const std::filesystem::path& file,
                                               const CancellationFlag& cancellation,
                                               const ChunkCallback& onChunk) {
-    Xxh128 xxh;
-    return readHashed(openForReading(file), file.string(), cancellation, onChunk,
-                      xxh128Enabled() ? &xxh : nullptr);
+    return atEngineEdge([&] {
+        Xxh128 xxh;
+        return readHashed(openForReading(file), file.string(), cancellation, onChunk,
+                          xxh128Enabled() ? &xxh : nullptr);
+    });
 }
 
 ImportEngine::FileHashes ImportEngine::hashesAt(int folder, const std::string& name,

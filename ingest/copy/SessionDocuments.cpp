@@ -58,18 +58,23 @@ std::string readDocument(const std::filesystem::path& path, std::int64_t limit,
 }
 
 SessionRecord ImportEngine::readSession(const std::filesystem::path& folder) {
-    constexpr std::int64_t limit = 268'435'456;
-    return decodeSession(readDocument(folder / ImportDocuments::journal, limit,
-                                      "Recovery record is too large to read safely."));
+    return atEngineEdge([&] {
+        constexpr std::int64_t limit = 268'435'456;
+        return decodeSession(readDocument(folder / ImportDocuments::journal, limit,
+                                          "Recovery record is too large to read safely."));
+    });
 }
 
 void ImportEngine::markInterrupted(const std::filesystem::path& folder,
                                    const std::string& description) {
-    SessionRecord record = readSession(folder);
-    record.status = SessionStatus::interrupted;
-    record.failure = description;
-    saveSession(record, folder);
-    durableWrite(ImportDocuments::interruptedText(description), folder / ImportDocuments::marker);
+    return atEngineEdge([&] {
+        SessionRecord record = readSession(folder);
+        record.status = SessionStatus::interrupted;
+        record.failure = description;
+        saveSession(record, folder);
+        durableWrite(ImportDocuments::interruptedText(description),
+                     folder / ImportDocuments::marker);
+    });
 }
 
 } // namespace quaymark

@@ -507,8 +507,10 @@ private:
 std::vector<SourceFile> ImportEngine::plannedFiles(const fs::path& source, bool videosOnly,
                                                    const CancellationFlag& cancellation,
                                                    const NameRules& rules) {
-    std::vector<SourceFile> plan = scan(source, videosOnly, cancellation, rules);
-    return videosOnly ? plan : AscMhl::withoutSourceHistory(std::move(plan));
+    return atEngineEdge([&] {
+        std::vector<SourceFile> plan = scan(source, videosOnly, cancellation, rules);
+        return videosOnly ? plan : AscMhl::withoutSourceHistory(std::move(plan));
+    });
 }
 
 ImportEngine::RunEnvironment ImportEngine::systemEnvironment() {
@@ -529,8 +531,10 @@ ImportResult ImportEngine::run(const fs::path& source, const fs::path& target,
                                const std::optional<fs::path>& resumeFolder,
                                const ProgressCallback& progress,
                                const RunEnvironment& environment) {
-    ImportRun run{options, cancellation, progress, environment};
-    return run.run(source, target, resumeFolder);
+    return atEngineEdge([&] {
+        ImportRun run{options, cancellation, progress, environment};
+        return run.run(source, target, resumeFolder);
+    });
 }
 
 } // namespace quaymark

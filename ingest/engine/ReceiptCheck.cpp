@@ -84,24 +84,27 @@ std::pair<State, bool> checkFile(const fs::path& folder, const FileReceipt& file
 } // namespace
 
 FolderClaims readClaims(const fs::path& folder) {
-    FolderClaims claims;
-    try {
-        claims.receipt =
-            decodeReceipt(readDocument(folder / ImportDocuments::receipt, 268'435'456,
-                                       "The verification receipt is too large to read."));
-    } catch (const fs::filesystem_error& error) {
-        throw std::runtime_error("No verification receipt in " + folder.string() + ": " +
-                                 error.code().message() + ". The import was never fully verified.");
-    } catch (const std::exception& error) {
-        throw std::runtime_error("The verification receipt in " + folder.string() +
-                                 " cannot be read: " + error.what());
-    }
-    if (auto history = AscMhl::readHistory(folder)) {
-        claims.history = std::move(history->xxh128);
-        claims.alteredGenerations = std::move(history->altered);
-        claims.historyProblems = std::move(history->problems);
-    }
-    return claims;
+    return atEngineEdge([&] {
+        FolderClaims claims;
+        try {
+            claims.receipt =
+                decodeReceipt(readDocument(folder / ImportDocuments::receipt, 268'435'456,
+                                           "The verification receipt is too large to read."));
+        } catch (const fs::filesystem_error& error) {
+            throw QuayError::unavailable("No verification receipt in " + folder.string() + ": " +
+                                         error.code().message() +
+                                         ". The import was never fully verified.");
+        } catch (const std::exception& error) {
+            throw QuayError::failed("The verification receipt in " + folder.string() +
+                                    " cannot be read: " + error.what());
+        }
+        if (auto history = AscMhl::readHistory(folder)) {
+            claims.history = std::move(history->xxh128);
+            claims.alteredGenerations = std::move(history->altered);
+            claims.historyProblems = std::move(history->problems);
+        }
+        return claims;
+    });
 }
 
 const char* stateName(State state) {
@@ -138,43 +141,46 @@ void checkFolder(const fs::path& folder, const FolderClaims& claims,
                  const CancellationFlag& cancellation,
                  const std::function<void(ReceiptFinding)>& found,
                  const std::function<void(std::size_t)>& read) {
-    for (const auto& problem : claims.historyProblems) {
-        found({"ascmhl", State::historyDamaged, problem});
-    }
-    for (const auto& generation : claims.alteredGenerations) {
-        found({"ascmhl/" + generation, State::historyAltered, {}});
-    }
-    std::set<std::string> listed;
-    for (const auto& file : claims.receipt.files) {
-        listed.insert(file.path);
-        const auto [state, historyDiffers] = checkFile(folder, file, claims, cancellation, read);
-        found({file.path, state, {}});
-        if (historyDiffers) {
-            found({file.path, State::historyDiffers, {}});
+    return atEngineEdge([&] {
+        for (const auto& problem : claims.historyProblems) {
+            found({"ascmhl", State::historyDamaged, problem});
         }
-    }
-    for (auto it = fs::recursive_directory_iterator(folder);
-         it != fs::recursive_directory_iterator(); ++it) {
-        cancellation.check();
-        if (it->is_directory() && !it->is_symlink()) {
-            continue;
+        for (const auto& generation : claims.alteredGenerations) {
+            found({"ascmhl/" + generation, State::historyAltered, {}});
         }
-        const std::string relative = it->path().lexically_relative(folder).generic_string();
-        if (listed.contains(relative) || ownDocument(relative)) {
-            continue;
-        }
-        const bool leftover = leftoverName(it->path().filename().string());
-        found({relative, leftover ? State::leftover : State::unlisted, {}});
-    }
-    if (claims.history) {
-        for (const auto& [path, digest] : *claims.history) {
-            std::error_code error;
-            if (!safeRelative(path) ||
-                fs::symlink_status(folder / path, error).type() == fs::file_type::not_found) {
-                found({path, State::historyGone, {}});
+        std::set<std::string> listed;
+        for (const auto& file : claims.receipt.files) {
+            listed.insert(file.path);
+            const auto [state, historyDiffers] =
+                checkFile(folder, file, claims, cancellation, read);
+            found({file.path, state, {}});
+            if (historyDiffers) {
+                found({file.path, State::historyDiffers, {}});
             }
         }
-    }
+        for (auto it = fs::recursive_directory_iterator(folder);
+             it != fs::recursive_directory_iterator(); ++it) {
+            cancellation.check();
+            if (it->is_directory() && !it->is_symlink()) {
+                continue;
+            }
+            const std::string relative = it->path().lexically_relative(folder).generic_string();
+            if (listed.contains(relative) || ownDocument(relative)) {
+                continue;
+            }
+            const bool leftover = leftoverName(it->path().filename().string());
+            found({relative, leftover ? State::leftover : State::unlisted, {}});
+        }
+        if (claims.history) {
+            for (const auto& [path, digest] : *claims.history) {
+                std::error_code error;
+                if (!safeRelative(path) ||
+                    fs::symlink_status(folder / path, error).type() == fs::file_type::not_found) {
+                    found({path, State::historyGone, {}});
+                }
+            }
+        }
+    });
 }
 
 } // namespace quaymark::ImportEngine

@@ -3,6 +3,11 @@
 
 #include <string.h>
 
+#include <filesystem>
+#include <new>
+#include <string_view>
+#include <system_error>
+
 namespace quaymark {
 
 QuayError::QuayError(Kind kind, std::string payload, std::string description)
@@ -47,6 +52,39 @@ QuayError QuayError::cancelled() {
 
 QuayError QuayError::noFiles() {
     return {Kind::noFiles, {}, "No matching files were found in this source."};
+}
+
+QuayError QuayError::failed(std::string message) {
+    std::string description = message;
+    return {Kind::failed, std::move(message), std::move(description)};
+}
+
+QuayError QuayError::from(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const QuayError& same) {
+        return same;
+    } catch (const std::filesystem::filesystem_error& failure) {
+        // The library's own text names the step, the reason and the paths.
+        std::string_view text = failure.what();
+        constexpr std::string_view prefix = "filesystem error: ";
+        if (text.starts_with(prefix)) {
+            text.remove_prefix(prefix.size());
+        }
+        QuayError mapped{Kind::io, failure.path1().string(), std::string(text)};
+        mapped.code_ = failure.code().value();
+        return mapped;
+    } catch (const std::system_error& failure) {
+        QuayError mapped{Kind::io, {}, failure.what()};
+        mapped.code_ = failure.code().value();
+        return mapped;
+    } catch (const std::bad_alloc&) {
+        return failed("There is not enough memory for this work.");
+    } catch (const std::exception& failure) {
+        return failed(failure.what());
+    } catch (...) {
+        return failed("An unknown error stopped the work.");
+    }
 }
 
 std::string systemErrorText(int code) {

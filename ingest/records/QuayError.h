@@ -3,13 +3,25 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace quaymark {
 
 // The engine's one error type; what() is the sentence shown to the user.
 class QuayError : public std::exception {
 public:
-    enum class Kind { invalidLocation, unavailable, changed, verification, io, cancelled, noFiles };
+    // `failed`: anything else that stopped the work, such as a damaged document or too little
+    // memory; what() says what.
+    enum class Kind {
+        invalidLocation,
+        unavailable,
+        changed,
+        verification,
+        io,
+        cancelled,
+        noFiles,
+        failed
+    };
 
     static QuayError invalidLocation(std::string message);
     static QuayError unavailable(std::string message);
@@ -18,6 +30,10 @@ public:
     static QuayError io(std::string operation, std::string path, int code);
     static QuayError cancelled();
     static QuayError noFiles();
+    static QuayError failed(std::string message);
+    // The error `error` as the engine's own: a file system or system error keeps its path and
+    // number as `io`; anything else is `failed` with its text.
+    static QuayError from(const std::exception_ptr& error);
 
     Kind kind() const noexcept { return kind_; }
     // The message, item or path the case carries; empty for cases without one.
@@ -39,5 +55,18 @@ private:
 
 // The platform's text for an error number.
 std::string systemErrorText(int code);
+
+// Runs one of the engine's public operations: whatever a lower layer or the standard library
+// throws leaves as a QuayError, so that callers need one catch and keep the error's kind.
+template <typename Work>
+decltype(auto) atEngineEdge(Work&& work) {
+    try {
+        return std::forward<Work>(work)();
+    } catch (const QuayError&) {
+        throw;
+    } catch (...) {
+        throw QuayError::from(std::current_exception());
+    }
+}
 
 } // namespace quaymark

@@ -160,12 +160,14 @@ std::vector<SourceFile> ImportEngine::scan(const std::filesystem::path& root, bo
 }
 
 std::vector<std::filesystem::path> ImportEngine::videoFiles(const std::filesystem::path& folder) {
-    const CancellationFlag neverCancelled;
-    std::vector<std::filesystem::path> clips;
-    for (auto& file : scan(resolvedPath(folder), true, neverCancelled)) {
-        clips.push_back(std::move(file.url));
-    }
-    return clips;
+    return atEngineEdge([&] {
+        const CancellationFlag neverCancelled;
+        std::vector<std::filesystem::path> clips;
+        for (auto& file : scan(resolvedPath(folder), true, neverCancelled)) {
+            clips.push_back(std::move(file.url));
+        }
+        return clips;
+    });
 }
 
 } // namespace quaymark

@@ -2,6 +2,7 @@
 #include "ingest/scan/SourceScan.h"
 
 #include "TestFiles.h"
+#include "ingest/engine/ImportRun.h"
 #include "ingest/records/QuayError.h"
 #include "ingest/records/Sha256.h"
 #include "ingest/scan/LocationCheck.h"
@@ -224,12 +225,14 @@ TEST(SourceScan, StopsOnCancellationAndUnreadableFolders) {
     if (!denied) {
         GTEST_SKIP() << "this process reads folders without permission";
     }
+    // The engine's own error, with the folder and the reason kept for the caller.
     try {
-        scan(card);
+        ImportEngine::plannedFiles(card, false, CancellationFlag{});
         ADD_FAILURE() << "an unreadable folder was passed over";
-    } catch (const std::filesystem::filesystem_error& error) {
-        EXPECT_EQ(error.path1(), card / "B/locked");
-        EXPECT_EQ(error.code().value(), EACCES);
+    } catch (const QuayError& error) {
+        EXPECT_EQ(error.kind(), QuayError::Kind::io);
+        EXPECT_EQ(error.payload(), (card / "B/locked").string());
+        EXPECT_EQ(error.code(), EACCES);
     }
     EXPECT_THAT(outputs(dir / "TIDY"), ElementsAre("C0003.MOV"));
     for (const auto* root : {"closed", "missing"}) {
