@@ -38,7 +38,8 @@ AppModel::AppModel(Setup setup, QObject* parent)
     , cameraName_(unknownCamera)
     , memory_(setup_.catalogFile, setup_.system)
     , library_(setup_.catalogFile) {
-    queue_ = new ImportQueue(*this, setup_.system);
+    queue_ = new ImportQueue([this] { return importSettings(); }, setup_.catalogFile,
+                             setup_.system, this);
     if (!setup_.preferences) {
         setup_.preferences = std::make_unique<PreferenceStore>();
     }
@@ -71,16 +72,15 @@ AppModel::AppModel(Setup setup, QObject* parent)
     connect(this, &AppModel::targetsChanged, this, &AppModel::canStartChanged);
     connect(this, &AppModel::recoveryFoldersChanged, this, &AppModel::refreshRecoveries);
     connect(this, &AppModel::targetsChanged, this, &AppModel::refreshRecoveries);
-    // Batches come and go with their folders; jobs name theirs and end within a batch.
-    connect(queue_, &ImportQueue::batchesChanged, this, &AppModel::refreshRecoveries);
-    connect(queue_, &ImportQueue::runningFoldersChanged, this, &AppModel::refreshRecoveries);
     AppDiagnostics::log(
         QStringLiteral("Launch version %1; recovery monitoring enabled").arg(version()));
     load();
     refreshRecoveries();
     reloadSource();
     reloadTarget();
-    drives_ = new DriveWatcher(*this, setup_.system, setup_.probeInterval);
+    drives_ = new DriveWatcher([this] { return importSettings(); }, setup_.catalogFile, *readers_,
+                               *queue_, setup_.system, setup_.probeInterval, this);
+    wireParts();
 }
 
 QString AppModel::version() {
@@ -92,6 +92,10 @@ AppModel::~AppModel() {
         savePreferences(); // the last keystrokes
     }
     cameraTask_.request_stop();
+    // While the settings they read are still here: the watcher first, then the queue it feeds,
+    // whose runs are joined.
+    delete std::exchange(drives_, nullptr);
+    delete std::exchange(queue_, nullptr);
 }
 
 void AppModel::load() {
@@ -351,27 +355,6 @@ QString AppModel::namingPreview() const {
     }
 }
 
-QString AppModel::overlapProblem(const QString& chosen, const QStringList& targets) {
-    // Compared as written: resolving links could stall on a sleeping drive. The engine checks
-    // the resolved folders again before it writes anything.
-    if (chosen.isEmpty()) {
-        return {};
-    }
-    const auto source = pathOf(QDir::cleanPath(chosen));
-    for (const QString& target : targets) {
-        const auto destination = pathOf(QDir::cleanPath(target));
-        if (destination == source || ImportEngine::isInside(destination, source)) {
-            return u"The destination “" + QDir(target).dirName() +
-                   u"” lies inside the source. Choose a destination on another drive or folder.";
-        }
-        if (ImportEngine::isInside(source, destination)) {
-            return u"The source lies inside the destination “" + QDir(target).dirName() +
-                   u"”. Choose the card or folder itself as the source.";
-        }
-    }
-    return {};
-}
-
 void AppModel::enrollSource() {
     if (source_.isEmpty()) {
         setMessage(notEnrollable);
@@ -481,8 +464,7 @@ void AppModel::setWriteReport(bool writeReport) {
 }
 
 report::ReportHeading AppModel::reportHeading() const {
-    return {preferences_.production.toStdString(), preferences_.shootingDay.toStdString(),
-            preferences_.reportOperator.toStdString()};
+    return reportHeadingOf(preferences_);
 }
 
 void AppModel::setHeading(QString& field, const QString& text) {

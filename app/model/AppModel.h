@@ -29,9 +29,6 @@
 
 namespace quaymark {
 
-// The camera name when neither an override nor the clips name one.
-inline const QString unknownCamera = QStringLiteral("Unknown Camera");
-
 // The import model the whole window observes: saved settings, the source and destination
 // listings and the camera name of the source. Lives on the main thread; blocking work runs on
 // pool threads and comes back queued.
@@ -156,9 +153,9 @@ public:
     bool canStart() const {
         return !source_.isEmpty() && !targets_.isEmpty() && startProblem().isEmpty();
     }
-    QString startProblem() const { return overlapProblem(source_, targets_); }
+    QString startProblem() const { return ImportQueue::overlapProblem(source_, targets_); }
     // Why `source` cannot be imported into `targets`: one lies inside another.
-    static QString overlapProblem(const QString& source, const QStringList& targets);
+
     // The settings as they are now, for the queue's checks and new batches.
     const StoredPreferences& preferences() const { return preferences_; }
 
@@ -189,6 +186,10 @@ public:
     report::ReportHeading reportHeading() const;
     void rememberRecovery(const QString& folder);
     void forgetRecovery(const QString& folder);
+    // What the queue and the drive watcher read of the window's state.
+    ImportSettings importSettings() const;
+    // The folder dialog, then the queue recovers the folder it answers with.
+    Q_INVOKABLE void pickRecovery();
 
     Q_INVOKABLE void reloadSource();
     Q_INVOKABLE void reloadTarget();
@@ -229,6 +230,8 @@ signals:
     void confirmationChanged();
 
 private:
+    // Connects the parts under the model: each tells what happened through its signals.
+    void wireParts();
     void load();
     void loadDestinations();
     // Saves once the typing pauses: text fields change at every keystroke.

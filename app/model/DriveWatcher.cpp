@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DriveWatcher.h"
 
-#include "AppModel.h"
+#include "ImportQueue.h"
+#include "ReaderEnrollment.h"
 #include "CatalogWork.h"
 #include "app/core/AppDiagnostics.h"
 #include "app/core/Background.h"
@@ -112,10 +113,15 @@ private:
 
 } // namespace
 
-DriveWatcher::DriveWatcher(AppModel& model, platform::SystemPaths system,
-                           std::chrono::milliseconds probeInterval)
-    : QObject(&model)
-    , model_(model)
+DriveWatcher::DriveWatcher(ImportSettingsReader settings, std::filesystem::path catalogFile,
+                           const ReaderEnrollment& readers, ImportQueue& queue,
+                           platform::SystemPaths system, std::chrono::milliseconds probeInterval,
+                           QObject* parent)
+    : QObject(parent)
+    , settings_(std::move(settings))
+    , catalogFile_(std::move(catalogFile))
+    , readers_(readers)
+    , queue_(queue)
     , system_(std::move(system))
     , probeInterval_(probeInterval) {
     watcher_ = std::make_unique<platform::MountWatcher>(system_);
@@ -130,8 +136,7 @@ DriveWatcher::DriveWatcher(AppModel& model, platform::SystemPaths system,
                 processedMounts_.remove(mountPoint);
                 mountTasks_.erase(mountPoint);
                 refreshVolumes();
-                model_.reloadSource();
-                model_.reloadTarget();
+                emit drivesChanged();
             });
     connect(watcher_.get(), &platform::MountWatcher::renamed, this, [this] { refreshVolumes(); });
     refreshVolumes();
@@ -140,10 +145,11 @@ DriveWatcher::DriveWatcher(AppModel& model, platform::SystemPaths system,
 DriveWatcher::~DriveWatcher() = default;
 
 void DriveWatcher::refreshVolumes() {
+    const ImportSettings settings = settings_();
     runInBackground(
         this,
-        [system = system_, catalogFile = model_.catalogFile(), videosOnly = model_.videosOnly(),
-         required = model_.requiredCopies(), targets = model_.targets()] {
+        [system = system_, catalogFile = catalogFile_, videosOnly = settings.preferences.videosOnly,
+         required = settings.preferences.requiredCopies, targets = settings.targets] {
             return volumesWithStates(system, catalogFile, videosOnly, required, targets);
         },
         [](DriveWatcher& drives, VolumeStates mounted) {
@@ -185,13 +191,12 @@ void DriveWatcher::scheduleMount(const QString& mountPoint) {
     auto task = std::make_unique<MountReadiness>(
         this, mountPoint, probeInterval_,
         [this, mountPoint] {
-            model_.reloadSource();
-            model_.reloadTarget();
+            emit drivesChanged();
             handleMount(mountPoint);
             endMountTask(mountPoint);
         },
         [this, mountPoint] {
-            model_.setMessage(QStringLiteral(
+            emit notice(QStringLiteral(
                 "The connected drive did not become readable. Reconnect it to try again."));
             endMountTask(mountPoint);
         });
@@ -207,8 +212,8 @@ void DriveWatcher::endMountTask(const QString& mountPoint) {
 }
 
 void DriveWatcher::handleMount(const QString& mountPoint) {
-    if (!model_.preferences().autoEnabled ||
-        (model_.preferences().enrolled.isEmpty() && model_.readers()->readers().isEmpty()) ||
+    const StoredPreferences preferences = settings_().preferences;
+    if (!preferences.autoEnabled || (preferences.enrolled.isEmpty() && readers_.readers().isEmpty()) ||
         processedMounts_.contains(mountPoint)) {
         return;
     }
@@ -223,16 +228,16 @@ void DriveWatcher::handleMount(const QString& mountPoint) {
                      const std::pair<std::optional<platform::VolumeInfo>, QString>& found) {
             const auto& [volume, reader] = found;
             const bool enrolledCard =
-                enrollable(volume) && drives.model_.preferences().enrolled.contains(
+                enrollable(volume) && drives.settings_().preferences.enrolled.contains(
                                           QString::fromStdString(*volume->uuid));
-            const bool enrolled = enrolledCard || drives.model_.readers()->contains(reader);
+            const bool enrolled = enrolledCard || drives.readers_.contains(reader);
             if (!enrolled || drives.processedMounts_.contains(mountPoint)) {
                 emit drives.mountConsidered(mountPoint, false);
                 return;
             }
             emit drives.mountConsidered(mountPoint, true);
             drives.processedMounts_.insert(mountPoint);
-            drives.model_.setSource(mountPoint);
+            emit drives.sourceWanted(mountPoint);
             drives.importUnlessImported(mountPoint);
         });
 }
@@ -240,8 +245,8 @@ void DriveWatcher::handleMount(const QString& mountPoint) {
 void DriveWatcher::importUnlessImported(const QString& mountPoint) {
     runInBackground(
         this,
-        [catalogFile = model_.catalogFile(), path = pathOf(mountPoint),
-         videosOnly = model_.videosOnly(), system = system_] {
+        [catalogFile = catalogFile_, path = pathOf(mountPoint),
+         videosOnly = settings_().preferences.videosOnly, system = system_] {
             return CatalogWork::lookUpSource(catalogFile, path, videosOnly, system);
         },
         [mountPoint](DriveWatcher& drives, CatalogWork::SourceNotice notice) {
@@ -251,18 +256,19 @@ void DriveWatcher::importUnlessImported(const QString& mountPoint) {
                                     notice.text);
                 emit drives.automaticImportSkipped(notice.text);
             } else if (notice.kind == Kind::newFiles) {
-                drives.model_.queue()->enqueueFiles(mountPoint, true, std::move(notice.newFiles));
+                drives.queue_.enqueueFiles(mountPoint, true, std::move(notice.newFiles));
             } else {
-                drives.model_.queue()->enqueue(mountPoint, true);
+                drives.queue_.enqueue(mountPoint, true);
             }
         });
 }
 
 void DriveWatcher::eject(const QString& path) {
+    const StoredPreferences preferences = settings_().preferences;
     runInBackground(
         this,
-        [path = pathOf(path), system = system_, catalogFile = model_.catalogFile(),
-         videosOnly = model_.videosOnly(), required = model_.requiredCopies()] {
+        [path = pathOf(path), system = system_, catalogFile = catalogFile_,
+         videosOnly = preferences.videosOnly, required = preferences.requiredCopies] {
             const auto volume = platform::volumeOf(path, system);
             const auto mountPoint = volume ? volume->mountPoint : path;
             return std::pair(
@@ -297,7 +303,7 @@ void DriveWatcher::answerEject(bool ejectAnyway) {
 
 void DriveWatcher::ejectNow(const QString& mountPoint) {
     QStringList importing;
-    for (const ImportBatch* batch : model_.queue()->batches()) {
+    for (const ImportBatch* batch : queue_.batches()) {
         if (batch->active()) {
             importing.append(QDir::cleanPath(batch->source()));
         }
@@ -306,7 +312,7 @@ void DriveWatcher::ejectNow(const QString& mountPoint) {
         this, [mountPoint, importing] { return platform::ejectDrive(mountPoint, importing); },
         [](DriveWatcher& drives, const platform::EjectOutcome& outcome) {
             AppDiagnostics::log(u"Eject: " + outcome.message);
-            drives.model_.setMessage(outcome.message);
+            emit drives.notice(outcome.message);
             drives.refreshVolumes();
         });
 }

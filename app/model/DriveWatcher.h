@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ImportSettings.h"
 #include "app/platform/Volumes.h"
 
 #include <QObject>
@@ -10,12 +11,14 @@
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 
 namespace quaymark {
 
-class AppModel;
+class ImportQueue;
+class ReaderEnrollment;
 
 namespace platform {
 class MountWatcher;
@@ -23,7 +26,8 @@ class MountWatcher;
 
 // The mounted external volumes as the window lists them, and automatic import: once a drive
 // the user enrolled is mounted and stays readable, its source is queued to every destination.
-// Reads and changes the model that owns it; lives on the main thread.
+// Reads the settings through the reader it is given, the enrolled readers and the queue beside
+// it; tells the window through its signals. Lives on the main thread.
 class DriveWatcher : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -36,8 +40,10 @@ class DriveWatcher : public QObject {
 
 public:
     // `probeInterval` lies between the readability probes of a newly mounted drive.
-    DriveWatcher(AppModel& model, platform::SystemPaths system,
-                 std::chrono::milliseconds probeInterval);
+    DriveWatcher(ImportSettingsReader settings, std::filesystem::path catalogFile,
+                 const ReaderEnrollment& readers, ImportQueue& queue,
+                 platform::SystemPaths system, std::chrono::milliseconds probeInterval,
+                 QObject* parent);
     ~DriveWatcher() override;
 
     QVariantList volumes() const { return volumes_; }
@@ -57,6 +63,12 @@ signals:
     // An enrolled card was not imported again: the catalog says it is ("Already imported
     // on ...").
     void automaticImportSkipped(const QString& message);
+    // A refusal or an outcome the window shows.
+    void notice(const QString& text);
+    // A drive came or went: what the panes show may have changed.
+    void drivesChanged();
+    // An enrolled drive is imported: it becomes the chosen source.
+    void sourceWanted(const QString& mountPoint);
 
 private:
     void scheduleMount(const QString& mountPoint);
@@ -67,7 +79,10 @@ private:
     // some.
     void importUnlessImported(const QString& mountPoint);
 
-    AppModel& model_;
+    ImportSettingsReader settings_;
+    std::filesystem::path catalogFile_;
+    const ReaderEnrollment& readers_;
+    ImportQueue& queue_; // beside the watcher, under the same model
     platform::SystemPaths system_;
     std::chrono::milliseconds probeInterval_;
     QVariantList volumes_;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ImportQueue.h"
 
-#include "AppModel.h"
 #include "CatalogWork.h"
 #include "app/core/AppDiagnostics.h"
 #include "app/core/Background.h"
@@ -14,6 +13,7 @@
 #include "ingest/copy/SharedReads.h"
 #include "ingest/engine/ImportRun.h"
 #include "ingest/naming/FolderNaming.h"
+#include "ingest/scan/ResolvedPath.h"
 #include "ingest/scan/SourceScan.h"
 #include "report/ImportReport.h"
 
@@ -91,27 +91,51 @@ BatchReportOutcome writeBatchReport(BatchReportWork work, const platform::System
 
 } // namespace
 
-ImportQueue::ImportQueue(AppModel& model, platform::SystemPaths system)
-    : QObject(&model)
-    , model_(model)
+ImportQueue::ImportQueue(ImportSettingsReader settings, std::filesystem::path catalogFile,
+                         platform::SystemPaths system, QObject* parent)
+    : QObject(parent)
+    , settings_(std::move(settings))
+    , catalogFile_(std::move(catalogFile))
     , system_(std::move(system)) {}
+
+QString ImportQueue::overlapProblem(const QString& chosen, const QStringList& targets) {
+    // Compared as written: resolving links could stall on a sleeping drive. The engine checks
+    // the resolved folders again before it writes anything.
+    if (chosen.isEmpty()) {
+        return {};
+    }
+    const auto source = pathOf(QDir::cleanPath(chosen));
+    for (const QString& target : targets) {
+        const auto destination = pathOf(QDir::cleanPath(target));
+        if (destination == source || ImportEngine::isInside(destination, source)) {
+            return u"The destination “" + QDir(target).dirName() +
+                   u"” lies inside the source. Choose a destination on another drive or folder.";
+        }
+        if (ImportEngine::isInside(source, destination)) {
+            return u"The source lies inside the destination “" + QDir(target).dirName() +
+                   u"”. Choose the card or folder itself as the source.";
+        }
+    }
+    return {};
+}
 
 // The runs are stopped and joined by their OwnedThreads; a cancelled run leaves its journal
 // "interrupted", so the import resumes next time.
 ImportQueue::~ImportQueue() = default;
 
-std::optional<QString> ImportQueue::refusal(const QString& wanted) const {
+std::optional<QString> ImportQueue::refusal(const QString& wanted,
+                                            const ImportSettings& settings) const {
     try {
-        FolderNaming::components(model_.preferences().folderRule.toStdString(),
+        FolderNaming::components(settings.preferences.folderRule.toStdString(),
                                  QFileInfo(wanted).fileName().toStdString(), Clock::now(),
-                                 model_.effectiveCamera().toStdString());
+                                 settings.camera.toStdString());
     } catch (const std::exception& error) {
         return QString::fromStdString(error.what());
     }
-    if (model_.targets().isEmpty()) {
+    if (settings.targets.isEmpty()) {
         return QStringLiteral("Choose at least one destination first.");
     }
-    if (const QString overlap = AppModel::overlapProblem(wanted, model_.targets());
+    if (const QString overlap = overlapProblem(wanted, settings.targets);
         !overlap.isEmpty()) {
         return overlap;
     }
@@ -132,17 +156,18 @@ void ImportQueue::enqueue(const QString& source, bool automatic) {
 void ImportQueue::enqueueFiles(const QString& source, bool automatic,
                                std::optional<std::vector<std::string>> onlyFiles) {
     const QString wanted = standardised(source);
-    if (const auto refused = refusal(wanted)) {
-        model_.setMessage(*refused);
+    const ImportSettings settings = settings_();
+    if (const auto refused = refusal(wanted, settings)) {
+        emit notice(*refused);
         return;
     }
     const bool onVolumes = std::any_of(
-        model_.preferences().destinations.cbegin(), model_.preferences().destinations.cend(),
+        settings.preferences.destinations.cbegin(), settings.preferences.destinations.cend(),
         [](const SavedLocation& location) {
             return location.bookmark && platform::namesVolume(location.bookmark->toStdString());
         });
     if (!onVolumes) {
-        queueBatch(source, automatic, model_.targets(), std::move(onlyFiles));
+        queueBatch(source, automatic, settings.targets, std::move(onlyFiles));
         return;
     }
     // A drive mounted at a fixed folder leaves that folder behind, empty, on the system disk
@@ -151,7 +176,7 @@ void ImportQueue::enqueueFiles(const QString& source, bool automatic,
     pendingSources_.insert(wanted);
     runInBackground(
         this,
-        [locations = model_.preferences().destinations, shown = model_.targets(),
+        [locations = settings.preferences.destinations, shown = settings.targets,
          system = system_] {
             QStringList folders;
             for (qsizetype i = 0; i < locations.size(); ++i) {
@@ -184,7 +209,7 @@ void ImportQueue::refuseUnavailable(const QString& destination, bool automatic) 
                             u"” is not connected. Connect it, or remove it from the copy "
                             u"destinations.";
     AppDiagnostics::log(u"Import refused: destination not connected " + destination);
-    model_.setMessage(message);
+    emit notice(message);
     if (automatic) {
         emit automaticImportRefused(message);
     }
@@ -192,11 +217,12 @@ void ImportQueue::refuseUnavailable(const QString& destination, bool automatic) 
 
 void ImportQueue::queueBatch(const QString& source, bool automatic, const QStringList& targets,
                              std::optional<std::vector<std::string>> onlyFiles) {
-    ImportOptions options{model_.preferences().folderRule.toStdString(),
-                          std::clamp(model_.preferences().parallelFiles, 1, 4),
-                          model_.preferences().videosOnly,
-                          model_.effectiveCamera().toStdString(),
-                          model_.preferences().writeMhl,
+    const ImportSettings settings = settings_();
+    ImportOptions options{settings.preferences.folderRule.toStdString(),
+                          std::clamp(settings.preferences.parallelFiles, 1, 4),
+                          settings.preferences.videosOnly,
+                          settings.camera.toStdString(),
+                          settings.preferences.writeMhl,
                           std::move(onlyFiles)};
     auto* batch = new ImportBatch(source, automatic, std::move(options), this);
     for (const QString& target : targets) {
@@ -235,7 +261,7 @@ QStringList ImportQueue::runningFolders() const {
 // The journal is read and checked on a worker: the folder may be on a stalled network share.
 void ImportQueue::recover(const QString& folder) {
     if (runningFolders().contains(QDir::cleanPath(folder))) {
-        model_.setMessage(QStringLiteral("This import is running now."));
+        emit notice(QStringLiteral("This import is running now."));
         return;
     }
     struct Reading {
@@ -261,35 +287,23 @@ void ImportQueue::recover(const QString& folder) {
         });
 }
 
-void ImportQueue::pickRecovery() {
-    // The dialog may answer after the queue is gone.
-    model_.pickFolder(
-        QStringLiteral("Choose an interrupted import folder containing _QUAYMARK_SESSION.json"),
-        model_.primaryTarget(),
-        [queue = QPointer<ImportQueue>(this)](std::optional<QString> folder) {
-            if (queue && folder) {
-                queue->recover(*folder);
-            }
-        });
-}
-
 void ImportQueue::recoverRead(const QString& folder, const std::optional<SessionRecord>& read,
                               const QString& error, bool verified) {
     if (!read) {
-        model_.setMessage(u"Cannot recover this import: " + error +
+        emit notice(u"Cannot recover this import: " + error +
                           u". Version 1.0 imports have no recovery journal; start a fresh import "
                           u"without deleting your source.");
         return;
     }
     if (verified) {
-        model_.forgetRecovery(folder);
-        model_.setMessage(QStringLiteral("This import is already verified."));
+        emit importFolderVerified(folder);
+        emit notice(QStringLiteral("This import is already verified."));
         return;
     }
     const SessionRecord& journal = *read;
     const QString source = QFile::decodeName(QByteArray::fromStdString(journal.source));
     ImportOptions options = journal.options;
-    options.writeMhl = model_.preferences().writeMhl; // the journal does not keep it
+    options.writeMhl = settings_().preferences.writeMhl; // the journal does not keep it
     auto* batch = new ImportBatch(source, false, std::move(options), this);
     batch->addJob(new DestinationJob(QFileInfo(QDir::cleanPath(folder)).path(), folder));
     batches_.prepend(batch);
@@ -359,7 +373,7 @@ void ImportQueue::fixCameraName(ImportBatch* batch) {
             if (!batch) {
                 return;
             }
-            if (const QString override = queue.model_.preferences().cameraOverrides.value(key);
+            if (const QString override = queue.settings_().preferences.cameraOverrides.value(key);
                 !override.isEmpty()) {
                 batch->options().cameraName = override.toStdString();
                 queue.startJobs(batch);
@@ -381,7 +395,8 @@ void ImportQueue::fixCameraName(ImportBatch* batch) {
                         return;
                     }
                     // An override typed while detection ran still wins.
-                    const QString override = later.model_.preferences().cameraOverrides.value(key);
+                    const QString override =
+                        later.settings_().preferences.cameraOverrides.value(key);
                     batch->options().cameraName =
                         !override.isEmpty() ? override.toStdString()
                                             : detected.value_or(unknownCamera.toStdString());
@@ -398,7 +413,7 @@ void ImportQueue::startJobs(ImportBatch* batch) {
     const auto now = std::chrono::steady_clock::now();
     for (DestinationJob* job : batch->jobs()) {
         connect(job, &DestinationJob::sessionStarted, this, [this](const QString& folder) {
-            model_.rememberRecovery(folder);
+            emit importFolderStarted(folder);
             emit runningFoldersChanged();
         });
         job->start(now);
@@ -427,7 +442,7 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
     engineRuns_.start(
         this, [source = pathOf(batch->source()), target = pathOf(job->target()),
                options = batch->options(), cancellation = job->cancellation(), resume, environment,
-               catalogFile = model_.catalogFile(), system = system_,
+               catalogFile = catalogFile_, system = system_,
                batchRef = QPointer<ImportBatch>(batch),
                jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
             std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
@@ -469,7 +484,7 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
     if (const auto& result = job->result()) {
         const QString folder =
             QFile::decodeName(QByteArray::fromStdString(result->destination.native()));
-        model_.forgetRecovery(folder);
+        emit importFolderVerified(folder);
         AppDiagnostics::log(u"Verified " + QString::number(result->fileCount) + u" files, " +
                             QString::number(result->bytes) + u" bytes at " + folder);
     } else {
@@ -484,19 +499,15 @@ void ImportQueue::jobEnded(ImportBatch* batch, DestinationJob* job) {
         std::all_of(jobs.begin(), jobs.end(), [](auto* j) { return j->verified(); });
     batch->setState(verified ? ImportBatch::State::Verified : ImportBatch::State::NeedsAttention);
     // The card's state shows at once; the report, which states it too, follows.
-    showCardState(batch, model_.preferences().writeReport);
-    model_.drives()->refreshVolumes();
-    if (QDir::cleanPath(batch->source()) == QDir::cleanPath(model_.source())) {
-        model_.memory()->lookUp(model_.source(), model_.videosOnly());
-    }
+    showCardState(batch, settings_().preferences.writeReport);
     inhibitor_.reset();
-    model_.reloadTarget();
+    emit batchEnded(batch->source());
     processQueue();
 }
 
 void ImportQueue::reportOf(ImportBatch* batch, const QString& cardState) {
     BatchReportWork work;
-    work.context.heading = model_.reportHeading();
+    work.context.heading = reportHeadingOf(settings_().preferences);
     work.context.cardState = cardState.toStdString();
     for (DestinationJob* job : batch->jobs()) {
         if (const auto& result = job->result()) {
@@ -530,8 +541,9 @@ void ImportQueue::reportOf(ImportBatch* batch, const QString& cardState) {
 void ImportQueue::showCardState(ImportBatch* batch, bool thenReport) {
     runInBackground(
         batch,
-        [catalogFile = model_.catalogFile(), source = pathOf(batch->source()),
-         videosOnly = batch->options().videosOnly, required = model_.preferences().requiredCopies,
+        [catalogFile = catalogFile_, source = pathOf(batch->source()),
+         videosOnly = batch->options().videosOnly,
+         required = settings_().preferences.requiredCopies,
          system = system_] {
             return CatalogWork::cardState(catalogFile, source, videosOnly, required, system);
         },

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ImportBatch.h"
+#include "ImportSettings.h"
 #include "app/core/Background.h"
 #include "app/platform/Volumes.h"
 
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <QtQmlIntegration/qqmlintegration.h>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,16 +25,15 @@ namespace ImportEngine {
 class SharedReads;
 }
 
-class AppModel;
-
 namespace platform {
 class SleepInhibitor;
 }
 
 // The queue of import batches, newest first. Checks and queues a source to every saved
 // destination, runs the oldest queued batch with one engine run per destination, retries a
-// destination and recovers an interrupted import. Reads the settings of the model that owns it;
-// lives on the main thread, engine runs on threads of their own.
+// destination and recovers an interrupted import. Reads the settings through the reader it is
+// given and tells what happened through its signals; lives on the main thread, engine runs on
+// threads of their own.
 class ImportQueue : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -41,7 +42,8 @@ class ImportQueue : public QObject {
     Q_PROPERTY(bool processing READ processing NOTIFY processingChanged)
 
 public:
-    ImportQueue(AppModel& model, platform::SystemPaths system);
+    ImportQueue(ImportSettingsReader settings, std::filesystem::path catalogFile,
+                platform::SystemPaths system, QObject* parent);
     // Cancels and joins the runs still going: no run outlives the queue.
     ~ImportQueue() override;
 
@@ -59,11 +61,12 @@ public:
     Q_INVOKABLE void clearFinished();
     // Queues an interrupted import folder again, with its journal's source and options.
     Q_INVOKABLE void recover(const QString& folder);
-    // The folder dialog, then recover with its answer.
-    Q_INVOKABLE void pickRecovery();
     // The import folders of jobs that have not ended, queued ones included. They change with
     // `batchesChanged` and `runningFoldersChanged`.
     QStringList runningFolders() const;
+    // Why `source` cannot be imported to `targets` because one lies inside the other; empty
+    // when it can.
+    static QString overlapProblem(const QString& source, const QStringList& targets);
 
 signals:
     void batchesChanged();
@@ -71,10 +74,18 @@ signals:
     void processingChanged();
     // An automatic import was refused with this message; nobody may be watching the window.
     void automaticImportRefused(const QString& message);
+    // A refusal or an outcome the window shows.
+    void notice(const QString& text);
+    // A run made its import folder, which may need recovery until it is verified.
+    void importFolderStarted(const QString& folder);
+    // An import folder holds a verified import and needs no recovery.
+    void importFolderVerified(const QString& folder);
+    // Every destination of a batch from `source` has ended.
+    void batchEnded(const QString& source);
 
 private:
     // Why `wanted` (standardised) cannot be queued now, if it cannot.
-    std::optional<QString> refusal(const QString& wanted) const;
+    std::optional<QString> refusal(const QString& wanted, const ImportSettings& settings) const;
     // Builds and queues a checked batch to these destination folders.
     void queueBatch(const QString& source, bool automatic, const QStringList& targets,
                     std::optional<std::vector<std::string>> onlyFiles);
@@ -96,7 +107,8 @@ private:
     // Writes the ended batch's report with its card's state, when it has a verified folder.
     void reportOf(ImportBatch* batch, const QString& cardState);
 
-    AppModel& model_;
+    ImportSettingsReader settings_;
+    std::filesystem::path catalogFile_;
     platform::SystemPaths system_;
     QList<ImportBatch*> batches_; // newest first, children of the queue
     bool processing_ = false;

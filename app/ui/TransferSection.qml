@@ -33,7 +33,7 @@ ColumnLayout {
             objectName: "recoverButton"
             text: "Recover interrupted…"
             fontSize: 12
-            onClicked: section.appModel.queue.pickRecovery()
+            onClicked: section.appModel.pickRecovery()
         }
         FlatButton {
             objectName: "clearFinishedButton"
