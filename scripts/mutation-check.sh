@@ -52,7 +52,7 @@ portal opens away from the pane's folder|app/platform/qt/FolderPortal.cpp|    if
 missing download tools not named|app/downloads/ToolsSetup.cpp|    if (check.missing.size() == DownloadTools::names.size()) {|    if (!check.missing.empty()) {|downloads_tests|DownloadModelTest
 unreachable release server reported as a transfer error|app/downloads/HttpsClient.cpp|        code == CURLE_COULDNT_CONNECT) {|        code == CURLE_COULDNT_CONNECT && false) {|downloads_tests|ToolInstallerTest
 running batch left out of view|app/ui/ImportScreen.qml|        if (!following)\n            return|        return|ui_tests|MainWindowScreenTest
-destination inside the source startable|app/model/AppModel.cpp|        if (destination == source \|\| ImportEngine::isInside(destination, source)) {|        if (false) {|ui_tests|MainWindowScreenTest
+destination inside the source startable|app/model/ImportQueue.cpp|        if (destination == source \|\| ImportEngine::isInside(destination, source)) {|        if (false) {|ui_tests|MainWindowScreenTest
 disabled flat button drawn as enabled|app/ui/FlatButton.qml|    opacity: enabled ? 1 : 0.4|    opacity: 1|ui_tests|MainWindowScreenTest
 alert left open by Return|app/ui/ContentView.qml|            Keys.onReturnPressed: statusAlert.accept()|            Keys.onReturnPressed: {}|ui_tests|MainWindowScreenTest
 no word when no file manager shows a folder|app/platform/qt/DesktopServices.cpp|        if (!known \|\| !QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {|        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)) && false) {|app_shell_tests|DesktopServices
@@ -114,8 +114,8 @@ a busy slot beside the card powered off|app/platform/qt/DriveEject.cpp|importing
 an importing slot taken for a mounted one|app/platform/qt/DriveEject.cpp|                    return folder == point \|\| folder.startsWith(point + u'/');|                    return folder == point;|platform_qt_tests|DriveEject
 an unmount forced|app/platform/qt/DriveEject.cpp|    message << QVariantMap{};|    message << QVariantMap{{QStringLiteral("force"), true}};|platform_qt_tests|DriveEject
 a card mounted again between two reads of the mount table missed|app/platform/qt/MountWatcher.cpp|a.device == b.device && a.mountId == b.mountId;|a.device == b.device;|platform_qt_tests|MountWatcher
-every mounted drive imported automatically|app/model/DriveWatcher.cpp|const bool enrolled = enrolledCard \|\| drives.model_.readers()->contains(reader);|const bool enrolled = true;|model_tests|DriveWatchingTest
-a card in an enrolled reader left alone|app/model/DriveWatcher.cpp|const bool enrolled = enrolledCard \|\| drives.model_.readers()->contains(reader);|const bool enrolled = enrolledCard;|model_tests|DriveWatchingTest
+every mounted drive imported automatically|app/model/DriveWatcher.cpp|const bool enrolled = enrolledCard \|\| drives.readers_.contains(reader);|const bool enrolled = true;|model_tests|DriveWatchingTest
+a card in an enrolled reader left alone|app/model/DriveWatcher.cpp|const bool enrolled = enrolledCard \|\| drives.readers_.contains(reader);|const bool enrolled = enrolledCard;|model_tests|DriveWatchingTest
 an imported card imported again automatically|app/model/DriveWatcher.cpp|            if (notice.kind == Kind::alreadyImported) {|            if (false) {|model_tests|DriveWatchingTest
 new clips import the whole card in the window|app/model/AppModel.cpp|queue_->enqueueFiles(source_, false, memory_.newFiles());|queue_->enqueue(source_, false);|model_tests|ImportQueueTest
 an imported card imported again without asking|app/model/AppModel.cpp|    if (memory_.kind() == QLatin1String("alreadyImported")) {|    if (false) {|model_tests|ImportQueueTest
