@@ -92,9 +92,12 @@ DownloadModel::DownloadModel(Setup setup, QObject* parent)
     : QObject(parent)
     , setup_(std::move(setup))
     , store_(setup_.dataFolder.value_or(AppDiagnostics::directory()))
-    , queue_(*this, setup_.system)
     , tools_(setup_.tools ? *setup_.tools : DownloadTools::standard(), setup_.installer,
-             [this] { return queue_.busy(); }) {
+             [this] { return queue_.busy(); })
+    , queue_(projects_, tools_, setup_.system) {
+    connect(&queue_, &DownloadQueue::notice, this, &DownloadModel::setMessage);
+    connect(&queue_, &DownloadQueue::linksChanged, this, &DownloadModel::publishChange);
+    connect(&queue_, &DownloadQueue::saveWanted, this, &DownloadModel::save);
     ProjectStore::Loaded loaded = store_.load();
     projects_ = std::move(loaded.projects);
     message_ = loaded.message.value_or(QString());
@@ -195,6 +198,14 @@ VideoProject* DownloadModel::findProject(const QUuid& id) {
 void DownloadModel::publishChange() {
     emit projectsChanged();
     publishProject();
+}
+
+void DownloadModel::downloadAll() {
+    if (selected_) {
+        queue_.downloadAll(*selected_);
+    } else {
+        setMessage(QStringLiteral("Choose a folder for this project first."));
+    }
 }
 
 void DownloadModel::save() {

@@ -106,6 +106,8 @@ public:
     Q_INVOKABLE void chooseFolder();
     Q_INVOKABLE void addLinks();
     Q_INVOKABLE void remove(const QString& linkId);
+    // Queues every link of the selected project that is neither downloaded nor queued.
+    Q_INVOKABLE void downloadAll();
 
 signals:
     void projectsChanged();
@@ -132,10 +134,10 @@ private:
     DownloadProjectsModel projectRows_;
 
     QStringList scopes_;
-    // Before the rest of the model goes, the running helper is stopped.
-    DownloadQueue queue_;
-    // Last, so that its installation is stopped and joined before anything it reports to goes.
+    // So that its installation is stopped and joined before anything it reports to goes.
     ToolsSetup tools_;
+    // Last: before the rest of the model goes, the running helper is stopped.
+    DownloadQueue queue_;
 };
 
 } // namespace quaymark

@@ -4,7 +4,7 @@
 #include "DownloadQueue.h"
 
 #include "DownloadError.h"
-#include "DownloadModel.h"
+#include "ToolsSetup.h"
 #include "app/core/PathText.h"
 #include "app/platform/Bookmarks.h"
 #include "app/platform/qt/SleepInhibitor.h"
@@ -77,8 +77,10 @@ std::filesystem::path destinationToday(const SavedLocation& destination,
 
 } // namespace
 
-DownloadQueue::DownloadQueue(DownloadModel& model, platform::SystemPaths system)
-    : model_(model)
+DownloadQueue::DownloadQueue(QList<VideoProject>& projects, ToolsSetup& tools,
+                             platform::SystemPaths system)
+    : projects_(projects)
+    , tools_(tools)
     , system_(std::move(system)) {}
 
 // The running helper is stopped and reaped by its runner; its link stays as saved, and the
@@ -93,8 +95,14 @@ bool DownloadQueue::release(const QUuid& link) {
     return true;
 }
 
+VideoProject* DownloadQueue::findProject(const QUuid& id) {
+    const auto found = std::find_if(projects_.begin(), projects_.end(),
+                                    [&](const VideoProject& project) { return project.id == id; });
+    return found == projects_.end() ? nullptr : &*found;
+}
+
 VideoLink* DownloadQueue::findLink(const Pair& pair) {
-    if (VideoProject* project = model_.findProject(pair.project)) {
+    if (VideoProject* project = findProject(pair.project)) {
         for (auto& link : project->links) {
             if (link.id == pair.link) {
                 return &link;
@@ -156,7 +164,7 @@ template <typename Change>
 void DownloadQueue::change(const Pair& pair, Change change) {
     if (VideoLink* link = findLink(pair)) {
         change(*link);
-        model_.publishChange();
+        emit linksChanged();
     }
 }
 
@@ -165,7 +173,7 @@ void DownloadQueue::changeAndSave(const Pair& pair, Change change) {
     if (VideoLink* link = findLink(pair)) {
         change(*link);
     }
-    model_.save(); // which tells the observers too
+    emit saveWanted(); // which tells the observers too
 }
 
 void DownloadQueue::setBusy(bool busy) {
@@ -175,16 +183,16 @@ void DownloadQueue::setBusy(bool busy) {
     }
 }
 
-void DownloadQueue::downloadAll() {
-    const DownloadTools::Check check = model_.tools()->recheck();
+void DownloadQueue::downloadAll(const QUuid& project) {
+    const DownloadTools::Check check = tools_.recheck();
     if (!check.ready) {
-        model_.setMessage(QStringLiteral(
+        emit notice(QStringLiteral(
             "Install the download tools first. This keeps the Quaymark app itself small."));
         return;
     }
-    VideoProject* selected = model_.selected() ? model_.findProject(*model_.selected()) : nullptr;
+    VideoProject* selected = findProject(project);
     if (!selected || !selected->destination) {
-        model_.setMessage(QStringLiteral("Choose a folder for this project first."));
+        emit notice(QStringLiteral("Choose a folder for this project first."));
         return;
     }
     for (auto& link : selected->links) {
@@ -198,7 +206,7 @@ void DownloadQueue::downloadAll() {
         link.state = LinkState::Queued;
         link.error.reset();
     }
-    model_.save();
+    emit saveWanted();
     if (!busy_) {
         setBusy(true);
         QMetaObject::invokeMethod(this, &DownloadQueue::processQueue, Qt::QueuedConnection);
@@ -216,7 +224,7 @@ void DownloadQueue::pauseAll() {
         }
     }
     queue_.clear();
-    model_.save();
+    emit saveWanted();
 }
 
 void DownloadQueue::processQueue() {
@@ -237,13 +245,13 @@ void DownloadQueue::startNext() {
 }
 
 bool DownloadQueue::launch(const Pair& pair) {
-    const VideoProject* project = model_.findProject(pair.project);
+    const VideoProject* project = findProject(pair.project);
     if (!project || !project->destination || !findLink(pair)) {
         return false;
     }
-    const auto ytdlp = model_.tools()->tools().tool("yt-dlp");
-    const auto ffmpeg = model_.tools()->tools().tool("ffmpeg");
-    const auto deno = model_.tools()->tools().tool("deno");
+    const auto ytdlp = tools_.tools().tool("yt-dlp");
+    const auto ffmpeg = tools_.tools().tool("ffmpeg");
+    const auto deno = tools_.tools().tool("deno");
     if (!ytdlp || !ffmpeg || !deno) {
         return false;
     }
@@ -371,7 +379,7 @@ void DownloadQueue::endQueue() {
     setBusy(false);
     active_.reset();
     runner_.reset();
-    model_.save();
+    emit saveWanted();
 }
 
 } // namespace quaymark

@@ -17,14 +17,15 @@
 
 namespace quaymark {
 
-class DownloadModel;
+class ToolsSetup;
 
 namespace platform {
 class SleepInhibitor;
 }
 
-// The queue that downloads the links of a model's projects one at a time with yt-dlp. Lives on
-// the main thread beside its model; each helper runs on a thread of its own.
+// The queue that downloads the links of the projects it is given, one at a time, with yt-dlp.
+// Changes the links' states in that list and says so through its signals; the model that keeps
+// the list shows and saves it. Lives on the main thread; each helper runs on a thread of its own.
 class DownloadQueue : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -39,7 +40,8 @@ public:
         bool operator==(const Pair&) const = default;
     };
 
-    DownloadQueue(DownloadModel& model, platform::SystemPaths system);
+    // `projects` and `tools` outlive the queue.
+    DownloadQueue(QList<VideoProject>& projects, ToolsSetup& tools, platform::SystemPaths system);
     ~DownloadQueue() override;
 
     bool busy() const { return busy_; }
@@ -50,14 +52,21 @@ public:
     static QStringList arguments(const QString& ffmpegFolder, const QString& deno,
                                  const QString& projectFolder, const QString& url);
 
-    // Queues every link of the selected project that is neither downloaded nor queued.
-    Q_INVOKABLE void downloadAll();
+    // Queues every link of the project that is neither downloaded nor queued.
+    void downloadAll(const QUuid& project);
     Q_INVOKABLE void pauseAll();
 
 signals:
     void busyChanged();
+    // A refusal or a failure the window shows.
+    void notice(const QString& text);
+    // A link's progress changed; nothing needs saving yet.
+    void linksChanged();
+    // A link's state changed: the projects are to be saved.
+    void saveWanted();
 
 private:
+    VideoProject* findProject(const QUuid& id);
     VideoLink* findLink(const Pair& pair);
     // Applies `change` to the link of `pair`, if both still exist, and tells the observers.
     template <typename Change>
@@ -77,7 +86,8 @@ private:
     void endQueue();
     void setBusy(bool busy);
 
-    DownloadModel& model_;
+    QList<VideoProject>& projects_;
+    ToolsSetup& tools_;
     platform::SystemPaths system_;
     bool busy_ = false;
     std::deque<Pair> queue_;

@@ -38,8 +38,8 @@ AppModel::AppModel(Setup setup, QObject* parent)
     , cameraName_(unknownCamera)
     , memory_(setup_.catalogFile, setup_.system)
     , library_(setup_.catalogFile) {
-    queue_ = new ImportQueue([this] { return importSettings(); }, setup_.catalogFile,
-                             setup_.system, this);
+    queue_ = new ImportQueue([this] { return importSettings(); }, setup_.catalogFile, setup_.system,
+                             this);
     if (!setup_.preferences) {
         setup_.preferences = std::make_unique<PreferenceStore>();
     }

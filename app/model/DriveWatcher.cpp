@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DriveWatcher.h"
 
+#include "CatalogWork.h"
 #include "ImportQueue.h"
 #include "ReaderEnrollment.h"
-#include "CatalogWork.h"
 #include "app/core/AppDiagnostics.h"
 #include "app/core/Background.h"
 #include "app/core/PathText.h"
@@ -213,7 +213,8 @@ void DriveWatcher::endMountTask(const QString& mountPoint) {
 
 void DriveWatcher::handleMount(const QString& mountPoint) {
     const StoredPreferences preferences = settings_().preferences;
-    if (!preferences.autoEnabled || (preferences.enrolled.isEmpty() && readers_.readers().isEmpty()) ||
+    if (!preferences.autoEnabled ||
+        (preferences.enrolled.isEmpty() && readers_.readers().isEmpty()) ||
         processedMounts_.contains(mountPoint)) {
         return;
     }

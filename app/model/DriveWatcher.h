@@ -41,9 +41,8 @@ class DriveWatcher : public QObject {
 public:
     // `probeInterval` lies between the readability probes of a newly mounted drive.
     DriveWatcher(ImportSettingsReader settings, std::filesystem::path catalogFile,
-                 const ReaderEnrollment& readers, ImportQueue& queue,
-                 platform::SystemPaths system, std::chrono::milliseconds probeInterval,
-                 QObject* parent);
+                 const ReaderEnrollment& readers, ImportQueue& queue, platform::SystemPaths system,
+                 std::chrono::milliseconds probeInterval, QObject* parent);
     ~DriveWatcher() override;
 
     QVariantList volumes() const { return volumes_; }

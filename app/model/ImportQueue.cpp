@@ -135,8 +135,7 @@ std::optional<QString> ImportQueue::refusal(const QString& wanted,
     if (settings.targets.isEmpty()) {
         return QStringLiteral("Choose at least one destination first.");
     }
-    if (const QString overlap = overlapProblem(wanted, settings.targets);
-        !overlap.isEmpty()) {
+    if (const QString overlap = overlapProblem(wanted, settings.targets); !overlap.isEmpty()) {
         return overlap;
     }
     const bool queued =
@@ -291,8 +290,8 @@ void ImportQueue::recoverRead(const QString& folder, const std::optional<Session
                               const QString& error, bool verified) {
     if (!read) {
         emit notice(u"Cannot recover this import: " + error +
-                          u". Version 1.0 imports have no recovery journal; start a fresh import "
-                          u"without deleting your source.");
+                    u". Version 1.0 imports have no recovery journal; start a fresh import "
+                    u"without deleting your source.");
         return;
     }
     if (verified) {
@@ -440,11 +439,11 @@ void ImportQueue::runEngine(ImportBatch* batch, DestinationJob* job,
     // The run owns everything it uses and reports through weak references; the queue joins it
     // when it ends, or cancels and joins it when the queue goes.
     engineRuns_.start(
-        this, [source = pathOf(batch->source()), target = pathOf(job->target()),
-               options = batch->options(), cancellation = job->cancellation(), resume, environment,
-               catalogFile = catalogFile_, system = system_,
-               batchRef = QPointer<ImportBatch>(batch),
-               jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
+        this,
+        [source = pathOf(batch->source()), target = pathOf(job->target()),
+         options = batch->options(), cancellation = job->cancellation(), resume, environment,
+         catalogFile = catalogFile_, system = system_, batchRef = QPointer<ImportBatch>(batch),
+         jobRef = QPointer<DestinationJob>(job)](std::stop_token stop, auto post) {
             std::stop_callback cancelOnStop(stop, [cancellation] { cancellation->cancel(); });
             EngineOutcome outcome;
             try {
@@ -543,8 +542,7 @@ void ImportQueue::showCardState(ImportBatch* batch, bool thenReport) {
         batch,
         [catalogFile = catalogFile_, source = pathOf(batch->source()),
          videosOnly = batch->options().videosOnly,
-         required = settings_().preferences.requiredCopies,
-         system = system_] {
+         required = settings_().preferences.requiredCopies, system = system_] {
             return CatalogWork::cardState(catalogFile, source, videosOnly, required, system);
         },
         [queue = QPointer<ImportQueue>(this), thenReport](ImportBatch& ended,

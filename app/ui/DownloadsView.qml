@@ -215,7 +215,7 @@ Rectangle {
                             font.pointSize: 14 * QuayTheme.textUnit
                             font.weight: Font.DemiBold
                             enabled: view.links.length > 0 && view.projectFolder !== "" && !view.downloads.tools.installing
-                            onClicked: view.downloads.queue.downloadAll()
+                            onClicked: view.downloads.downloadAll()
                         }
                     }
 

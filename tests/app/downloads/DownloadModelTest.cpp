@@ -52,7 +52,7 @@ TEST_F(DownloadModelTest, TheChosenFolderFreezesTheProjectsFolderName) {
     picker.answer.reset();
     model->chooseFolder(); // dismissed
     paste(*model, {QStringLiteral("https://example.com/plain")});
-    model->queue()->downloadAll();
+    model->downloadAll();
     EXPECT_EQ(model->message(), u"Choose a folder for this project first.");
     EXPECT_FALSE(model->queue()->busy());
 

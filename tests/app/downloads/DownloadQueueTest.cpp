@@ -51,7 +51,7 @@ protected:
     }
 
     void downloadAll(DownloadModel& model) {
-        model.queue()->downloadAll();
+        model.downloadAll();
         ASSERT_TRUE(waitUntil([&] { return !model.queue()->busy(); }));
     }
 };
@@ -70,7 +70,7 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
     QSignalSpy resets(model->links(), &QAbstractItemModel::modelReset);
     QSignalSpy changes(model->links(), &QAbstractItemModel::dataChanged);
 
-    model->queue()->downloadAll();
+    model->downloadAll();
     for (const auto& link : model->project()->links) {
         EXPECT_EQ(link.state, LinkState::Queued);
     }
@@ -111,7 +111,7 @@ TEST_F(DownloadQueueTest, EachLinkEndsDownloadedOrFailedWithItsReason) {
     EXPECT_EQ(makeModel()->projects(), model->projects());
 
     // Only the failed links go again.
-    model->queue()->downloadAll();
+    model->downloadAll();
     EXPECT_EQ(linkAt(*model, 0, 0).state, LinkState::Downloaded);
     EXPECT_EQ(linkAt(*model, 0, 2).state, LinkState::Queued);
     EXPECT_FALSE(linkAt(*model, 0, 2).error);
@@ -124,8 +124,8 @@ TEST_F(DownloadQueueTest, PausingStopsTheHelperAndAnotherStartResumesItsPartialF
     const QString pausing = model->project()->links[0].id.toString();
     const QString queued = model->project()->links[1].id.toString();
 
-    model->queue()->downloadAll();
-    model->queue()->downloadAll(); // nothing is queued twice
+    model->downloadAll();
+    model->downloadAll(); // nothing is queued twice
     ASSERT_TRUE(waitUntil([&] { return linkAt(*model, 0, 0).fraction == 0.25; }));
     EXPECT_EQ(linkAt(*model, 0, 0).state, LinkState::Downloading);
     EXPECT_EQ(linkAt(*model, 0, 0).speed, 1'500'000);
@@ -155,9 +155,9 @@ TEST_F(DownloadQueueTest, AMissingDestinationFailsItsLinkAndTheQueueGoesOn) {
     paste(*model, {url("plain")});
 
     model->setSelected(model->projects()[1].id);
-    model->queue()->downloadAll();
+    model->downloadAll();
     model->setSelected(model->projects()[0].id);
-    model->queue()->downloadAll();
+    model->downloadAll();
     fs::remove_all(home / "drive"); // before the queue gets to it
     ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
 

@@ -84,7 +84,7 @@ TEST_F(QuitGuardDownloadsTest, RunningDownloadsKeepTheGuardUp) {
     QuitGuard guard;
     guard.attach(nullptr, downloads.get());
     EXPECT_FALSE(guard.workRunning());
-    downloads->queue()->downloadAll();
+    downloads->downloadAll();
     ASSERT_TRUE(downloads->queue()->busy());
     EXPECT_TRUE(guard.workRunning()) << "no import model is needed for downloads to count";
     ASSERT_TRUE(waitUntil([&] { return !downloads->queue()->busy(); }));
