@@ -93,6 +93,21 @@ foreach(folder IN LISTS folders)
     endforeach()
 endforeach()
 
+# The parts under a model get what they need from it and answer through signals: none of
+# them includes the model above it.
+foreach(part IN ITEMS "app/model/ImportQueue:AppModel" "app/model/DriveWatcher:AppModel"
+        "app/downloads/DownloadQueue:DownloadModel")
+    string(REPLACE ":" ";" pair "${part}")
+    list(GET pair 0 base)
+    list(GET pair 1 above)
+    foreach(file IN ITEMS "${base}.h" "${base}.cpp")
+        file(STRINGS "${SOURCE_DIR}/${file}" lines REGEX "#[ \t]*include[ \t]*\"([^\"]*/)?${above}\\.h\"")
+        if(lines)
+            list(APPEND faults "${file}: includes the ${above} that owns it")
+        endif()
+    endforeach()
+endforeach()
+
 if(checked EQUAL 0)
     message(FATAL_ERROR "no source files found under ${SOURCE_DIR}")
 endif()
