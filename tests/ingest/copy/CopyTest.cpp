@@ -2,8 +2,10 @@
 #include "TestFiles.h"
 #include "ingest/copy/FileCopy.h"
 #include "ingest/copy/FileDigest.h"
+#include "ingest/copy/ReadAhead.h"
 #include "ingest/copy/ReadSession.h"
 #include "ingest/copy/SharedReads.h"
+#include "ingest/copy/UniqueFd.h"
 #include "ingest/records/Sha256.h"
 #include "ingest/records/Xxh128.h"
 
@@ -198,6 +200,36 @@ TEST_F(CopyTest, CancellationStopsAtTheNextBlockAndRemovesThePartialFile) {
         ASSERT_FALSE(reports.empty());
         EXPECT_LT(reports.back().copiedBytes, file.bytes) << "stopped before the end";
         expectDestination({});
+    }
+}
+
+// Blocks come in order and whole with several reads in flight, and each stays as it was
+// handed out for as long as the reader promises, whatever the reads behind it are doing.
+TEST_F(CopyTest, ReadAheadHandsOutEveryBlockInOrderAndKeepsItUntouched) {
+    constexpr size_t depth = 3;
+    for (const size_t length :
+         {size_t{0}, copyBlockSize, copyBlockSize + 1, 5 * copyBlockSize + copyBlockSize / 2 + 1}) {
+        const std::string content = test::patternBytes(length, static_cast<unsigned>(length));
+        test::writeFile(source / "CLIP.MOV", content);
+        const UniqueFd fd{::open((source / "CLIP.MOV").c_str(), O_RDONLY | O_CLOEXEC)};
+        ReadAhead reader{fd.get(), depth};
+        std::string read;
+        // The blocks the reader promises to keep: this one and depth - 2 before it.
+        std::vector<std::pair<ReadAhead::Block, std::string>> held;
+        for (ReadAhead::Block block = reader.next(); block.size > 0; block = reader.next()) {
+            const auto size = static_cast<size_t>(block.size);
+            read.append(reinterpret_cast<const char*>(block.data), size);
+            held.emplace_back(block, read.substr(read.size() - size));
+            if (held.size() > depth - 1) {
+                held.erase(held.begin());
+            }
+            for (const auto& [kept, bytes] : held) {
+                ASSERT_TRUE(std::string_view(reinterpret_cast<const char*>(kept.data),
+                                             bytes.size()) == bytes)
+                    << "a held block was read into again";
+            }
+        }
+        EXPECT_TRUE(read == content) << length << " bytes read as " << read.size();
     }
 }
 
