@@ -28,6 +28,8 @@ existing final file replaced|ingest/copy/SafeMove.cpp|RENAME_NOREPLACE) == 0|0) 
 partial file kept on failure|ingest/copy/FileCopy.cpp|        ::unlinkat(folder, name.c_str(), 0);\n|\n|copy_tests engine_tests|CopyTest|ImportFixture|ResumeTest|SharedReads
 a destination takes every disk worker|ingest/copy/DiskWorkers.cpp|return running == running_.end() \|\| running->second < perKey_;|return true;|copy_tests|DiskWorkers
 a file system error leaves the engine as it is|ingest/records/QuayError.h|        throw QuayError::from(std::current_exception());|        throw;|scan_tests|SourceScan
+reads in flight share the caller's buffers|ingest/copy/ReadAhead.cpp|    const size_t count = std::max<size_t>(depth, 1) + inFlight_ - 1;|    const size_t count = std::max<size_t>(depth, 1);|copy_tests|ReadAheadHandsOut
+reads in flight handed out newest first|ingest/copy/ReadAhead.cpp|        block = pending_.front().get();\n        pending_.pop_front();|        block = pending_.back().get();\n        pending_.pop_back();|copy_tests|ReadAheadHandsOut
 a cancel does not wake the shared read|ingest/copy/ReadSession.cpp|            wakes_.push_back(std::make_unique<CancellationWake>(context->cancellation, wakeRead));\n|\n|engine_tests|ADestinationCancelledInsideAHangingWrite
 a cancelled run does not wake the copies waiting for it|ingest/copy/SharedReads.cpp|cancellation, [joined = member.get()] { joined->recheck(); });|cancellation, [] {});|copy_tests|AWaitingCopyStarts
 the copy pass sleeps through a waiting copy's grace|ingest/engine/CopyPass.cpp|auto deadline = sharing_.graceEnd();|std::optional<std::chrono::steady_clock::time_point> deadline;|engine_tests|AStalledDestination
