@@ -324,7 +324,11 @@ private:
                 const auto now = std::chrono::steady_clock::now();
                 heldSince_ = heldSince_.value_or(now);
                 leaveLagging(blocks, now - *heldSince_ >= laggardGrace_);
-                leaveAt = *heldSince_ + laggardGrace_;
+                // Only a destination can be left behind: while the XXH3 alone is behind, its
+                // progress wakes the read, and a deadline would only spin.
+                if (anyBehind(blocks)) {
+                    leaveAt = *heldSince_ + laggardGrace_;
+                }
             } else {
                 heldSince_.reset(); // the read is simply ahead of everyone
             }
@@ -351,6 +355,15 @@ private:
                 blockPublished_.notify_all();
             }
         }
+    }
+
+    bool anyBehind(size_t blocks) const {
+        for (size_t i = 0; i < active_.size(); ++i) {
+            if (active_[i] && consumed_[i] < blocks) {
+                return true;
+            }
+        }
+        return false;
     }
 
     bool anyWritten(size_t blocks) const {
@@ -386,15 +399,7 @@ private:
     // Every destination still copying has written the first `blocks` blocks, and their XXH3
     // is taken.
     bool written(size_t blocks) const {
-        if (!xxhDone_ && xxhConsumed_ < blocks) {
-            return false;
-        }
-        for (size_t i = 0; i < active_.size(); ++i) {
-            if (active_[i] && consumed_[i] < blocks) {
-                return false;
-            }
-        }
-        return true;
+        return (xxhDone_ || xxhConsumed_ >= blocks) && !anyBehind(blocks);
     }
 
     std::mutex mutex_; // guards everything below
