@@ -187,12 +187,7 @@ void DownloadModel::setLinkText(const QString& text) {
 }
 
 VideoProject* DownloadModel::findProject(const QUuid& id) {
-    for (auto& project : projects_) {
-        if (project.id == id) {
-            return &project;
-        }
-    }
-    return nullptr;
+    return quaymark::findProject(projects_, id);
 }
 
 void DownloadModel::publishChange() {
@@ -201,11 +196,8 @@ void DownloadModel::publishChange() {
 }
 
 void DownloadModel::downloadAll() {
-    if (selected_) {
-        queue_.downloadAll(*selected_);
-    } else {
-        setMessage(QStringLiteral("Choose a folder for this project first."));
-    }
+    // Without a selection the queue finds no project and says what is missing.
+    queue_.downloadAll(selected_.value_or(QUuid()));
 }
 
 void DownloadModel::save() {

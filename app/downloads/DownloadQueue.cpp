@@ -95,14 +95,8 @@ bool DownloadQueue::release(const QUuid& link) {
     return true;
 }
 
-VideoProject* DownloadQueue::findProject(const QUuid& id) {
-    const auto found = std::find_if(projects_.begin(), projects_.end(),
-                                    [&](const VideoProject& project) { return project.id == id; });
-    return found == projects_.end() ? nullptr : &*found;
-}
-
 VideoLink* DownloadQueue::findLink(const Pair& pair) {
-    if (VideoProject* project = findProject(pair.project)) {
+    if (VideoProject* project = findProject(projects_, pair.project)) {
         for (auto& link : project->links) {
             if (link.id == pair.link) {
                 return &link;
@@ -190,7 +184,7 @@ void DownloadQueue::downloadAll(const QUuid& project) {
             "Install the download tools first. This keeps the Quaymark app itself small."));
         return;
     }
-    VideoProject* selected = findProject(project);
+    VideoProject* selected = findProject(projects_, project);
     if (!selected || !selected->destination) {
         emit notice(QStringLiteral("Choose a folder for this project first."));
         return;
@@ -245,7 +239,7 @@ void DownloadQueue::startNext() {
 }
 
 bool DownloadQueue::launch(const Pair& pair) {
-    const VideoProject* project = findProject(pair.project);
+    const VideoProject* project = findProject(projects_, pair.project);
     if (!project || !project->destination || !findLink(pair)) {
         return false;
     }

@@ -66,7 +66,6 @@ signals:
     void saveWanted();
 
 private:
-    VideoProject* findProject(const QUuid& id);
     VideoLink* findLink(const Pair& pair);
     // Applies `change` to the link of `pair`, if both still exist, and tells the observers.
     template <typename Change>

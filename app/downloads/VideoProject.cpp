@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -77,6 +78,12 @@ void readState(const json& entry, VideoLink& link) {
 }
 
 } // namespace
+
+VideoProject* findProject(QList<VideoProject>& projects, const QUuid& id) {
+    const auto found = std::find_if(projects.begin(), projects.end(),
+                                    [&](const VideoProject& project) { return project.id == id; });
+    return found == projects.end() ? nullptr : &*found;
+}
 
 QString stateText(const VideoLink& link) {
     return QString::fromStdString(storedState(link));

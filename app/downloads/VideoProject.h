@@ -61,6 +61,8 @@ struct VideoProject {
 
 // What the screens show for the link's state: the word the projects file stores.
 QString stateText(const VideoLink& link);
+// The project with this id in `projects`, if it is there.
+VideoProject* findProject(QList<VideoProject>& projects, const QUuid& id);
 
 // Keys in declaration order; optional keys left out when absent; decoding applies no defaults
 // and throws the JSON library's error for a missing or mistyped key.

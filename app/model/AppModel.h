@@ -154,8 +154,6 @@ public:
         return !source_.isEmpty() && !targets_.isEmpty() && startProblem().isEmpty();
     }
     QString startProblem() const { return ImportQueue::overlapProblem(source_, targets_); }
-    // Why `source` cannot be imported into `targets`: one lies inside another.
-
     // The settings as they are now, for the queue's checks and new batches.
     const StoredPreferences& preferences() const { return preferences_; }
 

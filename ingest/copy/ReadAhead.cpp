@@ -114,7 +114,7 @@ ReadAhead::Block ReadAhead::next() {
         // Past the expected end, the read that confirms the end costs less than a thread.
         block = readBlock(fd_, buffers_[current_ % buffers_.size()].data(), requestSize(offset_),
                           offset_);
-        requested_ = current_ + 1;
+        requested_ = current_ + 1; // so that no read in flight asks for this block again
     }
     const off_t expected = std::min(static_cast<off_t>(copyBlockSize), size_ - offset_);
     // A block short of what the file held when opened ends the file here: blocks asked for

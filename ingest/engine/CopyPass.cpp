@@ -101,9 +101,9 @@ public:
         for (;;) {
             // Woken by an outcome; else when a waiting copy's grace ends or the journal is due.
             auto deadline = sharing_.graceEnd();
-            if (!unrecorded_.empty()) {
-                deadline = std::min(deadline.value_or(lastSave_ + journalInterval),
-                                    lastSave_ + journalInterval);
+            const auto journalDue = lastSave_ + journalInterval;
+            if (!unrecorded_.empty() && (!deadline || journalDue < *deadline)) {
+                deadline = journalDue;
             }
             for (auto& outcome : outcomes_.take(deadline)) {
                 settle(outcome);
