@@ -30,6 +30,14 @@ QString speedText(const VideoLink& link) {
     return QString::number(link.speed / 1'000'000, 'f', 1) + u" MB/s";
 }
 
+// The state word, or the conversion's progress while the intermediate is made.
+QString linkStateText(const VideoLink& link) {
+    if (link.state == LinkState::Converting) {
+        return u"Converting " + QString::number(qRound(link.fraction * 100)) + u" %";
+    }
+    return stateText(link);
+}
+
 QVariantMap linkMap(const VideoLink& link) {
     return {
         {QStringLiteral("id"), idText(link.id)},
@@ -37,12 +45,13 @@ QVariantMap linkMap(const VideoLink& link) {
         {QStringLiteral("title"), link.title},
         // A number, as the screens compare it with LinkState's values.
         {QStringLiteral("state"), static_cast<int>(link.state)},
-        {QStringLiteral("stateText"), stateText(link)},
+        {QStringLiteral("stateText"), linkStateText(link)},
         {QStringLiteral("fraction"), link.fraction},
         {QStringLiteral("speed"), link.speed},
         {QStringLiteral("speedText"), speedText(link)},
         {QStringLiteral("output"), link.output.value_or(QString())},
         {QStringLiteral("error"), link.error.value_or(QString())},
+        {QStringLiteral("intermediate"), link.intermediate.value_or(QString())},
     };
 }
 
@@ -69,6 +78,14 @@ QVariantMap projectSummary(const VideoProject& project) {
         links.append(linkMap(link));
     }
     summary.insert(QStringLiteral("links"), links);
+    const DownloadOptions& options = project.options;
+    summary.insert(QStringLiteral("preset"), static_cast<int>(options.preset));
+    summary.insert(QStringLiteral("subtitleLanguages"), options.subtitleLanguages);
+    summary.insert(QStringLiteral("automaticCaptions"), options.automaticCaptions);
+    summary.insert(QStringLiteral("embedSubtitles"), options.embedSubtitles);
+    summary.insert(QStringLiteral("chapters"), options.chapters);
+    summary.insert(QStringLiteral("sponsorBlock"), sponsorKey(options.sponsorBlock));
+    summary.insert(QStringLiteral("collectionCount"), project.collections.size());
     return summary;
 }
 
@@ -92,9 +109,12 @@ DownloadModel::DownloadModel(Setup setup, QObject* parent)
     : QObject(parent)
     , setup_(std::move(setup))
     , store_(setup_.dataFolder.value_or(AppDiagnostics::directory()))
+    , settings_(setup_.settingsFile)
     , tools_(setup_.tools ? *setup_.tools : DownloadTools::standard(), setup_.installer,
              [this] { return queue_.busy(); })
-    , queue_(projects_, tools_, setup_.system) {
+    , queue_(projects_, tools_, setup_.system, [this] {
+        return DownloadQueue::Preferences{settings_.downloadsAtOnce(), settings_.cookies()};
+    }) {
     connect(&queue_, &DownloadQueue::notice, this, &DownloadModel::setMessage);
     connect(&queue_, &DownloadQueue::linksChanged, this, &DownloadModel::publishChange);
     connect(&queue_, &DownloadQueue::saveWanted, this, &DownloadModel::save);
@@ -200,6 +220,60 @@ void DownloadModel::downloadAll() {
     queue_.downloadAll(selected_.value_or(QUuid()));
 }
 
+void DownloadModel::syncCollections() {
+    if (selected_) {
+        queue_.syncCollections(*selected_);
+    }
+}
+
+QStringList DownloadModel::presetTitles() const {
+    QStringList titles;
+    for (int index = 0; index <= static_cast<int>(DownloadPreset::AudioWav); ++index) {
+        titles.append(presetTitle(static_cast<DownloadPreset>(index)));
+    }
+    return titles;
+}
+
+void DownloadModel::setNewPreset(int index) {
+    const auto preset = static_cast<DownloadPreset>(
+        std::clamp(index, 0, static_cast<int>(DownloadPreset::AudioWav)));
+    if (newPreset_ != preset) {
+        newPreset_ = preset;
+        emit newPresetChanged();
+    }
+}
+
+void DownloadModel::setOption(const QString& name, const QVariant& value) {
+    VideoProject* selected = selected_ ? findProject(*selected_) : nullptr;
+    if (!selected) {
+        return;
+    }
+    if (queue_.involves(selected->id)) {
+        setMessage(QStringLiteral("The download options cannot change while the project's "
+                                  "links are queued or downloading. Pause them first."));
+        publishProject(); // the controls return to what holds
+        return;
+    }
+    DownloadOptions& options = selected->options;
+    if (name == u"preset") {
+        options.preset = static_cast<DownloadPreset>(
+            std::clamp(value.toInt(), 0, static_cast<int>(DownloadPreset::AudioWav)));
+    } else if (name == u"subtitleLanguages") {
+        options.subtitleLanguages = value.toString().trimmed();
+    } else if (name == u"automaticCaptions") {
+        options.automaticCaptions = value.toBool();
+    } else if (name == u"embedSubtitles") {
+        options.embedSubtitles = value.toBool();
+    } else if (name == u"chapters") {
+        options.chapters = value.toBool();
+    } else if (name == u"sponsorBlock") {
+        options.sponsorBlock = sponsorFromKey(value.toString()).value_or(SponsorSegments::Off);
+    } else {
+        return;
+    }
+    save();
+}
+
 void DownloadModel::save() {
     emit projectsChanged();
     publishProject();
@@ -215,6 +289,7 @@ void DownloadModel::createProject() {
     }
     VideoProject project;
     project.name = name;
+    project.options.preset = newPreset_;
     projects_.prepend(project);
     setSelected(project.id);
     setNewName(QString());

@@ -3,6 +3,7 @@
 
 #include "DownloadLinksModel.h"
 #include "DownloadQueue.h"
+#include "DownloadSettings.h"
 #include "DownloadTools.h"
 #include "ProjectStore.h"
 #include "ToolSources.h"
@@ -49,6 +50,11 @@ class DownloadModel : public QObject {
     Q_PROPERTY(bool canAddLinks READ canAddLinks NOTIFY linkTextChanged)
     Q_PROPERTY(quaymark::DownloadQueue* queue READ queue CONSTANT)
     Q_PROPERTY(quaymark::ToolsSetup* tools READ tools CONSTANT)
+    Q_PROPERTY(quaymark::DownloadSettings* settings READ settings CONSTANT)
+    // The presets' titles, in the order of their indexes.
+    Q_PROPERTY(QStringList presetTitles READ presetTitles CONSTANT)
+    // The preset index a new project starts with.
+    Q_PROPERTY(int newPreset READ newPreset WRITE setNewPreset NOTIFY newPresetChanged)
 
 public:
     struct Setup {
@@ -60,6 +66,8 @@ public:
         platform::SystemPaths system;
         // Where installTools() fetches from and installs to.
         ToolInstallConfig installer;
+        // The download settings' file; the user's preferences unless given.
+        std::optional<QString> settingsFile;
     };
 
     explicit DownloadModel(Setup setup, QObject* parent = nullptr);
@@ -89,6 +97,10 @@ public:
     bool canAddLinks() const { return !linkText_.trimmed().isEmpty(); }
     DownloadQueue* queue() { return &queue_; }
     ToolsSetup* tools() { return &tools_; }
+    DownloadSettings* settings() { return &settings_; }
+    QStringList presetTitles() const;
+    int newPreset() const { return static_cast<int>(newPreset_); }
+    void setNewPreset(int index);
 
     // The project's download folder as text, as stored: a download resolves its bookmark when
     // its helper starts. Empty without a destination.
@@ -108,6 +120,12 @@ public:
     Q_INVOKABLE void remove(const QString& linkId);
     // Queues every link of the selected project that is neither downloaded nor queued.
     Q_INVOKABLE void downloadAll();
+    // Adds the videos new since to every playlist and channel of the selected project.
+    Q_INVOKABLE void syncCollections();
+    // Changes one download option of the selected project while none of its links is queued
+    // or downloading: "preset" (an index), "subtitleLanguages", "automaticCaptions",
+    // "embedSubtitles", "chapters" or "sponsorBlock" ("off", "mark", "remove").
+    Q_INVOKABLE void setOption(const QString& name, const QVariant& value);
 
 signals:
     void projectsChanged();
@@ -116,6 +134,7 @@ signals:
     void messageChanged();
     void newNameChanged();
     void linkTextChanged();
+    void newPresetChanged();
 
 private:
     // Renews the selected project's map and rows, built once per change rather than once per
@@ -129,11 +148,13 @@ private:
     QString message_;
     QString newName_;
     QString linkText_;
+    DownloadPreset newPreset_ = DownloadPreset::Original;
     QVariantMap projectMap_;
     DownloadLinksModel links_;
     DownloadProjectsModel projectRows_;
 
     QStringList scopes_;
+    DownloadSettings settings_;
     // So that its installation is stopped and joined before anything it reports to goes.
     ToolsSetup tools_;
     // Last: before the rest of the model goes, the running helper is stopped.

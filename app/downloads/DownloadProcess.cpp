@@ -21,7 +21,6 @@ namespace quaymark {
 namespace {
 
 constexpr std::size_t readSize = 8192;
-constexpr std::size_t pendingLimit = 65536;
 constexpr std::size_t transcriptLimit = 4096;
 constexpr auto killDelay = std::chrono::seconds(5);
 
@@ -112,8 +111,9 @@ pid_t spawn(const std::string& executable, const std::vector<std::string>& argum
 
 class LineSplitter {
 public:
-    explicit LineSplitter(const std::function<void(const std::string&)>& onLine)
-        : onLine_(onLine) {}
+    LineSplitter(const std::function<void(const std::string&)>& onLine, std::size_t lineLimit)
+        : onLine_(onLine)
+        , lineLimit_(lineLimit) {}
 
     void add(const char* bytes, std::size_t size) {
         pending_.append(bytes, size);
@@ -123,8 +123,8 @@ public:
             deliver(std::string_view(pending_).substr(start, end - start), true);
         }
         pending_.erase(0, start);
-        if (pending_.size() > pendingLimit) {
-            pending_.erase(0, pending_.size() - pendingLimit);
+        if (pending_.size() > lineLimit_) {
+            pending_.erase(0, pending_.size() - lineLimit_);
         }
     }
 
@@ -148,6 +148,7 @@ private:
     }
 
     const std::function<void(const std::string&)>& onLine_;
+    std::size_t lineLimit_;
     std::string pending_;
     std::string transcript_;
 };
@@ -229,7 +230,8 @@ int ProcessControl::reap() {
 
 std::string DownloadProcess::run(const std::string& executable,
                                  const std::vector<std::string>& arguments, ProcessControl& control,
-                                 const std::function<void(const std::string&)>& onLine) {
+                                 const std::function<void(const std::string&)>& onLine,
+                                 std::size_t lineLimit) {
     if (control.stopped()) {
         throw DownloadCancelled();
     }
@@ -243,7 +245,7 @@ std::string DownloadProcess::run(const std::string& executable,
     control.launch([&] { return spawn(executable, arguments, writing.get()); });
     writing.reset(); // end of file arrives once every process holding the pipe has closed it
 
-    LineSplitter splitter(onLine);
+    LineSplitter splitter(onLine, lineLimit);
     std::string transcript;
     try {
         std::vector<char> buffer(readSize);

@@ -51,13 +51,17 @@ class DownloadProcess {
 public:
     // Runs `executable` with `arguments` (argv[0] is the executable path) in its own process
     // group, standard output and standard error through one pipe. `onLine` gets every output
-    // line, in order, on the calling thread. Blocks until the helper has exited.
+    // line, in order, on the calling thread, each cut to its last `lineLimit` bytes. Blocks until
+    // the helper has exited.
     // Returns the last 4096 characters of output on exit status 0. Throws DownloadCancelled
     // when `control` was stopped, DownloadError ("Quaymark.Download", exit status, output
     // tail) on another status, std::system_error when the helper cannot be launched.
     static std::string run(const std::string& executable, const std::vector<std::string>& arguments,
                            ProcessControl& control,
-                           const std::function<void(const std::string&)>& onLine);
+                           const std::function<void(const std::string&)>& onLine,
+                           std::size_t lineLimit = defaultLineLimit);
+
+    static constexpr std::size_t defaultLineLimit = 65536;
 };
 
 } // namespace quaymark

@@ -1,35 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The download queue: one yt-dlp run at a time, its tagged output lines applied to the link it
-// downloads, and the confirmation of the file it reports.
+// The download queue: a few links at a time, never two of one site, their tagged output lines
+// applied to the links they download, and playlists turned into one link per video.
 #include "DownloadQueue.h"
 
-#include "DownloadError.h"
 #include "ToolsSetup.h"
 #include "app/core/PathText.h"
-#include "app/platform/Bookmarks.h"
 #include "app/platform/qt/SleepInhibitor.h"
 
-#include <QFileInfo>
 #include <QMetaObject>
+#include <QSet>
+#include <QUrl>
 
-#include <filesystem>
-#include <memory>
+#include <algorithm>
 #include <nlohmann/json.hpp>
-#include <system_error>
 
 namespace quaymark {
 
 namespace {
-
-constexpr QStringView progressTag = u"QM_PROGRESS:";
-constexpr QStringView titleTag = u"QM_TITLE:";
-constexpr QStringView fileTag = u"QM_FILE:";
-
-const QString destinationUnavailable =
-    QStringLiteral("The destination drive or folder is unavailable.");
-const QString unconfirmedOutput =
-    QStringLiteral("The helper exited without a confirmed output file. Retry to resume any "
-                   "partial download.");
 
 double numberAt(const nlohmann::json& object, const char* key) {
     const auto found = object.find(key);
@@ -46,49 +33,47 @@ std::optional<nlohmann::json> parsed(const QString& text) {
 }
 
 std::optional<QString> stringAfter(const QString& line, QStringView tag) {
-    const auto value = parsed(line.mid(tag.size()));
+    const auto text = taggedValue(line, tag);
+    const auto value = text ? parsed(*text) : std::nullopt;
     if (!value || !value->is_string()) {
         return std::nullopt;
     }
     return QString::fromStdString(value->get<std::string>());
 }
 
-// The chosen folder as it is today, on the helper's thread: a drive mounted elsewhere is
-// followed. A volume that was unplugged often leaves its empty mount point behind; downloading
-// there would fill the system disk instead of the drive the user chose.
-std::filesystem::path destinationToday(const SavedLocation& destination,
-                                       const platform::SystemPaths& system) {
-    const DownloadError unavailable(downloadErrorDomain, 1, destinationUnavailable.toStdString());
-    std::filesystem::path base = pathOf(destination.path);
-    if (destination.bookmark) {
-        const std::string bookmark = destination.bookmark->toStdString();
-        if (const auto resolved = platform::resolveBookmark(bookmark, system)) {
-            base = *resolved;
-        } else if (platform::namesVolume(bookmark)) {
-            throw unavailable;
-        }
-    }
-    std::error_code error;
-    if (!std::filesystem::is_directory(base, error)) {
-        throw unavailable;
-    }
-    return base;
-}
-
 } // namespace
 
 DownloadQueue::DownloadQueue(QList<VideoProject>& projects, ToolsSetup& tools,
-                             platform::SystemPaths system)
+                             platform::SystemPaths system, std::function<Preferences()> preferences)
     : projects_(projects)
     , tools_(tools)
-    , system_(std::move(system)) {}
+    , system_(std::move(system))
+    , preferences_(std::move(preferences)) {}
 
-// The running helper is stopped and reaped by its runner; its link stays as saved, and the
-// next start shows it paused.
+// The running helpers are stopped and reaped by their runners; their links stay as saved, and
+// the next start shows them paused.
 DownloadQueue::~DownloadQueue() = default;
 
+QString DownloadQueue::siteOf(const QString& url) {
+    const QUrl parsed(url);
+    QString host = parsed.host().toLower();
+    if (host.startsWith(u"www.")) {
+        host.remove(0, 4);
+    }
+    const int port = parsed.port(parsed.scheme().toLower() == u"https" ? 443 : 80);
+    return host + u':' + QString::number(port);
+}
+
+bool DownloadQueue::involves(const QUuid& project) const {
+    return std::any_of(running_.cbegin(), running_.cend(),
+                       [&](const Run& run) { return run.pair.project == project; }) ||
+           std::any_of(queue_.cbegin(), queue_.cend(),
+                       [&](const Pair& pair) { return pair.project == project; });
+}
+
 bool DownloadQueue::release(const QUuid& link) {
-    if (active_ && active_->link == link) {
+    if (std::any_of(running_.cbegin(), running_.cend(),
+                    [&](const Run& run) { return run.pair.link == link; })) {
         return false;
     }
     std::erase_if(queue_, [&](const Pair& pair) { return pair.link == link; });
@@ -106,52 +91,10 @@ VideoLink* DownloadQueue::findLink(const Pair& pair) {
     return nullptr;
 }
 
-QStringList DownloadQueue::arguments(const QString& ffmpegFolder, const QString& deno,
-                                     const QString& projectFolder, const QString& url) {
-    return {
-        QStringLiteral("--ignore-config"),
-        QStringLiteral("--no-playlist"),
-        QStringLiteral("--newline"),
-        QStringLiteral("--no-colors"),
-        QStringLiteral("--progress"),
-        QStringLiteral("--progress-delta"),
-        QStringLiteral("0.5"),
-        QStringLiteral("--progress-template"),
-        QStringLiteral("download:QM_PROGRESS:%(progress)j"),
-        // --print silences yt-dlp's own messages; this brings back the merge notice.
-        QStringLiteral("--progress-template"),
-        QStringLiteral("postprocess:[%(progress.postprocessor)s] %(progress.status)s"),
-        QStringLiteral("--print"),
-        QStringLiteral("before_dl:QM_TITLE:%(title)j"),
-        QStringLiteral("--print"),
-        QStringLiteral("after_move:QM_FILE:%(filepath)j"),
-        QStringLiteral("--no-simulate"),
-        QStringLiteral("--format"),
-        QStringLiteral("bv*+ba/b"),
-        QStringLiteral("--merge-output-format"),
-        QStringLiteral("mkv"),
-        QStringLiteral("--ffmpeg-location"),
-        ffmpegFolder,
-        QStringLiteral("--js-runtimes"),
-        u"deno:" + deno,
-        QStringLiteral("--continue"),
-        QStringLiteral("--no-overwrites"),
-        QStringLiteral("--retries"),
-        QStringLiteral("10"),
-        QStringLiteral("--fragment-retries"),
-        QStringLiteral("10"),
-        QStringLiteral("--socket-timeout"),
-        QStringLiteral("30"),
-        QStringLiteral("--paths"),
-        u"home:" + projectFolder,
-        QStringLiteral("--paths"),
-        u"temp:" + projectFolder + u"/.incomplete",
-        QStringLiteral("--output"),
-        QStringLiteral("%(title).140B [%(extractor_key)s-%(id)s].%(ext)s"),
-        QStringLiteral("--write-info-json"),
-        QStringLiteral("--"),
-        url,
-    };
+const DownloadQueue::Run* DownloadQueue::findRun(const Pair& pair) const {
+    const auto found = std::find_if(running_.cbegin(), running_.cend(),
+                                    [&](const Run& run) { return run.pair == pair; });
+    return found == running_.cend() ? nullptr : &*found;
 }
 
 template <typename Change>
@@ -193,7 +136,7 @@ void DownloadQueue::downloadAll(const QUuid& project) {
         const Pair pair{selected->id, link.id};
         const bool waiting = std::any_of(queue_.cbegin(), queue_.cend(),
                                          [&](const Pair& entry) { return entry.link == link.id; });
-        if (link.state == LinkState::Downloaded || active_ == pair || waiting) {
+        if (link.state == LinkState::Downloaded || findRun(pair) || waiting) {
             continue;
         }
         queue_.push_back(pair);
@@ -201,15 +144,34 @@ void DownloadQueue::downloadAll(const QUuid& project) {
         link.error.reset();
     }
     emit saveWanted();
-    if (!busy_) {
-        setBusy(true);
-        QMetaObject::invokeMethod(this, &DownloadQueue::processQueue, Qt::QueuedConnection);
+    const auto next = busy_ ? &DownloadQueue::startNext : &DownloadQueue::processQueue;
+    setBusy(true);
+    QMetaObject::invokeMethod(this, next, Qt::QueuedConnection);
+}
+
+void DownloadQueue::syncCollections(const QUuid& project) {
+    VideoProject* selected = findProject(projects_, project);
+    if (!selected) {
+        return;
     }
+    // Each list is listed again as a link of its own, which its listing then replaces.
+    for (const VideoCollection& collection : selected->collections) {
+        const bool pending =
+            std::any_of(selected->links.cbegin(), selected->links.cend(),
+                        [&](const VideoLink& link) { return link.url == collection.url; });
+        if (!pending) {
+            VideoLink link;
+            link.url = collection.url;
+            link.title = collection.title;
+            selected->links.append(link);
+        }
+    }
+    downloadAll(project);
 }
 
 void DownloadQueue::pauseAll() {
-    if (runner_) {
-        runner_->cancel();
+    for (const Run& run : running_) {
+        run.runner->cancel();
     }
     for (const Pair& pair : queue_) {
         if (VideoLink* link = findLink(pair)) {
@@ -228,75 +190,65 @@ void DownloadQueue::processQueue() {
 }
 
 void DownloadQueue::startNext() {
-    while (!queue_.empty()) {
-        const Pair pair = queue_.front();
-        queue_.pop_front();
-        if (launch(pair)) {
-            return; // finished() continues the loop
+    const auto places = static_cast<std::size_t>(std::clamp(preferences_().atOnce, 1, 4));
+    for (auto next = queue_.begin(); next != queue_.end() && running_.size() < places;) {
+        const VideoLink* link = findLink(*next);
+        const QString site = link ? siteOf(link->url) : QString();
+        if (link && std::any_of(running_.cbegin(), running_.cend(),
+                                [&](const Run& run) { return run.site == site; })) {
+            ++next; // its site is busy; a later link of another site may go first
+            continue;
         }
+        const Pair pair = *next;
+        next = queue_.erase(next);
+        launch(pair, site);
     }
-    endQueue();
+    if (running_.empty()) {
+        endQueue();
+    }
 }
 
-bool DownloadQueue::launch(const Pair& pair) {
+bool DownloadQueue::launch(const Pair& pair, const QString& site) {
     const VideoProject* project = findProject(projects_, pair.project);
-    if (!project || !project->destination || !findLink(pair)) {
+    const VideoLink* link = findLink(pair);
+    if (!project || !project->destination || !link) {
         return false;
     }
-    const auto ytdlp = tools_.tools().tool("yt-dlp");
-    const auto ffmpeg = tools_.tools().tool("ffmpeg");
-    const auto deno = tools_.tools().tool("deno");
-    if (!ytdlp || !ffmpeg || !deno) {
+    const DownloadTools& tools = tools_.tools();
+    const auto ytdlp = tools.tool("yt-dlp");
+    const auto ffmpeg = tools.tool("ffmpeg");
+    const auto ffprobe = tools.tool("ffprobe");
+    const auto deno = tools.tool("deno");
+    if (!ytdlp || !ffmpeg || !ffprobe || !deno) {
         return false;
     }
-    runner_ = std::make_unique<DownloadRunner>();
-    active_ = pair;
-    changeAndSave(pair, [](VideoLink& link) {
-        link.state = LinkState::Downloading;
-        link.error.reset();
+    const LinkJob job{*project,         *link,         textOf(*ytdlp),         textOf(*ffmpeg),
+                      textOf(*ffprobe), textOf(*deno), preferences_().cookies, system_};
+    Run& run = running_.emplace_back(
+        Run{pair, site, std::make_unique<DownloadRunner>(), std::make_shared<LinkResult>()});
+    changeAndSave(pair, [](VideoLink& started) {
+        started.state = LinkState::Downloading;
+        started.error.reset();
     });
-
-    connect(runner_.get(), &DownloadRunner::line, this,
+    connect(run.runner.get(), &DownloadRunner::line, this,
             [this, pair](const QString& text) { line(text, pair); });
-    connect(runner_.get(), &DownloadRunner::finished, this,
+    connect(run.runner.get(), &DownloadRunner::finished, this,
             [this, pair](const DownloadOutcome& outcome) { finished(outcome, pair); });
-    // The folder is resolved once per download, and the reported file is confirmed, on the
-    // helper's thread, where a stalled drive stalls only the helper.
-    const auto reported = std::make_shared<std::optional<QString>>();
-    runner_->start(
-        textOf(*ytdlp),
-        [project = *project, system = system_, ffmpeg = textOf(ffmpeg->parent_path()),
-         deno = textOf(*deno), url = findLink(pair)->url] {
-            const QString folder =
-                project.folderIn(textOf(destinationToday(*project.destination, system)));
-            std::error_code error;
-            std::filesystem::create_directories(pathOf(folder), error);
-            if (error) {
-                throw DownloadError(downloadErrorDomain, error.value(), error.message());
-            }
-            return arguments(ffmpeg, deno, folder, url);
-        },
-        [reported](const QString& text) {
-            if (text.startsWith(fileTag)) {
-                if (auto output = stringAfter(text, fileTag)) {
-                    *reported = std::move(output);
-                }
-            }
-        },
-        [reported] {
-            if (!*reported || !QFileInfo(**reported).isFile()) {
-                throw DownloadError({}, 0, unconfirmedOutput.toStdString());
-            }
-        });
+    // The folder is resolved, the file confirmed and hashed on the helper's thread, where a
+    // stalled drive stalls only the helper.
+    run.runner->run([job, result = run.result](ProcessControl& control,
+                                               const DownloadRunner::LineSink& forward) {
+        return job.run(control, forward, *result);
+    });
     return true;
 }
 
 void DownloadQueue::line(const QString& text, const Pair& pair) {
-    if (active_ != pair) {
+    if (!findRun(pair)) {
         return; // a late line of a run that has ended
     }
-    if (text.startsWith(progressTag)) {
-        const auto value = parsed(text.mid(progressTag.size()));
+    if (const auto progress = taggedValue(text, progressTag)) {
+        const auto value = parsed(*progress);
         if (!value || !value->is_object()) {
             return;
         }
@@ -310,14 +262,16 @@ void DownloadQueue::line(const QString& text, const Pair& pair) {
             link.fraction = size > 0 ? std::clamp(downloaded / size, 0.0, 1.0) : 0;
             link.speed = speed;
         });
-    } else if (text.startsWith(titleTag)) {
-        if (const auto title = stringAfter(text, titleTag)) {
-            change(pair, [&](VideoLink& link) { link.title = *title; });
-        }
-    } else if (text.startsWith(fileTag)) {
-        if (const auto output = stringAfter(text, fileTag)) {
-            change(pair, [&](VideoLink& link) { link.output = *output; });
-        }
+    } else if (const auto title = stringAfter(text, titleTag)) {
+        change(pair, [&](VideoLink& link) { link.title = *title; });
+    } else if (const auto output = stringAfter(text, fileTag)) {
+        change(pair, [&](VideoLink& link) { link.output = *output; });
+    } else if (const auto converted = taggedValue(text, convertingTag)) {
+        change(pair, [&](VideoLink& link) {
+            link.state = LinkState::Converting;
+            link.fraction = std::clamp(converted->toDouble(), 0.0, 1.0);
+            link.speed = 0;
+        });
     } else if (text.contains(u"[Merger]")) {
         change(pair, [](VideoLink& link) {
             link.state = LinkState::Merging;
@@ -327,52 +281,106 @@ void DownloadQueue::line(const QString& text, const Pair& pair) {
 }
 
 void DownloadQueue::finished(const DownloadOutcome& outcome, const Pair& pair) {
+    const auto found = std::find_if(running_.begin(), running_.end(),
+                                    [&](const Run& run) { return run.pair == pair; });
+    if (found == running_.end()) {
+        return;
+    }
+    const LinkResult result = *found->result;
+    // The tail may hold lines whose forwarded copies have not been applied yet.
+    for (const QString& piece : outcome.transcript.split(u'\n', Qt::SkipEmptyParts)) {
+        line(piece, pair);
+    }
     // This call comes from the runner itself, so it may only go once the call has returned.
-    runner_.release()->deleteLater();
-    switch (outcome.kind) {
-    case DownloadOutcome::Kind::Succeeded: {
-        // The tail may hold lines whose forwarded copies have not been applied yet.
-        for (const QString& piece : outcome.transcript.split(u'\n', Qt::SkipEmptyParts)) {
-            line(piece, pair);
-        }
-        // The helper's thread confirmed the file it reported.
-        changeAndSave(pair, [](VideoLink& done) {
+    found->runner.release()->deleteLater();
+    running_.erase(found);
+    if (VideoLink* link = findLink(pair); link && result.videoId) {
+        link->videoId = result.videoId; // not listed again on a retry
+    }
+    if (outcome.kind == DownloadOutcome::Kind::Succeeded && result.playlist) {
+        expand(pair, *result.playlist);
+    } else if (outcome.kind == DownloadOutcome::Kind::Succeeded) {
+        changeAndSave(pair, [&](VideoLink& done) {
             done.state = LinkState::Downloaded;
             done.fraction = 1.0;
             done.speed = 0;
+            done.intermediate = result.intermediate;
         });
-        active_.reset();
-        break;
-    }
-    case DownloadOutcome::Kind::Cancelled:
+    } else if (outcome.kind == DownloadOutcome::Kind::Cancelled) {
         changeAndSave(pair, [](VideoLink& link) {
             link.state = LinkState::Paused;
             link.speed = 0;
         });
-        active_.reset();
-        break;
-    case DownloadOutcome::Kind::Failed:
-        fail(pair, outcome.description);
-        break;
+    } else {
+        const QString text =
+            DownloadCommand::failureText(outcome.description, preferences_().cookies,
+                                         qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+        changeAndSave(pair, [&](VideoLink& link) {
+            link.state = LinkState::Failed;
+            link.error = text;
+            link.speed = 0;
+        });
     }
     startNext();
 }
 
-void DownloadQueue::fail(const Pair& pair, const QString& description) {
-    changeAndSave(pair, [&](VideoLink& link) {
-        link.state = LinkState::Failed;
-        link.error = description;
-        link.speed = 0;
-    });
-    active_.reset();
-    runner_.reset();
+void DownloadQueue::expand(const Pair& pair, const PlaylistListing& listing) {
+    VideoProject* project = findProject(projects_, pair.project);
+    const VideoLink* listed = findLink(pair);
+    if (!project || !listed) {
+        return;
+    }
+    const QString url = listed->url;
+    auto collection = std::find_if(project->collections.begin(), project->collections.end(),
+                                   [&](const VideoCollection& known) { return known.url == url; });
+    const bool synced = collection != project->collections.end();
+    if (!synced) {
+        project->collections.append(VideoCollection{url, listing.title, {}});
+        collection = std::prev(project->collections.end());
+    }
+    QSet<QString> known(collection->ids.cbegin(), collection->ids.cend());
+    for (const VideoLink& link : project->links) {
+        known.insert(link.url);
+        if (link.videoId) {
+            known.insert(*link.videoId);
+        }
+    }
+    QList<VideoLink> added;
+    for (const PlaylistEntry& entry : listing.entries) {
+        if (!collection->ids.contains(entry.id)) {
+            collection->ids.append(entry.id);
+        }
+        if (known.contains(entry.id) || known.contains(entry.url)) {
+            continue;
+        }
+        known.insert(entry.id);
+        VideoLink link;
+        link.url = entry.url;
+        link.title = entry.title;
+        link.state = LinkState::Queued;
+        // A list inside the list is listed again when its turn comes.
+        link.videoId = entry.single ? std::optional(entry.id) : std::nullopt;
+        added.append(link);
+    }
+    const qsizetype at = project->links.indexOf(*listed);
+    project->links.remove(at);
+    for (qsizetype index = 0; index < added.size(); ++index) {
+        project->links.insert(at + index, added[index]);
+    }
+    // They take the listed link's turn, in the list's order.
+    for (auto link = added.crbegin(); link != added.crend(); ++link) {
+        queue_.push_front(Pair{project->id, link->id});
+    }
+    if (added.isEmpty()) {
+        emit notice(synced ? QString(u"No new videos in “" + collection->title + u"”.")
+                           : QString(u"“" + collection->title + u"” holds no videos."));
+    }
+    emit saveWanted();
 }
 
 void DownloadQueue::endQueue() {
     activity_.reset();
     setBusy(false);
-    active_.reset();
-    runner_.reset();
     emit saveWanted();
 }
 

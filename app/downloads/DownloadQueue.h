@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DownloadCommand.h"
 #include "DownloadRunner.h"
+#include "LinkJob.h"
 #include "VideoProject.h"
 #include "app/platform/Volumes.h"
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QUuid>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace quaymark {
 
@@ -23,9 +26,10 @@ namespace platform {
 class SleepInhibitor;
 }
 
-// The queue that downloads the links of the projects it is given, one at a time, with yt-dlp.
-// Changes the links' states in that list and says so through its signals; the model that keeps
-// the list shows and saves it. Lives on the main thread; each helper runs on a thread of its own.
+// The queue that downloads the links of the projects it is given with yt-dlp, a few at a time
+// and never two of one site at once. Changes the links' states in that list and says so
+// through its signals; the model that keeps the list shows and saves it. Lives on the main
+// thread; each link's run has a thread of its own.
 class DownloadQueue : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -40,20 +44,32 @@ public:
         bool operator==(const Pair&) const = default;
     };
 
+    // Read when the queue starts links, so a change applies to the next one.
+    struct Preferences {
+        // Downloads at once, 1 to 4.
+        int atOnce = 2;
+        CookieChoice cookies;
+    };
+
     // `projects` and `tools` outlive the queue.
-    DownloadQueue(QList<VideoProject>& projects, ToolsSetup& tools, platform::SystemPaths system);
+    DownloadQueue(QList<VideoProject>& projects, ToolsSetup& tools, platform::SystemPaths system,
+                  std::function<Preferences()> preferences);
     ~DownloadQueue() override;
 
     bool busy() const { return busy_; }
+    // Whether a link of the project is queued or being downloaded now.
+    bool involves(const QUuid& project) const;
     // Takes the link out of the queue; false, and nothing changes, while it downloads.
     bool release(const QUuid& link);
 
-    // The exact command line for one link: tools, the project folder and the address.
-    static QStringList arguments(const QString& ffmpegFolder, const QString& deno,
-                                 const QString& projectFolder, const QString& url);
+    // The site a link counts against: its host without "www.", in lower case, and its port.
+    static QString siteOf(const QString& url);
 
     // Queues every link of the project that is neither downloaded nor queued.
     void downloadAll(const QUuid& project);
+    // Lists every playlist and channel the project took links from again and adds the videos
+    // that are new since.
+    void syncCollections(const QUuid& project);
     Q_INVOKABLE void pauseAll();
 
 signals:
@@ -66,7 +82,15 @@ signals:
     void saveWanted();
 
 private:
+    struct Run {
+        Pair pair;
+        QString site;
+        std::unique_ptr<DownloadRunner> runner;
+        std::shared_ptr<LinkResult> result;
+    };
+
     VideoLink* findLink(const Pair& pair);
+    const Run* findRun(const Pair& pair) const;
     // Applies `change` to the link of `pair`, if both still exist, and tells the observers.
     template <typename Change>
     void change(const Pair& pair, Change change);
@@ -74,24 +98,25 @@ private:
     template <typename Change>
     void changeAndSave(const Pair& pair, Change change);
 
-    // The worker loop, one helper at a time.
     void processQueue();
+    // Starts queued links while places are free, skipping those whose site already runs.
     void startNext();
-    // Starts the helper for `pair`; false when the pair is skipped or failed before launch.
-    bool launch(const Pair& pair);
+    // Starts the run for `pair`; false when the pair is skipped.
+    bool launch(const Pair& pair, const QString& site);
     void line(const QString& text, const Pair& pair);
     void finished(const DownloadOutcome& outcome, const Pair& pair);
-    void fail(const Pair& pair, const QString& description);
+    // Puts the videos of a listed link in its place and queues them.
+    void expand(const Pair& pair, const PlaylistListing& listing);
     void endQueue();
     void setBusy(bool busy);
 
     QList<VideoProject>& projects_;
     ToolsSetup& tools_;
     platform::SystemPaths system_;
+    std::function<Preferences()> preferences_;
     bool busy_ = false;
     std::deque<Pair> queue_;
-    std::optional<Pair> active_;
-    std::unique_ptr<DownloadRunner> runner_;
+    std::vector<Run> running_;
     std::unique_ptr<platform::SleepInhibitor> activity_;
 };
 

@@ -18,56 +18,49 @@ void DownloadRunner::cancel() {
 }
 
 void DownloadRunner::start(const QString& executable, const QStringList& arguments) {
-    start(executable, [arguments] { return arguments; });
+    run([path = executable.toStdString(), arguments](ProcessControl& control,
+                                                     const LineSink& forward) {
+        std::vector<std::string> list;
+        for (const QString& argument : arguments) {
+            list.push_back(argument.toStdString());
+        }
+        return QString::fromStdString(
+            DownloadProcess::run(path, list, control, [&](const std::string& text) {
+                forward(QString::fromStdString(text));
+            }));
+    });
 }
 
-void DownloadRunner::start(const QString& executable, std::function<QStringList()> prepare,
-                           std::function<void(const QString& line)> watch,
-                           std::function<void()> confirm) {
+void DownloadRunner::run(Job job) {
     Q_ASSERT(!thread_.running());
     // Queued calls keep their order and are dropped if this object is gone by then.
-    thread_.start(this, [control = control_, path = executable.toStdString(),
-                         prepare = std::move(prepare), watch = std::move(watch),
-                         confirm = std::move(confirm)](std::stop_token stop, auto post) {
-        std::stop_callback cancelOnStop(stop, [control] { control->cancel(); });
-        DownloadOutcome outcome;
-        try {
-            std::vector<std::string> list;
-            for (const QString& argument : prepare()) {
-                list.push_back(argument.toStdString());
-            }
-            const std::string transcript =
-                DownloadProcess::run(path, list, *control, [&](const std::string& text) {
-                    QString forwarded = QString::fromStdString(text);
-                    if (watch) {
-                        watch(forwarded);
-                    }
-                    post([forwarded = std::move(forwarded)](DownloadRunner& runner) {
-                        emit runner.line(forwarded);
-                    });
-                });
-            if (confirm) {
-                confirm();
-            }
-            outcome.transcript = QString::fromStdString(transcript);
-        } catch (const DownloadCancelled&) {
-            outcome.kind = DownloadOutcome::Kind::Cancelled;
-        } catch (const DownloadError& error) {
-            outcome.kind = DownloadOutcome::Kind::Failed;
-            outcome.domain = QString::fromStdString(error.domain);
-            outcome.code = error.code;
-            outcome.description = QString::fromStdString(error.description);
-        } catch (const std::system_error& error) {
-            outcome.kind = DownloadOutcome::Kind::Failed;
-            outcome.code = error.code().value();
-            outcome.description = QString::fromStdString(error.code().message());
-        } catch (const std::exception& error) {
-            // Nothing may escape this thread; the helper is already stopped and reaped.
-            outcome.kind = DownloadOutcome::Kind::Failed;
-            outcome.description = QString::fromUtf8(error.what());
-        }
-        post([outcome](DownloadRunner& runner) { emit runner.finished(outcome); });
-    });
+    thread_.start(this,
+                  [control = control_, job = std::move(job)](std::stop_token stop, auto post) {
+                      std::stop_callback cancelOnStop(stop, [control] { control->cancel(); });
+                      DownloadOutcome outcome;
+                      try {
+                          outcome.transcript = job(*control, [&](const QString& text) {
+                              post([text](DownloadRunner& runner) { emit runner.line(text); });
+                          });
+                      } catch (const DownloadCancelled&) {
+                          outcome.kind = DownloadOutcome::Kind::Cancelled;
+                      } catch (const DownloadError& error) {
+                          outcome.kind = DownloadOutcome::Kind::Failed;
+                          outcome.domain = QString::fromStdString(error.domain);
+                          outcome.code = error.code;
+                          outcome.description = QString::fromStdString(error.description);
+                      } catch (const std::system_error& error) {
+                          outcome.kind = DownloadOutcome::Kind::Failed;
+                          outcome.code = error.code().value();
+                          outcome.description = QString::fromStdString(error.code().message());
+                      } catch (const std::exception& error) {
+                          // Nothing may escape this thread; the helpers are already stopped and
+                          // reaped.
+                          outcome.kind = DownloadOutcome::Kind::Failed;
+                          outcome.description = QString::fromUtf8(error.what());
+                      }
+                      post([outcome](DownloadRunner& runner) { emit runner.finished(outcome); });
+                  });
 }
 
 } // namespace quaymark

@@ -34,15 +34,17 @@ public:
     explicit DownloadRunner(QObject* parent = nullptr);
     ~DownloadRunner() override;
 
+    // Sends a line to the owner's thread, in order.
+    using LineSink = std::function<void(const QString& line)>;
+    // The work of one run on the helper's thread: it runs its helpers with the control, forwards
+    // their lines and returns the transcript. What it throws ends the run: DownloadCancelled as
+    // cancelled, anything else as a failure with its description.
+    using Job = std::function<QString(ProcessControl& control, const LineSink& forward)>;
+
     // One run per runner.
+    void run(Job job);
+    // A run of one helper that forwards every line it prints.
     void start(const QString& executable, const QStringList& arguments);
-    // `prepare` runs first, on the helper's thread, and gives the arguments; what it throws
-    // ends the run as a failure with that description. `watch` sees every line there too, and
-    // `confirm` runs there after a clean exit, so that checks of the result never touch the
-    // owner's thread; what it throws turns the run into a failure.
-    void start(const QString& executable, std::function<QStringList()> prepare,
-               std::function<void(const QString& line)> watch = {},
-               std::function<void()> confirm = {});
     void cancel();
 
 signals:

@@ -52,7 +52,7 @@ ProjectStore::Loaded ProjectStore::load() {
     for (auto& project : loaded.projects) {
         for (auto& link : project.links) {
             if (link.state == LinkState::Downloading || link.state == LinkState::Queued ||
-                link.state == LinkState::Merging) {
+                link.state == LinkState::Merging || link.state == LinkState::Converting) {
                 link.state = LinkState::Paused;
                 link.speed = 0;
             }

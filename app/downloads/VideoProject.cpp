@@ -46,11 +46,12 @@ QUuid uuidAt(const json& object, const char* key) {
 }
 
 // The words the projects file stores, compared exactly.
-constexpr std::array<std::pair<LinkState, const char*>, 7> storedStates{{
+constexpr std::array<std::pair<LinkState, const char*>, 8> storedStates{{
     {LinkState::Ready, "Ready"},
     {LinkState::Queued, "Queued"},
     {LinkState::Downloading, "Downloading"},
     {LinkState::Merging, "Merging"},
+    {LinkState::Converting, "Converting"},
     {LinkState::Downloaded, "Downloaded"},
     {LinkState::Paused, "Paused"},
     {LinkState::Failed, "Failed"},
@@ -75,6 +76,47 @@ void readState(const json& entry, VideoLink& link) {
     }
     link.state = LinkState::Unknown;
     link.unknownState = QString::fromStdString(word);
+}
+
+ordered_json encodeOptions(const DownloadOptions& options) {
+    return ordered_json{
+        {"preset", utf8(presetKey(options.preset))},
+        {"subtitleLanguages", utf8(options.subtitleLanguages)},
+        {"automaticCaptions", options.automaticCaptions},
+        {"embedSubtitles", options.embedSubtitles},
+        {"chapters", options.chapters},
+        {"sponsorBlock", utf8(sponsorKey(options.sponsorBlock))},
+    };
+}
+
+// A preset or segment word of a later version reads as the default rather than losing the file.
+DownloadOptions decodeOptions(const json& object) {
+    DownloadOptions options;
+    options.preset = presetFromKey(textAt(object, "preset")).value_or(DownloadPreset::Original);
+    options.subtitleLanguages = textAt(object, "subtitleLanguages");
+    options.automaticCaptions = object.at("automaticCaptions").get<bool>();
+    options.embedSubtitles = object.at("embedSubtitles").get<bool>();
+    options.chapters = object.at("chapters").get<bool>();
+    options.sponsorBlock =
+        sponsorFromKey(textAt(object, "sponsorBlock")).value_or(SponsorSegments::Off);
+    return options;
+}
+
+ordered_json encodeCollection(const VideoCollection& collection) {
+    ordered_json ids = ordered_json::array();
+    for (const QString& id : collection.ids) {
+        ids.push_back(utf8(id));
+    }
+    return ordered_json{
+        {"url", utf8(collection.url)}, {"title", utf8(collection.title)}, {"ids", ids}};
+}
+
+VideoCollection decodeCollection(const json& object) {
+    VideoCollection collection{textAt(object, "url"), textAt(object, "title"), {}};
+    for (const auto& id : object.at("ids").get_ref<const json::array_t&>()) {
+        collection.ids.append(QString::fromStdString(id.get<std::string>()));
+    }
+    return collection;
 }
 
 } // namespace
@@ -147,9 +189,26 @@ ordered_json encodeProjects(const QList<VideoProject>& projects) {
             if (link.error) {
                 entry["error"] = utf8(*link.error);
             }
+            if (link.videoId) {
+                entry["videoId"] = utf8(*link.videoId);
+            }
+            if (link.intermediate) {
+                entry["intermediate"] = utf8(*link.intermediate);
+            }
             links.push_back(entry);
         }
         object["links"] = links;
+        // Left out at their defaults, so files stay as earlier versions wrote them.
+        if (project.options != DownloadOptions{}) {
+            object["options"] = encodeOptions(project.options);
+        }
+        if (!project.collections.isEmpty()) {
+            ordered_json collections = ordered_json::array();
+            for (const auto& collection : project.collections) {
+                collections.push_back(encodeCollection(collection));
+            }
+            object["collections"] = collections;
+        }
         array.push_back(object);
     }
     return array;
@@ -179,7 +238,18 @@ QList<VideoProject> decodeProjects(const json& array) {
             link.speed = entry.at("speed").get<double>();
             link.output = optionalTextAt(entry, "output");
             link.error = optionalTextAt(entry, "error");
+            link.videoId = optionalTextAt(entry, "videoId");
+            link.intermediate = optionalTextAt(entry, "intermediate");
             project.links.append(link);
+        }
+        // Files of earlier versions have neither: their projects download as they always did.
+        if (const auto found = object.find("options"); found != object.end()) {
+            project.options = decodeOptions(*found);
+        }
+        if (const auto found = object.find("collections"); found != object.end()) {
+            for (const auto& collection : found->get_ref<const json::array_t&>()) {
+                project.collections.append(decodeCollection(collection));
+            }
         }
         projects.append(project);
     }

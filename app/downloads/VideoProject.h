@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "DownloadOptions.h"
 #include "app/core/SavedLocation.h"
 #include "app/platform/Volumes.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <QtQmlIntegration/qqmlintegration.h>
 
@@ -21,7 +23,17 @@ Q_NAMESPACE
 QML_NAMED_ELEMENT(LinkState)
 QML_UNCREATABLE("Only the states are for the screens.")
 // Unknown stands for a word in the projects file that this version does not know.
-enum class LinkState { Ready, Queued, Downloading, Merging, Downloaded, Paused, Failed, Unknown };
+enum class LinkState {
+    Ready,
+    Queued,
+    Downloading,
+    Merging,
+    Converting,
+    Downloaded,
+    Paused,
+    Failed,
+    Unknown
+};
 Q_ENUM_NS(LinkState)
 } // namespace LinkStates
 using LinkStates::LinkState;
@@ -37,8 +49,22 @@ struct VideoLink {
     double speed = 0;
     std::optional<QString> output;
     std::optional<QString> error;
+    // The video's id on its site once it is known to be one video rather than a list of them.
+    std::optional<QString> videoId;
+    // The edit-ready file made beside `output`, for presets that make one.
+    std::optional<QString> intermediate;
 
     bool operator==(const VideoLink&) const = default;
+};
+
+// A playlist or channel a project took its links from, with every video id seen in it, so
+// that syncing it again adds only the videos that are new since.
+struct VideoCollection {
+    QString url;
+    QString title;
+    QStringList ids;
+
+    bool operator==(const VideoCollection&) const = default;
 };
 
 struct VideoProject {
@@ -48,6 +74,8 @@ struct VideoProject {
     // Fixed when the folder is first chosen, so a rename never moves the downloads.
     std::optional<QString> directoryName;
     QList<VideoLink> links;
+    DownloadOptions options;
+    QList<VideoCollection> collections;
 
     bool operator==(const VideoProject&) const = default;
 

@@ -83,7 +83,7 @@ std::unique_ptr<DownloadModel> filledDownloads(const fs::path& home, FolderPicke
     };
     VideoProject harbour;
     harbour.name = QStringLiteral("Harbour documentary");
-    harbour.destination = SavedLocation{QStringLiteral("/media/ssd/Research"), std::nullopt};
+    harbour.destination.emplace(SavedLocation{QStringLiteral("/media/ssd/Research"), {}});
     harbour.directoryName = QStringLiteral("Harbour documentary_8C1F20AB");
     for (const QVariant& row : links) {
         VideoLink link;

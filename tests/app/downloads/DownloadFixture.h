@@ -40,6 +40,7 @@ protected:
         setup.dataFolder = text(data);
         setup.tools = DownloadTools({tools});
         setup.folderPicker = &picker;
+        setup.settingsFile = text(data / "settings.ini");
         return std::make_unique<DownloadModel>(std::move(setup));
     }
 

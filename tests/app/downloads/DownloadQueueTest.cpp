@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DownloadFixture.h"
 #include "TestMounts.h"
+#include "app/core/AppDiagnostics.h"
+#include "ingest/engine/DownloadsReceipt.h"
+#include "ingest/records/Sha256.h"
 
 #include <QAbstractItemModelTester>
 #include <QObject>
@@ -36,6 +39,30 @@ struct LinkHistory {
             }
         });
     }
+};
+
+// Where the stand-in claims each host it runs against and leaves its arguments.
+class FakeState {
+public:
+    explicit FakeState(fs::path folder)
+        : folder_(std::move(folder)) {
+        fs::create_directories(folder_);
+        qputenv("QUAYMARK_FAKE_STATE", QFile::encodeName(text(folder_)));
+    }
+    ~FakeState() { qunsetenv("QUAYMARK_FAKE_STATE"); }
+    FakeState(const FakeState&) = delete;
+    FakeState& operator=(const FakeState&) = delete;
+
+    // The arguments of the last run for the address ending in `segment`, one per line.
+    QStringList arguments(const std::string& segment) const {
+        return QString::fromStdString(readFile(folder_ / ("argv-" + segment)))
+            .split(u'\n', Qt::SkipEmptyParts);
+    }
+    bool ran(const std::string& segment) const { return fs::exists(folder_ / ("argv-" + segment)); }
+    void list(const std::string& videos) const { writeFile(folder_ / "list", videos); }
+
+private:
+    fs::path folder_;
 };
 
 class DownloadQueueTest : public DownloadFixture {
@@ -181,6 +208,123 @@ TEST_F(DownloadQueueTest, AnUnpluggedDriveIsNotReplacedByItsEmptyMountPoint) {
     downloadAll(*model);
     EXPECT_EQ(linkAt(*model, 0, 0).error, unavailable);
     EXPECT_TRUE(fs::is_empty(point));
+}
+
+TEST_F(DownloadQueueTest, TwoRunAtOnceNeverTwoOfOneSiteAndEveryFileIsInTheReceipt) {
+    const FakeState state(home / "state");
+    // "hold" waits for a run beside it: the second link of a.example must wait its turn and
+    // b.example's go beside the first.
+    const auto model = projectWith({QStringLiteral("https://a.example/v/hold"),
+                                    QStringLiteral("https://a.example/v/plain"),
+                                    QStringLiteral("https://b.example/v/hold2"),
+                                    QStringLiteral("https://www.B.example/v/merge")},
+                                   home / "videos");
+    model->downloadAll();
+    model->setOption(QStringLiteral("preset"), 1);
+    EXPECT_EQ(model->project()->options.preset, DownloadPreset::Original);
+    EXPECT_EQ(model->message(), u"The download options cannot change while the project's links "
+                                u"are queued or downloading. Pause them first.");
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
+    for (const VideoLink& link : model->project()->links) {
+        EXPECT_EQ(link.state, LinkState::Downloaded)
+            << link.error.value_or(QString()).toStdString();
+    }
+    EXPECT_TRUE(state.arguments("plain").contains(u"--sleep-requests"));
+
+    const fs::path folder = model->folderOf(*model->project()).toStdString();
+    const auto files = ImportEngine::readDownloads(folder);
+    ASSERT_EQ(files.size(), 4);
+    const auto plain = std::find_if(files.begin(), files.end(),
+                                    [](const auto& file) { return file.siteId == "plain"; });
+    ASSERT_NE(plain, files.end());
+    EXPECT_EQ(plain->file, "Clip \"plain\" [Fake-plain].mkv");
+    EXPECT_EQ(plain->url, "https://a.example/v/plain");
+    EXPECT_EQ(plain->title, "Clip \"plain\"");
+    EXPECT_EQ(plain->uploader, "Harbour Films");
+    EXPECT_EQ(plain->uploadDate, "2026-12-01");
+    EXPECT_EQ(plain->site, "Fake");
+    EXPECT_EQ(plain->preset, "original");
+    EXPECT_EQ(plain->ytDlpVersion, "2099.01.01");
+    EXPECT_EQ(plain->size, 11);
+    EXPECT_EQ(plain->sha256, Sha256::hex("video plain"));
+    EXPECT_EQ(plain->time.size(), 20u) << plain->time;
+
+    writeFile(folder / plain->file, "video plaiN");
+    const CancellationFlag never;
+    for (const auto& finding : ImportEngine::checkDownloads(folder, never)) {
+        EXPECT_EQ(finding.state, finding.file == plain->file
+                                     ? ImportEngine::DownloadFinding::State::changed
+                                     : ImportEngine::DownloadFinding::State::matches)
+            << finding.file;
+    }
+}
+
+TEST_F(DownloadQueueTest, APlaylistBecomesOneLinkPerVideoAndASyncAddsOnlyTheNewOnes) {
+    const FakeState state(home / "state");
+    state.list("v1 First\nv2 Second\nv3 Third\n");
+    const QString channel = QStringLiteral("https://c.example/lists/list");
+    const auto model = projectWith({url("plain"), channel}, home / "videos");
+    downloadAll(*model);
+
+    const auto urls = [&] {
+        QStringList list;
+        for (const VideoLink& link : model->project()->links) {
+            list.append(link.url.section(u'/', -1) + u' ' + stateText(link));
+        }
+        return list;
+    };
+    EXPECT_EQ(urls(), (QStringList{u"plain Downloaded"_qs, u"v1 Downloaded"_qs, u"v2 Downloaded"_qs,
+                                   u"v3 Downloaded"_qs}));
+    EXPECT_EQ(
+        model->project()->collections,
+        (QList<VideoCollection>{{channel, u"Harbour channel"_qs, {u"v1"_qs, u"v2"_qs, u"v3"_qs}}}));
+    EXPECT_TRUE(state.ran("list-J"));
+    EXPECT_FALSE(state.ran("list")) << "a playlist is never downloaded as one";
+    EXPECT_FALSE(state.ran("v1-J")) << "its videos are known to be videos";
+
+    // A removed video stays removed; only the new one comes.
+    model->remove(model->project()->links[2].id.toString());
+    state.list("v4 Fourth\nv3 Third\nv2 Second\nv1 First\n");
+    model->syncCollections();
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
+    EXPECT_EQ(urls(), (QStringList{u"plain Downloaded"_qs, u"v1 Downloaded"_qs, u"v3 Downloaded"_qs,
+                                   u"v4 Downloaded"_qs}));
+    EXPECT_EQ(model->project()->collections[0].ids,
+              (QStringList{u"v1"_qs, u"v2"_qs, u"v3"_qs, u"v4"_qs}));
+    model->syncCollections();
+    ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
+    EXPECT_EQ(model->message(), u"No new videos in “Harbour channel”.");
+    EXPECT_EQ(model->project()->links.size(), 4);
+}
+
+TEST_F(DownloadQueueTest, CookiesAreReadFromAPrivateCopyAndNamedNowhere) {
+    const FakeState state(home / "state");
+    const fs::path cookies = home / "secret-cookies.txt";
+    writeFile(cookies, "# Netscape HTTP Cookie File\n.example\tTRUE\t/\tTRUE\t0\tSID\tabc\n");
+    const auto model = projectWith({url("bot"), url("plain")}, home / "videos");
+    model->settings()->setCookieSource(QStringLiteral("file"));
+    model->settings()->setCookieFile(text(cookies));
+    downloadAll(*model);
+
+    EXPECT_EQ(linkAt(*model, 0, 0).error,
+              u"This site wants a signed-in browser. Choose cookies in Settings → Video projects.");
+    EXPECT_EQ(linkAt(*model, 0, 1).state, LinkState::Downloaded);
+    const QStringList arguments = state.arguments("plain");
+    const qsizetype at = arguments.indexOf(u"--cookies"_qs);
+    ASSERT_GE(at, 0);
+    EXPECT_NE(arguments[at + 1], text(cookies));
+    EXPECT_FALSE(fs::exists(arguments[at + 1].toStdString())) << "the copy is gone with its run";
+    EXPECT_EQ(readFile(cookies).substr(0, 27), "# Netscape HTTP Cookie File");
+
+    AppDiagnostics::log(QStringLiteral("a line, so the log exists"));
+    for (const fs::path& folder : {data, fs::path(AppDiagnostics::directory().toStdString())}) {
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            if (entry.is_regular_file() && entry.path().filename() != "settings.ini") {
+                EXPECT_EQ(readFile(entry.path()).find("secret-cookies"), std::string::npos)
+                    << entry.path();
+            }
+        }
+    }
 }
 
 } // namespace

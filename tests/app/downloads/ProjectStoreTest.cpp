@@ -42,11 +42,18 @@ TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
     project.directoryName = QStringLiteral("Trip_0A1B2C3D");
     for (const LinkState state :
          {LinkState::Ready, LinkState::Queued, LinkState::Downloading, LinkState::Merging,
-          LinkState::Downloaded, LinkState::Paused, LinkState::Failed}) {
+          LinkState::Downloaded, LinkState::Paused, LinkState::Failed, LinkState::Converting}) {
         project.links.append(link(state));
     }
     project.links[4].output = QStringLiteral("/srv/videos/Trip/a.mp4");
+    project.links[4].intermediate = QStringLiteral("/srv/videos/Trip/a (ProRes 422 HQ).mov");
+    project.links[4].videoId = QStringLiteral("a");
     project.links[6].error = QStringLiteral("ERROR: 404");
+    project.options = {DownloadPreset::Editor2160, QStringLiteral("en.*,de"), true, false, true,
+                       SponsorSegments::Mark};
+    project.collections = {{QStringLiteral("https://y.example/@harbour"),
+                            QStringLiteral("Harbour"),
+                            {QStringLiteral("a"), QStringLiteral("b")}}};
     ASSERT_FALSE(store.save({project, VideoProject{}}));
 
     const std::string text = test::readFile(file);
@@ -60,7 +67,7 @@ TEST_F(ProjectStoreTest, SavedProjectsComeBackWithActiveLinksPaused) {
 
     const auto loaded = store.load();
     ASSERT_EQ(loaded.projects.size(), 2);
-    for (const int active : {1, 2, 3}) {
+    for (const int active : {1, 2, 3, 7}) {
         project.links[active].state = LinkState::Paused;
         project.links[active].speed = 0;
     }
@@ -72,14 +79,14 @@ TEST_F(ProjectStoreTest, AnUnknownStateWordIsKeptAsWritten) {
     const std::string stored =
         R"([{"id":"0A1B2C3D-0000-4000-8000-000000000001","name":"x","links":[)"
         R"({"id":"0A1B2C3D-0000-4000-8000-000000000002","url":"u","title":"t",)"
-        R"("state":"Converting","fraction":0.5,"speed":7.0}]}])";
+        R"("state":"Rendering","fraction":0.5,"speed":7.0}]}])";
     test::writeFile(file, stored);
     const auto loaded = store.load();
     ASSERT_FALSE(loaded.message) << loaded.message->toStdString();
     ASSERT_EQ(loaded.projects.size(), 1);
     const VideoLink& link = loaded.projects[0].links.at(0);
     EXPECT_EQ(link.state, LinkState::Unknown);
-    EXPECT_EQ(stateText(link), u"Converting");
+    EXPECT_EQ(stateText(link), u"Rendering");
     EXPECT_EQ(link.speed, 7.0) << "not an active state, so not paused";
     ASSERT_FALSE(store.save(loaded.projects));
     EXPECT_EQ(test::readFile(file), stored);
