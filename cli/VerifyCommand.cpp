@@ -2,6 +2,7 @@
 #include "VerifyCommand.h"
 
 #include "CardMemory.h"
+#include "DownloadsVerify.h"
 #include "Signals.h"
 #include "ingest/engine/ReceiptCheck.h"
 #include "ingest/scan/FileSize.h"
@@ -180,6 +181,9 @@ int reportResult(const fs::path& folder, const FolderClaims& claims,
 int runVerify(const CommandLine& command, Reporter& reporter) {
     InterruptWatch interrupts;
     const fs::path folder = fs::absolute(command.folder).lexically_normal();
+    if (holdsDownloads(folder)) {
+        return verifyDownloads(folder, interrupts, reporter);
+    }
     FolderClaims claims;
     try {
         claims = ImportEngine::readClaims(folder);

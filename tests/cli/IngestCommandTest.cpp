@@ -2,6 +2,8 @@
 #include "ChildProcess.h"
 #include "ImportFixture.h"
 #include "ingest/copy/SessionDocuments.h"
+#include "ingest/engine/DownloadsReceipt.h"
+#include "ingest/records/Sha256.h"
 #include "ingest/records/RecordsJson.h"
 
 #include <fcntl.h>
@@ -265,6 +267,44 @@ TEST(IngestCommand, VerifyPrintsNamesEscapedAndRefusesAFifoReceipt) {
         ::close(::open((folder / "_QUAYMARK_VERIFIED.json").c_str(), O_WRONLY | O_NONBLOCK));
     }
     EXPECT_EQ(fifo.get().status, 1);
+}
+
+// A video project's folder is checked against its downloads receipt, and only inside itself.
+TEST(IngestCommand, VerifyChecksAProjectFolderAgainstItsDownloadsReceipt) {
+    TempDir work;
+    const fs::path project = work / "Harbour_0A1B2C3D";
+    writeFile(project / "Dawn [Fake-1].mp4", "dawn");
+    writeFile(project / "Dawn [Fake-1] (ProRes 422 HQ).mov", "dawn in prores");
+    writeFile(work / "outside.mp4", "elsewhere");
+    std::vector<ImportEngine::DownloadedFile> files;
+    for (const std::string name : {"Dawn [Fake-1].mp4", "Dawn [Fake-1] (ProRes 422 HQ).mov"}) {
+        const std::string bytes = readFile(project / name);
+        files.push_back({name, "https://v.example/1", "Dawn", "", "", "Fake", "1", "prores",
+                         "2099.01.01", "6.1", "2026-12-07T10:00:00Z",
+                         static_cast<std::int64_t>(bytes.size()), Sha256::hex(bytes)});
+    }
+    ImportEngine::recordDownloads(project, files);
+
+    const auto verified = runProcess(ingest({"verify", project.string()}));
+    EXPECT_EQ(verified.status, 0) << verified.output << verified.errors;
+    EXPECT_EQ(verified.output,
+              "All 2 files in " + project.string() + " match the downloads receipt.\n");
+
+    writeFile(project / "Dawn [Fake-1].mp4", "dawN");
+    files[0] = {"../outside.mp4", "", "", "", "", "", "", "", "", "", "", 9,
+                Sha256::hex("elsewhere")};
+    ImportEngine::recordDownloads(project, {files[0]});
+    const auto failed = runProcess(ingest({"verify", project.string()}));
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.output, "Changed    Dawn [Fake-1].mp4\nMissing    ../outside.mp4\n1 "
+                             "missing and 1 changed of 3 files in the downloads receipt of " +
+                                 project.string() + ".\n")
+        << "a receipt names nothing outside its folder";
+    const auto events = eventsOf(runProcess(ingest({"verify", project.string(), "--json"})).output,
+                                 "result");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].at("status"), "mismatch");
+    EXPECT_EQ(events[0].at("changed"), 1);
 }
 
 TEST(IngestCommand, ErrorsAndUsage) {
