@@ -35,9 +35,8 @@ bool holdsDownloads(const fs::path& folder) {
 
 int verifyDownloads(const fs::path& folder, InterruptWatch& interrupts, Reporter& reporter) {
     CancellationFlag cancellation;
-    auto check = std::async(std::launch::async, [&] {
-        return ImportEngine::checkDownloads(folder, cancellation);
-    });
+    auto check = std::async(std::launch::async,
+                            [&] { return ImportEngine::checkDownloads(folder, cancellation); });
     while (check.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         if (interrupts.wait(std::chrono::milliseconds(200))) {
             cancellation.cancel();
@@ -54,9 +53,8 @@ int verifyDownloads(const fs::path& folder, InterruptWatch& interrupts, Reporter
     for (const DownloadFinding& finding : findings) {
         counts[finding.state] += 1;
         if (reporter.json()) {
-            reporter.event({{"event", "file"},
-                            {"path", finding.file},
-                            {"status", stateName(finding.state)}});
+            reporter.event(
+                {{"event", "file"}, {"path", finding.file}, {"status", stateName(finding.state)}});
         } else if (finding.state != DownloadFinding::State::matches) {
             std::string label = stateName(finding.state);
             label[0] = static_cast<char>(label[0] - 'a' + 'A');

@@ -22,6 +22,8 @@ packages=(
     # and the accessibility bus the screen-reader test reads the window through.
     xdg-desktop-portal xdg-desktop-portal-gtk at-spi2-core python3-pyatspi xvfb xauth
     libcurl4-openssl-dev libarchive-dev libcpp-httplib-dev
+    # The video projects' tests run the real yt-dlp against a server on 127.0.0.1.
+    yt-dlp
     qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs

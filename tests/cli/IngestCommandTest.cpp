@@ -3,8 +3,8 @@
 #include "ImportFixture.h"
 #include "ingest/copy/SessionDocuments.h"
 #include "ingest/engine/DownloadsReceipt.h"
-#include "ingest/records/Sha256.h"
 #include "ingest/records/RecordsJson.h"
+#include "ingest/records/Sha256.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -291,7 +291,7 @@ TEST(IngestCommand, VerifyChecksAProjectFolderAgainstItsDownloadsReceipt) {
               "All 2 files in " + project.string() + " match the downloads receipt.\n");
 
     writeFile(project / "Dawn [Fake-1].mp4", "dawN");
-    files[0] = {"../outside.mp4", "", "", "", "", "", "", "", "", "", "", 9,
+    files[0] = {"../outside.mp4",        "", "", "", "", "", "", "", "", "", "", 9,
                 Sha256::hex("elsewhere")};
     ImportEngine::recordDownloads(project, {files[0]});
     const auto failed = runProcess(ingest({"verify", project.string()}));
@@ -300,8 +300,8 @@ TEST(IngestCommand, VerifyChecksAProjectFolderAgainstItsDownloadsReceipt) {
                              "missing and 1 changed of 3 files in the downloads receipt of " +
                                  project.string() + ".\n")
         << "a receipt names nothing outside its folder";
-    const auto events = eventsOf(runProcess(ingest({"verify", project.string(), "--json"})).output,
-                                 "result");
+    const auto events =
+        eventsOf(runProcess(ingest({"verify", project.string(), "--json"})).output, "result");
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].at("status"), "mismatch");
     EXPECT_EQ(events[0].at("changed"), 1);
