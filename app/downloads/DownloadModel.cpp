@@ -30,14 +30,6 @@ QString speedText(const VideoLink& link) {
     return QString::number(link.speed / 1'000'000, 'f', 1) + u" MB/s";
 }
 
-// The state word, or the conversion's progress while the intermediate is made.
-QString linkStateText(const VideoLink& link) {
-    if (link.state == LinkState::Converting) {
-        return u"Converting " + QString::number(qRound(link.fraction * 100)) + u" %";
-    }
-    return stateText(link);
-}
-
 QVariantMap linkMap(const VideoLink& link) {
     return {
         {QStringLiteral("id"), idText(link.id)},
@@ -45,7 +37,7 @@ QVariantMap linkMap(const VideoLink& link) {
         {QStringLiteral("title"), link.title},
         // A number, as the screens compare it with LinkState's values.
         {QStringLiteral("state"), static_cast<int>(link.state)},
-        {QStringLiteral("stateText"), linkStateText(link)},
+        {QStringLiteral("stateText"), shownState(link)},
         {QStringLiteral("fraction"), link.fraction},
         {QStringLiteral("speed"), link.speed},
         {QStringLiteral("speedText"), speedText(link)},
@@ -171,6 +163,7 @@ void DownloadModel::publishProject() {
     if (selected) {
         projectMap_ = projectSummary(*selected);
         projectMap_.insert(QStringLiteral("folder"), folderOf(*selected));
+        projectMap_.insert(QStringLiteral("optionsLocked"), queue_.involves(selected->id));
     }
     links_.set(projectMap_.value(QStringLiteral("links")).toList());
     QVariantList rows;

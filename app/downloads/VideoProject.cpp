@@ -131,6 +131,13 @@ QString stateText(const VideoLink& link) {
     return QString::fromStdString(storedState(link));
 }
 
+QString shownState(const VideoLink& link) {
+    if (link.state == LinkState::Converting) {
+        return u"Converting " + QString::number(qRound(link.fraction * 100)) + u" %";
+    }
+    return stateText(link);
+}
+
 QString VideoProject::derivedDirectoryName() const {
     QString base = name;
     base.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('_'));

@@ -87,8 +87,10 @@ struct VideoProject {
     QString folderIn(const QString& base) const;
 };
 
-// What the screens show for the link's state: the word the projects file stores.
+// The word the projects file stores for the link's state.
 QString stateText(const VideoLink& link);
+// What the screens show: that word, or the conversion's progress ("Converting 42 %").
+QString shownState(const VideoLink& link);
 // The project with this id in `projects`, if it is there.
 VideoProject* findProject(QList<VideoProject>& projects, const QUuid& id);
 

@@ -54,6 +54,7 @@ Rectangle {
                 downloads: root.downloads
                 onOpenFolder: (folder) => root.shell.openFolder(folder)
                 onReveal: (path) => root.shell.reveal(path)
+                onSettingsWanted: root.appModel.showSettings = true
             }
             LibraryView {
                 objectName: "libraryView"
@@ -67,6 +68,7 @@ Rectangle {
 
     ImportSettings {
         appModel: root.appModel
+        downloadSettings: root.downloads.settings
     }
 
     Dialog {

@@ -90,6 +90,7 @@ Rectangle {
                 objectName: "removeButton"
                 visible: row.link.state !== LinkState.Downloading
                          && row.link.state !== LinkState.Merging
+                         && row.link.state !== LinkState.Converting
                 symbol: "xmark"
                 iconSize: 16
                 tint: QuayTheme.secondary

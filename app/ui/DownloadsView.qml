@@ -13,6 +13,8 @@ Rectangle {
     required property DownloadModel downloads
     signal openFolder(string folder)
     signal reveal(string path)
+    // The cookies and downloads-at-once settings are asked for.
+    signal settingsWanted()
 
     // The selected project's map; empty when none is selected.
     readonly property var project: downloads.project
@@ -44,6 +46,14 @@ Rectangle {
                 }
             }
             Item { Layout.fillWidth: true }
+            Button {
+                objectName: "videoSettingsButton"
+                text: "Cookies and downloads…"
+                icon.source: "image://icon/slider.horizontal.3"
+                icon.color: QuayTheme.text
+                Accessible.description: "Opens Settings at Video projects"
+                onClicked: view.settingsWanted()
+            }
             Button {
                 objectName: "pauseAllButton"
                 visible: view.downloads.queue.busy
@@ -84,6 +94,15 @@ Rectangle {
                         onTextEdited: view.downloads.newName = text
                         onAccepted: view.downloads.createProject()
                         font.pointSize: 13 * QuayTheme.textUnit
+                        Layout.fillWidth: true
+                    }
+                    ComboBox {
+                        objectName: "newPresetBox"
+                        Accessible.name: "Preset of the new project"
+                        model: view.downloads.presetTitles
+                        currentIndex: view.downloads.newPreset
+                        onActivated: index => view.downloads.newPreset = index
+                        font.pointSize: 12 * QuayTheme.textUnit
                         Layout.fillWidth: true
                     }
                     Button {
@@ -250,6 +269,13 @@ Rectangle {
                         }
                     }
 
+                    ProjectOptions {
+                        objectName: "projectOptions"
+                        downloads: view.downloads
+                        project: view.project
+                        Layout.fillWidth: true
+                    }
+
                     Label {
                         text: "ADD VIDEO LINKS"
                         font.pointSize: 12 * QuayTheme.textUnit
@@ -303,7 +329,7 @@ Rectangle {
                         }
                         Item { Layout.fillWidth: true }
                         Label {
-                            text: "Highest available quality · original codecs"
+                            text: view.downloads.presetTitles[view.project.preset ?? 0] ?? ""
                             font.pointSize: 12 * QuayTheme.textUnit
                             color: QuayTheme.secondary
                         }

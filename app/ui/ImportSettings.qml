@@ -5,12 +5,15 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Quaymark
 import Quaymark.Models
+import Quaymark.Downloads
 
 // The options the next import uses, each control bound straight to the import model.
 Dialog {
     id: sheet
 
     required property AppModel appModel
+    // Cookies and downloads at once, shown under "Video projects" when given.
+    property DownloadSettings downloadSettings: null
 
     objectName: "importSettings"
     // Named for screen readers; the sheet shows its own heading instead of the title bar.
@@ -381,6 +384,15 @@ Dialog {
                 }
                 Note {
                     text: "A card is safe to format once every file on it has this many verified copies, each on another physical drive, and the card holds nothing new or changed since."
+                }
+
+                Separator { visible: sheet.downloadSettings !== null }
+
+                VideoProjectSettings {
+                    objectName: "videoProjectSettings"
+                    visible: sheet.downloadSettings !== null
+                    settings: sheet.downloadSettings
+                    Layout.fillWidth: true
                 }
 
                 Separator {}

@@ -54,12 +54,13 @@ QVariantMap linkIn(LinkState state, const char* title, double fraction, double s
     ++number;
     VideoLink record;
     record.state = state;
+    record.fraction = fraction;
     return {{QStringLiteral("id"), QStringLiteral("LINK-%1").arg(number)},
             {QStringLiteral("url"),
              QStringLiteral("https://www.youtube.com/watch?v=b-roll-%1").arg(number)},
             {QStringLiteral("title"), QString::fromUtf8(title)},
             {QStringLiteral("state"), static_cast<int>(state)},
-            {QStringLiteral("stateText"), stateText(record)},
+            {QStringLiteral("stateText"), shownState(record)},
             {QStringLiteral("fraction"), fraction},
             {QStringLiteral("speed"), speed},
             {QStringLiteral("speedText"), QString::fromUtf8(speedText)},
@@ -75,6 +76,7 @@ std::unique_ptr<DownloadModel> filledDownloads(const fs::path& home, FolderPicke
         linkIn(LinkState::Downloaded, "Harbour at dawn, drone pass", 1, 0, ""),
         linkIn(LinkState::Downloading, "Fish market interviews (raw)", 0.42, 8'400'000, "8.4 MB/s"),
         linkIn(LinkState::Merging, "Night ferry crossing", 0.98, 0, ""),
+        linkIn(LinkState::Converting, "Net mending, close-ups", 0.42, 0, ""),
         linkIn(LinkState::Queued, "Waiting for video details", 0, 0, ""),
         linkIn(LinkState::Paused, "Lighthouse time-lapse", 0.18, 0, ""),
         linkIn(LinkState::Failed, "Private rehearsal", 0, 0, "",
@@ -85,6 +87,12 @@ std::unique_ptr<DownloadModel> filledDownloads(const fs::path& home, FolderPicke
     harbour.name = QStringLiteral("Harbour documentary");
     harbour.destination.emplace(SavedLocation{QStringLiteral("/media/ssd/Research"), {}});
     harbour.directoryName = QStringLiteral("Harbour documentary_8C1F20AB");
+    harbour.options.preset = DownloadPreset::Editor1080;
+    harbour.options.subtitleLanguages = QStringLiteral("en.*,de");
+    harbour.options.chapters = true;
+    harbour.collections.append({QStringLiteral("https://www.youtube.com/@harbourfilms/videos"),
+                                QStringLiteral("Harbour Films - Videos"),
+                                {QStringLiteral("b-roll-1")}});
     for (const QVariant& row : links) {
         VideoLink link;
         link.state =
@@ -303,6 +311,9 @@ public:
                 screen_->find<QObject>("settingsScroll")->property("contentItem").value<QObject*>();
             flick->setProperty("contentY", 560);
             shoot((std::string("22b-settings-report-") + each.name).c_str());
+            flick->setProperty("contentY", flick->property("contentHeight").toDouble() -
+                                               flick->property("height").toDouble());
+            shoot((std::string("22c-settings-video-") + each.name).c_str());
             flick->setProperty("contentY", 0);
             model_->setShowSettings(false);
             model_->setMessage(QStringLiteral("This source is already in the import queue."));
@@ -311,6 +322,10 @@ public:
             auto* content = screen_->find<QObject>("contentView");
             content->setProperty("section", QStringLiteral("downloads"));
             shoot((std::string("24-downloads-") + each.name).c_str());
+            auto* more = screen_->find<QObject>("moreOptionsButton");
+            more->setProperty("checked", true);
+            shoot((std::string("24b-downloads-options-") + each.name).c_str());
+            more->setProperty("checked", false);
             content->setProperty("section", QStringLiteral("library"));
             shoot((std::string("26-library-") + each.name).c_str());
             content->setProperty("section", QStringLiteral("ingest"));

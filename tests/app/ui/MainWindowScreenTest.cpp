@@ -341,5 +341,37 @@ TEST_F(MainWindowScreenTest, ADownloadProjectIsCreatedFilledAndGivenAFolder) {
     EXPECT_EQ(textOf(item("linkState")), u"Needs download tools") << "never a green Ready";
 }
 
+TEST_F(MainWindowScreenTest, AProjectKeepsThePresetAndOptionsChosenOnScreen) {
+    showSection("downloads");
+    QMetaObject::invokeMethod(item("newPresetBox"), "activated", Q_ARG(int, 1));
+    typeInto("newProjectField", QStringLiteral("Harbour"));
+    key(Qt::Key_Return);
+    ASSERT_EQ(downloads->projects().size(), 1);
+    EXPECT_EQ(downloads->projects()[0].options.preset, DownloadPreset::Editor1080);
+    screen->render();
+    EXPECT_EQ(item("presetBox")->property("currentText").toString(),
+              u"Editor: H.264 and AAC in MP4, up to 1080p");
+    EXPECT_EQ(textOf(item("optionsNote")), u"No subtitles");
+
+    click(item("moreOptionsButton"));
+    typeInto("subtitleField", QStringLiteral("en.*,de"));
+    key(Qt::Key_Return);
+    EXPECT_EQ(downloads->projects()[0].options.subtitleLanguages, u"en.*,de");
+    click(item("chaptersSwitch"));
+    EXPECT_TRUE(downloads->projects()[0].options.chapters);
+    EXPECT_EQ(textOf(item("optionsNote")), u"Subtitles en.*,de in the file · chapters");
+
+    click(item("videoSettingsButton"));
+    ASSERT_TRUE(model->showSettings());
+    screen->render();
+    QMetaObject::invokeMethod(item("cookieSourceBox"), "activated", Q_ARG(int, 3));
+    EXPECT_EQ(downloads->settings()->cookieSource(), u"browser");
+    EXPECT_EQ(downloads->settings()->browser(), u"chromium");
+    screen->render();
+    EXPECT_TRUE(item("keyringBox")->isVisible());
+    QMetaObject::invokeMethod(item("keyringBox"), "activated", Q_ARG(int, 2));
+    EXPECT_EQ(downloads->settings()->cookies().keyring, u"kwallet");
+}
+
 } // namespace
 } // namespace quaymark
