@@ -107,8 +107,35 @@ void DownloadSettings::setDownloadsAtOnce(int count) {
     store();
 }
 
-QVariantList DownloadSettings::profiles() const {
-    return findProfiles(choice_.browser, QDir::homePath());
+QStringList DownloadSettings::profileChoices() const {
+    QStringList labels{QStringLiteral("Default profile")};
+    for (const QVariant& profile : findProfiles(choice_.browser, QDir::homePath())) {
+        labels.append(profile.toMap().value(QStringLiteral("label")).toString());
+    }
+    return labels;
+}
+
+int DownloadSettings::profileIndex() const {
+    const QVariantList found = findProfiles(choice_.browser, QDir::homePath());
+    for (qsizetype index = 0; index < found.size(); ++index) {
+        if (found[index].toMap().value(QStringLiteral("path")).toString() == choice_.profile) {
+            return static_cast<int>(index + 1);
+        }
+    }
+    return 0;
+}
+
+void DownloadSettings::setProfileIndex(int index) {
+    const QVariantList found = findProfiles(choice_.browser, QDir::homePath());
+    setBrowserProfile(index > 0 && index <= found.size()
+                          ? found[index - 1].toMap().value(QStringLiteral("path")).toString()
+                          : QString());
+}
+
+void DownloadSettings::chooseCookieFile(const QUrl& file) {
+    if (file.isLocalFile()) {
+        setCookieFile(file.toLocalFile());
+    }
 }
 
 QVariantList DownloadSettings::findProfiles(const QString& browser, const QString& home) {

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 #include <QVariantList>
 #include <QtQmlIntegration/qqmlintegration.h>
 
@@ -30,9 +32,10 @@ class DownloadSettings : public QObject {
     // "", "basictext", "gnomekeyring" or "kwallet"; Chromium, Chrome and Brave only.
     Q_PROPERTY(QString keyring READ keyring WRITE setKeyring NOTIFY changed)
     Q_PROPERTY(int downloadsAtOnce READ downloadsAtOnce WRITE setDownloadsAtOnce NOTIFY changed)
-    // The chosen browser's profiles found in the home folder, Flatpak and Snap ones included:
-    // maps with "label" and "path".
-    Q_PROPERTY(QVariantList profiles READ profiles NOTIFY changed)
+    // The chosen browser's profiles found in the home folder, Flatpak and Snap ones included,
+    // after "Default profile"; and the index of the chosen one.
+    Q_PROPERTY(QStringList profileChoices READ profileChoices NOTIFY changed)
+    Q_PROPERTY(int profileIndex READ profileIndex WRITE setProfileIndex NOTIFY changed)
 
 public:
     // The user's preferences unless a file is given.
@@ -52,7 +55,11 @@ public:
     void setKeyring(const QString& keyring);
     int downloadsAtOnce() const { return atOnce_; }
     void setDownloadsAtOnce(int count);
-    QVariantList profiles() const;
+    QStringList profileChoices() const;
+    int profileIndex() const;
+    void setProfileIndex(int index);
+    // The file a file dialog chose.
+    Q_INVOKABLE void chooseCookieFile(const QUrl& file);
 
     CookieChoice cookies() const { return choice_; }
 

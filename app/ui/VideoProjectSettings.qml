@@ -81,7 +81,7 @@ ColumnLayout {
             id: cookieDialog
             title: "Choose a cookies file"
             nameFilters: ["Cookies files (*.txt)", "All files (*)"]
-            onAccepted: section.settings.cookieFile = decodeURIComponent(selectedFile.toString().replace(/^file:\/\//, ""))
+            onAccepted: section.settings.chooseCookieFile(selectedFile)
         }
     }
     RowLayout {
@@ -95,13 +95,9 @@ ColumnLayout {
         ComboBox {
             objectName: "profileBox"
             Accessible.name: "Browser profile"
-            readonly property var found: section.settings ? section.settings.profiles : []
-            model: ["Default profile"].concat(found.map(profile => profile.label))
-            currentIndex: {
-                const at = found.findIndex(profile => profile.path === section.settings.browserProfile)
-                return at + 1
-            }
-            onActivated: index => section.settings.browserProfile = index === 0 ? "" : found[index - 1].path
+            model: section.settings ? section.settings.profileChoices : []
+            currentIndex: section.settings ? section.settings.profileIndex : 0
+            onActivated: index => section.settings.profileIndex = index
             font.pointSize: 13 * QuayTheme.textUnit
             Layout.fillWidth: true
         }

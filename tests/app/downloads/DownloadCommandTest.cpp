@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/downloads/DownloadCommand.h"
 
+#include "QtPaths.h"
 #include "QtPrinting.h"
+#include "TestFiles.h"
 #include "app/downloads/DownloadQueue.h"
+#include "app/downloads/DownloadSettings.h"
 #include "app/downloads/LinkJob.h"
 
 #include <gtest/gtest.h>
@@ -177,6 +180,35 @@ TEST(DownloadCommandTest, ListingsAndSites) {
     EXPECT_EQ(DownloadQueue::siteOf(u"https://youtube.com:443/x"_qs), u"youtube.com:443");
     EXPECT_EQ(DownloadQueue::siteOf(u"http://127.0.0.1:8001/x"_qs), u"127.0.0.1:8001");
     EXPECT_EQ(taggedValue(u"[MoveFiles] finishedQM_FILE:\"/a\""_qs, u"QM_FILE:"), u"\"/a\"");
+}
+
+} // namespace
+} // namespace quaymark
+
+namespace quaymark {
+namespace {
+
+TEST(DownloadSettingsTest, BrowserProfilesIncludeFlatpakOnesThatHoldCookies) {
+    const test::TempDir home;
+    test::writeFile(home / ".mozilla/firefox/a1.default-release/cookies.sqlite", "");
+    test::writeFile(
+        home / ".var/app/org.mozilla.firefox/.mozilla/firefox/b2.default/cookies.sqlite", "");
+    std::filesystem::create_directories(home / ".mozilla/firefox/Crash Reports");
+    test::writeFile(home / ".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser/"
+                           "Profile 1/Network/Cookies",
+                    "");
+    const auto labels = [&](const char* browser) {
+        QStringList list;
+        for (const QVariant& profile : DownloadSettings::findProfiles(QString::fromLatin1(browser),
+                                                                      test::text(home.path()))) {
+            list.append(profile.toMap().value(u"label"_qs).toString());
+        }
+        return list;
+    };
+    EXPECT_EQ(labels("firefox"),
+              (QStringList{u"a1.default-release"_qs, u"b2.default (Flatpak)"_qs}));
+    EXPECT_EQ(labels("brave"), (QStringList{u"Profile 1 (Flatpak)"_qs}));
+    EXPECT_TRUE(labels("chrome").isEmpty());
 }
 
 } // namespace
