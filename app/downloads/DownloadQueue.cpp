@@ -32,15 +32,6 @@ std::optional<nlohmann::json> parsed(const QString& text) {
     return value;
 }
 
-std::optional<QString> stringAfter(const QString& line, QStringView tag) {
-    const auto text = taggedValue(line, tag);
-    const auto value = text ? parsed(*text) : std::nullopt;
-    if (!value || !value->is_string()) {
-        return std::nullopt;
-    }
-    return QString::fromStdString(value->get<std::string>());
-}
-
 } // namespace
 
 DownloadQueue::DownloadQueue(QList<VideoProject>& projects, ToolsSetup& tools,
@@ -120,7 +111,7 @@ void DownloadQueue::setBusy(bool busy) {
     }
 }
 
-void DownloadQueue::downloadAll(const QUuid& project) {
+void DownloadQueue::downloadAll(const QUuid& project, const std::optional<QList<QUuid>>& only) {
     const DownloadTools::Check check = tools_.recheck();
     if (!check.ready) {
         emit notice(QStringLiteral(
@@ -136,7 +127,8 @@ void DownloadQueue::downloadAll(const QUuid& project) {
         const Pair pair{selected->id, link.id};
         const bool waiting = std::any_of(queue_.cbegin(), queue_.cend(),
                                          [&](const Pair& entry) { return entry.link == link.id; });
-        if (link.state == LinkState::Downloaded || findRun(pair) || waiting) {
+        if (link.state == LinkState::Downloaded || findRun(pair) || waiting ||
+            (only && !only->contains(link.id))) {
             continue;
         }
         queue_.push_back(pair);
@@ -154,19 +146,24 @@ void DownloadQueue::syncCollections(const QUuid& project) {
     if (!selected) {
         return;
     }
-    // Each list is listed again as a link of its own, which its listing then replaces.
+    // Each list is listed again as a link of its own, which its listing then replaces; the
+    // project's other links keep their states.
+    QList<QUuid> lists;
     for (const VideoCollection& collection : selected->collections) {
-        const bool pending =
-            std::any_of(selected->links.cbegin(), selected->links.cend(),
-                        [&](const VideoLink& link) { return link.url == collection.url; });
-        if (!pending) {
-            VideoLink link;
-            link.url = collection.url;
-            link.title = collection.title;
-            selected->links.append(link);
+        const auto pending =
+            std::find_if(selected->links.cbegin(), selected->links.cend(),
+                         [&](const VideoLink& link) { return link.url == collection.url; });
+        if (pending != selected->links.cend()) {
+            lists.append(pending->id);
+            continue;
         }
+        VideoLink link;
+        link.url = collection.url;
+        link.title = collection.title;
+        selected->links.append(link);
+        lists.append(link.id);
     }
-    downloadAll(project);
+    downloadAll(project, lists);
 }
 
 void DownloadQueue::pauseAll() {
@@ -262,9 +259,9 @@ void DownloadQueue::line(const QString& text, const Pair& pair) {
             link.fraction = size > 0 ? std::clamp(downloaded / size, 0.0, 1.0) : 0;
             link.speed = speed;
         });
-    } else if (const auto title = stringAfter(text, titleTag)) {
+    } else if (const auto title = taggedString(text, titleTag)) {
         change(pair, [&](VideoLink& link) { link.title = *title; });
-    } else if (const auto output = stringAfter(text, fileTag)) {
+    } else if (const auto output = taggedString(text, fileTag)) {
         change(pair, [&](VideoLink& link) { link.output = *output; });
     } else if (const auto converted = taggedValue(text, convertingTag)) {
         change(pair, [&](VideoLink& link) {

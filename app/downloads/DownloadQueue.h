@@ -65,8 +65,9 @@ public:
     // The site a link counts against: its host without "www.", in lower case, and its port.
     static QString siteOf(const QString& url);
 
-    // Queues every link of the project that is neither downloaded nor queued.
-    void downloadAll(const QUuid& project);
+    // Queues every link of the project that is neither downloaded nor queued, or of those
+    // only the links in `only`.
+    void downloadAll(const QUuid& project, const std::optional<QList<QUuid>>& only = {});
     // Lists every playlist and channel the project took links from again and adds the videos
     // that are new since.
     void syncCollections(const QUuid& project);

@@ -158,6 +158,18 @@ std::optional<QString> taggedValue(const QString& line, QStringView tag) {
     return line.mid(at + tag.size());
 }
 
+std::optional<QString> taggedString(const QString& line, QStringView tag) {
+    const auto text = taggedValue(line, tag);
+    if (!text) {
+        return std::nullopt;
+    }
+    const json value = json::parse(text->toStdString(), nullptr, false);
+    if (!value.is_string()) {
+        return std::nullopt;
+    }
+    return QString::fromStdString(value.get<std::string>());
+}
+
 std::optional<PlaylistListing> playlistFrom(const QByteArray& bytes) {
     const json value = json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (!value.is_object()) {
@@ -176,12 +188,15 @@ std::optional<PlaylistListing> playlistFrom(const QByteArray& bytes) {
         if (!entry.is_object()) {
             continue; // a video the site no longer offers
         }
+        const auto web = [](const QString& text) {
+            return text.startsWith(u"http://") || text.startsWith(u"https://");
+        };
         QString url = textAt(entry, "url");
-        if (!url.startsWith(u"http://") && !url.startsWith(u"https://")) {
+        if (!web(url)) {
             url = textAt(entry, "webpage_url");
         }
-        if (url.isEmpty()) {
-            continue;
+        if (!web(url)) {
+            continue; // only web addresses become links, as a pasted one must be
         }
         const QString title = textAt(entry, "title");
         const QString id = textAt(entry, "id");
@@ -319,16 +334,10 @@ QString LinkJob::run(ProcessControl& control, const DownloadRunner::LineSink& fo
         utf8List(DownloadCommand::download(tools, folder, link.url, project.options, runCookies)),
         control, [&](const std::string& text) {
             const QString line = QString::fromStdString(text);
-            if (const auto value = taggedValue(line, fileTag)) {
-                const json file = json::parse(value->toStdString(), nullptr, false);
-                if (file.is_string()) {
-                    reported.file = QString::fromStdString(file.get<std::string>());
-                }
-            } else if (const auto title = taggedValue(line, titleTag)) {
-                const json parsed = json::parse(title->toStdString(), nullptr, false);
-                reported.title = parsed.is_string()
-                                     ? QString::fromStdString(parsed.get<std::string>())
-                                     : reported.title;
+            if (auto file = taggedString(line, fileTag)) {
+                reported.file = std::move(file);
+            } else if (auto title = taggedString(line, titleTag)) {
+                reported.title = std::move(*title);
             } else if (const auto meta = taggedValue(line, metaTag)) {
                 const json parsed = json::parse(meta->toStdString(), nullptr, false);
                 reported.meta = parsed.is_object() ? parsed : reported.meta;

@@ -22,6 +22,8 @@ inline constexpr QStringView metaTag = u"QM_META:";
 // Forwarded by the job itself: the intermediate's progress, 0 to 1.
 inline constexpr QStringView convertingTag = u"QM_CONVERTING:";
 std::optional<QString> taggedValue(const QString& line, QStringView tag);
+// The JSON string after the tag, unescaped; nothing when the value is not a string.
+std::optional<QString> taggedString(const QString& line, QStringView tag);
 
 struct PlaylistEntry {
     QString url;

@@ -263,7 +263,7 @@ TEST_F(DownloadQueueTest, APlaylistBecomesOneLinkPerVideoAndASyncAddsOnlyTheNewO
     const FakeState state(home / "state");
     state.list("v1 First\nv2 Second\nv3 Third\n");
     const QString channel = QStringLiteral("https://c.example/lists/list");
-    const auto model = projectWith({url("plain"), channel}, home / "videos");
+    const auto model = projectWith({url("plain"), channel, url("fail")}, home / "videos");
     downloadAll(*model);
 
     const auto urls = [&] {
@@ -274,7 +274,7 @@ TEST_F(DownloadQueueTest, APlaylistBecomesOneLinkPerVideoAndASyncAddsOnlyTheNewO
         return list;
     };
     EXPECT_EQ(urls(), (QStringList{u"plain Downloaded"_qs, u"v1 Downloaded"_qs, u"v2 Downloaded"_qs,
-                                   u"v3 Downloaded"_qs}));
+                                   u"v3 Downloaded"_qs, u"fail Failed"_qs}));
     EXPECT_EQ(
         model->project()->collections,
         (QList<VideoCollection>{{channel, u"Harbour channel"_qs, {u"v1"_qs, u"v2"_qs, u"v3"_qs}}}));
@@ -282,19 +282,21 @@ TEST_F(DownloadQueueTest, APlaylistBecomesOneLinkPerVideoAndASyncAddsOnlyTheNewO
     EXPECT_FALSE(state.ran("list")) << "a playlist is never downloaded as one";
     EXPECT_FALSE(state.ran("v1-J")) << "its videos are known to be videos";
 
-    // A removed video stays removed; only the new one comes.
+    // A removed video stays removed; only the new one comes, and the failed link waits for
+    // "Download all".
     model->remove(model->project()->links[2].id.toString());
     state.list("v4 Fourth\nv3 Third\nv2 Second\nv1 First\n");
     model->syncCollections();
     ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
     EXPECT_EQ(urls(), (QStringList{u"plain Downloaded"_qs, u"v1 Downloaded"_qs, u"v3 Downloaded"_qs,
-                                   u"v4 Downloaded"_qs}));
+                                   u"fail Failed"_qs, u"v4 Downloaded"_qs}));
+    EXPECT_FALSE(linkAt(*model, 0, 3).error->isEmpty()) << "not queued again";
     EXPECT_EQ(model->project()->collections[0].ids,
               (QStringList{u"v1"_qs, u"v2"_qs, u"v3"_qs, u"v4"_qs}));
     model->syncCollections();
     ASSERT_TRUE(waitUntil([&] { return !model->queue()->busy(); }));
     EXPECT_EQ(model->message(), u"No new videos in “Harbour channel”.");
-    EXPECT_EQ(model->project()->links.size(), 4);
+    EXPECT_EQ(model->project()->links.size(), 5);
 }
 
 TEST_F(DownloadQueueTest, CookiesAreReadFromAPrivateCopyAndNamedNowhere) {
