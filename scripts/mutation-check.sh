@@ -82,7 +82,7 @@ file manager sent an unencoded address|app/platform/qt/DesktopServices.cpp|QUrl:
 screen saver inhibited forever|app/platform/qt/SleepInhibitor.cpp|        unInhibit(hold_->screenSaverPath, *hold_->cookie);|        (void)0;|platform_qt_tests|SleepInhibitor
 tools installer accepts a checksum mismatch|app/downloads/ReleaseService.cpp|    if (lowered(expected) != fileSha256(file)) {|    if (false) {|downloads_tests|ToolInstallerTest
 zip entry with ".." accepted|app/downloads/ZipExtract.cpp|        if (component == "..") {|        if (false) {|downloads_tests|ZipExtractTest
-download command line altered|app/downloads/DownloadCommand.cpp|        QStringLiteral("--no-overwrites"),\n|\n|downloads_tests|DownloadQueueTest
+download command line altered|app/downloads/DownloadCommand.cpp|        QStringLiteral("--no-overwrites"),\n|\n|downloads_tests|DownloadCommandTest|DownloadQueueTest
 tagged progress line misparsed|app/downloads/DownloadQueue.cpp|        const auto value = parsed(*progress);|        const auto value = parsed(progress->mid(1));|downloads_tests|DownloadQueueTest
 reported file not confirmed|app/downloads/LinkJob.cpp|    if (!reported.file \|\| !QFileInfo(*reported.file).isFile()) {|    if (false) {|downloads_tests|DownloadQueueTest
 download into an unplugged drive's mount point|app/downloads/LinkJob.cpp|        } else if (platform::namesVolume(bookmark)) {\n            throw unavailable;\n        }|        }|downloads_tests|DownloadQueueTest

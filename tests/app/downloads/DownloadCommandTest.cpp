@@ -67,6 +67,10 @@ TEST(DownloadCommandTest, EveryPresetAsksForItsOwnStreams) {
                                           u"upload_date})j"_qs}));
     EXPECT_EQ(editor.mid(22, 4), (QStringList{u"--ffmpeg-location"_qs, u"/tools"_qs,
                                               u"--js-runtimes"_qs, u"deno:/tools/deno"_qs}));
+    EXPECT_EQ(editor.mid(26, 10),
+              (QStringList{u"--continue"_qs, u"--no-overwrites"_qs, u"--retries"_qs, u"10"_qs,
+                           u"--fragment-retries"_qs, u"10"_qs, u"--socket-timeout"_qs, u"30"_qs,
+                           u"--paths"_qs, u"home:/p"_qs}));
     EXPECT_EQ(
         editor.mid(36, 9),
         (QStringList{u"--paths"_qs, u"temp:/p/.incomplete"_qs, u"--output"_qs,
