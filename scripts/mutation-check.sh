@@ -146,6 +146,7 @@ a sync brings back a removed video|app/downloads/DownloadQueue.cpp|    QSet<QStr
 a conversion cut short is not paused after a restart|app/downloads/ProjectStore.cpp| \|\| link.state == LinkState::Converting) {|) {|downloads_tests|ProjectStoreTest
 options changed under a running download|app/downloads/DownloadModel.cpp|    if (queue_.involves(selected->id)) {|    if (false) {|downloads_tests|DownloadQueueTest
 a tag glued to a post-processor message missed|app/downloads/LinkJob.cpp|    const qsizetype at = line.indexOf(tag);|    const qsizetype at = line.startsWith(tag) ? 0 : -1;|downloads_tests|DownloadQueueTest
+video settings opened at the top|app/ui/ContentView.qml|                onSettingsWanted: settingsSheet.showVideoProjects()|                onSettingsWanted: root.appModel.showSettings = true|ui_tests|MainWindowScreenTest
 LIST
 )
 

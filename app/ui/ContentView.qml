@@ -54,7 +54,7 @@ Rectangle {
                 downloads: root.downloads
                 onOpenFolder: (folder) => root.shell.openFolder(folder)
                 onReveal: (path) => root.shell.reveal(path)
-                onSettingsWanted: root.appModel.showSettings = true
+                onSettingsWanted: settingsSheet.showVideoProjects()
             }
             LibraryView {
                 objectName: "libraryView"
@@ -67,6 +67,7 @@ Rectangle {
     }
 
     ImportSettings {
+        id: settingsSheet
         appModel: root.appModel
         downloadSettings: root.downloads.settings
     }

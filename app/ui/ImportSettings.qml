@@ -14,6 +14,11 @@ Dialog {
     required property AppModel appModel
     // Cookies and downloads at once, shown under "Video projects" when given.
     property DownloadSettings downloadSettings: null
+    // Opens the sheet at Video projects, as the downloads screen asks.
+    function showVideoProjects() {
+        appModel.showSettings = true
+        scroll.contentItem.contentY = Math.max(0, videoSection.y - 12)
+    }
 
     objectName: "importSettings"
     // Named for screen readers; the sheet shows its own heading instead of the title bar.
@@ -389,6 +394,7 @@ Dialog {
                 Separator { visible: sheet.downloadSettings !== null }
 
                 VideoProjectSettings {
+                    id: videoSection
                     objectName: "videoProjectSettings"
                     visible: sheet.downloadSettings !== null
                     settings: sheet.downloadSettings

@@ -364,6 +364,11 @@ TEST_F(MainWindowScreenTest, AProjectKeepsThePresetAndOptionsChosenOnScreen) {
     click(item("videoSettingsButton"));
     ASSERT_TRUE(model->showSettings());
     screen->render();
+    // Opened at Video projects: its cookie choice is inside the window.
+    QQuickItem* cookies = item("cookieSourceBox");
+    const QPointF at = cookies->mapToScene({0, 0});
+    EXPECT_GE(at.y(), 0);
+    EXPECT_LE(at.y() + cookies->height(), screen->window()->height());
     QMetaObject::invokeMethod(item("cookieSourceBox"), "activated", Q_ARG(int, 3));
     EXPECT_EQ(downloads->settings()->cookieSource(), u"browser");
     EXPECT_EQ(downloads->settings()->browser(), u"chromium");
