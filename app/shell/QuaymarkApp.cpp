@@ -26,6 +26,11 @@ QuaymarkApp::~QuaymarkApp() {
     // The window goes before the models its bindings read.
     notices_.reset();
     statusMenu_.reset();
+    // A window being destroyed is no longer a QQuickWindow: its last events must not reach the
+    // filter, which reads it as one.
+    if (window_) {
+        window_->removeEventFilter(this);
+    }
     engine_.reset();
 }
 
@@ -102,7 +107,7 @@ void QuaymarkApp::showMainWindow(const QString& token) {
 }
 
 bool QuaymarkApp::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window_ && event->type() == QEvent::Close) {
+    if (event->type() == QEvent::Close && watched == window_) {
         windowClosed();
     }
     return QObject::eventFilter(watched, event);
