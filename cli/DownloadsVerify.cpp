@@ -56,10 +56,7 @@ int verifyDownloads(const fs::path& folder, InterruptWatch& interrupts, Reporter
             reporter.event(
                 {{"event", "file"}, {"path", finding.file}, {"status", stateName(finding.state)}});
         } else if (finding.state != DownloadFinding::State::matches) {
-            std::string label = stateName(finding.state);
-            label[0] = static_cast<char>(label[0] - 'a' + 'A');
-            label.resize(11, ' ');
-            reporter.say(label + finding.file);
+            reporter.say(stateColumn(stateName(finding.state)) + finding.file);
         }
     }
     const std::size_t problems =

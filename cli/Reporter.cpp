@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quaymark::cli {
@@ -61,6 +62,14 @@ void Reporter::notice(const std::string& kind, const std::string& message) {
     clearLive();
     std::fprintf(stderr, "%s\n", UnicodeText::printable(message).c_str());
     std::fflush(stderr);
+}
+
+std::string stateColumn(std::string word) {
+    if (!word.empty() && word[0] >= 'a' && word[0] <= 'z') {
+        word[0] = static_cast<char>(word[0] - 'a' + 'A');
+    }
+    word.resize(std::max<size_t>(word.size() + 1, 11), ' ');
+    return word;
 }
 
 std::string shellQuoted(std::string_view text) {

@@ -38,4 +38,7 @@ private:
 // `text` as one word for a POSIX shell: single-quoted, with each single quote as '\''.
 std::string shellQuoted(std::string_view text);
 
+// A finding's state word as the first column of a line: "missing" gives "Missing    ".
+std::string stateColumn(std::string word);
+
 } // namespace quaymark::cli

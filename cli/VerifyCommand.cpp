@@ -85,10 +85,7 @@ void showFinding(const ReceiptFinding& finding, Reporter& reporter) {
         reporter.say("Leftover   " + finding.path +
                      " (a temporary file of a write cut short; ignored)");
     } else if (finding.state != State::matches) {
-        std::string label = ImportEngine::stateName(finding.state);
-        label[0] = static_cast<char>(label[0] - 'a' + 'A');
-        label.resize(11, ' ');
-        reporter.say(label + finding.path);
+        reporter.say(stateColumn(ImportEngine::stateName(finding.state)) + finding.path);
     }
 }
 

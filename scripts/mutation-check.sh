@@ -139,7 +139,7 @@ the day report without the settings' heading|app/model/AppModel.cpp|        libr
 wrong preset arguments|app/downloads/DownloadCommand.cpp|QStringLiteral("vcodec:h264,res:1080,acodec:aac")|QStringLiteral("vcodec:h264,acodec:aac")|downloads_tests|DownloadCommandTest
 two links of one host at once|app/downloads/DownloadQueue.cpp|        if (link && std::any_of(running_.cbegin(), running_.cend(),|        if (false && link && std::any_of(running_.cbegin(), running_.cend(),|downloads_tests|DownloadQueueTest
 a cookie path stored in a link's error|app/downloads/DownloadCommand.cpp|        if (!private_) {|        if (true) {|downloads_tests|DownloadCommandTest|DownloadQueueTest
-the user's cookies file handed to yt-dlp|app/downloads/LinkJob.cpp|    runCookies.file = cookieFile;\n|\n|downloads_tests|DownloadQueueTest
+the user's cookies file handed to yt-dlp|app/downloads/LinkJob.cpp|    runCookies.file = privateCookies ? privateCookies->path() : QString();\n|\n|downloads_tests|DownloadQueueTest
 downloads verified by size alone|ingest/engine/DownloadsReceipt.cpp|digest(path, cancellation, onChunk) != file.sha256) {|false) {|downloads_tests cli_tests|DownloadQueueTest|IngestCommand
 a playlist downloaded as one video|app/downloads/LinkJob.cpp|    if (!link.videoId) {|    if (false) {|downloads_tests|DownloadQueueTest
 a sync brings back a removed video|app/downloads/DownloadQueue.cpp|    QSet<QString> known(collection->ids.cbegin(), collection->ids.cend());|    QSet<QString> known;|downloads_tests|DownloadQueueTest

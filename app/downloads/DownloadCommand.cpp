@@ -92,14 +92,15 @@ QStringList cookieArguments(const CookieChoice& cookies) {
     case CookieChoice::Kind::Browser:
         break;
     }
-    QString spec = cookies.browser;
+    // BROWSER[+KEYRING][:PROFILE]
+    QString source = cookies.browser;
     if (chromiumFamily(cookies.browser) && !cookies.keyring.isEmpty()) {
-        spec += u'+' + cookies.keyring;
+        source += u'+' + cookies.keyring;
     }
     if (!cookies.profile.isEmpty()) {
-        spec += u':' + cookies.profile;
+        source += u':' + cookies.profile;
     }
-    return {QStringLiteral("--cookies-from-browser"), spec};
+    return {QStringLiteral("--cookies-from-browser"), source};
 }
 
 QStringList download(const Tools& tools, const QString& projectFolder, const QString& url,

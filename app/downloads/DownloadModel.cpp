@@ -221,15 +221,14 @@ void DownloadModel::syncCollections() {
 
 QStringList DownloadModel::presetTitles() const {
     QStringList titles;
-    for (int index = 0; index <= static_cast<int>(DownloadPreset::AudioWav); ++index) {
-        titles.append(presetTitle(static_cast<DownloadPreset>(index)));
+    for (int index = 0; index < presetCount; ++index) {
+        titles.append(presetTitle(presetAt(index)));
     }
     return titles;
 }
 
 void DownloadModel::setNewPreset(int index) {
-    const auto preset = static_cast<DownloadPreset>(
-        std::clamp(index, 0, static_cast<int>(DownloadPreset::AudioWav)));
+    const DownloadPreset preset = presetAt(index);
     if (newPreset_ != preset) {
         newPreset_ = preset;
         emit newPresetChanged();
@@ -249,8 +248,7 @@ void DownloadModel::setOption(const QString& name, const QVariant& value) {
     }
     DownloadOptions& options = selected->options;
     if (name == u"preset") {
-        options.preset = static_cast<DownloadPreset>(
-            std::clamp(value.toInt(), 0, static_cast<int>(DownloadPreset::AudioWav)));
+        options.preset = presetAt(value.toInt());
     } else if (name == u"subtitleLanguages") {
         options.subtitleLanguages = value.toString().trimmed();
     } else if (name == u"automaticCaptions") {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DownloadOptions.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -31,6 +32,10 @@ constexpr std::array<std::pair<SponsorSegments, const char16_t*>, 3> sponsorWord
 }};
 
 } // namespace
+
+DownloadPreset presetAt(int index) {
+    return static_cast<DownloadPreset>(std::clamp(index, 0, presetCount - 1));
+}
 
 QString presetKey(DownloadPreset preset) {
     for (const auto& words : presets) {

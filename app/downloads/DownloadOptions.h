@@ -27,6 +27,10 @@ struct DownloadOptions {
     bool operator==(const DownloadOptions&) const = default;
 };
 
+// The preset at a screen's index, the nearest one for an index out of range.
+DownloadPreset presetAt(int index);
+inline constexpr int presetCount = static_cast<int>(DownloadPreset::AudioWav) + 1;
+
 // The word the projects file and the downloads receipt store, and back.
 QString presetKey(DownloadPreset preset);
 std::optional<DownloadPreset> presetFromKey(const QString& key);

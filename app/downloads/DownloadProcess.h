@@ -12,8 +12,8 @@
 
 namespace quaymark {
 
-// Shared by the thread that runs a helper and whoever may stop it. Belongs to one run; once
-// stopped it stays stopped.
+// Shared by the thread that runs a helper and whoever may stop it. Belongs to one run, whose
+// helpers it starts one after another; once stopped it stays stopped.
 class ProcessControl {
 public:
     ProcessControl() = default;

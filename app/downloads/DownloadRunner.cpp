@@ -18,17 +18,22 @@ void DownloadRunner::cancel() {
 }
 
 void DownloadRunner::start(const QString& executable, const QStringList& arguments) {
-    run([path = executable.toStdString(), arguments](ProcessControl& control,
-                                                     const LineSink& forward) {
-        std::vector<std::string> list;
-        for (const QString& argument : arguments) {
-            list.push_back(argument.toStdString());
-        }
+    run([path = executable.toStdString(), list = utf8(arguments)](ProcessControl& control,
+                                                                  const LineSink& forward) {
         return QString::fromStdString(
             DownloadProcess::run(path, list, control, [&](const std::string& text) {
                 forward(QString::fromStdString(text));
             }));
     });
+}
+
+std::vector<std::string> DownloadRunner::utf8(const QStringList& list) {
+    std::vector<std::string> out;
+    out.reserve(static_cast<size_t>(list.size()));
+    for (const QString& item : list) {
+        out.push_back(item.toStdString());
+    }
+    return out;
 }
 
 void DownloadRunner::run(Job job) {

@@ -11,7 +11,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace quaymark {
 
@@ -40,6 +42,9 @@ public:
     // their lines and returns the transcript. What it throws ends the run: DownloadCancelled as
     // cancelled, anything else as a failure with its description.
     using Job = std::function<QString(ProcessControl& control, const LineSink& forward)>;
+
+    // Arguments as the helper process takes them.
+    static std::vector<std::string> utf8(const QStringList& list);
 
     // One run per runner.
     void run(Job job);

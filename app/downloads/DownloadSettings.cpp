@@ -34,6 +34,16 @@ constexpr std::array<BrowserHome, 11> homes{{
     {u"brave", u"snap/brave/current/.config/BraveSoftware/Brave-Browser", u" (Snap)"},
 }};
 
+CookieChoice::Kind kindOf(const QString& source) {
+    return source == u"file"      ? CookieChoice::Kind::File
+           : source == u"browser" ? CookieChoice::Kind::Browser
+                                  : CookieChoice::Kind::None;
+}
+
+QString pathOfProfile(const QVariant& profile) {
+    return profile.toMap().value(QStringLiteral("path")).toString();
+}
+
 bool holdsCookies(const QString& profile) {
     return QFileInfo::exists(profile + u"/cookies.sqlite") ||
            QFileInfo::exists(profile + u"/Cookies") ||
@@ -47,15 +57,13 @@ DownloadSettings::DownloadSettings(const std::optional<QString>& fileName, QObje
     , settings_(fileName ? std::make_unique<QSettings>(*fileName, QSettings::IniFormat)
                          : std::make_unique<QSettings>(QStringLiteral("Brindleway"),
                                                        QStringLiteral("Quaymark"))) {
-    const QString source = settings_->value(group + u"cookieSource").toString();
-    choice_.kind = source == u"file"      ? CookieChoice::Kind::File
-                   : source == u"browser" ? CookieChoice::Kind::Browser
-                                          : CookieChoice::Kind::None;
+    choice_.kind = kindOf(settings_->value(group + u"cookieSource").toString());
     choice_.file = settings_->value(group + u"cookieFile").toString();
     choice_.browser = settings_->value(group + u"browser", QStringLiteral("firefox")).toString();
     choice_.profile = settings_->value(group + u"browserProfile").toString();
     choice_.keyring = settings_->value(group + u"keyring").toString();
     atOnce_ = std::clamp(settings_->value(group + u"downloadsAtOnce", 2).toInt(), 1, 4);
+    findChosenProfiles();
 }
 
 DownloadSettings::~DownloadSettings() = default;
@@ -73,9 +81,10 @@ QString DownloadSettings::cookieSource() const {
 }
 
 void DownloadSettings::setCookieSource(const QString& source) {
-    choice_.kind = source == u"file"      ? CookieChoice::Kind::File
-                   : source == u"browser" ? CookieChoice::Kind::Browser
-                                          : CookieChoice::Kind::None;
+    choice_.kind = kindOf(source);
+    if (choice_.kind == CookieChoice::Kind::Browser) {
+        findChosenProfiles(); // a profile made since shows when the browser is chosen again
+    }
     store();
 }
 
@@ -88,6 +97,7 @@ void DownloadSettings::setBrowser(const QString& browser) {
     if (choice_.browser != browser) {
         choice_.browser = browser;
         choice_.profile.clear(); // another browser's profile means nothing to this one
+        findChosenProfiles();
     }
     store();
 }
@@ -109,16 +119,15 @@ void DownloadSettings::setDownloadsAtOnce(int count) {
 
 QStringList DownloadSettings::profileChoices() const {
     QStringList labels{QStringLiteral("Default profile")};
-    for (const QVariant& profile : findProfiles(choice_.browser, QDir::homePath())) {
+    for (const QVariant& profile : profiles_) {
         labels.append(profile.toMap().value(QStringLiteral("label")).toString());
     }
     return labels;
 }
 
 int DownloadSettings::profileIndex() const {
-    const QVariantList found = findProfiles(choice_.browser, QDir::homePath());
-    for (qsizetype index = 0; index < found.size(); ++index) {
-        if (found[index].toMap().value(QStringLiteral("path")).toString() == choice_.profile) {
+    for (qsizetype index = 0; index < profiles_.size(); ++index) {
+        if (pathOfProfile(profiles_[index]) == choice_.profile) {
             return static_cast<int>(index + 1);
         }
     }
@@ -126,16 +135,18 @@ int DownloadSettings::profileIndex() const {
 }
 
 void DownloadSettings::setProfileIndex(int index) {
-    const QVariantList found = findProfiles(choice_.browser, QDir::homePath());
-    setBrowserProfile(index > 0 && index <= found.size()
-                          ? found[index - 1].toMap().value(QStringLiteral("path")).toString()
-                          : QString());
+    setBrowserProfile(index > 0 && index <= profiles_.size() ? pathOfProfile(profiles_[index - 1])
+                                                             : QString());
 }
 
 void DownloadSettings::chooseCookieFile(const QUrl& file) {
     if (file.isLocalFile()) {
         setCookieFile(file.toLocalFile());
     }
+}
+
+void DownloadSettings::findChosenProfiles() {
+    profiles_ = findProfiles(choice_.browser, QDir::homePath());
 }
 
 QVariantList DownloadSettings::findProfiles(const QString& browser, const QString& home) {

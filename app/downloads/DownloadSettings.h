@@ -71,9 +71,12 @@ signals:
 
 private:
     void store();
+    // Looks for the chosen browser's profiles again: once per browser, not once per reader.
+    void findChosenProfiles();
 
     std::unique_ptr<QSettings> settings_;
     CookieChoice choice_;
+    QVariantList profiles_;
     int atOnce_ = 2;
 };
 

@@ -62,17 +62,29 @@ fs::path destinationToday(const SavedLocation& destination, const platform::Syst
 class PrivateCookies {
 public:
     explicit PrivateCookies(const QString& chosen) {
+        const DownloadError unreadable(downloadErrorDomain, 3,
+                                       "The cookies file chosen in Settings → Video projects "
+                                       "cannot be read.");
         std::ifstream in(pathOf(chosen), std::ios::binary);
         std::string pattern = (fs::temp_directory_path() / "quaymark-cookies-XXXXXX").string();
         const int descriptor = in ? ::mkostemp(pattern.data(), O_CLOEXEC) : -1;
         if (descriptor < 0) {
-            throw DownloadError(downloadErrorDomain, 3,
-                                "The cookies file chosen in Settings → Video projects cannot be "
-                                "read.");
+            throw unreadable;
         }
         ::close(descriptor);
         path_ = pattern;
-        std::ofstream(path_, std::ios::binary | std::ios::trunc) << in.rdbuf();
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        // An empty file copies nothing, which is no failure; a full disk is one.
+        if (in.peek() != std::ifstream::traits_type::eof()) {
+            out << in.rdbuf();
+        }
+        out.close();
+        if (!out || in.bad()) {
+            // The destructor does not run for a constructor that throws.
+            std::error_code ignored;
+            fs::remove(path_, ignored);
+            throw unreadable;
+        }
     }
     ~PrivateCookies() {
         std::error_code ignored;
@@ -86,16 +98,8 @@ private:
     fs::path path_;
 };
 
-std::vector<std::string> utf8List(const QStringList& list) {
-    std::vector<std::string> out;
-    for (const QString& item : list) {
-        out.push_back(item.toStdString());
-    }
-    return out;
-}
-
-// The version a tool prints first, asked once per tool file.
-std::string toolVersion(const QString& tool, const char* option) {
+// The version a tool prints first, asked once per tool file. A pause stops the asking too.
+std::string toolVersion(const QString& tool, const char* option, ProcessControl& control) {
     static std::mutex lock; // guards known
     static std::map<std::string, std::string> known;
     const std::string key = tool.toStdString() + ' ' + option;
@@ -107,12 +111,13 @@ std::string toolVersion(const QString& tool, const char* option) {
     }
     std::string first;
     try {
-        ProcessControl control;
         DownloadProcess::run(tool.toStdString(), {option}, control, [&](const std::string& line) {
             if (first.empty()) {
                 first = line;
             }
         });
+    } catch (const DownloadCancelled&) {
+        throw;
     } catch (const std::exception&) {
         return {}; // said as unknown in the receipt rather than failing the download
     }
@@ -214,13 +219,11 @@ std::optional<PlaylistListing> playlistFrom(const QByteArray& bytes) {
 namespace {
 
 void listOrIdentify(const LinkJob& job, const DownloadCommand::Tools& tools,
-                    const QString& cookieFile, ProcessControl& control, LinkResult& result) {
-    CookieChoice cookies = job.cookies;
-    cookies.file = cookieFile;
+                    const CookieChoice& cookies, ProcessControl& control, LinkResult& result) {
     std::string listing;
     DownloadProcess::run(
-        job.ytdlp.toStdString(), utf8List(DownloadCommand::probe(tools, job.link.url, cookies)),
-        control,
+        job.ytdlp.toStdString(),
+        DownloadRunner::utf8(DownloadCommand::probe(tools, job.link.url, cookies)), control,
         [&](const std::string& line) {
             if (line.starts_with('{')) {
                 listing = line;
@@ -254,8 +257,8 @@ QString convert(const LinkJob& job, const QString& input, ProcessControl& contro
     const QString partial = output + u".part";
     int shown = 0;
     DownloadProcess::run(job.ffmpeg.toStdString(),
-                         utf8List(DownloadCommand::convert(preset, input, partial)), control,
-                         [&](const std::string& line) {
+                         DownloadRunner::utf8(DownloadCommand::convert(preset, input, partial)),
+                         control, [&](const std::string& line) {
                              if (!line.starts_with("out_time_us=") || seconds <= 0) {
                                  return;
                              }
@@ -296,8 +299,8 @@ ImportEngine::DownloadedFile proofOf(const QString& path, const LinkJob& job,
         text("extractor_key"),
         text("id"),
         presetKey(job.project.options.preset).toStdString(),
-        toolVersion(job.ytdlp, "--version"),
-        toolVersion(job.ffmpeg, "-version"),
+        toolVersion(job.ytdlp, "--version", control),
+        toolVersion(job.ffmpeg, "-version", control),
         formatIsoDate(Clock::now()),
         static_cast<std::int64_t>(fs::file_size(pathOf(path))),
         sha256,
@@ -319,19 +322,20 @@ QString LinkJob::run(ProcessControl& control, const DownloadRunner::LineSink& fo
     if (cookies.kind == CookieChoice::Kind::File) {
         privateCookies.emplace(cookies.file);
     }
-    const QString cookieFile = privateCookies ? privateCookies->path() : QString();
+    // The run reads the private copy, never the chosen file.
+    CookieChoice runCookies = cookies;
+    runCookies.file = privateCookies ? privateCookies->path() : QString();
     if (!link.videoId) {
-        listOrIdentify(*this, tools, cookieFile, control, result);
+        listOrIdentify(*this, tools, runCookies, control, result);
         if (result.playlist) {
             return {};
         }
     }
-    CookieChoice runCookies = cookies;
-    runCookies.file = cookieFile;
     Reported reported;
     const std::string transcript = DownloadProcess::run(
         ytdlp.toStdString(),
-        utf8List(DownloadCommand::download(tools, folder, link.url, project.options, runCookies)),
+        DownloadRunner::utf8(
+            DownloadCommand::download(tools, folder, link.url, project.options, runCookies)),
         control, [&](const std::string& text) {
             const QString line = QString::fromStdString(text);
             if (auto file = taggedString(line, fileTag)) {

@@ -3,12 +3,11 @@
 
 #include "ingest/copy/DurableWrite.h"
 #include "ingest/copy/FileDigest.h"
+#include "ingest/copy/SessionDocuments.h"
 #include "ingest/records/QuayError.h"
 
 #include <sys/stat.h>
 
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <nlohmann/json.hpp>
 
@@ -19,6 +18,9 @@ using nlohmann::json;
 using nlohmann::ordered_json;
 
 namespace {
+
+// Far above any project's list of files; a larger file is no receipt of ours.
+constexpr std::int64_t receiptLimit = 64 * 1024 * 1024;
 
 // Every receipt of this process is rewritten under it: two links of one project may end at once.
 std::mutex receiptLock;
@@ -53,15 +55,16 @@ DownloadedFile decode(const json& entry) {
 
 std::vector<DownloadedFile> readLocked(const fs::path& folder) {
     const fs::path path = folder / downloadsReceiptName;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::error_code error;
-        if (!fs::exists(path, error) && !error) {
-            return {};
+    std::string bytes;
+    try {
+        bytes = readDocument(path, receiptLimit,
+                             "The downloads receipt " + path.string() + " is not a readable file.");
+    } catch (const fs::filesystem_error& error) {
+        if (error.code() == std::errc::no_such_file_or_directory) {
+            return {}; // the project's first download
         }
-        throw QuayError::io("read", path.string(), errno);
+        throw;
     }
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
     try {
         const json receipt = json::parse(bytes);
         std::vector<DownloadedFile> files;
