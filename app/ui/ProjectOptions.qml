@@ -42,6 +42,7 @@ ColumnLayout {
     }
 
     RowLayout {
+        id: presetRow
         Layout.fillWidth: true
         spacing: 10
         enabled: !options.locked
@@ -65,58 +66,71 @@ ColumnLayout {
         Item { Layout.fillWidth: true }
     }
 
-    Flow {
+    // Over the page rather than in it, so the links below keep their room on small screens.
+    Popup {
+        id: morePanel
         objectName: "moreOptions"
+        y: presetRow.y + presetRow.height + 6
+        width: options.width
+        padding: 14
         visible: more.checked
-        Layout.fillWidth: true
-        spacing: 10
-        enabled: !options.locked
+        onClosed: more.checked = false
+        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
+        background: Rectangle {
+            color: QuayTheme.panel
+            border.color: QuayTheme.line
+            radius: 10
+        }
 
-        Caption { text: "Subtitles"; height: subtitleField.height; verticalAlignment: Text.AlignVCenter }
-        TextField {
-            id: subtitleField
-            objectName: "subtitleField"
-            Accessible.name: "Subtitle languages"
-            placeholderText: "Languages, such as en.*,de"
-            text: options.project.subtitleLanguages ?? ""
-            onEditingFinished: if (text !== (options.project.subtitleLanguages ?? ""))
-                                   options.downloads.setOption("subtitleLanguages", text)
-            font.pointSize: 12 * QuayTheme.textUnit
-            width: 180 * Math.max(1, QuayTheme.textScale)
-        }
-        QuaySwitch {
-            objectName: "captionsSwitch"
-            text: "Automatic captions"
-            enabled: (options.project.subtitleLanguages ?? "") !== ""
-            checked: options.project.automaticCaptions ?? false
-            onToggled: options.downloads.setOption("automaticCaptions", checked)
-            font.pointSize: 12 * QuayTheme.textUnit
-        }
-        QuaySwitch {
-            objectName: "embedSubtitlesSwitch"
-            text: "In the file (off: SRT beside it)"
-            enabled: (options.project.subtitleLanguages ?? "") !== ""
-            checked: options.project.embedSubtitles ?? true
-            onToggled: options.downloads.setOption("embedSubtitles", checked)
-            font.pointSize: 12 * QuayTheme.textUnit
-        }
-        QuaySwitch {
-            objectName: "chaptersSwitch"
-            text: "Chapters"
-            checked: options.project.chapters ?? false
-            onToggled: options.downloads.setOption("chapters", checked)
-            font.pointSize: 12 * QuayTheme.textUnit
-        }
-        ComboBox {
-            objectName: "sponsorBox"
-            Accessible.name: "SponsorBlock segments"
-            readonly property var keys: ["off", "mark", "remove"]
-            model: ["SponsorBlock off", "Mark sponsor segments as chapters",
-                    "Cut sponsor segments out"]
-            currentIndex: Math.max(0, keys.indexOf(options.project.sponsorBlock ?? "off"))
-            onActivated: index => options.downloads.setOption("sponsorBlock", keys[index])
-            font.pointSize: 12 * QuayTheme.textUnit
-            implicitContentWidthPolicy: ComboBox.WidestText
+        contentItem: Flow {
+            spacing: 10
+            enabled: !options.locked
+
+            Caption { text: "Subtitles"; topPadding: 8 }
+            TextField {
+                objectName: "subtitleField"
+                Accessible.name: "Subtitle languages"
+                placeholderText: "Languages, such as en.*,de"
+                text: options.project.subtitleLanguages ?? ""
+                onEditingFinished: if (text !== (options.project.subtitleLanguages ?? ""))
+                                       options.downloads.setOption("subtitleLanguages", text)
+                font.pointSize: 12 * QuayTheme.textUnit
+                width: 180 * Math.max(1, QuayTheme.textScale)
+            }
+            QuaySwitch {
+                objectName: "captionsSwitch"
+                text: "Automatic captions"
+                enabled: (options.project.subtitleLanguages ?? "") !== ""
+                checked: options.project.automaticCaptions ?? false
+                onToggled: options.downloads.setOption("automaticCaptions", checked)
+                font.pointSize: 12 * QuayTheme.textUnit
+            }
+            QuaySwitch {
+                objectName: "embedSubtitlesSwitch"
+                text: "In the file (off: SRT beside it)"
+                enabled: (options.project.subtitleLanguages ?? "") !== ""
+                checked: options.project.embedSubtitles ?? true
+                onToggled: options.downloads.setOption("embedSubtitles", checked)
+                font.pointSize: 12 * QuayTheme.textUnit
+            }
+            QuaySwitch {
+                objectName: "chaptersSwitch"
+                text: "Chapters"
+                checked: options.project.chapters ?? false
+                onToggled: options.downloads.setOption("chapters", checked)
+                font.pointSize: 12 * QuayTheme.textUnit
+            }
+            ComboBox {
+                objectName: "sponsorBox"
+                Accessible.name: "SponsorBlock segments"
+                readonly property var keys: ["off", "mark", "remove"]
+                model: ["SponsorBlock off", "Mark sponsor segments as chapters",
+                        "Cut sponsor segments out"]
+                currentIndex: Math.max(0, keys.indexOf(options.project.sponsorBlock ?? "off"))
+                onActivated: index => options.downloads.setOption("sponsorBlock", keys[index])
+                font.pointSize: 12 * QuayTheme.textUnit
+                implicitContentWidthPolicy: ComboBox.WidestText
+            }
         }
     }
 
